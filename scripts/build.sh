@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Configures and builds one preset (default: "default"). Builds are serialised
+# with a lock so parallel sessions on this 2-core machine take turns.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+[ -f "build${preset/default/}/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
+exec 9>/tmp/spruce-build.lock
+flock 9
+cmake --build --preset "$preset" -j "$(nproc)"

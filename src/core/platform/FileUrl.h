@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace core::platform {
+
+/// Byte-exact conversion between paths and "file://" URL strings.
+///
+/// Paths are bytes, not text: a name that is not valid UTF-8 survives the
+/// round trip unchanged, so every file a scan finds can be addressed again
+/// for deletion.
+
+/// "file://" + the path with every byte percent-encoded (upper-case hex)
+/// except A-Z a-z 0-9 - . _ ~ ! $ & ' ( ) * + , ; = : @ /. A directory's URL
+/// ends in "/" (added when `isDirectory` and the path does not end in one),
+/// so that a name appended to it by plain concatenation lands inside it.
+std::string fileUrlFromPath(std::string_view path, bool isDirectory = false);
+
+/// The path of a file URL: "file://" followed by an empty or "localhost"
+/// authority and an absolute path. %HH escapes (either case) become bytes;
+/// other bytes, spaces included, are taken literally. One trailing "/" is
+/// dropped unless the path is "/". nullopt for anything else, for a
+/// malformed escape and for %00 (a NUL would silently cut a path short).
+std::optional<std::string> pathFromFileUrl(std::string_view url);
+
+/// The percent-encoding used by fileUrlFromPath, for a path fragment alone.
+std::string percentEncodePath(std::string_view path);
+
+} // namespace core::platform

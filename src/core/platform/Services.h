@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Dispatcher.h"
+#include "platform/LogSink.h"
+#include "platform/ResourceLocator.h"
+#include "platform/UserContext.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace core::platform {
+
+/// Everything the engine needs from its surroundings, in one replaceable
+/// place: the two queues, the user, the root prefix of /proc, /sys and /dev
+/// (a fixture tree in tests), the clock, the diagnostic sink and the
+/// resource lookup. main() fills it once before any engine call; a test
+/// installs its own with ScopedServices. Reading it from several threads is
+/// safe as long as nobody replaces it meanwhile.
+struct Services
+{
+    Dispatcher *dispatch = nullptr; // not owned
+    UserContext user;
+    std::string sysRoot = "/";      // always ends in "/"
+    std::function<std::int64_t()> now; // Unix seconds
+    LogSink *log = nullptr;         // not owned
+    ResourceLocator resources;
+};
+
+/// The process-wide services. Before anything is installed it has no
+/// dispatcher, the system user, the real clock and a sink on stdout/stderr.
+Services &services();
+
+/// Installs `replacement` for the lifetime of this object and restores the
+/// previous services afterwards. Not thread-safe: install before starting jobs.
+class ScopedServices
+{
+public:
+    explicit ScopedServices(Services replacement);
+    ~ScopedServices();
+    ScopedServices(const ScopedServices &) = delete;
+    ScopedServices &operator=(const ScopedServices &) = delete;
+
+private:
+    Services m_saved;
+};
+
+} // namespace core::platform

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test with ctest.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/deps.sh test
+scripts/build.sh default
+ctest --test-dir build --output-on-failure -j "$(nproc)" "$@"

@@ -1,0 +1,122 @@
+#include "TempDir.h"
+
+#include "platform/Removal.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <ftw.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace testing_support {
+
+namespace {
+
+void makeParents(const std::string &path)
+{
+    for (std::size_t pos = 1; (pos = path.find('/', pos)) != std::string::npos; ++pos) {
+        const std::string prefix = path.substr(0, pos);
+        if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+            throw std::runtime_error("mkdir " + prefix);
+        }
+    }
+}
+
+int restoreMode(const char *path, const struct stat *st, int type, FTW * /*ftw*/)
+{
+    if (type == FTW_D || type == FTW_DNR) {
+        ::chmod(path, (st->st_mode & 07777) | 0700);
+    }
+    return 0;
+}
+
+} // namespace
+
+TempDir::TempDir()
+{
+    const char *base = std::getenv("TMPDIR"); // NOLINT(concurrency-mt-unsafe)
+    std::string tmpl = std::string(base != nullptr && *base == '/' ? base : "/tmp") + "/spruce-test-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (::mkdtemp(buf.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = buf.data();
+}
+
+TempDir::~TempDir()
+{
+    // Tests may leave folders without permissions; give them back first. nftw
+    // with FTW_PHYS never follows links, so nothing outside is touched.
+    ::nftw(m_path.c_str(), restoreMode, 64, FTW_PHYS);
+    (void)core::platform::removeItem(m_path);
+}
+
+std::string TempDir::writeFile(const std::string &relative, std::int64_t size, bool sparse) const
+{
+    const std::string full = *this / relative;
+    makeParents(full);
+    const int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        throw std::runtime_error("open " + full);
+    }
+    if (sparse) {
+        if (::ftruncate(fd, size) != 0) {
+            ::close(fd);
+            throw std::runtime_error("ftruncate " + full);
+        }
+    } else {
+        const std::string chunk(static_cast<std::size_t>(std::min<std::int64_t>(size, 65536)), 'x');
+        for (std::int64_t left = size; left > 0;) {
+            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, 65536));
+            if (::write(fd, chunk.data(), n) != static_cast<ssize_t>(n)) {
+                ::close(fd);
+                throw std::runtime_error("write " + full);
+            }
+            left -= static_cast<std::int64_t>(n);
+        }
+    }
+    ::close(fd);
+    return full;
+}
+
+std::string TempDir::makeDir(const std::string &relative) const
+{
+    const std::string full = *this / relative;
+    makeParents(full + "/");
+    return full;
+}
+
+std::string TempDir::makeLink(const std::string &relative, const std::string &target) const
+{
+    const std::string full = *this / relative;
+    makeParents(full);
+    if (::symlink(target.c_str(), full.c_str()) != 0) {
+        throw std::runtime_error("symlink " + full);
+    }
+    return full;
+}
+
+void setMtime(const std::string &path, std::int64_t seconds)
+{
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        throw std::runtime_error("utimensat " + path);
+    }
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+} // namespace testing_support
