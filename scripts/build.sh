@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
-[ -f "build${preset/default/}/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
 exec 9>/tmp/spruce-build.lock
 flock 9
+cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j "$(nproc)"
