@@ -1,10 +1,156 @@
 #include "Cli.h"
 
+#include "platform/Services.h"
+#include "platform/ThreadPoolDispatcher.h"
+#include "platform/Walker.h"
+
+#include <cstdio>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace cli {
 
-int run(int /*argc*/, char ** /*argv*/)
+namespace {
+
+constexpr const char *UsageText =
+    R"(usage: spruce-cli [--catalogue FILE] [--resources DIR] [--home DIR] [--json] [--no-progress] COMMAND ...
+
+commands:
+  modules                  list modules and their categories
+  scan MODULE... [--files]  scan modules (1, 2, 3 or systemJunk, applicationJunk, largeAndOldFile);
+                           print categories with sizes (--files: the file tree too)
+  clean MODULE SELECTION [--dry-run] [--yes]
+                           scan, select, and delete what is selected
+        SELECTION: --all | --category N (repeatable) | --path PATH (repeatable, a file or child record)
+  size PATH...             total logical size of each path (a folder: everything below it)
+
+Global options may stand before or after the command.
+Exit codes: 0 success, 1 some items failed, 2 usage error, 3 a resource or the catalogue cannot be read.
+)";
+
+using Command = int (*)(const Invocation &);
+
+const std::map<std::string, Command> &commands()
 {
-    return 0;
+    static const std::map<std::string, Command> table = {
+        { "modules", runModules },
+        { "size", runSize },
+        { "scan", runScan },
+        { "clean", runClean },
+    };
+    return table;
+}
+
+/// Splits argv into global options, the command word and its arguments.
+/// Returns an error message, empty on success.
+std::string parse(int argc, char **argv, Invocation &inv)
+{
+    bool endOfOptions = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto takeValue = [&](std::string &into) -> bool {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        if (!endOfOptions && arg == "--") {
+            endOfOptions = true;
+        } else if (!endOfOptions && arg == "--json") {
+            inv.global.json = true;
+        } else if (!endOfOptions && arg == "--no-progress") {
+            inv.global.noProgress = true;
+        } else if (!endOfOptions && (arg == "--catalogue" || arg == "--resources" || arg == "--home")) {
+            std::string &target = arg == "--catalogue" ? inv.global.catalogue
+                : arg == "--resources"                 ? inv.global.resources
+                                                       : inv.global.home;
+            if (!takeValue(target) || target.empty()) {
+                return arg + " needs a value";
+            }
+        } else if (inv.command.empty() && !endOfOptions) {
+            if (arg.starts_with("-")) {
+                return arg == "--help" || arg == "-h" ? std::string("help") : "unknown option " + arg;
+            }
+            inv.command = arg;
+        } else {
+            inv.args.push_back(arg);
+        }
+    }
+    return {};
+}
+
+std::string withoutTrailingSlash(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+} // namespace
+
+int usageError(const std::string &message)
+{
+    std::fprintf(stderr, "spruce-cli: %s\n", message.c_str());
+    return ExitUsage;
+}
+
+core::platform::RunLoop &mainLoop()
+{
+    static core::platform::RunLoop loop;
+    return loop;
+}
+
+bool wantsProgress(const GlobalOptions &options)
+{
+    return !options.noProgress && ::isatty(STDERR_FILENO) == 1;
+}
+
+int run(int argc, char **argv)
+{
+    Invocation inv;
+    if (const std::string error = parse(argc, argv, inv); !error.empty()) {
+        if (error == "help") {
+            std::fputs(UsageText, stdout);
+            return ExitOk;
+        }
+        std::fputs(UsageText, stderr);
+        return usageError(error);
+    }
+    if (inv.command.empty() || inv.command == "help") {
+        std::fputs(UsageText, inv.command.empty() ? stderr : stdout);
+        return inv.command.empty() ? ExitUsage : ExitOk;
+    }
+    const auto found = commands().find(inv.command);
+    if (found == commands().end()) {
+        std::fputs(UsageText, stderr);
+        return usageError("unknown command " + inv.command);
+    }
+
+    namespace platform = core::platform;
+    platform::raiseFileLimit();
+
+    // Diagnostic lines of the engine go to stderr: stdout carries results only.
+    static platform::StreamLogSink sink(stderr, stderr);
+    platform::ThreadPoolDispatcher dispatcher(mainLoop());
+
+    platform::Services services = platform::services();
+    services.dispatch = &dispatcher;
+    services.log = &sink;
+    services.resources = platform::ResourceLocator::forExecutable(inv.global.resources);
+    if (!inv.global.home.empty()) {
+        struct stat st
+        {
+        };
+        if (inv.global.home.front() != '/' || ::stat(inv.global.home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            return usageError("--home must name an existing folder by its absolute path: " + inv.global.home);
+        }
+        services.user.homeDir = withoutTrailingSlash(inv.global.home);
+    }
+    platform::ScopedServices installed(std::move(services));
+    return found->second(inv);
 }
 
 } // namespace cli

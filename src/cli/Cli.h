@@ -1,10 +1,58 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
+namespace core::platform {
+class RunLoop;
+} // namespace core::platform
+
 namespace cli {
 
+/// Exit codes of every command.
+enum ExitCode : int {
+    ExitOk = 0,
+    ExitItemsFailed = 1, // some items could not be deleted or were refused
+    ExitUsage = 2, // unknown module, category or path, bad option, no confirmation
+    ExitResource = 3, // a resource or the catalogue cannot be read
+};
+
+/// Options valid before or after any command.
+struct GlobalOptions
+{
+    std::string catalogue; // --catalogue FILE
+    std::string resources; // --resources DIR
+    std::string home; // --home DIR
+    bool json = false; // --json
+    bool noProgress = false;
+};
+
+/// One parsed command line: the global options, the command word and the
+/// command's own arguments (global options already taken out).
+struct Invocation
+{
+    GlobalOptions global;
+    std::string command;
+    std::vector<std::string> args;
+};
+
 /// Parses the command line, installs the services and runs one command.
-/// Returns the process exit code: 0 success, 1 some items failed, 2 usage
-/// error, 3 a resource or the catalogue cannot be read.
+/// Returns the process exit code (ExitCode).
 int run(int argc, char **argv);
+
+/// Writes "spruce-cli: <message>" to stderr and returns ExitUsage.
+int usageError(const std::string &message);
+
+/// The main queue of the command-line tool, drained by the main thread while a command waits.
+core::platform::RunLoop &mainLoop();
+
+/// Whether a progress display belongs on stderr (a terminal, and not --no-progress).
+bool wantsProgress(const GlobalOptions &options);
+
+// Commands, one per file. Each returns an ExitCode.
+int runModules(const Invocation &inv);
+int runSize(const Invocation &inv);
+int runScan(const Invocation &inv);
+int runClean(const Invocation &inv);
 
 } // namespace cli

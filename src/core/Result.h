@@ -18,14 +18,13 @@ struct Error
     /// An error from an errno value; the message is the platform's text for it.
     static Error fromErrno(int errnoValue, std::string path)
     {
-        return Error{errnoValue, std::move(path), std::system_category().message(errnoValue)};
+        return Error{ errnoValue, std::move(path), std::system_category().message(errnoValue) };
     }
 };
 
 /// A small expected-like value: either a T or an Error. Shaped like
 /// std::expected (has_value/value/error) so it can become one under C++23.
-template<typename T>
-class [[nodiscard]] Result
+template<typename T> class [[nodiscard]] Result
 {
 public:
     Result(T value)

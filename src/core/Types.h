@@ -12,7 +12,7 @@ struct Timestamp
     std::int64_t seconds = 0;
     std::int32_t nanoseconds = 0;
 
-    static constexpr Timestamp distantPast() { return Timestamp{DistantPastSeconds, 0}; }
+    static constexpr Timestamp distantPast() { return Timestamp{ DistantPastSeconds, 0 }; }
     bool isDistantPast() const { return seconds == DistantPastSeconds; }
     auto operator<=>(const Timestamp &) const = default;
 
@@ -35,8 +35,8 @@ struct Rgba
 struct IconRef
 {
     enum class Kind {
-        None,    // an empty image
-        Named,   // a named image resource (`name`)
+        None, // an empty image
+        Named, // a named image resource (`name`)
         Folder,
         Package,
         File,

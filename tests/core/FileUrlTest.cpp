@@ -1,1 +1,70 @@
+#include "platform/FileUrl.h"
+
 #include <gtest/gtest.h>
+
+#include <random>
+
+using core::platform::fileUrlFromPath;
+using core::platform::pathFromFileUrl;
+
+TEST(FileUrlTest, EncodesReservedAndNonUtf8Bytes)
+{
+    EXPECT_EQ(fileUrlFromPath("/home/ann/Application Support/x"), "file:///home/ann/Application%20Support/x");
+    EXPECT_EQ(fileUrlFromPath("/tmp/50% off#1?.txt"), "file:///tmp/50%25%20off%231%3F.txt");
+    EXPECT_EQ(fileUrlFromPath("/tmp/\xff\xfe"), "file:///tmp/%FF%FE");
+    EXPECT_EQ(fileUrlFromPath("/tmp/caf\xc3\xa9"), "file:///tmp/caf%C3%A9");
+    EXPECT_EQ(fileUrlFromPath("/a-b._~!$&'()*+,;=:@"), "file:///a-b._~!$&'()*+,;=:@");
+}
+
+TEST(FileUrlTest, DirectoriesEndInOneSlash)
+{
+    EXPECT_EQ(fileUrlFromPath("/home/ann/.cache", true), "file:///home/ann/.cache/");
+    EXPECT_EQ(fileUrlFromPath("/home/ann/.cache/", true), "file:///home/ann/.cache/");
+    EXPECT_EQ(fileUrlFromPath("/", true), "file:///");
+    // A name appended to a directory URL lands inside the directory.
+    EXPECT_EQ(pathFromFileUrl(fileUrlFromPath("/b/x y", true) + "Info.plist"), "/b/x y/Info.plist");
+}
+
+TEST(FileUrlTest, DecodesLeniently)
+{
+    EXPECT_EQ(pathFromFileUrl("file:///tmp/a%20b"), "/tmp/a b");
+    EXPECT_EQ(pathFromFileUrl("file:///tmp/a%2fb%2F"), "/tmp/a/b");
+    EXPECT_EQ(pathFromFileUrl("file:///tmp/raw space"), "/tmp/raw space");
+    EXPECT_EQ(pathFromFileUrl("file://localhost/etc/passwd"), "/etc/passwd");
+    EXPECT_EQ(pathFromFileUrl("file:///"), "/");
+    EXPECT_EQ(pathFromFileUrl("file:///dir/"), "/dir");
+}
+
+TEST(FileUrlTest, RejectsWhatCouldRedirectAPath)
+{
+    EXPECT_EQ(pathFromFileUrl("file:///x%00y"), std::nullopt); // a NUL would cut the path short
+    EXPECT_EQ(pathFromFileUrl("file:///bad%zz"), std::nullopt);
+    EXPECT_EQ(pathFromFileUrl("file:///bad%4"), std::nullopt);
+    EXPECT_EQ(pathFromFileUrl("file:///bad%"), std::nullopt);
+    EXPECT_EQ(pathFromFileUrl("file://host/etc"), std::nullopt);
+    EXPECT_EQ(pathFromFileUrl("file:relative"), std::nullopt);
+    EXPECT_EQ(pathFromFileUrl("http://example.org/x"), std::nullopt);
+    EXPECT_EQ(pathFromFileUrl(""), std::nullopt);
+}
+
+TEST(FileUrlTest, EveryByteStringRoundTrips)
+{
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> byte(1, 255);
+    std::uniform_int_distribution<int> length(1, 40);
+    for (int round = 0; round < 2000; ++round) {
+        std::string path = "/";
+        const int n = length(rng);
+        for (int k = 0; k < n; ++k) {
+            path.push_back(static_cast<char>(byte(rng)));
+        }
+        while (path.size() > 1 && path.back() == '/') {
+            path.pop_back();
+        }
+        const std::string url = fileUrlFromPath(path);
+        ASSERT_EQ(pathFromFileUrl(url), path) << url;
+        for (const char c : url.substr(7)) {
+            ASSERT_TRUE(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F) << url;
+        }
+    }
+}

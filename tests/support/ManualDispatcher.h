@@ -26,8 +26,7 @@ public:
     /// Alternates both queues until both are empty.
     void runAllQueues()
     {
-        while (runBackground() + runMain() > 0) {
-        }
+        while (runBackground() + runMain() > 0) { }
     }
 
     std::size_t pendingBackground() const { return m_background.size(); }

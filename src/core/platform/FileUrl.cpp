@@ -36,7 +36,8 @@ int hexValue(char c)
 std::string percentEncodePath(std::string_view path)
 {
     static constexpr std::array<char, 16> Hex = {
-        '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+        '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'
+    };
     std::string out;
     out.reserve(path.size() + 8);
     for (const char ch : path) {

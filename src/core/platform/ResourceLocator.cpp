@@ -34,7 +34,8 @@ ResourceLocator ResourceLocator::forExecutable(const std::string &overrideDir)
     if (!overrideDir.empty()) {
         dirs.push_back(overrideDir);
     }
-    if (const char *env = std::getenv("SPRUCE_RESOURCES"); env != nullptr && *env != '\0') { // NOLINT(concurrency-mt-unsafe)
+    if (const char *env = std::getenv("SPRUCE_RESOURCES");
+        env != nullptr && *env != '\0') { // NOLINT(concurrency-mt-unsafe)
         dirs.emplace_back(env);
     }
     if (const std::string exeDir = executableDir(); !exeDir.empty()) {
@@ -48,7 +49,9 @@ std::optional<std::string> ResourceLocator::path(const std::string &name, const 
 {
     for (const auto &dir : m_dirs) {
         std::string candidate = dir + "/" + name + "." + type;
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
             return candidate;
         }

@@ -21,9 +21,9 @@ struct Services
 {
     Dispatcher *dispatch = nullptr; // not owned
     UserContext user;
-    std::string sysRoot = "/";      // always ends in "/"
+    std::string sysRoot = "/"; // always ends in "/"
     std::function<std::int64_t()> now; // Unix seconds
-    LogSink *log = nullptr;         // not owned
+    LogSink *log = nullptr; // not owned
     ResourceLocator resources;
 };
 

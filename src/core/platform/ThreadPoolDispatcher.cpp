@@ -20,7 +20,9 @@ bool RunLoop::runUntil(const std::function<bool()> &done, std::chrono::milliseco
         Task job;
         {
             std::unique_lock lock(m_mutex);
-            if (!m_wake.wait_until(lock, deadline, [this] { return !m_jobs.empty(); })) {
+            if (!m_wake.wait_until(lock, deadline, [this] {
+                    return !m_jobs.empty();
+                })) {
                 return done();
             }
             job = std::move(m_jobs.front());
@@ -57,7 +59,9 @@ ThreadPoolDispatcher::ThreadPoolDispatcher(RunLoop &mainLoop, std::size_t thread
     }
     m_workers.reserve(threads);
     for (std::size_t i = 0; i < threads; ++i) {
-        m_workers.emplace_back([this](const std::stop_token &stop) { workerLoop(stop); });
+        m_workers.emplace_back([this](const std::stop_token &stop) {
+            workerLoop(stop);
+        });
     }
 }
 
@@ -101,7 +105,9 @@ void ThreadPoolDispatcher::workerLoop(const std::stop_token &stop)
         {
             std::unique_lock lock(m_mutex);
             // Queued jobs are drained even after a stop request so no callback is lost.
-            m_wake.wait(lock, stop, [this] { return !m_jobs.empty(); });
+            m_wake.wait(lock, stop, [this] {
+                return !m_jobs.empty();
+            });
             if (m_jobs.empty()) {
                 return;
             }

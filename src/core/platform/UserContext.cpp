@@ -36,7 +36,7 @@ UserContext UserContext::fromSystem()
         user.loginName = found->pw_name != nullptr ? found->pw_name : "";
         pwHome = found->pw_dir != nullptr ? found->pw_dir : "";
     }
-    for (const char *var : {"USER", "LOGNAME"}) {
+    for (const char *var : { "USER", "LOGNAME" }) {
         if (user.loginName.empty()) {
             user.loginName = envValue(var);
         }

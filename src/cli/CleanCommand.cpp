@@ -1,0 +1,242 @@
+#include "Cli.h"
+#include "Output.h"
+#include "ScanSupport.h"
+#include "engine/ModuleInfo.h"
+#include "platform/FileUrl.h"
+#include "platform/Format.h"
+#include "platform/ThreadPoolDispatcher.h"
+
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+struct Selection
+{
+    bool all = false;
+    std::vector<int> categories;
+    std::vector<std::string> paths; // absolute
+};
+
+/// Where a --path lands in the scanned tree.
+struct RecordPlace
+{
+    int category = 0;
+    int file = 0;
+    std::optional<int> child;
+};
+
+std::optional<RecordPlace> findRecord(int moduleIndex, const std::string &path)
+{
+    const auto &categories = core::ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex)).categories;
+    for (std::size_t c = 0; c < categories.size(); ++c) {
+        const auto &files = categories[c].files;
+        for (std::size_t f = 0; f < files.size(); ++f) {
+            if (core::platform::pathFromFileUrl(files[f]->url) == path) {
+                return RecordPlace{ static_cast<int>(c), static_cast<int>(f), std::nullopt };
+            }
+            const auto &children = files[f]->children;
+            for (std::size_t k = 0; k < children.size(); ++k) {
+                if (core::platform::pathFromFileUrl(children[k]->url) == path) {
+                    return RecordPlace{ static_cast<int>(c), static_cast<int>(f), static_cast<int>(k) };
+                }
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+/// Asks on the terminal; false when the answer is not yes.
+bool confirm()
+{
+    std::fputs("Are you sure to delete selected files? [y/N] ", stderr);
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+        return false;
+    }
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+}
+
+nlohmann::json removedJson(const core::FolderInfo &record)
+{
+    const std::string path = core::platform::pathFromFileUrl(record.url).value_or(record.url);
+    return { { "path", displayText(path) }, { "url", record.url }, { "size", record.size } };
+}
+
+} // namespace
+
+int runClean(const Invocation &inv)
+{
+    Selection selection;
+    bool dryRun = false;
+    bool yes = false;
+    std::string moduleWord;
+    for (std::size_t k = 0; k < inv.args.size(); ++k) {
+        const std::string &arg = inv.args[k];
+        if (arg == "--all") {
+            selection.all = true;
+        } else if (arg == "--dry-run") {
+            dryRun = true;
+        } else if (arg == "--yes" || arg == "-y") {
+            yes = true;
+        } else if (arg == "--category" || arg == "--path") {
+            if (k + 1 >= inv.args.size()) {
+                return usageError(arg + " needs a value");
+            }
+            const std::string &value = inv.args[++k];
+            if (arg == "--path") {
+                selection.paths.push_back(absolutePath(value));
+                continue;
+            }
+            int index = -1;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), index);
+            if (ec != std::errc{} || end != value.data() + value.size() || index < 0) {
+                return usageError("--category takes a category index, not " + value);
+            }
+            selection.categories.push_back(index);
+        } else if (arg.starts_with("-")) {
+            return usageError("unknown option for clean: " + arg);
+        } else if (moduleWord.empty()) {
+            moduleWord = arg;
+        } else {
+            return usageError("clean takes one MODULE; unexpected " + arg);
+        }
+    }
+    if (moduleWord.empty()) {
+        return usageError("clean needs a MODULE (1, 2, 3 or a tab name)");
+    }
+    if (!selection.all && selection.categories.empty() && selection.paths.empty()) {
+        return usageError("clean needs a SELECTION: --all, --category N or --path PATH");
+    }
+    loadCatalogue(inv);
+    const auto moduleIndex = resolveModule(moduleWord);
+    if (!moduleIndex) {
+        return usageError("unknown module " + moduleWord + " (use 1, 2, 3 or a tab name such as systemJunk)");
+    }
+    const int module = *moduleIndex;
+    const auto categoryCount =
+        static_cast<int>(core::ModuleInfo::modules().at(static_cast<std::size_t>(module)).categories.size());
+    for (const int c : selection.categories) {
+        if (c >= categoryCount) {
+            return usageError("module " + moduleWord + " has no category " + std::to_string(c));
+        }
+    }
+
+    scanModules({ module }, inv.global);
+
+    // The whole selection is checked before anything is selected or deleted.
+    std::vector<RecordPlace> places;
+    for (const auto &path : selection.paths) {
+        const auto place = findRecord(module, path);
+        if (!place) {
+            return usageError("no file or child record of module " + moduleWord + " is at " + displayText(path));
+        }
+        places.push_back(*place);
+    }
+
+    // Selecting goes through the same state updates as the check boxes of the GUI.
+    if (selection.all) {
+        for (int c = 0; c < categoryCount; ++c) {
+            core::ModuleInfo::updateState(1, module, c, -1, -1);
+        }
+    }
+    for (const int c : selection.categories) {
+        core::ModuleInfo::updateState(1, module, c, -1, -1);
+    }
+    for (const auto &place : places) {
+        const auto &file = core::ModuleInfo::modules()
+                               .at(static_cast<std::size_t>(module))
+                               .categories.at(static_cast<std::size_t>(place.category))
+                               .files.at(static_cast<std::size_t>(place.file));
+        if (place.child) {
+            core::ModuleInfo::updateState(1, module, place.category, place.file, place.child);
+        } else if (!file->children.empty()) {
+            core::ModuleInfo::updateState(1, module, place.category, place.file, -1);
+        } else {
+            core::ModuleInfo::updateState(1, module, place.category, place.file, std::nullopt);
+        }
+    }
+
+    if (!dryRun && !yes) {
+        if (::isatty(STDIN_FILENO) != 1) {
+            return usageError("refusing to delete without confirmation: pass --yes (or --dry-run to preview)");
+        }
+        if (!confirm()) {
+            std::fputs("Nothing deleted.\n", stderr);
+            return ExitUsage;
+        }
+    }
+
+    auto removed = std::make_shared<nlohmann::json>(nlohmann::json::array());
+    auto failed = std::make_shared<nlohmann::json>(nlohmann::json::array());
+    auto freed = std::make_shared<std::int64_t>(0);
+    auto finished = std::make_shared<bool>(false);
+    core::ModuleInfo::CleanOptions options;
+    options.dryRun = dryRun;
+    options.removed = [removed, freed](const core::FolderInfo &record) {
+        removed->push_back(removedJson(record));
+        *freed += record.size;
+    };
+    options.failed = [failed](const core::FolderInfo &record, const core::Error &error) {
+        const std::string path = core::platform::pathFromFileUrl(record.url).value_or(record.url);
+        failed->push_back(
+            { { "path", displayText(path) }, { "url", record.url }, { "error", displayText(error.message) } });
+    };
+    ProgressBar bar(wantsProgress(inv.global));
+    core::ModuleInfo::cleanModule(
+        module,
+        [&bar](const std::string &path, std::int64_t /*size*/) {
+            bar.setPath(path);
+        },
+        [&bar](float fraction) {
+            bar.setFraction(fraction);
+        },
+        [finished] {
+            *finished = true;
+        },
+        options);
+    mainLoop().runUntil([finished] {
+        return *finished;
+    });
+    bar.finish();
+
+    if (inv.global.json) {
+        if (dryRun) {
+            printJson({ { "dryRun", true }, { "wouldRemove", *removed }, { "refused", *failed } });
+        } else {
+            printJson({ { "freed", *freed }, { "removed", *removed }, { "failed", *failed } });
+        }
+    } else {
+        for (const auto &item : *removed) {
+            std::printf("%s %s\n", dryRun ? "would remove" : "removed", item["path"].get<std::string>().c_str());
+        }
+        for (const auto &item : *failed) {
+            std::printf("%s %s: %s\n",
+                dryRun ? "would refuse" : "failed",
+                item["path"].get<std::string>().c_str(),
+                item["error"].get<std::string>().c_str());
+        }
+        if (dryRun) {
+            std::printf("Dry run: %zu item%s would be removed (%s), %zu refused.\n",
+                removed->size(),
+                removed->size() == 1 ? "" : "s",
+                core::platform::formatByteCount(*freed).c_str(),
+                failed->size());
+        } else {
+            std::printf("Freed %s in %zu item%s; %zu failed.\n",
+                core::platform::formatByteCount(*freed).c_str(),
+                removed->size(),
+                removed->size() == 1 ? "" : "s",
+                failed->size());
+        }
+    }
+    return failed->empty() ? ExitOk : ExitItemsFailed;
+}
+
+} // namespace cli

@@ -1,0 +1,186 @@
+#include "ScanSupport.h"
+
+#include "Output.h"
+#include "engine/ModuleInfo.h"
+#include "platform/FileUrl.h"
+#include "platform/Services.h"
+#include "platform/ThreadPoolDispatcher.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+long long nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string isoDate(const core::Timestamp &date)
+{
+    if (date.isDistantPast()) {
+        return "0001-01-01T00:00:00Z";
+    }
+    const auto seconds = static_cast<std::time_t>(date.seconds);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char buf[32] = {};
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return buf;
+}
+
+} // namespace
+
+std::optional<int> resolveModule(const std::string &word)
+{
+    const auto &modules = core::ModuleInfo::modules();
+    for (int index = 1; index <= 3 && index < static_cast<int>(modules.size()); ++index) {
+        if (word == std::to_string(index) || word == modules[static_cast<std::size_t>(index)].tab) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
+void loadCatalogue(const Invocation &inv)
+{
+    if (!inv.global.catalogue.empty()) {
+        core::ModuleInfo::setCataloguePath(absolutePath(inv.global.catalogue));
+    }
+    // A catalogue that cannot be read ends the process with one line and exit code 3.
+    (void)core::ModuleInfo::modules();
+}
+
+void scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options)
+{
+    ProgressBar bar(wantsProgress(options));
+    auto fractions = std::make_shared<std::vector<float>>(moduleIndexes.size(), 0.0F);
+    auto remaining = std::make_shared<std::size_t>(moduleIndexes.size());
+    for (std::size_t k = 0; k < moduleIndexes.size(); ++k) {
+        core::ModuleInfo::scan(
+            moduleIndexes[k],
+            [&bar](const std::string &path, std::int64_t /*size*/) {
+                if (!path.empty()) {
+                    bar.setPath(path);
+                }
+            },
+            [&bar, fractions, k](float fraction) {
+                (*fractions)[k] = fraction;
+                float sum = 0;
+                for (const float f : *fractions) {
+                    sum += f;
+                }
+                bar.setFraction(sum / static_cast<float>(fractions->size()));
+            },
+            [remaining] {
+                --*remaining;
+            });
+    }
+    mainLoop().runUntil([remaining] {
+        return *remaining == 0;
+    });
+    bar.finish();
+}
+
+nlohmann::json recordJson(const core::FolderInfo &record)
+{
+    const std::string path = core::platform::pathFromFileUrl(record.url).value_or(record.url);
+    nlohmann::json children = nlohmann::json::array();
+    for (const auto &child : record.children) {
+        children.push_back(recordJson(*child));
+    }
+    return { { "name", displayText(record.name) },
+        { "path", displayText(path) },
+        { "url", record.url },
+        { "size", record.size },
+        { "isFolder", record.isFolder },
+        { "date", isoDate(record.date) },
+        { "checked", record.checked },
+        { "children", std::move(children) } };
+}
+
+nlohmann::json moduleJson(int moduleIndex)
+{
+    const core::Module &module = core::ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex));
+    nlohmann::json categories = nlohmann::json::array();
+    std::int64_t total = 0;
+    for (std::size_t c = 0; c < module.categories.size(); ++c) {
+        const core::Category &category = module.categories[c];
+        nlohmann::json files = nlohmann::json::array();
+        for (const auto &file : category.files) {
+            files.push_back(recordJson(*file));
+        }
+        total += category.size;
+        categories.push_back({ { "index", c },
+            { "title", category.title },
+            { "type", category.type },
+            { "size", category.size },
+            { "state", category.state },
+            { "files", std::move(files) } });
+    }
+    return { { "index", moduleIndex },
+        { "title", module.title },
+        { "tab", module.tab },
+        { "size", total },
+        { "categories", std::move(categories) } };
+}
+
+ProgressBar::ProgressBar(bool enabled)
+    : m_enabled(enabled)
+{
+}
+
+ProgressBar::~ProgressBar()
+{
+    finish();
+}
+
+void ProgressBar::setFraction(float fraction)
+{
+    m_fraction = fraction;
+    draw(false);
+}
+
+void ProgressBar::setPath(const std::string &path)
+{
+    m_path = path;
+    draw(false);
+}
+
+void ProgressBar::finish()
+{
+    if (m_enabled) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        m_enabled = false;
+    }
+}
+
+void ProgressBar::draw(bool force)
+{
+    if (!m_enabled) {
+        return;
+    }
+    const long long now = nowMs();
+    if (!force && now - m_lastDrawMs < 100) {
+        return;
+    }
+    m_lastDrawMs = now;
+    constexpr int Width = 24;
+    const float clamped = m_fraction < 0 ? 0 : (m_fraction > 1 ? 1 : m_fraction);
+    const int filled = static_cast<int>(clamped * Width);
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(Width - filled), '.');
+    // Cut the raw bytes first: a multi-byte character cut in half shows as U+FFFD.
+    std::string shown =
+        m_path.size() > 60 ? "..." + displayText(m_path.substr(m_path.size() - 57)) : displayText(m_path);
+    std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s", bar.c_str(), static_cast<int>(clamped * 100), shown.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace cli

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Cli.h"
+#include "engine/Catalogue.h"
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+/// The catalogue index of a cleaning module named by its index (1, 2, 3)
+/// or its tab stem ("systemJunk", ...); nullopt for anything else.
+std::optional<int> resolveModule(const std::string &word);
+
+/// Loads the catalogue (honouring --catalogue). When it cannot be read the
+/// process ends with one line naming the file and the fault, and exit code 3.
+void loadCatalogue(const Invocation &inv);
+
+/// Scans the given modules at once and waits on the main loop until every
+/// one is done, drawing a progress bar on stderr when wanted.
+void scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options);
+
+/// A record and its children as the JSON RECORD of the command-line contract.
+nlohmann::json recordJson(const core::FolderInfo &record);
+
+/// A scanned module with its categories and their trees.
+nlohmann::json moduleJson(int moduleIndex);
+
+/// Draws "[#####.....]  42%  path" on stderr, at most every 100 ms; no-op when disabled.
+class ProgressBar
+{
+public:
+    explicit ProgressBar(bool enabled);
+    ~ProgressBar();
+    ProgressBar(const ProgressBar &) = delete;
+    ProgressBar &operator=(const ProgressBar &) = delete;
+
+    void setFraction(float fraction);
+    void setPath(const std::string &path);
+    void finish();
+
+private:
+    void draw(bool force);
+
+    bool m_enabled;
+    float m_fraction = 0;
+    std::string m_path;
+    long long m_lastDrawMs = 0;
+};
+
+} // namespace cli

@@ -1,0 +1,58 @@
+#include "Cli.h"
+#include "Output.h"
+#include "fs/FolderInfo.h"
+#include "platform/FileUrl.h"
+#include "platform/Format.h"
+#include "platform/Walker.h"
+
+#include <cstdio>
+
+namespace cli {
+
+// size PATH...: a folder's total is everything below it (directories count
+// 0, links their own length, nothing followed below the folder); a file's
+// total is its own size. A path that does not exist is a usage error, and
+// nothing is printed for any path in that case.
+int runSize(const Invocation &inv)
+{
+    namespace platform = core::platform;
+    if (inv.args.empty()) {
+        return usageError("size needs at least one PATH");
+    }
+    std::vector<std::string> paths;
+    for (const auto &arg : inv.args) {
+        if (arg.starts_with("-")) {
+            return usageError("unknown option for size: " + arg);
+        }
+        std::string path = absolutePath(arg);
+        if (!platform::existsFollowing(path) && !platform::statItem(path).statOk) {
+            return usageError("no such file or folder: " + displayText(arg));
+        }
+        paths.push_back(std::move(path));
+    }
+
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto &path : paths) {
+        std::int64_t size = 0;
+        if (platform::isDirectoryFollowing(path)) {
+            size = core::FolderInfo::getFolderSize(platform::fileUrlFromPath(path, true));
+        } else {
+            size = platform::statItem(path).size;
+        }
+        if (inv.global.json) {
+            out.push_back(
+                { { "path", displayText(path) }, { "url", platform::fileUrlFromPath(path) }, { "size", size } });
+        } else {
+            std::printf("%lld\t%s\t%s\n",
+                static_cast<long long>(size),
+                platform::formatByteCount(size).c_str(),
+                displayText(path).c_str());
+        }
+    }
+    if (inv.global.json) {
+        printJson(out);
+    }
+    return ExitOk;
+}
+
+} // namespace cli

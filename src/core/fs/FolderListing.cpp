@@ -1,0 +1,233 @@
+// Listing operations of FolderInfo: turning catalogue locations into records.
+#include "engine/Catalogue.h"
+#include "fs/FolderInfo.h"
+#include "platform/FileUrl.h"
+#include "platform/Services.h"
+#include "platform/TreeSize.h"
+#include "platform/Walker.h"
+
+namespace core {
+
+namespace platform_ns = core::platform;
+
+void postProgress(const Progress &progress, std::string path, std::int64_t size)
+{
+    if (progress) {
+        platform_ns::services().dispatch->asyncMain([progress, path = std::move(path), size] {
+            progress(path, size);
+        });
+    }
+}
+
+void postShowPercent(const ShowPercent &showPercent, float fraction)
+{
+    if (showPercent) {
+        platform_ns::services().dispatch->asyncMain([showPercent, fraction] {
+            showPercent(fraction);
+        });
+    }
+}
+
+namespace {
+
+IconRef effectiveIcon(const platform_ns::WalkItem &item)
+{
+    if (item.isPackage) {
+        return IconRef{ IconRef::Kind::Package, {} };
+    }
+    if (item.isDir) {
+        return IconRef{ IconRef::Kind::Folder, {} };
+    }
+    if (item.isSymlink) {
+        return IconRef{ IconRef::Kind::Symlink, {} };
+    }
+    return IconRef{ IconRef::Kind::File, {} };
+}
+
+constexpr Rgba DefaultColor{ 0, 0, 0, 1 };
+constexpr Rgba Black{ 0, 0, 0, 1 };
+
+/// A record from an item's values; size, findex and children are the caller's.
+FolderInfoPtr makeRecord(const platform_ns::WalkItem &item, std::int64_t size, Rgba color, int checked)
+{
+    return std::make_shared<FolderInfo>(0,
+        item.name,
+        effectiveIcon(item),
+        size,
+        color,
+        item.isDir,
+        item.mtime,
+        platform_ns::fileUrlFromPath(item.path, item.isDir),
+        item.isPackage,
+        std::vector<FolderInfoPtr>{},
+        item.isHidden,
+        checked);
+}
+
+/// A folder's own measured total; 0 for anything that is not a directory when followed.
+std::int64_t entryTreeSize(const platform_ns::WalkItem &item)
+{
+    if (item.hasSize) {
+        return item.size;
+    }
+    return platform_ns::isDirectoryFollowing(item.path) ? platform_ns::treeSize(item.path) : 0;
+}
+
+} // namespace
+
+FolderInfoPtr FolderInfo::folderInfo(const FolderUrl &folderURL, bool includeChildren, const Progress &progress)
+{
+    const auto path = platform_ns::pathFromFileUrl(folderURL.url);
+    if (!path || !platform_ns::existsFollowing(*path)) {
+        return nullptr;
+    }
+    // The location's values describe the item itself: a location that is a
+    // link is reported as the link, as every walk below it does.
+    const platform_ns::WalkItem item = platform_ns::statItem(*path);
+    if (!item.statOk) {
+        platform_ns::services().log->standardOutput("Error in get attribute of file " + folderURL.url);
+        return nullptr;
+    }
+    auto record = makeRecord(item, item.hasSize ? item.size : 0, DefaultColor, folderURL.checked);
+    if (includeChildren && item.isDir) {
+        ChildrenInfo listed = childrenOfDirectory(folderURL, Progress{});
+        record->children = std::move(listed.children);
+        record->size = listed.totalSize;
+    }
+    postProgress(progress, *path, record->size);
+    return record;
+}
+
+ChildrenInfo FolderInfo::childrenOfDirectory(const FolderUrl &folderURL, const Progress &progress)
+{
+    ChildrenInfo result;
+    const auto path = platform_ns::pathFromFileUrl(folderURL.url);
+    if (!path) {
+        return result;
+    }
+    platform_ns::WalkOptions options;
+    options.skipSubdirectoryDescendants = true;
+    options.skipPackageDescendants = true;
+    platform_ns::Walker walker(*path, options);
+    if (!walker.opened()) {
+        return result;
+    }
+    while (const platform_ns::WalkItem *item = walker.next()) {
+        if (!item->statOk) {
+            platform_ns::services().log->standardOutput("Error reading file attributes");
+            continue;
+        }
+        const std::int64_t size = entryTreeSize(*item);
+        result.totalSize += size;
+        postProgress(progress, item->path, size);
+        auto record = makeRecord(*item, size, DefaultColor, folderURL.checked);
+        record->findex = static_cast<std::int64_t>(result.children.size());
+        result.children.push_back(std::move(record));
+    }
+    return result;
+}
+
+ChildrenInfo FolderInfo::folderInfoList(
+    const std::vector<FolderUrl> &urls, const Progress &progress, const ShowPercent &showPercent)
+{
+    ChildrenInfo result;
+    const float increment = urls.empty() ? 0.0F : 1.0F / static_cast<float>(urls.size());
+    for (const FolderUrl &location : urls) {
+        FolderInfoPtr record;
+        if (location.type == "Folder" || location.type == "File") {
+            record = folderInfo(location, location.type == "Folder", progress);
+            if (record) {
+                record->findex = static_cast<std::int64_t>(result.children.size());
+                record->checked = location.checked;
+                result.children.push_back(record);
+            }
+        } else if (location.type == "Children") {
+            record = folderInfo(location, true, progress);
+            if (record) {
+                // The children stay shared with the location's record.
+                for (const auto &child : record->children) {
+                    child->findex = static_cast<std::int64_t>(result.children.size());
+                    result.children.push_back(child);
+                }
+                record->checked = location.checked;
+            }
+        }
+        if (record) {
+            result.totalSize += record->size;
+        }
+        postShowPercent(showPercent, increment);
+    }
+    return result;
+}
+
+ChildrenInfo FolderInfo::filesFromDirWithFilter(
+    const FolderUrl &folderURL, const Progress &progress, const ShowPercent &showPercent, const WalkFilter &filter)
+{
+    ChildrenInfo result;
+    const auto path = platform_ns::pathFromFileUrl(folderURL.url);
+    if (!path) {
+        return result;
+    }
+
+    std::size_t topLevelCount = 1;
+    {
+        platform_ns::WalkOptions shallow;
+        shallow.skipSubdirectoryDescendants = true;
+        shallow.skipPackageDescendants = true;
+        shallow.skipHidden = true;
+        shallow.wantStat = false;
+        platform_ns::Walker counter(*path, shallow);
+        if (counter.opened()) {
+            topLevelCount = 0;
+            while (counter.next() != nullptr) {
+                ++topLevelCount;
+            }
+        }
+    }
+    const float topLevelIncrement = topLevelCount == 0 ? 0.0F : 1.0F / static_cast<float>(topLevelCount);
+
+    platform_ns::WalkOptions options;
+    options.skipPackageDescendants = true;
+    options.skipHidden = true;
+    platform_ns::Walker walker(*path, options);
+    if (!walker.opened()) {
+        return result;
+    }
+    // Bytes measured but not yet reported: items deeper than four levels are
+    // batched into the next shallow report so deep trees post few main-queue jobs.
+    std::int64_t pending = 0;
+    while (const platform_ns::WalkItem *item = walker.next()) {
+        if (!item->statOk) {
+            platform_ns::services().log->standardOutput(
+                "Error reading file attributes from " + platform_ns::fileUrlFromPath(item->path));
+            continue;
+        }
+        const int level = walker.level();
+        if (level == 1) {
+            postShowPercent(showPercent, topLevelIncrement);
+        }
+        const FilterType answer = filter ? filter(*item) : FilterType::NoSkip;
+        if (answer == FilterType::SkipChildren || answer == FilterType::SkipSelfAndChildren) {
+            walker.skipDescendants();
+        }
+        if (answer == FilterType::SkipSelf || answer == FilterType::SkipSelfAndChildren) {
+            continue;
+        }
+        const std::int64_t size = item->hasSize ? item->size : 0;
+        result.totalSize += size;
+        pending += size;
+        if (level <= 4) {
+            postProgress(progress, item->path, pending);
+            pending = 0;
+        }
+        auto record = makeRecord(*item, size, Black, folderURL.checked);
+        record->findex = static_cast<std::int64_t>(result.children.size());
+        result.children.push_back(std::move(record));
+    }
+    if (pending > 0) {
+        postProgress(progress, std::string(), pending);
+    }
+    return result;
+}
+
+} // namespace core

@@ -1,0 +1,228 @@
+#include "support/EngineFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using core::FolderInfo;
+using core::FolderInfoPtr;
+using core::ModuleInfo;
+
+namespace {
+
+FolderInfoPtr record(const std::string &path, std::int64_t size, int checked, bool isFolder = false)
+{
+    return std::make_shared<FolderInfo>(0,
+        path.substr(path.rfind('/') + 1),
+        core::IconRef{ isFolder ? core::IconRef::Kind::Folder : core::IconRef::Kind::File, {} },
+        size,
+        core::Rgba{},
+        isFolder,
+        core::Timestamp{},
+        core::platform::fileUrlFromPath(path, isFolder),
+        false,
+        std::vector<FolderInfoPtr>{},
+        false,
+        checked);
+}
+
+std::vector<FolderInfoPtr> withStates(std::initializer_list<int> states)
+{
+    std::vector<FolderInfoPtr> out;
+    for (const int s : states) {
+        out.push_back(record("/nowhere", 0, s));
+    }
+    return out;
+}
+
+class CleanerTest : public testing_support::EngineFixture
+{
+protected:
+    /// Scans module 1 (one category per location) so the records are real.
+    void scanLocations(const std::vector<core::FolderUrl> &locations)
+    {
+        std::vector<core::Category> categories;
+        for (const auto &loc : locations) {
+            auto c = category("c");
+            c.url = loc;
+            categories.push_back(c);
+        }
+        setModules(1, categories);
+        ModuleInfo::scan(1, {}, {}, {});
+        dispatcher.runAllQueues();
+    }
+
+    struct Outcome
+    {
+        std::vector<std::string> deleted;
+        std::vector<float> percents;
+        std::vector<std::string> failed;
+        int done = 0;
+    };
+
+    Outcome clean(int module, bool dryRun = false)
+    {
+        Outcome out;
+        ModuleInfo::CleanOptions options;
+        options.dryRun = dryRun;
+        options.failed = [&out](const FolderInfo &r, const core::Error &e) {
+            out.failed.push_back(r.name + ": " + e.message);
+        };
+        ModuleInfo::cleanModule(
+            module,
+            [&out](const std::string &path, std::int64_t) {
+                out.deleted.push_back(path);
+            },
+            [&out](float f) {
+                out.percents.push_back(f);
+            },
+            [&out] {
+                ++out.done;
+            },
+            options);
+        dispatcher.runAllQueues();
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(ParentStateTest, SumsStatesWithPartlySelectedWinning)
+{
+    EXPECT_EQ(ModuleInfo::calculateParentState(withStates({ 1, 1 })), 1);
+    EXPECT_EQ(ModuleInfo::calculateParentState(withStates({ 0, 0 })), 0);
+    EXPECT_EQ(ModuleInfo::calculateParentState(withStates({ 1, 0 })), -1);
+    EXPECT_EQ(ModuleInfo::calculateParentState(withStates({ 1, -1, 1 })), -1);
+    EXPECT_EQ(ModuleInfo::calculateParentState(withStates({ -1, 1 })), -1);
+    EXPECT_EQ(ModuleInfo::calculateParentState({}), 0);
+}
+
+TEST_F(CleanerTest, UpdateStatePropagatesAcrossThreeLevels)
+{
+    tmp.writeFile("a/f1/x", 1);
+    tmp.writeFile("a/f1/y", 1);
+    tmp.writeFile("a/f2", 1);
+    scanLocations({ location(tmp / "a") });
+    auto &cat = categoryAt(1, 0);
+    ASSERT_EQ(cat.files.size(), 2U);
+    // The scan lists one level; give f1 children as a two-level tree does.
+    cat.files[0]->children = { record(tmp / "a/f1/x", 1, 0), record(tmp / "a/f1/y", 1, 0) };
+
+    ModuleInfo::updateState(1, 1, 0, 0, 1); // one child of f1
+    EXPECT_EQ(cat.files[0]->checked, -1);
+    EXPECT_EQ(cat.state, -1);
+    ModuleInfo::updateState(1, 1, 0, 0, -1); // every child of f1
+    EXPECT_EQ(cat.files[0]->checked, 1);
+    EXPECT_EQ(cat.state, -1);
+    ModuleInfo::updateState(1, 1, 0, 1, std::nullopt); // f2 has no children
+    EXPECT_EQ(cat.state, 1);
+    ModuleInfo::updateState(0, 1, 0, -1, -1); // the category box
+    EXPECT_EQ(cat.state, 0);
+    EXPECT_EQ(cat.files[0]->children[1]->checked, 0);
+    ModuleInfo::updateState(1, 1, 0, std::nullopt, std::nullopt);
+    EXPECT_EQ(cat.state, 1) << "a category-only update touches nothing else";
+    EXPECT_EQ(cat.files[1]->checked, 0);
+}
+
+TEST_F(CleanerTest, FractionsAdvancePerFileAcrossCategories)
+{
+    for (const char *dir : { "p", "q" }) {
+        for (const char *f : { "1", "2", "3", "4" }) {
+            tmp.writeFile(std::string(dir) + "/" + f, 1);
+        }
+    }
+    scanLocations({ location(tmp / "p"), location(tmp / "q") });
+    ModuleInfo::updateState(1, 1, 0, -1, -1);
+    ModuleInfo::updateState(1, 1, 1, -1, -1);
+    const Outcome out = clean(1);
+    EXPECT_EQ(out.percents, (std::vector<float>{ 0.125F, 0.25F, 0.375F, 0.5F, 0.625F, 0.75F, 0.875F, 1.0F }));
+    EXPECT_EQ(out.deleted.size(), 8U);
+    EXPECT_EQ(out.done, 1);
+    EXPECT_TRUE(categoryAt(1, 0).files.empty());
+    EXPECT_EQ(categoryAt(1, 1).size, 0);
+    EXPECT_EQ(::access((tmp / "p").c_str(), F_OK), 0) << "the location itself stays";
+}
+
+TEST_F(CleanerTest, PartlySelectedFileKeepsItsOtherChildrenRenumbered)
+{
+    tmp.writeFile("t/dir/a", 1);
+    tmp.writeFile("t/dir/b", 10);
+    tmp.writeFile("t/dir/c", 100);
+    tmp.writeFile("t/other", 5);
+    scanLocations({ location(tmp / "t") });
+    auto &cat = categoryAt(1, 0);
+    cat.files[0]->children = {
+        record(tmp / "t/dir/a", 1, 0), record(tmp / "t/dir/b", 10, 0), record(tmp / "t/dir/c", 100, 0)
+    };
+    ModuleInfo::updateState(1, 1, 0, 0, 0);
+    ModuleInfo::updateState(1, 1, 0, 0, 2);
+    const Outcome out = clean(1);
+
+    EXPECT_EQ(out.deleted, (std::vector<std::string>{ tmp / "t/dir/a", tmp / "t/dir/c" }));
+    ASSERT_EQ(cat.files.size(), 2U);
+    const auto &dir = cat.files[0];
+    ASSERT_EQ(dir->children.size(), 1U);
+    EXPECT_EQ(dir->children[0]->name, "b");
+    EXPECT_EQ(dir->children[0]->findex, 0);
+    EXPECT_EQ(dir->size, 10);
+    EXPECT_EQ(cat.size, 15);
+    EXPECT_EQ(testing_support::readFile(tmp / "t/dir/b"), std::string(10, 'x'));
+    EXPECT_EQ(::access((tmp / "t/other").c_str(), F_OK), 0);
+}
+
+TEST_F(CleanerTest, FailedDeletionKeepsRecordAndSize)
+{
+    tmp.writeFile("s/keep-me", 3);
+    tmp.writeFile("s/swapped", 4);
+    tmp.writeFile("s/zgone", 6);
+    scanLocations({ location(tmp / "s") });
+    // After the scan, a file becomes a folder: it must not be deleted.
+    ASSERT_EQ(::unlink((tmp / "s/swapped").c_str()), 0);
+    tmp.writeFile("s/swapped/precious", 1);
+    ModuleInfo::updateState(1, 1, 0, 1, std::nullopt);
+    ModuleInfo::updateState(1, 1, 0, 2, std::nullopt);
+    const Outcome out = clean(1);
+
+    ASSERT_EQ(out.failed.size(), 1U);
+    EXPECT_NE(out.failed[0].find("swapped: changed since the scan"), std::string::npos) << out.failed[0];
+    EXPECT_EQ(out.deleted, std::vector<std::string>{ tmp / "s/zgone" });
+    const auto &cat = categoryAt(1, 0);
+    ASSERT_EQ(cat.files.size(), 2U);
+    EXPECT_EQ(cat.files[1]->name, "swapped");
+    EXPECT_EQ(cat.files[1]->findex, 1);
+    EXPECT_EQ(cat.files[1]->checked, 1) << "the cleaner leaves selection values alone";
+    EXPECT_EQ(cat.size, 3 + 4);
+    EXPECT_EQ(testing_support::readFile(tmp / "s/swapped/precious"), "x");
+}
+
+TEST_F(CleanerTest, SkipsUnselectedAndLocalizationCategories)
+{
+    tmp.writeFile("u/f", 1);
+    tmp.writeFile("l/f", 1);
+    scanLocations({ location(tmp / "u"), location(tmp / "l") });
+    categoryAt(1, 0).files[0]->checked = 1; // state 0 wins over a stray selected file
+    categoryAt(1, 1).type = "Localization";
+    ModuleInfo::updateState(1, 1, 1, -1, -1);
+    const Outcome out = clean(1);
+    EXPECT_TRUE(out.deleted.empty());
+    EXPECT_TRUE(out.percents.empty());
+    EXPECT_EQ(out.done, 1);
+    EXPECT_EQ(log.systemLines(), std::vector<std::string>{ "Localization clean is not support in current version" });
+    EXPECT_EQ(categoryAt(1, 1).files.size(), 1U);
+    EXPECT_EQ(::access((tmp / "u/f").c_str(), F_OK), 0);
+    EXPECT_EQ(::access((tmp / "l/f").c_str(), F_OK), 0);
+}
+
+TEST_F(CleanerTest, DryRunReportsWithoutTouchingFilesOrCatalogue)
+{
+    tmp.writeFile("d/a", 2);
+    tmp.writeFile("d/b", 3);
+    scanLocations({ location(tmp / "d") });
+    ModuleInfo::updateState(1, 1, 0, -1, -1);
+    const Outcome out = clean(1, true);
+    EXPECT_EQ(out.deleted.size(), 2U);
+    EXPECT_EQ(categoryAt(1, 0).files.size(), 2U);
+    EXPECT_EQ(categoryAt(1, 0).size, 5);
+    EXPECT_EQ(testing_support::readFile(tmp / "d/a"), "xx");
+}
