@@ -11,14 +11,28 @@ namespace core::platform {
 /// effective ids; in a sticky folder the item or the folder belongs to us
 /// (or we are root); neither the item nor its parent is immutable or
 /// append-only. An empty path is deletable; "/" is not. A missing item under
-/// a writable folder counts as deletable (its removal then fails).
+/// a writable, non-sticky folder counts as deletable (its removal then fails).
 /// Only the top item is checked: a folder removal can still fail half-way.
+/// A trailing "/" is ignored, so a link is judged as the link. Thread-safe.
 [[nodiscard]] bool isDeletable(const std::string &path);
 
+/// isDeletable with the reason when the answer is no: the error names `path`
+/// and carries the errno of the check that refused it (EACCES or EROFS from
+/// the parent's access check, EPERM for the sticky-folder owner rule and for
+/// an immutable or append-only flag, the item's lstat error in a sticky
+/// folder) with the platform's text for it.
+[[nodiscard]] Status checkDeletable(const std::string &path);
+
 /// Whether Spruce refuses to delete `path` whatever a catalogue says: "/",
-/// the top-level system folders and their immediate children (/usr, /usr/share,
-/// /etc, /var/log, ...), the home folder `homeDir` and every folder above it,
-/// and any path that is not absolute or holds "." or ".." components.
+/// every top-level folder (/usr, /etc, /home, /mnt, ...), every item directly
+/// inside a top-level folder (/usr/share, /var/log, /home/ann, /tmp/x, ...),
+/// the home folder `homeDir` and every folder above it, and any path that is
+/// not absolute or holds "." or ".." components. Repeated and trailing "/"
+/// are ignored, as the kernel ignores them. One exception: when `homeDir` is
+/// itself a top-level folder that is not a system one (root's /root), the
+/// user's items directly in it may go. Purely lexical: a caller that may see
+/// links above the item checks the resolved location as well. An empty or
+/// relative `homeDir` protects nothing extra.
 [[nodiscard]] bool isProtectedPath(const std::string &path, const std::string &homeDir);
 
 /// Removes a file, a link (never its target) or a folder with all its
@@ -27,7 +41,13 @@ namespace core::platform {
 /// folder swapped for a link mid-way makes the removal fail instead of
 /// reaching outside. Mount points below the item are not entered. Goes on
 /// after a failing child; returns an error naming the first path that could
-/// not be removed (and why) when anything is left. Thread-safe.
+/// not be removed (and why) when anything is left. A missing item is an
+/// error (ENOENT); an item below it that vanishes meanwhile is not. Trailing
+/// "/" are dropped first, so "link/" removes the link. "/", "" and a last
+/// component "." or ".." are refused with EINVAL. Folders above the item may
+/// be links. Works at any depth (no path longer than the given one is ever
+/// passed to the kernel), within the process's limit of open descriptors
+/// (one per level). Thread-safe.
 [[nodiscard]] Status removeItem(const std::string &path);
 
 /// Test seam: called inside removeItem after a directory entry was examined
