@@ -24,8 +24,13 @@ commands:
                            scan, select, and delete what is selected
         SELECTION: --all | --category N (repeatable) | --path PATH (repeatable, a file or child record)
   size PATH...             total logical size of each path (a folder: everything below it)
+  monitor [--watch SECONDS] CPU shares, memory breakdown, disk distribution, battery
+                           (--watch: a fresh sample every SECONDS until interrupted)
+  processes                the process list
+  volumes                  mounted volumes
 
-Global options may stand before or after the command.
+Global options may stand before or after the command. --stats prints engine
+counters (main-queue jobs posted) on stderr at the end.
 Exit codes: 0 success, 1 some items failed, 2 usage error, 3 a resource or the catalogue cannot be read.
 )";
 
@@ -38,6 +43,9 @@ const std::map<std::string, Command> &commands()
         { "size", runSize },
         { "scan", runScan },
         { "clean", runClean },
+        { "monitor", runMonitor },
+        { "processes", runProcesses },
+        { "volumes", runVolumes },
     };
     return table;
 }
@@ -62,6 +70,8 @@ std::string parse(int argc, char **argv, Invocation &inv)
             inv.global.json = true;
         } else if (!endOfOptions && arg == "--no-progress") {
             inv.global.noProgress = true;
+        } else if (!endOfOptions && arg == "--stats") {
+            inv.global.stats = true;
         } else if (!endOfOptions && (arg == "--catalogue" || arg == "--resources" || arg == "--home")) {
             std::string &target = arg == "--catalogue" ? inv.global.catalogue
                 : arg == "--resources"                 ? inv.global.resources
@@ -150,7 +160,11 @@ int run(int argc, char **argv)
         services.user.homeDir = withoutTrailingSlash(inv.global.home);
     }
     platform::ScopedServices installed(std::move(services));
-    return found->second(inv);
+    const int code = found->second(inv);
+    if (inv.global.stats) {
+        std::fprintf(stderr, "main-queue jobs posted: %zu\n", dispatcher.mainJobsPosted());
+    }
+    return code;
 }
 
 } // namespace cli

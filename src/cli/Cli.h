@@ -25,6 +25,7 @@ struct GlobalOptions
     std::string home; // --home DIR
     bool json = false; // --json
     bool noProgress = false;
+    bool stats = false; // --stats: engine counters on stderr at the end (for benchmarks)
 };
 
 /// One parsed command line: the global options, the command word and the
@@ -54,5 +55,8 @@ int runModules(const Invocation &inv);
 int runSize(const Invocation &inv);
 int runScan(const Invocation &inv);
 int runClean(const Invocation &inv);
+int runMonitor(const Invocation &inv);
+int runProcesses(const Invocation &inv);
+int runVolumes(const Invocation &inv);
 
 } // namespace cli

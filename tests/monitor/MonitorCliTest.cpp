@@ -1,0 +1,89 @@
+// spruce-cli monitor, processes and volumes, end to end on this machine.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    std::string out;
+};
+
+/// Runs spruce-cli with `args` (shell words, no quoting needed); stderr is discarded.
+Run runCli(const std::string &args)
+{
+    Run run;
+    const std::string command = std::string(SPRUCE_CLI) + " " + args + " 2>/dev/null </dev/null";
+    FILE *pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        ADD_FAILURE() << "cannot run " << command;
+        return run;
+    }
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.out.append(buffer, got);
+    }
+    const int status = ::pclose(pipe);
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace
+
+TEST(MonitorCli, OneSampleAsJson)
+{
+    const auto run = runCli("--json monitor");
+    ASSERT_EQ(run.code, 0);
+    const auto doc = nlohmann::json::parse(run.out);
+    // Two samples a quarter of a second apart: a few dozen ticks, not the total since boot.
+    const double ticks = doc["cpu"]["total"].get<double>();
+    EXPECT_GT(ticks, 0);
+    EXPECT_LT(ticks, 500.0 * static_cast<double>(::sysconf(_SC_NPROCESSORS_ONLN))); // under 5 s
+    const auto &cpu = doc["cpu"];
+    EXPECT_NEAR(
+        cpu["user"].get<double>() + cpu["system"].get<double>() + cpu["idle"].get<double>() + cpu["nice"].get<double>(),
+        100.0,
+        1e-6);
+    EXPECT_GT(doc["physicalMemory"].get<double>(), 0);
+    EXPECT_TRUE(doc["memoryUsage"].contains("compressed"));
+    EXPECT_EQ(doc["disk"]["url"], "file:///");
+    EXPECT_EQ(doc["disk"]["fileDistribution"]["distribution"].back()["name"], "Available");
+    EXPECT_TRUE(doc.contains("battery"));
+}
+
+TEST(MonitorCli, ProcessesAndVolumes)
+{
+    const auto processes = runCli("processes --json");
+    ASSERT_EQ(processes.code, 0);
+    const auto list = nlohmann::json::parse(processes.out);
+    ASSERT_TRUE(list.is_array());
+    bool foundParent = false;
+    for (const auto &p : list) {
+        foundParent = foundParent || p["pid"].get<int>() == ::getpid();
+    }
+    EXPECT_TRUE(foundParent); // this test process, the shell's parent, is running
+
+    const auto volumes = runCli("volumes --json");
+    ASSERT_EQ(volumes.code, 0);
+    EXPECT_EQ(nlohmann::json::parse(volumes.out).at(0)["url"], "file:///");
+
+    const auto text = runCli("volumes");
+    EXPECT_EQ(text.code, 0);
+    EXPECT_NE(text.out.find("MOUNTED ON"), std::string::npos);
+}
+
+TEST(MonitorCli, BadArgumentsAreUsageErrors)
+{
+    EXPECT_EQ(runCli("monitor --watch 0").code, 2);
+    EXPECT_EQ(runCli("monitor --watch soon").code, 2);
+    EXPECT_EQ(runCli("monitor --watch").code, 2);
+    EXPECT_EQ(runCli("processes extra").code, 2);
+    EXPECT_EQ(runCli("volumes --all").code, 2);
+}
