@@ -1,1 +1,280 @@
-// placeholder
+#include "platform/Plist.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <plist/plist.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Every libplist call of the project lives in this file: libplist 2.2 (Debian 12)
+// and later releases differ in names and date epochs (PLIST_INT, plist_read_from_file,
+// Unix-epoch date calls), so a move to a newer library touches only this file.
+
+namespace core::platform {
+
+namespace {
+
+// Seconds between the Unix epoch and 2001-01-01T00:00:00Z, the epoch of property-list dates.
+constexpr std::int64_t AppleEpochOffset = 978307200;
+
+struct PlistFree
+{
+    void operator()(void *node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistPtr = std::unique_ptr<void, PlistFree>;
+
+struct MallocFree
+{
+    void operator()(void *p) const { std::free(p); } // NOLINT(cppcoreguidelines-no-malloc)
+};
+template<typename T> using MallocPtr = std::unique_ptr<T, MallocFree>;
+
+// Converts one libplist node. nullopt when the tree is nested deeper than
+// MaxPlistDepth (the library accepts a few thousand levels; we do not need them).
+std::optional<PlistValue> convert(plist_t node, int depth)
+{
+    if (depth > MaxPlistDepth) {
+        return std::nullopt;
+    }
+    PlistValue out;
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        std::uint8_t b = 0;
+        plist_get_bool_val(node, &b);
+        out.v = b != 0;
+        break;
+    }
+    case PLIST_UINT: {
+        // 2.2 has no signed integer type: <integer>-1</integer> reads as
+        // 0xFFFF...FFFF, so the cast restores the value the author wrote.
+        std::uint64_t u = 0;
+        plist_get_uint_val(node, &u);
+        out.v = static_cast<std::int64_t>(u);
+        break;
+    }
+    case PLIST_REAL: {
+        double d = 0;
+        plist_get_real_val(node, &d);
+        out.v = d;
+        break;
+    }
+    case PLIST_STRING: {
+        char *raw = nullptr;
+        plist_get_string_val(node, &raw);
+        const MallocPtr<char> s(raw);
+        out.v = std::string(raw != nullptr ? raw : "");
+        break;
+    }
+    case PLIST_DATE: {
+        std::int32_t sec = 0;
+        std::int32_t usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        out.v = PlistDate{ std::int64_t{ sec } + AppleEpochOffset, usec };
+        break;
+    }
+    case PLIST_DATA: {
+        char *raw = nullptr;
+        std::uint64_t length = 0;
+        plist_get_data_val(node, &raw, &length);
+        const MallocPtr<char> bytes(raw);
+        const auto *begin =
+            reinterpret_cast<const std::uint8_t *>(raw); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+        out.v = raw != nullptr ? PlistData(begin, begin + length) : PlistData();
+        break;
+    }
+    case PLIST_ARRAY: {
+        PlistArray items;
+        const std::uint32_t n = plist_array_get_size(node);
+        items.reserve(n);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            auto item = convert(plist_array_get_item(node, i), depth + 1);
+            if (!item) {
+                return std::nullopt;
+            }
+            items.push_back(std::move(*item));
+        }
+        out.v = std::move(items);
+        break;
+    }
+    case PLIST_DICT: {
+        // The C iterator walks the entries in file order (libplist++ would sort them by key).
+        PlistDict entries;
+        plist_dict_iter rawIter = nullptr;
+        plist_dict_new_iter(node, &rawIter);
+        const MallocPtr<void> iter(rawIter);
+        while (true) {
+            char *rawKey = nullptr;
+            plist_t child = nullptr;
+            plist_dict_next_item(node, rawIter, &rawKey, &child);
+            const MallocPtr<char> key(rawKey);
+            if (child == nullptr) {
+                break;
+            }
+            auto value = convert(child, depth + 1);
+            if (!value) {
+                return std::nullopt;
+            }
+            entries.emplace_back(std::string(rawKey != nullptr ? rawKey : ""), std::move(*value));
+        }
+        out.v = std::move(entries);
+        break;
+    }
+    case PLIST_KEY:
+    case PLIST_UID:
+    case PLIST_NONE:
+        break;
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<std::int64_t> PlistValue::integer() const
+{
+    if (const auto *i = std::get_if<std::int64_t>(&v)) {
+        return *i;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> PlistValue::real() const
+{
+    if (const auto *d = std::get_if<double>(&v)) {
+        return *d;
+    }
+    if (const auto *i = std::get_if<std::int64_t>(&v)) {
+        return static_cast<double>(*i);
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> PlistValue::boolean() const
+{
+    if (const auto *b = std::get_if<bool>(&v)) {
+        return *b;
+    }
+    return std::nullopt;
+}
+
+std::optional<PlistDate> PlistValue::date() const
+{
+    if (const auto *d = std::get_if<PlistDate>(&v)) {
+        return *d;
+    }
+    return std::nullopt;
+}
+
+const std::string *PlistValue::string() const
+{
+    return std::get_if<std::string>(&v);
+}
+
+const PlistData *PlistValue::data() const
+{
+    return std::get_if<PlistData>(&v);
+}
+
+const PlistArray *PlistValue::array() const
+{
+    return std::get_if<PlistArray>(&v);
+}
+
+const PlistDict *PlistValue::dict() const
+{
+    return std::get_if<PlistDict>(&v);
+}
+
+const PlistValue *PlistValue::find(std::string_view key) const
+{
+    const auto *entries = dict();
+    if (entries == nullptr) {
+        return nullptr;
+    }
+    for (const auto &[k, value] : *entries) {
+        if (k == key) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<PlistValue> readPlistMemory(std::string_view bytes)
+{
+    if (bytes.empty() || bytes.size() > MaxPlistFileSize) {
+        return std::nullopt;
+    }
+    plist_t raw = nullptr;
+    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &raw);
+    const PlistPtr root(raw);
+    if (raw == nullptr) {
+        return std::nullopt;
+    }
+    return convert(raw, 0);
+}
+
+Result<PlistValue> loadPlistFile(const std::string &path)
+{
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer
+    // before fstat could refuse it. It changes nothing for regular files.
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    if (fd < 0) {
+        return Error::fromErrno(errno, path);
+    }
+    struct FdCloser
+    {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{ fd };
+
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0) {
+        return Error::fromErrno(errno, path);
+    }
+    // A FIFO or a device could block or never end; only regular files are property lists.
+    if (!S_ISREG(st.st_mode)) {
+        return Error{ 0, path, "not a regular file" };
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > MaxPlistFileSize) {
+        return Error{ EFBIG, path, "larger than 16 MiB" };
+    }
+
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Error::fromErrno(errno, path);
+        }
+        if (n == 0) {
+            break; // the file shrank meanwhile: parse what is there
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+
+    auto value = readPlistMemory(bytes);
+    if (!value) {
+        return Error{ 0, path, bytes.empty() ? "empty file" : "not a valid property list" };
+    }
+    return std::move(*value);
+}
+
+std::optional<PlistValue> readPlistFile(const std::string &path)
+{
+    auto result = loadPlistFile(path);
+    if (!result) {
+        return std::nullopt;
+    }
+    return std::move(result).value();
+}
+
+} // namespace core::platform

@@ -1,0 +1,165 @@
+#pragma once
+
+#include "Result.h"
+#include "engine/Catalogue.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+namespace platform {
+struct PlistValue;
+}
+
+/// The module catalogue and the engine's class-level operations. No
+/// instances: every member is static.
+///
+/// The catalogue is the property list "SpruceModules.plist" (the resource
+/// `bundlename` + "Modules" of type "plist", found through
+/// platform::services().resources), or the file given to setCataloguePath().
+/// It is loaded once, on the first call of modules(), and kept for the life
+/// of the process; scans, selection changes and cleaning then change it in
+/// place.
+///
+/// Thread affinity: modules() is read and written on the main queue only.
+/// Workers build whole values and post them to the main queue, which writes
+/// them back; there is no lock. The one-time load itself is guarded
+/// (std::call_once), so even concurrent first calls read the file once.
+class ModuleInfo
+{
+public:
+    ModuleInfo() = delete;
+
+    /// The application bundle's name, from which the resource names are
+    /// formed ("SpruceModules", "SpruceUI", "SpruceSetting").
+    static constexpr std::string_view bundlename = "Spruce";
+
+    /// The process-wide catalogue, loading it on first use with the home
+    /// folder of platform::services().user. Never returns a partial
+    /// catalogue: when the file cannot be found or read, or an entry lacks a
+    /// required key or has one of the wrong type, it writes one line naming
+    /// the file and the entry at fault to stderr and ends the process with
+    /// exit code 3. Main queue only (see the class comment).
+    static std::vector<Module> &modules();
+
+    /// Makes modules() read `path` instead of looking the resource up (the
+    /// command line's --catalogue). Call on the main thread before the
+    /// first modules(); later calls have no effect on a loaded catalogue.
+    /// An empty path restores the resource lookup.
+    static void setCataloguePath(std::string path);
+
+    /// Test seam: installs `modules` as the catalogue, replacing any loaded
+    /// one, and marks the one-time load as done so that no file is read
+    /// afterwards. Lets tests of the scan driver and the cleaner run on
+    /// small catalogues built in the test. Main thread, no scan running.
+    static void setModulesForTesting(std::vector<Module> modules);
+
+    /// Reads the catalogue file at `path`, replacing "file://~/" by the
+    /// file URL of `homeDir` (an absolute path). No global state is read or
+    /// changed. Besides the key rules of the format it checks the positions
+    /// the rest of the program indexes blindly: at least five modules, and
+    /// at least four categories in module 3. The Error's message is one line
+    /// naming the file and the entry or key at fault, for example
+    /// "<path>: module 2, category 4: required key "title" missing"
+    /// (modules, categories, features and urls are counted from 0).
+    [[nodiscard]] static Result<std::vector<Module>> loadCatalogue(const std::string &path, const std::string &homeDir);
+
+    /// The single-URL conversion: a string becomes {substituted string,
+    /// "Folder", 0}; a url dictionary becomes {substituted "url", "type",
+    /// "checked"}; anything else, nullptr included, the empty FolderUrl
+    /// {"", "Folder", 0}. A dictionary that lacks one of its three keys or
+    /// holds one of the wrong type also gives the empty FolderUrl (loading
+    /// treats it as a catalogue error instead). Uses the home folder of
+    /// platform::services().user. Thread-safe.
+    static FolderUrl wrappCusomterUrl(const platform::PlistValue *value);
+
+    /// The URL-list conversion: an array of strings or an array of url
+    /// dictionaries, each converted as by wrappCusomterUrl; anything else
+    /// (an array mixing the two, or holding other values, or no array)
+    /// gives an empty list, and so does an array holding a faulty url
+    /// dictionary. Thread-safe.
+    static std::vector<FolderUrl> wrappCusomterUrls(const platform::PlistValue &value);
+
+    /// `url` with every occurrence of "file://~/" replaced by "file://" +
+    /// the percent-encoded `homeDir` + "/" (trailing slashes of homeDir are
+    /// dropped first, so "/" gives "file:///"). Nothing else is expanded:
+    /// a "~" elsewhere stays as it is. A single pass over `url`: text that a
+    /// replacement produces is never replaced again. Pure.
+    static std::string substituteHome(std::string_view url, std::string_view homeDir);
+
+    // Scanning. Every operation below is called on the main queue, returns
+    // at once, and delivers its callbacks on the main queue.
+
+    /// Scans module `moduleIndex`: one background job per category (the
+    /// scanner chosen by the category's type), progress reported as items
+    /// are measured, showPercent with the module's running fraction, each
+    /// category written back into modules() on the main queue, and `done`
+    /// once after the last one. Module 3 is scanned as a whole by
+    /// scanLargeAndOldFile. A module without categories is done at once.
+    static void scan(int moduleIndex, Progress progress, ShowPercent showPercent, Done done);
+
+    /// The scanner of ordinary folder categories (runs in a background job,
+    /// fills `category` in place). A partly selected category is scanned as
+    /// not selected; its state flows into every location and record.
+    static void scanFolder(Category &category, const Progress &progress, const ShowPercent &showPercent);
+
+    /// Device backups, mail attachments and unused localizations: special
+    /// category scanners, same contract as scanFolder.
+    static void scaniTunes(Category &category, const Progress &progress, const ShowPercent &showPercent);
+    static void scanMailAttachments(Category &category, const Progress &progress, const ShowPercent &showPercent);
+    static void scanLanguage(Category &category, const Progress &progress, const ShowPercent &showPercent);
+
+    /// The large and old files walk over the whole category list of module 3;
+    /// its showPercent increments add up to 1.0 for the whole module.
+    static std::vector<Category> scanLargeAndOldFile(std::vector<Category> categories,
+                                                     const Progress &progress,
+                                                     const ShowPercent &showPercent);
+
+    // Selection and cleaning.
+
+    /// 0 for an empty list; 1 when every record is selected, 0 when none
+    /// is, -1 otherwise (a partly selected record makes the parent partly selected).
+    static int calculateParentState(const std::vector<FolderInfoPtr> &files);
+
+    /// Sets a selection `state` and keeps the three levels consistent.
+    /// fileIndex absent: the category only; -1: every file (and, with
+    /// childrenIndex -1, every child). childrenIndex absent: the file
+    /// itself; -1: every child of the file; c: that child. Main queue only.
+    static void updateState(int state,
+                            int moduleIndex,
+                            int categoryIndex,
+                            std::optional<int> fileIndex,
+                            std::optional<int> childrenIndex);
+
+    /// What a clean reports beyond the progress callbacks, and whether it only previews.
+    struct CleanOptions
+    {
+        /// Check every selected item as a clean would (still there, still
+        /// of the kind the scan saw, not protected, deletable) but delete
+        /// nothing and change nothing in the catalogue.
+        bool dryRun = false;
+        /// An item was removed (or, in a dry run, would be). Main queue.
+        std::function<void(const FolderInfo &record)> removed;
+        /// An item could not be removed (or would be refused), with why. Main queue.
+        std::function<void(const FolderInfo &record, const Error &error)> failed;
+    };
+
+    /// Deletes what is selected in module `moduleIndex`, in order, on one
+    /// background job: a selected file as a whole, the selected children of
+    /// a partly selected file. Before deleting, each item is checked to be
+    /// still of the kind the scan saw (a folder turned into a link is not
+    /// touched). progress(path, size) per item removed, showPercent after
+    /// each file examined, then the deleted records are dropped from the
+    /// catalogue, findex renumbered and sizes recomputed, all on the main
+    /// queue and before `done`. A record that could not be deleted stays
+    /// with its size. "Localization" categories are never cleaned.
+    static void cleanModule(int moduleIndex, Progress progress, ShowPercent showPercent, Done done);
+    static void cleanModule(
+        int moduleIndex, Progress progress, ShowPercent showPercent, Done done, CleanOptions options);
+};
+
+} // namespace core
