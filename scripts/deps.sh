@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Spruce needs to build and test, when missing.
-# Usage: scripts/deps.sh [build|test]
+# Usage: scripts/deps.sh
 set -euo pipefail
-need=(g++ cmake make pkg-config libplist-dev nlohmann-json3-dev libicu-dev ccache)
-if [ "${1:-build}" = test ]; then
-  need+=(libgtest-dev python3)
-fi
+# The default preset builds the tests too, so both commands need GoogleTest.
+need=(g++ cmake make pkg-config libplist-dev nlohmann-json3-dev libicu-dev libgtest-dev ccache)
+# The desktop application (SPRUCE_BUILD_GUI, on by default): Qt 6 Widgets and
+# SVG for the icon set; Liberation fonts stand in for the theme's classic font names.
+need+=(qt6-base-dev qt6-svg-dev fonts-liberation2)
 missing=()
 for pkg in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")

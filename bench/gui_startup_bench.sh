@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Measures the desktop application: time from launch to the main window on
+# screen, and the CPU it uses while idle (no timer may run for a hidden
+# screen). Runs the real `spruce` binary under its own Xvfb server.
+# Usage: bench/gui_startup_bench.sh [RUNS] [IDLE_SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+RUNS=${1:-10}
+IDLE=${2:-30}
+APP=${APP:-build/src/app/spruce}
+[ -x "$APP" ] || { echo "build first: scripts/build.sh" >&2; exit 2; }
+command -v Xvfb >/dev/null || { echo "needs Xvfb (apt-get install xvfb)" >&2; exit 2; }
+
+# A private X server and settings folder (no first-launch page, no stale state).
+display=""
+for d in $(seq 90 99); do
+  if [ ! -e "/tmp/.X$d-lock" ]; then display=":$d"; break; fi
+done
+[ -n "$display" ] || { echo "no free X display number" >&2; exit 2; }
+work=$(mktemp -d)
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+mkdir -p "$work/config/Spruce"
+printf '[General]\nHasLaunchedOnce=true\n' >"$work/config/Spruce/Spruce.ini"
+export DISPLAY="$display" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+# 1. Time to window: launch, wait for the probe line, quit. "inside" counts
+# from main(); "wall" from the fork to the line, so it includes loading the
+# libraries and the process start.
+inside=(); wall=()
+"$APP" --version >/dev/null 2>&1 || true # warm the page cache once
+for _ in $(seq "$RUNS"); do
+  start=$(date +%s%N)
+  line=$(SPRUCE_STARTUP_PROBE=quit "$APP" 2>&1 >/dev/null | grep -m1 'window shown after' || true)
+  end=$(date +%s%N)
+  [ -n "$line" ] || { echo "no window reported" >&2; exit 1; }
+  inside+=("$(echo "$line" | sed 's/.*after \([0-9]*\) ms/\1/')")
+  wall+=("$(( (end - start) / 1000000 ))")
+done
+echo "time to window over $RUNS launches (ms):"
+echo "  from main():        median $(printf '%s\n' "${inside[@]}" | median), max $(printf '%s\n' "${inside[@]}" | sort -n | tail -1)"
+echo "  launch to exit:     median $(printf '%s\n' "${wall[@]}" | median), max $(printf '%s\n' "${wall[@]}" | sort -n | tail -1) (includes quitting)"
+
+# 2. Idle: the window on screen, nobody touching it.
+"$APP" >/dev/null 2>&1 &
+app_pid=$!
+sleep 3
+ticks() { awk '{print $14 + $15}' "/proc/$app_pid/stat"; }
+# Wake-ups of the GUI thread (a running timer would show here); worker threads come and go.
+switches() { awk '/ctxt_switches/ {s += $2} END {print s}' "/proc/$app_pid/status"; }
+t0=$(ticks); s0=$(switches)
+sleep "$IDLE"
+t1=$(ticks); s1=$(switches)
+hz=$(getconf CLK_TCK)
+echo "idle for ${IDLE} s with the window shown:"
+echo "  CPU time:           $(( (t1 - t0) * 1000 / hz )) ms ($(echo "scale=3; ($t1 - $t0) * 100 / $hz / $IDLE" | bc) %)"
+echo "  context switches:   $(( s1 - s0 )) ($(echo "scale=2; ($s1 - $s0) / $IDLE" | bc) per second, GUI thread)"

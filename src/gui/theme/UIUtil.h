@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Types.h"
+#include "theme/MyUI.h"
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+class QAbstractButton;
+class QAction;
+class QLabel;
+
+namespace gui {
+
+/// Applies theme entries (core::MyUI, from core::UIInfo) to widgets. No
+/// state; GUI thread only.
+class UIUtil
+{
+public:
+    UIUtil() = delete;
+
+    /// The colour of plain theme numbers: red, green and blue divided by
+    /// 255, alpha as it stands. Not clamped: components above 255 stay
+    /// above 1.0 (an extended-range colour).
+    static QColor color(const core::Rgba &rgba);
+
+    /// The font of an entry (its name resolved as fontWithName() does, its size in logical pixels).
+    static QFont font(const core::MyUI &myui);
+
+    /// Gives a push button `title`, centred, in the entry's font and text
+    /// colour, drawn as a flat rounded button. Only when `balpha` is
+    /// greater than 0.0 is the button background set, to (bred, bgreen,
+    /// bblue)/255 at opacity `balpha`; otherwise whatever background the
+    /// button had is left as it is. The background in force is kept in the
+    /// button's property "layerBackground" (a QColor; unset when none).
+    static void setBtnAttribute(QAbstractButton *btn, const QString &title, const core::MyUI &myui);
+
+    /// Restyles the text a label already shows: the entry's font and text
+    /// colour. Set the text first, then call this.
+    static void setTextAttribute(QLabel *txt, const core::MyUI &myui);
+
+    /// Gives a menu item `title` in the entry's font; the text colour goes
+    /// to the item's property "textColor" and to the buttons that show the
+    /// item (a pull-down button whose default action it is).
+    static void setMenuAttribute(QAction *menu, const QString &title, const core::MyUI &myui);
+
+    /// The fixed chart fonts of the monitor graphs (not from the theme): the
+    /// desktop's interface font at 11 logical pixels, bold for legend names.
+    static QFont barChartLegendNameFont();
+    static QFont barChartLegendSizeTextFont();
+};
+
+} // namespace gui
