@@ -2,6 +2,6 @@
 # Installs what is missing, builds, and runs every test with ctest.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/deps.sh test
+scripts/deps.sh
 scripts/build.sh default
 ctest --test-dir build --output-on-failure -j "$(nproc)" "$@"

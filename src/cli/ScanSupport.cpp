@@ -21,19 +21,6 @@ long long nowMs()
         .count();
 }
 
-std::string isoDate(const core::Timestamp &date)
-{
-    if (date.isDistantPast()) {
-        return "0001-01-01T00:00:00Z";
-    }
-    const auto seconds = static_cast<std::time_t>(date.seconds);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char buf[32] = {};
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return buf;
-}
-
 } // namespace
 
 std::optional<int> resolveModule(const std::string &word)
@@ -58,17 +45,24 @@ void loadCatalogue(const Invocation &inv)
 
 void scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options)
 {
-    ProgressBar bar(wantsProgress(options));
+    const bool showBar = wantsProgress(options);
+    ProgressBar bar(showBar);
+    // Without a bar nobody reads the paths: asking for none spares the walks
+    // a main-queue job per item (a home folder scan measures ~100k items).
+    core::Progress progress;
+    if (showBar) {
+        progress = [&bar](const std::string &path, std::int64_t /*size*/) {
+            if (!path.empty()) {
+                bar.setPath(path);
+            }
+        };
+    }
     auto fractions = std::make_shared<std::vector<float>>(moduleIndexes.size(), 0.0F);
     auto remaining = std::make_shared<std::size_t>(moduleIndexes.size());
     for (std::size_t k = 0; k < moduleIndexes.size(); ++k) {
         core::ModuleInfo::scan(
             moduleIndexes[k],
-            [&bar](const std::string &path, std::int64_t /*size*/) {
-                if (!path.empty()) {
-                    bar.setPath(path);
-                }
-            },
+            progress,
             [&bar, fractions, k](float fraction) {
                 (*fractions)[k] = fraction;
                 float sum = 0;
@@ -85,49 +79,6 @@ void scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &opt
         return *remaining == 0;
     });
     bar.finish();
-}
-
-nlohmann::json recordJson(const core::FolderInfo &record)
-{
-    const std::string path = core::platform::pathFromFileUrl(record.url).value_or(record.url);
-    nlohmann::json children = nlohmann::json::array();
-    for (const auto &child : record.children) {
-        children.push_back(recordJson(*child));
-    }
-    return { { "name", displayText(record.name) },
-        { "path", displayText(path) },
-        { "url", record.url },
-        { "size", record.size },
-        { "isFolder", record.isFolder },
-        { "date", isoDate(record.date) },
-        { "checked", record.checked },
-        { "children", std::move(children) } };
-}
-
-nlohmann::json moduleJson(int moduleIndex)
-{
-    const core::Module &module = core::ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex));
-    nlohmann::json categories = nlohmann::json::array();
-    std::int64_t total = 0;
-    for (std::size_t c = 0; c < module.categories.size(); ++c) {
-        const core::Category &category = module.categories[c];
-        nlohmann::json files = nlohmann::json::array();
-        for (const auto &file : category.files) {
-            files.push_back(recordJson(*file));
-        }
-        total += category.size;
-        categories.push_back({ { "index", c },
-            { "title", category.title },
-            { "type", category.type },
-            { "size", category.size },
-            { "state", category.state },
-            { "files", std::move(files) } });
-    }
-    return { { "index", moduleIndex },
-        { "title", module.title },
-        { "tab", module.tab },
-        { "size", total },
-        { "categories", std::move(categories) } };
 }
 
 ProgressBar::ProgressBar(bool enabled)

@@ -22,12 +22,6 @@ void loadCatalogue(const Invocation &inv);
 /// one is done, drawing a progress bar on stderr when wanted.
 void scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options);
 
-/// A record and its children as the JSON RECORD of the command-line contract.
-nlohmann::json recordJson(const core::FolderInfo &record);
-
-/// A scanned module with its categories and their trees.
-nlohmann::json moduleJson(int moduleIndex);
-
 /// Draws "[#####.....]  42%  path" on stderr, at most every 100 ms; no-op when disabled.
 class ProgressBar
 {

@@ -1,1 +1,447 @@
+#include "ManualDispatcher.h"
+#include "RunAsNobody.h"
+#include "TempDir.h"
+#include "fs/FolderInfo.h"
+#include "platform/FileUrl.h"
+#include "platform/LogSink.h"
+#include "platform/Services.h"
+#include "platform/TreeSize.h"
+#include "platform/Walker.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fcntl.h>
+#include <ftw.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using core::FolderInfo;
+using core::platform::fileUrlFromPath;
+using core::platform::treeSize;
+using core::platform::TreeSizeOptions;
+using testing_support::TempDir;
+
+namespace {
+
+// --- an independent oracle: nftw without following links -------------------
+
+std::int64_t nftwTotal = 0; // nftw's callback takes no context pointer
+
+int addLstatSize(const char * /*path*/, const struct stat *st, int /*type*/, FTW *ftw)
+{
+    if (ftw->level > 0 && !S_ISDIR(st->st_mode)) {
+        nftwTotal += st->st_size;
+    }
+    return 0;
+}
+
+/// Sum of lstat sizes of everything below `root`, directories counting 0.
+/// Called from the test's main thread only.
+std::int64_t lstatSum(const std::string &root)
+{
+    nftwTotal = 0;
+    EXPECT_EQ(::nftw(root.c_str(), addLstatSize, 32, FTW_PHYS), 0); // NOLINT(concurrency-mt-unsafe)
+    return nftwTotal;
+}
+
+/// A deterministic, irregular tree of a few thousand entries: nesting up to
+/// 7 levels, wide and narrow folders, hidden names, packages, empty folders,
+/// sparse files, links to files, folders, nowhere and outside, and a fifo.
+void buildRandomTree(const TempDir &tmp, const std::string &outside)
+{
+    std::mt19937 random(20261206);
+    const auto pick = [&random](int n) {
+        return static_cast<int>(random() % static_cast<unsigned>(n));
+    };
+    std::vector<std::string> dirs = { "t" };
+    tmp.makeDir("t");
+    for (int i = 0; i < 3000; ++i) {
+        const std::string parent = dirs[static_cast<std::size_t>(pick(static_cast<int>(dirs.size())))];
+        std::string path = parent + (pick(12) == 0 ? "/.n" : "/n");
+        path += std::to_string(i);
+        const int kind = pick(100);
+        if (kind < 12 && std::count(parent.begin(), parent.end(), '/') < 7) {
+            path += pick(10) == 0 ? ".app" : "";
+            tmp.makeDir(path);
+            dirs.push_back(path);
+        } else if (kind < 15) {
+            const char *targets[] = { "..", "n1", "nowhere", "/" };
+            tmp.makeLink(path, kind == 14 ? outside : targets[pick(4)]);
+        } else {
+            tmp.writeFile(path, pick(50) == 0 ? (std::int64_t{ 1 } << 33) + i : pick(20000), true);
+        }
+    }
+    ASSERT_EQ(::mkfifo((tmp / "t/fifo").c_str(), 0644), 0);
+}
+
+/// Services for one test: a manual dispatcher, a capturing log and the user ann.
+class ServicesFixture : public ::testing::Test
+{
+protected:
+    core::platform::Services makeServices()
+    {
+        core::platform::Services s = core::platform::services();
+        s.dispatch = &m_dispatcher;
+        s.log = &m_log;
+        s.user = core::platform::UserContext{ "ann", "/Users/ann" };
+        return s;
+    }
+
+    testing_support::ManualDispatcher m_dispatcher;
+    core::platform::CapturingLogSink m_log;
+    core::platform::ScopedServices m_services{ makeServices() };
+    TempDir m_tmp;
+};
+
+std::string dirUrl(const std::string &path)
+{
+    return fileUrlFromPath(path, true);
+}
+
+} // namespace
+
+// --- treeSize ---------------------------------------------------------------
+
+TEST(TreeSizeTest, MatchesAnIndependentLstatSumOnAnIrregularTree)
+{
+    TempDir outside;
+    outside.writeFile("big", 1'000'000);
+    TempDir tmp;
+    buildRandomTree(tmp, outside.path());
+    const std::int64_t expected = lstatSum(tmp / "t");
+    ASSERT_GT(expected, 0);
+    for (int threads = 1; threads <= 4; ++threads) {
+        EXPECT_EQ(treeSize(tmp / "t", TreeSizeOptions{ threads }), expected) << threads << " threads";
+    }
+
+    std::int64_t walkerSum = 0;
+    core::platform::Walker walker(tmp / "t", core::platform::WalkOptions{});
+    while (const core::platform::WalkItem *item = walker.next()) {
+        walkerSum += item->isDir ? 0 : item->size;
+    }
+    EXPECT_EQ(walkerSum, expected);
+}
+
+TEST(TreeSizeTest, ConcurrentWalksAgree)
+{
+    TempDir outside;
+    TempDir tmp;
+    buildRandomTree(tmp, outside.path());
+    const std::int64_t expected = lstatSum(tmp / "t");
+    std::vector<std::int64_t> results(4, -1);
+    {
+        std::vector<std::jthread> threads;
+        threads.reserve(results.size());
+        for (std::int64_t &result : results) {
+            threads.emplace_back([&result, &tmp] {
+                result = treeSize(tmp / "t");
+            });
+        }
+    }
+    EXPECT_EQ(results, std::vector<std::int64_t>(4, expected));
+}
+
+TEST(TreeSizeTest, LinksCountTheirOwnLengthAndAreNeverFollowed)
+{
+    TempDir outside;
+    outside.writeFile("content", 1'000'000);
+    TempDir tmp;
+    tmp.writeFile("dir/file", 10);
+    tmp.makeLink("dir/loop", ".."); // 2
+    tmp.makeLink("self", "self"); // 4
+    tmp.makeLink("out", outside.path()); // its target's text
+    tmp.makeLink("dangling", "no-where"); // 8
+    const auto outLength = static_cast<std::int64_t>(outside.path().size());
+    EXPECT_EQ(treeSize(tmp.path()), 10 + 2 + 4 + outLength + 8);
+    // The root itself is followed.
+    EXPECT_EQ(treeSize(tmp / "out"), 1'000'000);
+}
+
+TEST(TreeSizeTest, OddNamesSparseFilesAndSpecialFiles)
+{
+    TempDir tmp;
+    tmp.writeFile("with space/a b", 3);
+    tmp.writeFile("caf\xc3\xa9/\xe6\x97\xa5\xe6\x9c\xac", 5);
+    tmp.writeFile("\xff\xfe/\x80", 7);
+    tmp.writeFile(".hidden/.h", 11);
+    tmp.writeFile("Tool.app/Contents/MacOS/tool", 13);
+    tmp.writeFile("sparse", std::int64_t{ 5 } << 30, true);
+    ASSERT_EQ(::mkfifo((tmp / "fifo").c_str(), 0644), 0);
+    EXPECT_EQ(treeSize(tmp.path()), 3 + 5 + 7 + 11 + 13 + (std::int64_t{ 5 } << 30));
+}
+
+TEST(TreeSizeTest, NotAFolderIsZero)
+{
+    TempDir tmp;
+    tmp.writeFile("file", 10);
+    tmp.makeDir("empty");
+    EXPECT_EQ(treeSize(tmp / "file"), 0);
+    EXPECT_EQ(treeSize(tmp / "missing"), 0);
+    EXPECT_EQ(treeSize(tmp / "empty"), 0);
+    EXPECT_EQ(treeSize(""), 0);
+}
+
+TEST(TreeSizeTest, AFolderOf50000Entries)
+{
+    TempDir tmp;
+    const std::string flat = tmp.makeDir("flat");
+    const int fd = ::open(flat.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::int64_t expected = 0;
+    for (int i = 0; i < 50'000; ++i) {
+        const std::string name = "entry-" + std::to_string(i);
+        if (i % 1000 == 0) {
+            ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+            continue;
+        }
+        const int file = ::openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(file, 0);
+        ASSERT_EQ(::ftruncate(file, i % 97), 0);
+        ::close(file);
+        expected += i % 97;
+    }
+    ::close(fd);
+    tmp.writeFile("flat/entry-0/inner", 1000);
+    expected += 1000;
+
+    EXPECT_EQ(treeSize(tmp.path()), expected);
+    core::platform::WalkOptions options;
+    options.wantStat = false;
+    core::platform::Walker walker(tmp.path(), options);
+    std::size_t count = 0;
+    std::string previous;
+    bool sorted = true;
+    while (const core::platform::WalkItem *item = walker.next()) {
+        sorted = sorted && previous < item->path;
+        previous = item->path;
+        ++count;
+    }
+    EXPECT_EQ(count, 50'002U); // flat, its 50000 entries, entry-0/inner
+    EXPECT_TRUE(sorted);
+}
+
+TEST(TreeSizeTest, UnreadableSubtreesCountZero)
+{
+    TempDir tmp;
+    ::chmod(tmp.path().c_str(), 0755); // let the unprivileged child in
+    tmp.writeFile("open/a", 100);
+    tmp.writeFile("locked/b", 1000);
+    tmp.writeFile("listable/c", 10000);
+    tmp.writeFile("z", 1);
+    ::chmod((tmp / "locked").c_str(), 0);
+    ::chmod((tmp / "listable").c_str(), 0444); // names readable, sizes not
+    // Root passes every permission check, so the measure runs as an unprivileged user.
+    const int code = testing_support::runAsNobody([&] {
+        return treeSize(tmp.path()) == 101 ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+}
+
+// --- FolderInfo sizing ------------------------------------------------------
+
+using FolderSizeTest = ServicesFixture;
+
+TEST_F(FolderSizeTest, GetFolderSizeOfWhatIsNotAFolderIsZero)
+{
+    m_tmp.writeFile("file", 10);
+    m_tmp.makeDir("empty");
+    EXPECT_EQ(FolderInfo::getFolderSize(fileUrlFromPath(m_tmp / "file")), 0);
+    EXPECT_EQ(FolderInfo::getFolderSize(dirUrl(m_tmp / "missing")), 0);
+    EXPECT_EQ(FolderInfo::getFolderSize(dirUrl(m_tmp / "empty")), 0);
+    EXPECT_EQ(FolderInfo::getFolderSize(m_tmp.path()), 0) << "a bare path is not a URL";
+    EXPECT_EQ(FolderInfo::getFolderSize("file://relative/x"), 0);
+    EXPECT_EQ(FolderInfo::getFolderSize(""), 0);
+}
+
+TEST_F(FolderSizeTest, HiddenFilesAndPackageContentCount)
+{
+    m_tmp.writeFile("f/.hidden", 10);
+    m_tmp.writeFile("f/Tool.app/Contents/x", 5);
+    EXPECT_EQ(FolderInfo::getFolderSize(dirUrl(m_tmp / "f")), 15);
+    EXPECT_EQ(FolderInfo::getFolderSize(fileUrlFromPath(m_tmp / "f")), 15) << "with or without the trailing slash";
+}
+
+TEST_F(FolderSizeTest, EscapedUrlsAndALinkedRoot)
+{
+    m_tmp.writeFile("a b%/\xff/x", 9);
+    m_tmp.makeLink("link", "a b%");
+    EXPECT_EQ(FolderInfo::getFolderSize(dirUrl(m_tmp / "a b%")), 9);
+    // The existence check and the walk's start follow a link; nothing below it does.
+    EXPECT_EQ(FolderInfo::getFolderSize(dirUrl(m_tmp / "link")), 9);
+}
+
+TEST_F(FolderSizeTest, AsyncGetFolderSizeAnswersOnceOnTheMainQueue)
+{
+    m_tmp.writeFile("f/a", 4);
+    std::vector<std::int64_t> answers;
+    FolderInfo::asyncGetFolderSize(dirUrl(m_tmp / "f"), [&answers](std::int64_t size) {
+        answers.push_back(size);
+    });
+    EXPECT_TRUE(answers.empty()) << "returns before the size is known";
+    EXPECT_EQ(m_dispatcher.pendingBackground(), 1U);
+    EXPECT_EQ(m_dispatcher.pendingMain(), 0U);
+
+    ASSERT_TRUE(m_dispatcher.runOneBackground());
+    EXPECT_TRUE(answers.empty()) << "the callback waits for the main queue";
+    EXPECT_EQ(m_dispatcher.pendingMain(), 1U);
+
+    m_dispatcher.runAllQueues();
+    EXPECT_EQ(answers, std::vector<std::int64_t>{ 4 });
+}
+
+TEST_F(FolderSizeTest, GetFolderUsageMeasuresEachVisibleSubfolder)
+{
+    m_tmp.writeFile("root/a/x", 3);
+    m_tmp.writeFile("root/a/.h/y", 4);
+    m_tmp.writeFile("root/b.app/Contents/z", 5);
+    m_tmp.writeFile("root/skip me/w", 6);
+    m_tmp.writeFile("root/.hidden/v", 7);
+    m_tmp.writeFile("root/file", 8);
+    m_tmp.makeDir("root/empty");
+
+    std::vector<std::string> asked;
+    const auto usage = FolderInfo::getFolderUsageWithFilter(dirUrl(m_tmp / "root"), [&asked](const std::string &url) {
+        asked.push_back(url);
+        return url.find("skip%20me") != std::string::npos;
+    });
+    const std::map<std::string, std::int64_t> expected = {
+        { m_tmp / "root/a", 7 },
+        { m_tmp / "root/b.app", 5 },
+        { m_tmp / "root/empty", 0 },
+    };
+    EXPECT_EQ(usage, expected);
+    EXPECT_EQ(asked,
+        (std::vector<std::string>{ dirUrl(m_tmp / "root/a"),
+            dirUrl(m_tmp / "root/b.app"),
+            dirUrl(m_tmp / "root/empty"),
+            fileUrlFromPath(m_tmp / "root/file"),
+            dirUrl(m_tmp / "root/skip me") }))
+        << "hidden entries are never offered to the filter";
+}
+
+TEST_F(FolderSizeTest, GetFolderUsageEmptyCases)
+{
+    m_tmp.writeFile("files/a", 1);
+    m_tmp.writeFile("files/b", 2);
+    m_tmp.writeFile("hiddenOnly/.cache/c", 3);
+    m_tmp.writeFile("dirs/d/e", 4);
+    const auto keepAll = [](const std::string &) {
+        return false;
+    };
+    EXPECT_TRUE(FolderInfo::getFolderUsageWithFilter(dirUrl(m_tmp / "files"), keepAll).empty());
+    EXPECT_TRUE(FolderInfo::getFolderUsageWithFilter(dirUrl(m_tmp / "hiddenOnly"), keepAll).empty());
+    EXPECT_TRUE(FolderInfo::getFolderUsageWithFilter(dirUrl(m_tmp / "missing"), keepAll).empty());
+    EXPECT_TRUE(FolderInfo::getFolderUsageWithFilter("not a url", keepAll).empty());
+    EXPECT_TRUE(FolderInfo::getFolderUsageWithFilter(dirUrl(m_tmp / "dirs"), [](const std::string &) {
+        return true;
+    }).empty());
+}
+
+TEST_F(FolderSizeTest, GetFolderUsageMeasuresALinkedSubfolderAsItsTarget)
+{
+    // "Exists and is a directory" follows links, and so does a measure's start.
+    m_tmp.writeFile("target/t", 6);
+    m_tmp.makeDir("root");
+    m_tmp.makeLink("root/link", m_tmp / "target");
+    const auto usage = FolderInfo::getFolderUsageWithFilter(dirUrl(m_tmp / "root"), [](const std::string &) {
+        return false;
+    });
+    EXPECT_EQ(usage, (std::map<std::string, std::int64_t>{ { m_tmp / "root/link", 6 } }));
+}
+
+TEST_F(FolderSizeTest, AsyncGetFolderUsageAnswersOnTheMainQueue)
+{
+    m_tmp.writeFile("root/a/x", 3);
+    std::vector<std::map<std::string, std::int64_t>> answers;
+    FolderInfo::asyncGetFolderUsageWithFilter(
+        dirUrl(m_tmp / "root"),
+        [](const std::string &) {
+            return false;
+        },
+        [&answers](std::map<std::string, std::int64_t> usage) {
+            answers.push_back(std::move(usage));
+        });
+    EXPECT_TRUE(answers.empty());
+    ASSERT_TRUE(m_dispatcher.runOneBackground());
+    EXPECT_TRUE(answers.empty());
+    m_dispatcher.runAllQueues();
+    ASSERT_EQ(answers.size(), 1U);
+    EXPECT_EQ(answers[0], (std::map<std::string, std::int64_t>{ { m_tmp / "root/a", 3 } }));
+}
+
+TEST_F(FolderSizeTest, FastFolderSizeSkipsDsStoreAndWritesItsDiagnostics)
+{
+    const std::string root = m_tmp / "f";
+    m_tmp.writeFile("f/.DS_Store", 1000);
+    m_tmp.writeFile("f/backup.DS_Store", 2000);
+    m_tmp.writeFile("f/.hidden", 1);
+    m_tmp.writeFile("f/sub/file", 20);
+    m_tmp.makeLink("f/zlink", root + "/sub"); // a link to a folder is not followed
+    EXPECT_EQ(FolderInfo::fastFolderSizeAtFSRef(root), 1 + 20 + static_cast<std::int64_t>(root.size() + 4));
+    const std::vector<std::string> expected = {
+        root,
+        "true",
+        "file://" + root + "/.hidden",
+        "file://" + root + "/sub",
+        root + "/sub",
+        "true",
+        "file://" + root + "/sub/file",
+        "file://" + root + "/zlink",
+    };
+    EXPECT_EQ(m_log.stdoutLines(), expected);
+}
+
+TEST_F(FolderSizeTest, FastFolderSizeOfAMissingPathOrAFile)
+{
+    m_tmp.writeFile("file", 5);
+    EXPECT_EQ(FolderInfo::fastFolderSizeAtFSRef(m_tmp / "missing"), 0);
+    EXPECT_EQ(FolderInfo::fastFolderSizeAtFSRef(m_tmp / "file"), 0);
+    EXPECT_EQ(m_log.stdoutLines(), (std::vector<std::string>{ m_tmp / "missing", "false", m_tmp / "file", "true" }));
+}
+
+TEST_F(FolderSizeTest, FastFolderSizeTakesTheUrlParsersPath)
+{
+    // The child string is built without escaping and parsed as a URL: "%41"
+    // decodes to "A", so "x%41" names the missing "xA" and is skipped, while a
+    // "%" that starts no escape does not parse and the plain path is used.
+    m_tmp.writeFile("f/100%", 3);
+    m_tmp.writeFile("f/x%41", 5);
+    m_tmp.writeFile("f/with space", 7);
+    m_tmp.writeFile("f/\xff", 11);
+    EXPECT_EQ(FolderInfo::fastFolderSizeAtFSRef(m_tmp / "f"), 3 + 7 + 11);
+}
+
+TEST_F(FolderSizeTest, UserHomeDirectoryIsTheInjectedOne)
+{
+    EXPECT_EQ(FolderInfo::getUserHomeDirectory(), "/Users/ann");
+    core::platform::Services trailing = core::platform::services();
+    trailing.user.homeDir = "/home/bob/";
+    const core::platform::ScopedServices scoped(std::move(trailing));
+    EXPECT_EQ(FolderInfo::getUserHomeDirectory(), "/home/bob");
+}
+
+TEST_F(FolderSizeTest, KeysToReadIsOneListForEveryThread)
+{
+    std::vector<const void *> seen(4, nullptr);
+    {
+        std::vector<std::jthread> threads;
+        threads.reserve(seen.size());
+        for (const void *&list : seen) {
+            threads.emplace_back([&list] {
+                list = &FolderInfo::keysToRead();
+            });
+        }
+    }
+    for (const void *list : seen) {
+        EXPECT_EQ(list, &FolderInfo::keysToRead());
+    }
+    ASSERT_EQ(FolderInfo::keysToRead().size(), 10U);
+    EXPECT_EQ(FolderInfo::keysToRead().front(), core::ResourceKey::LocalizedName);
+    EXPECT_EQ(FolderInfo::keysToRead().back(), core::ResourceKey::IsHidden);
+}

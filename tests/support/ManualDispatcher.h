@@ -4,16 +4,26 @@
 
 #include <cstddef>
 #include <deque>
+#include <mutex>
 
 namespace testing_support {
 
-/// A single-threaded dispatcher for deterministic ordering tests: nothing
-/// runs until the test steps a queue explicitly.
+/// A dispatcher for deterministic ordering tests: nothing runs until the
+/// test steps a queue explicitly, on the test's thread. Posting is
+/// thread-safe, since a walk may use helper threads of its own.
 class ManualDispatcher final : public core::platform::Dispatcher
 {
 public:
-    void async(core::platform::Task job) override { m_background.push_back(std::move(job)); }
-    void asyncMain(core::platform::Task job) override { m_main.push_back(std::move(job)); }
+    void async(core::platform::Task job) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_background.push_back(std::move(job));
+    }
+    void asyncMain(core::platform::Task job) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_main.push_back(std::move(job));
+    }
 
     /// Runs the oldest background job; false when there was none.
     bool runOneBackground() { return runOne(m_background); }
@@ -29,21 +39,33 @@ public:
         while (runBackground() + runMain() > 0) { }
     }
 
-    std::size_t pendingBackground() const { return m_background.size(); }
-    std::size_t pendingMain() const { return m_main.size(); }
+    std::size_t pendingBackground() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_background.size();
+    }
+    std::size_t pendingMain() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_main.size();
+    }
 
 private:
-    static bool runOne(std::deque<core::platform::Task> &queue)
+    bool runOne(std::deque<core::platform::Task> &queue)
     {
-        if (queue.empty()) {
-            return false;
+        core::platform::Task job;
+        {
+            std::lock_guard lock(m_mutex);
+            if (queue.empty()) {
+                return false;
+            }
+            job = std::move(queue.front());
+            queue.pop_front();
         }
-        auto job = std::move(queue.front());
-        queue.pop_front();
         job();
         return true;
     }
-    static std::size_t runAll(std::deque<core::platform::Task> &queue)
+    std::size_t runAll(std::deque<core::platform::Task> &queue)
     {
         std::size_t ran = 0;
         while (runOne(queue)) {
@@ -52,6 +74,7 @@ private:
         return ran;
     }
 
+    mutable std::mutex m_mutex;
     std::deque<core::platform::Task> m_background;
     std::deque<core::platform::Task> m_main;
 };

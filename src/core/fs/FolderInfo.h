@@ -2,6 +2,7 @@
 
 #include "Result.h"
 #include "Types.h"
+#include "fs/Callbacks.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,8 +13,38 @@
 
 namespace core {
 
+namespace platform {
+struct WalkItem;
+} // namespace platform
+
+struct FolderUrl;
 class FolderInfo;
 using FolderInfoPtr = std::shared_ptr<FolderInfo>;
+
+/// Records found by a listing and the sum of their sizes.
+struct ChildrenInfo
+{
+    std::vector<FolderInfoPtr> children;
+    std::int64_t totalSize = 0;
+};
+
+/// A deep walk's filter answer for one item: whether to record it and
+/// whether to descend into it (descending only matters for folders).
+enum class FilterType {
+    SkipSelf,            // not recorded, descended into
+    SkipChildren,        // recorded, not descended into
+    SkipSelfAndChildren, // neither
+    NoSkip,              // both
+};
+
+/// Decides, from an item's resource values, what a deep walk does with it.
+using WalkFilter = std::function<FilterType(const platform::WalkItem &values)>;
+
+/// Whether a deep walk may call its filter on several threads at once.
+enum class FilterThreading {
+    CallerOnly, // one call at a time, all on the caller's thread
+    Concurrent, // the filter is thread-safe: subtrees are walked on 2 to 4 threads
+};
 
 /// The resource values read for every record, in the order they are asked for.
 enum class ResourceKey {
@@ -111,6 +142,45 @@ public:
     /// deleteFile with the reason of a failure: the error names the path
     /// that could not be removed and the platform's text for why.
     static Status tryDeleteFile(const std::string &url);
+
+    // Listing operations. They run synchronously on the caller's thread (a
+    // background job); only their callbacks go through the main queue, posted
+    // with the values of the moment. A location that is missing, unreadable
+    // or not a valid file URL yields no record or an empty result.
+
+    /// One record for the location; with `includeChildren`, a folder's
+    /// immediate entries are listed (each measured in full) and the record's
+    /// size is their total. Posts exactly one progress report (the location
+    /// and its size). nullptr when the location cannot be read.
+    static FolderInfoPtr folderInfo(const FolderUrl &folderURL, bool includeChildren, const Progress &progress);
+
+    /// The folder's immediate entries (hidden ones included, package
+    /// content not listed), each measured in full, with one progress report each.
+    static ChildrenInfo childrenOfDirectory(const FolderUrl &folderURL, const Progress &progress);
+
+    /// A flat list for several locations, each handled by its type ("Folder",
+    /// "File", "Children"; other types list nothing), with `findex` renumbered
+    /// along the list and one showPercent(1/N) increment per location.
+    static ChildrenInfo folderInfoList(const std::vector<FolderUrl> &urls,
+                                       const Progress &progress,
+                                       const ShowPercent &showPercent);
+
+    /// A deep walk below the folder (hidden items and package content never
+    /// visited) in which `filter` decides what is recorded and what is
+    /// entered. Recorded folders have size 0. Progress is reported per item
+    /// down to level 4; deeper sizes are batched into the next report, and a
+    /// final progress("", pending) closes the walk. Each top-level entry
+    /// posts showPercent(1/C), C being the number of non-hidden top-level entries.
+    /// With FilterThreading::Concurrent, big walks spread over several
+    /// threads: the filter then runs on any of them, and progress reports
+    /// of different subtrees are posted from those threads and interleave
+    /// (each batches its own deep sizes); the records still come back in
+    /// walk order.
+    static ChildrenInfo filesFromDirWithFilter(const FolderUrl &folderURL,
+                                               const Progress &progress,
+                                               const ShowPercent &showPercent,
+                                               const WalkFilter &filter,
+                                               FilterThreading threading = FilterThreading::CallerOnly);
 
     /// The injected home folder, without a trailing "/".
     static std::string getUserHomeDirectory();

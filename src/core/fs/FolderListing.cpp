@@ -2,6 +2,7 @@
 #include "engine/Catalogue.h"
 #include "fs/FolderInfo.h"
 #include "platform/FileUrl.h"
+#include "platform/OrderedWalk.h"
 #include "platform/Services.h"
 #include "platform/TreeSize.h"
 #include "platform/Walker.h"
@@ -160,8 +161,11 @@ ChildrenInfo FolderInfo::folderInfoList(
     return result;
 }
 
-ChildrenInfo FolderInfo::filesFromDirWithFilter(
-    const FolderUrl &folderURL, const Progress &progress, const ShowPercent &showPercent, const WalkFilter &filter)
+ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
+    const Progress &progress,
+    const ShowPercent &showPercent,
+    const WalkFilter &filter,
+    FilterThreading threading)
 {
     ChildrenInfo result;
     const auto path = platform_ns::pathFromFileUrl(folderURL.url);
@@ -186,41 +190,59 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(
     }
     const float topLevelIncrement = topLevelCount == 0 ? 0.0F : 1.0F / static_cast<float>(topLevelCount);
 
-    platform_ns::WalkOptions options;
+    platform_ns::OrderedWalkOptions options;
     options.skipPackageDescendants = true;
     options.skipHidden = true;
-    platform_ns::Walker walker(*path, options);
-    if (!walker.opened()) {
-        return result;
-    }
-    // Bytes measured but not yet reported: items deeper than four levels are
-    // batched into the next shallow report so deep trees post few main-queue jobs.
-    std::int64_t pending = 0;
-    while (const platform_ns::WalkItem *item = walker.next()) {
-        if (!item->statOk) {
+    options.threads = threading == FilterThreading::Concurrent ? platform_ns::defaultWalkThreads() : 1;
+
+    // What each walking thread gathers; the walk's tokens put the records back in order.
+    struct Gathered
+    {
+        std::vector<FolderInfoPtr> records;
+        std::int64_t total = 0;
+        // Bytes measured but not yet reported: items deeper than four levels are
+        // batched into the next shallow report so deep trees post few main-queue jobs.
+        std::int64_t pending = 0;
+    };
+    std::vector<Gathered> gathered(options.threads);
+    const auto visit = [&](const platform_ns::WalkItem &item, int level, std::size_t worker) {
+        if (!item.statOk) {
             platform_ns::services().log->standardOutput(
-                "Error reading file attributes from " + platform_ns::fileUrlFromPath(item->path));
-            continue;
+                "Error reading file attributes from " + platform_ns::fileUrlFromPath(item.path));
+            return platform_ns::VisitAnswer{ false, false };
         }
-        const int level = walker.level();
         if (level == 1) {
             postShowPercent(showPercent, topLevelIncrement);
         }
-        const FilterType answer = filter ? filter(*item) : FilterType::NoSkip;
-        if (answer == FilterType::SkipChildren || answer == FilterType::SkipSelfAndChildren) {
-            walker.skipDescendants();
+        const FilterType answer = filter ? filter(item) : FilterType::NoSkip;
+        const bool record = answer == FilterType::SkipChildren || answer == FilterType::NoSkip;
+        const bool descend = answer == FilterType::SkipSelf || answer == FilterType::NoSkip;
+        if (record) {
+            Gathered &mine = gathered[worker];
+            const std::int64_t size = item.hasSize ? item.size : 0;
+            mine.total += size;
+            mine.pending += size;
+            if (level <= 4) {
+                postProgress(progress, item.path, mine.pending);
+                mine.pending = 0;
+            }
+            mine.records.push_back(makeRecord(item, size, Black, folderURL.checked));
         }
-        if (answer == FilterType::SkipSelf || answer == FilterType::SkipSelfAndChildren) {
-            continue;
-        }
-        const std::int64_t size = item->hasSize ? item->size : 0;
-        result.totalSize += size;
-        pending += size;
-        if (level <= 4) {
-            postProgress(progress, item->path, pending);
-            pending = 0;
-        }
-        auto record = makeRecord(*item, size, Black, folderURL.checked);
+        return platform_ns::VisitAnswer{ record, descend };
+    };
+    const auto order = platform_ns::walkInOrder(*path, options, visit);
+    if (!order) {
+        return result;
+    }
+
+    result.children.reserve(order->size());
+    std::int64_t pending = 0;
+    for (const Gathered &part : gathered) {
+        result.totalSize += part.total;
+        pending += part.pending;
+    }
+    for (const platform_ns::WalkToken &token : *order) {
+        FolderInfoPtr &record = gathered[token.worker].records[token.index];
         record->findex = static_cast<std::int64_t>(result.children.size());
         result.children.push_back(std::move(record));
     }

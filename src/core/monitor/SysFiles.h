@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Result.h"
+#include "platform/Utf8.h"
 
 #include <charconv>
 #include <cstddef>
@@ -61,9 +62,7 @@ std::vector<std::string> listDirectory(const std::string &path);
 /// True when every byte of `name` is a decimal digit (and there is one).
 bool isAllDigits(std::string_view name);
 
-/// `bytes` as valid UTF-8: each byte that does not start a well-formed
-/// sequence becomes U+FFFD.
-std::string repairUtf8(std::string_view bytes);
+using platform::repairUtf8;
 
 /// Writes `line` to the system log the first time `key` is seen in this
 /// process, so an absent sensor polled every two seconds is reported once.

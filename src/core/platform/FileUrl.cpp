@@ -1,5 +1,6 @@
 #include "platform/FileUrl.h"
 
+#include <algorithm>
 #include <array>
 
 namespace core::platform {
@@ -8,13 +9,44 @@ namespace {
 
 constexpr std::string_view Scheme = "file://";
 
-bool isUnreserved(unsigned char c)
-{
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
-        return true;
+/// The bytes a file URL keeps as they are (RFC 3986 unreserved characters,
+/// sub-delimiters, ':', '@' and '/'); every other byte is percent-encoded.
+/// A table, because every record of a walk gets a URL.
+constexpr std::array<bool, 256> KeptBytes = [] {
+    std::array<bool, 256> kept{};
+    for (int c = 'A'; c <= 'Z'; ++c) {
+        kept[static_cast<std::size_t>(c)] = true;
     }
-    constexpr std::string_view Allowed = "-._~!$&'()*+,;=:@/";
-    return Allowed.find(static_cast<char>(c)) != std::string_view::npos;
+    for (int c = 'a'; c <= 'z'; ++c) {
+        kept[static_cast<std::size_t>(c)] = true;
+    }
+    for (int c = '0'; c <= '9'; ++c) {
+        kept[static_cast<std::size_t>(c)] = true;
+    }
+    for (const char c : std::string_view("-._~!$&'()*+,;=:@/")) {
+        kept[static_cast<unsigned char>(c)] = true;
+    }
+    return kept;
+}();
+
+/// Appends `path` percent-encoded to `out`, copying runs of kept bytes at once.
+void appendEncoded(std::string &out, std::string_view path)
+{
+    static constexpr std::array<char, 16> Hex = {
+        '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'
+    };
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (KeptBytes[c]) {
+            continue;
+        }
+        out.append(path.data() + start, i - start);
+        const std::array<char, 3> escaped = { '%', Hex[c >> 4U], Hex[c & 0x0FU] };
+        out.append(escaped.data(), escaped.size());
+        start = i + 1;
+    }
+    out.append(path.data() + start, path.size() - start);
 }
 
 int hexValue(char c)
@@ -35,28 +67,18 @@ int hexValue(char c)
 
 std::string percentEncodePath(std::string_view path)
 {
-    static constexpr std::array<char, 16> Hex = {
-        '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'
-    };
     std::string out;
     out.reserve(path.size() + 8);
-    for (const char ch : path) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (isUnreserved(c)) {
-            out.push_back(ch);
-        } else {
-            out.push_back('%');
-            out.push_back(Hex[c >> 4U]);
-            out.push_back(Hex[c & 0x0FU]);
-        }
-    }
+    appendEncoded(out, path);
     return out;
 }
 
 std::string fileUrlFromPath(std::string_view path, bool isDirectory)
 {
-    std::string url(Scheme);
-    url += percentEncodePath(path);
+    std::string url;
+    url.reserve(Scheme.size() + path.size() + 16);
+    url.append(Scheme);
+    appendEncoded(url, path);
     if (isDirectory && (path.empty() || path.back() != '/')) {
         url.push_back('/');
     }
@@ -77,21 +99,23 @@ std::optional<std::string> pathFromFileUrl(std::string_view url)
     }
     std::string path;
     path.reserve(rest.size());
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] != '%') {
-            path.push_back(rest[i]);
-            continue;
+    // Runs between escapes are copied whole: every record shown or deleted goes through here.
+    for (std::size_t i = 0; i < rest.size();) {
+        const std::size_t escape = std::min(rest.find('%', i), rest.size());
+        path.append(rest.data() + i, escape - i);
+        if (escape == rest.size()) {
+            break;
         }
-        if (i + 2 >= rest.size()) {
+        if (escape + 2 >= rest.size()) {
             return std::nullopt;
         }
-        const int hi = hexValue(rest[i + 1]);
-        const int lo = hexValue(rest[i + 2]);
+        const int hi = hexValue(rest[escape + 1]);
+        const int lo = hexValue(rest[escape + 2]);
         if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) {
             return std::nullopt;
         }
         path.push_back(static_cast<char>((hi << 4) | lo));
-        i += 2;
+        i = escape + 3;
     }
     if (path.size() > 1 && path.back() == '/') {
         path.pop_back();

@@ -1,1 +1,382 @@
-// placeholder
+#include "platform/TreeSize.h"
+
+#include "platform/DirectoryIo.h"
+#include "platform/Walker.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace core::platform {
+
+namespace {
+
+/// An opened directory waiting to be walked by whichever thread is free.
+struct DirTask
+{
+    int fd = -1; // owned by the task until a worker takes it
+    std::uint64_t dev = 0;
+    int level = 1; // level of the directory's entries (1 for the root's)
+};
+
+/// The small shared queue: busy workers put a subdirectory here only when a
+/// worker is waiting and the queue holds fewer tasks than waiters, so in the
+/// steady state (everybody busy) a subdirectory costs two relaxed atomic
+/// loads and no lock. The walk is over when every worker waits and the
+/// queue is empty: only a busy worker can add work.
+class WorkQueue
+{
+public:
+    /// Whether handing a subdirectory over would help an idle worker. Racy by design: a hint.
+    [[nodiscard]] bool wantsWork() const
+    {
+        return m_queued.load(std::memory_order_relaxed) < m_waiting.load(std::memory_order_relaxed);
+    }
+
+    void push(DirTask task)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_tasks.push_back(task);
+            m_queued.store(m_tasks.size(), std::memory_order_relaxed);
+        }
+        m_wake.notify_one();
+    }
+
+    /// Blocks until a task is available (true) or the walk is over (false).
+    bool pop(DirTask &task)
+    {
+        std::unique_lock lock(m_mutex);
+        m_waiting.fetch_add(1, std::memory_order_relaxed);
+        while (m_tasks.empty()) {
+            if (m_done || m_waiting.load(std::memory_order_relaxed) == m_workers) {
+                m_done = true;
+                m_waiting.fetch_sub(1, std::memory_order_relaxed);
+                m_wake.notify_all();
+                return false;
+            }
+            m_wake.wait(lock);
+        }
+        m_waiting.fetch_sub(1, std::memory_order_relaxed);
+        task = m_tasks.back();
+        m_tasks.pop_back();
+        m_queued.store(m_tasks.size(), std::memory_order_relaxed);
+        return true;
+    }
+
+    /// Counts one more worker in; called by a helper thread before its first pop.
+    /// A helper that joins after the walk ended finds it over at once: work is
+    /// only ever handed to workers already waiting, so none can be missed.
+    void join()
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_workers;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<DirTask> m_tasks;
+    std::size_t m_workers = 1; // the caller, plus every helper that joined
+    bool m_done = false;
+    std::atomic<std::size_t> m_waiting{ 0 };
+    std::atomic<std::size_t> m_queued{ 0 };
+};
+
+class ParallelWalk;
+
+/// An open directory on a worker's stack and the subdirectories it has left.
+struct Frame
+{
+    int fd = -1; // -1 once every subdirectory was taken
+    std::uint64_t dev = 0;
+    int level = 1;
+    std::string subdirs; // NUL-terminated names, back to back
+    std::size_t pos = 0; // next name in subdirs
+};
+
+/// One walking thread: depth-first over a stack of open directories. Each
+/// frame keeps only the names of its subdirectories still to visit, so a
+/// frame costs a descriptor and a few bytes per subdirectory, whatever the
+/// number of files; a frame is closed as soon as its last subdirectory is
+/// entered, so a chain of single folders holds one descriptor at any depth.
+class Worker
+{
+public:
+    Worker(ParallelWalk &walk, bool isCaller);
+    ~Worker();
+    Worker(const Worker &) = delete;
+    Worker &operator=(const Worker &) = delete;
+
+    /// Walks the task's whole subtree, except what is handed to other workers.
+    void walk(DirTask task);
+    [[nodiscard]] std::int64_t total() const { return m_total; }
+
+private:
+    void scan(DirTask task);
+    void shareOne();
+    void popFrame();
+
+    ParallelWalk &m_walk;
+    const bool m_isCaller;
+    std::vector<char> m_buffer;
+    std::vector<Frame> m_stack;
+    std::vector<std::string> m_spareNames; // capacity recycled between frames
+    std::int64_t m_total = 0;
+    std::size_t m_entriesSeen = 0;
+    std::size_t m_subdirsLeft = 0; // names not yet taken, over the whole stack
+};
+
+/// The state of one treeSize call.
+class ParallelWalk
+{
+public:
+    explicit ParallelWalk(std::size_t threads)
+        : m_threads(threads)
+    {
+    }
+
+    std::int64_t run(DirTask root)
+    {
+        std::int64_t total = 0;
+        {
+            Worker caller(*this, true);
+            caller.walk(root);
+            DirTask task;
+            while (m_queue.pop(task)) {
+                caller.walk(task);
+            }
+            total = caller.total();
+        }
+        m_helpers.clear(); // joins
+        return total + m_helperTotal.load();
+    }
+
+    WorkQueue &queue() { return m_queue; }
+
+    /// Called once by the caller's worker when the walk proves big enough to share.
+    void startHelpers()
+    {
+        if (m_helpersStarted || m_threads < 2) {
+            return;
+        }
+        m_helpersStarted = true;
+        for (std::size_t i = 1; i < m_threads; ++i) {
+            try {
+                m_helpers.emplace_back([this] {
+                    m_queue.join();
+                    Worker helper(*this, false);
+                    DirTask task;
+                    while (m_queue.pop(task)) {
+                        helper.walk(task);
+                    }
+                    m_helperTotal.fetch_add(helper.total(), std::memory_order_relaxed);
+                });
+            } catch (const std::system_error &) {
+                break; // no thread to be had: the walk goes on with those it has
+            }
+        }
+    }
+
+private:
+    const std::size_t m_threads;
+    WorkQueue m_queue;
+    bool m_helpersStarted = false; // touched by the caller's thread only
+    std::atomic<std::int64_t> m_helperTotal{ 0 };
+    std::vector<std::jthread> m_helpers;
+};
+
+// Helpers start once the caller has seen this many entries and still has
+// subdirectories to visit: a small folder then costs no thread start.
+constexpr std::size_t EntriesBeforeHelpers = 512;
+
+Worker::Worker(ParallelWalk &walk, bool isCaller)
+    : m_walk(walk)
+    , m_isCaller(isCaller)
+    , m_buffer(detail::DirentBufferSize)
+{
+}
+
+Worker::~Worker()
+{
+    while (!m_stack.empty()) {
+        popFrame();
+    }
+}
+
+void Worker::popFrame()
+{
+    Frame &top = m_stack.back();
+    if (top.fd >= 0) {
+        ::close(top.fd);
+    }
+    // Keep small name lists for reuse; let a huge one (a folder of thousands
+    // of subfolders) go, so a single odd folder does not pin its memory.
+    constexpr std::size_t MaxRecycledCapacity = std::size_t{ 64 } * 1024;
+    if (top.subdirs.capacity() <= MaxRecycledCapacity) {
+        top.subdirs.clear();
+        m_spareNames.push_back(std::move(top.subdirs));
+    }
+    m_stack.pop_back();
+}
+
+/// Opens the subdirectory `name` of `parent` as a task one level deeper;
+/// false when it cannot be opened or lies on a mount a walk does not enter.
+bool openChild(const Frame &parent, const char *name, DirTask &child)
+{
+    const int fd = detail::openSubdirectory(parent.fd, name);
+    if (fd < 0) {
+        return false; // unreadable, vanished or replaced by a link: counts 0
+    }
+    std::uint64_t dev = 0;
+    if (!detail::deviceOf(fd, dev) || (dev != parent.dev && isSkippedMountDevice(dev))) {
+        ::close(fd);
+        return false;
+    }
+    child = DirTask{ fd, dev, parent.level + 1 };
+    return true;
+}
+
+void Worker::scan(DirTask task)
+{
+    Frame frame;
+    frame.fd = task.fd;
+    frame.dev = task.dev;
+    frame.level = task.level;
+    if (!m_spareNames.empty()) {
+        frame.subdirs = std::move(m_spareNames.back());
+        m_spareNames.pop_back();
+    }
+    const bool enter = task.level < detail::MaxLevel;
+    for (;;) {
+        // getdents64 with a large buffer: fewer calls than readdir's 32 KiB.
+        const ssize_t got = ::getdents64(task.fd, m_buffer.data(), m_buffer.size());
+        if (got <= 0) {
+            break;
+        }
+        for (ssize_t pos = 0; pos < got;) {
+            const auto *d = reinterpret_cast<const struct dirent64 *>(m_buffer.data() + pos); // NOLINT
+            pos += d->d_reclen;
+            const char *name = d->d_name; // NOLINT(cppcoreguidelines-pro-bounds-array-to-pointer-decay)
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+                continue;
+            }
+            ++m_entriesSeen;
+            bool isDir = d->d_type == DT_DIR; // directories count 0: no stat for them
+            if (!isDir) {
+                detail::EntryStat st;
+                if (detail::statEntry(task.fd, name, st) != 0) {
+                    continue; // vanished or unreadable: counts 0
+                }
+                isDir = S_ISDIR(st.mode); // only possible for DT_UNKNOWN
+                if (!isDir) {
+                    m_total += st.size;
+                }
+            }
+            if (isDir && enter) {
+                frame.subdirs.append(name, std::strlen(name) + 1);
+                ++m_subdirsLeft;
+            }
+        }
+    }
+    if (frame.subdirs.empty()) {
+        ::close(frame.fd);
+        m_spareNames.push_back(std::move(frame.subdirs)); // empty: nothing to cap
+        return;
+    }
+    m_stack.push_back(std::move(frame));
+}
+
+void Worker::shareOne()
+{
+    // The bottom-most frame with subdirectories left holds the biggest
+    // untouched subtrees: hand one of those over, not a leaf.
+    for (std::size_t i = 0; i < m_stack.size(); ++i) {
+        Frame &frame = m_stack[i];
+        if (frame.pos >= frame.subdirs.size()) {
+            continue;
+        }
+        const char *name = frame.subdirs.data() + frame.pos;
+        frame.pos += std::strlen(name) + 1;
+        --m_subdirsLeft;
+        DirTask child;
+        const bool opened = openChild(frame, name, child);
+        if (frame.pos >= frame.subdirs.size() && i + 1 < m_stack.size()) {
+            ::close(frame.fd); // exhausted; popped when it comes to the top
+            frame.fd = -1;
+        }
+        if (opened) {
+            m_walk.queue().push(child);
+        }
+        return;
+    }
+}
+
+void Worker::walk(DirTask task)
+{
+    scan(task);
+    while (!m_stack.empty()) {
+        if (m_stack.back().pos >= m_stack.back().subdirs.size()) {
+            popFrame();
+            continue;
+        }
+        if (m_isCaller && m_entriesSeen >= EntriesBeforeHelpers) {
+            m_walk.startHelpers();
+        }
+        // Share only a surplus: a worker with one subdirectory left keeps it
+        // (handing over the links of a chain would only bounce it between threads).
+        if (m_subdirsLeft >= 2 && m_walk.queue().wantsWork()) {
+            shareOne();
+            continue; // the top frame may just have given away its last subdirectory
+        }
+        Frame &top = m_stack.back();
+        const char *name = top.subdirs.data() + top.pos;
+        top.pos += std::strlen(name) + 1;
+        --m_subdirsLeft;
+        DirTask child;
+        const bool opened = openChild(top, name, child);
+        if (top.pos >= top.subdirs.size()) {
+            popFrame(); // its last subdirectory: the child takes its place
+        }
+        if (opened) {
+            scan(child);
+        }
+    }
+}
+
+std::size_t defaultThreads()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::clamp<std::size_t>(cores, 2, 4);
+}
+
+} // namespace
+
+std::int64_t treeSize(const std::string &rootPath, const TreeSizeOptions &options)
+{
+    // The root is followed when it is a link, as the start of an enumeration is.
+    const int fd = ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    std::uint64_t dev = 0;
+    if (!detail::deviceOf(fd, dev)) {
+        ::close(fd);
+        return 0;
+    }
+    const std::size_t threads = options.threads > 0 ? static_cast<std::size_t>(options.threads) : defaultThreads();
+    ParallelWalk walk(threads);
+    return walk.run(DirTask{ fd, dev, 1 });
+}
+
+} // namespace core::platform

@@ -5,26 +5,33 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace core::platform {
 
 struct WalkOptions
 {
-    bool skipHidden = false;                  // hidden items are neither returned nor entered
-    bool skipPackageDescendants = false;      // packages are returned, not entered
+    bool skipHidden = false; // hidden items are neither returned nor entered
+    bool skipPackageDescendants = false; // packages are returned, not entered
     bool skipSubdirectoryDescendants = false; // only the root's immediate entries (a shallow listing)
-    bool wantStat = true;                     // false: no stat call where the directory entry type is known
+    bool wantStat = true; // false: no stat call where the directory entry type is known
 };
 
 /// One enumerated item and its resource values.
+///
+/// With `wantStat` false and a directory entry type the file system reports,
+/// no stat call is made: `statOk` is true and only the type fields (isDir,
+/// isPackage, isSymlink) and isHidden are filled; hasSize stays false and
+/// mtime stays distant past. An entry whose type is unknown is stat'ed anyway.
 struct WalkItem
 {
-    std::string path;    // root path + "/" + relative path (bytes)
-    std::string name;    // last component (bytes)
+    std::string path; // root path + "/" + relative path (bytes)
+    std::string name; // last component (bytes)
     bool statOk = false; // false: the item's values could not be read (the fields below are defaults)
-    bool isDir = false;  // a directory; a link to one is not
+    bool isDir = false; // a directory; a link to one is not
     bool isPackage = false;
-    bool isHidden = false;
+    bool isHidden = false; // the name starts with "."; filled even when statOk is false
     bool isSymlink = false;
     bool hasSize = false; // regular files and links have a size; directories and special files do not
     std::int64_t size = 0;
@@ -33,10 +40,24 @@ struct WalkItem
 };
 
 /// Pre-order enumeration below a folder, in byte-sorted name order per
-/// directory. The root is opened following links (as a start location is);
-/// nothing below it is followed. A directory that cannot be opened is
-/// passed over silently; a directory on a pseudo or network file system
-/// mounted below the root is not entered. Not thread-safe: one walker per job.
+/// directory (each directory's names are read fully, then sorted). The root
+/// is opened following links (as a start location is); nothing below it is
+/// followed: every directory is opened relative to its parent's descriptor
+/// with O_NOFOLLOW, so paths longer than PATH_MAX are reached too.
+///
+/// Passed over silently (never entered, the walk goes on): a directory that
+/// cannot be opened (permissions, a race, too many open files), a directory
+/// at level 4096 (its entries would lie deeper than 4096 levels), and a
+/// directory on another device whose file system is pseudo or network
+/// (isSkippedMountDevice). An entry whose stat fails is still returned,
+/// with statOk false. A package is a directory whose name ends in ".app",
+/// ".bundle", ".framework" or ".plugin".
+///
+/// Open descriptors: one per level that still has entries to return (a
+/// directory whose last entry is being entered is closed first), so a chain
+/// of single folders costs one descriptor whatever its depth.
+///
+/// Not thread-safe: one walker per job; different walkers may run at once.
 class Walker
 {
 public:
@@ -51,10 +72,11 @@ public:
     /// The next item, or nullptr at the end. The pointer stays valid until the next call.
     const WalkItem *next();
 
-    /// Depth of the item last returned: 1 for the root's immediate entries.
+    /// Depth of the item last returned: 1 for the root's immediate entries
+    /// (0 before the first item).
     [[nodiscard]] int level() const;
 
-    /// Do not enter the item last returned.
+    /// Do not enter the item last returned. No effect for a non-directory.
     void skipDescendants();
 
 private:
@@ -63,7 +85,8 @@ private:
 };
 
 /// Reads one item's values without following a final link (directory or not).
-/// statOk is false when the item is missing or unreadable.
+/// statOk is false when the item is missing or unreadable. Trailing "/" of
+/// `path` are ignored (so "link/" still describes the link).
 WalkItem statItem(const std::string &path);
 
 /// True when `path` exists and, following links, is a directory.
@@ -71,5 +94,45 @@ bool isDirectoryFollowing(const std::string &path);
 
 /// True when `path` exists (following links; a dangling link does not exist).
 bool existsFollowing(const std::string &path);
+
+/// Raises the soft limit of open files (RLIMIT_NOFILE) to the hard limit,
+/// once per process; later calls do nothing. Call it early in main(): walks
+/// hold a descriptor per branching level and the background queue runs
+/// several walks at once. Returns the soft limit in force afterwards.
+/// Thread-safe.
+std::uint64_t raiseFileLimit();
+
+/// A device number and the file-system type mounted from it, as one line of
+/// /proc/<pid>/mountinfo gives them.
+struct MountDeviceType
+{
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    std::string fsType;
+    auto operator<=>(const MountDeviceType &) const = default;
+};
+
+/// Parses the text of /proc/self/mountinfo ("ID parent major:minor root
+/// mountpoint options [optional fields...] - fstype source superoptions",
+/// see proc(5)) into device numbers and file-system types, in line order.
+/// Lines that do not have that shape are skipped. Pure.
+std::vector<MountDeviceType> parseMountDeviceTypes(std::string_view mountinfoText);
+
+/// True for the file-system types a walk never enters below its root:
+/// kernel pseudo file systems (proc, sysfs, devtmpfs, devpts, cgroup, ...,
+/// autofs, fuse.gvfsd-fuse, fuse.portal, fuse.lxcfs) and network ones
+/// (nfs*, cifs, smb3, smbfs, 9p, ceph, fuse.sshfs, fuse.rclone, ...).
+/// tmpfs, ramfs, overlay and squashfs are NOT in the list: unlike the volume
+/// list (which hides them), they hold real files a measurement must count.
+bool isPseudoOrNetworkFsType(std::string_view fsType);
+
+/// True when a directory on device `dev`, met below a walk's root on a
+/// different device, must not be entered: the mount table
+/// (services().sysRoot + "proc/self/mountinfo", read on first use and kept;
+/// read again once for a device it does not list) gives `dev` a pseudo or
+/// network type. False when the table cannot be read or does not know the
+/// device. Thread-safe (a mutex guards the cache; it is only reached when a
+/// walk crosses a mount point).
+bool isSkippedMountDevice(std::uint64_t dev);
 
 } // namespace core::platform

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Large and old files scan against find(1) on the 200k-file tree.
+#
+#   bench/large_old_bench.sh [--runs N] [--no-build]
+#
+# Builds the tree and its oracle with the shared generator when missing
+# (BENCH_DIR, default /tmp/spruce-bench; never inside the repository), then:
+#   1. checks that `spruce-cli --home TREE --json scan largeAndOldFile` and
+#      `find TREE -not -path '*/.*' -type f \( -size +5M -o -mtime +30 \)`
+#      find exactly the same files, and that both match the oracle's
+#      "cleanup" set (files outside hidden folders, > 5 MiB or older than
+#      30 days). The scan lists a file once per band it falls in, so the
+#      comparison is on the set of paths;
+#   2. warms the cache and times N interleaved rounds (default 7) of both,
+#      each writing its output to a file, and prints the medians and the
+#      ratio spruce / find (the target is 0.5 or less).
+# Absolute times drift on a shared machine: read the ratio.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+repo="$(cd "$here/.." && pwd)"
+# shellcheck source=common.sh
+. "$here/common.sh"
+
+runs=7
+build=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs="$2"; shift 2 ;;
+    --no-build) build=0; shift ;;
+    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
+  esac
+done
+
+TREE="$(realpath -m "$TREE")"
+case "$TREE/" in
+  "$repo"/*) echo "refusing to use a benchmark tree inside the repository: $TREE" >&2; exit 2 ;;
+esac
+ensure_tree
+[ "$build" = 1 ] && "$repo/scripts/build.sh" default >/dev/null
+[ -x "$CLI" ] || { echo "missing $CLI" >&2; exit 2; }
+
+out="$BENCH_DIR/large-old"
+mkdir -p "$out"
+run_spruce() { "$CLI" --home "$TREE" --json --no-progress scan largeAndOldFile >"$out/spruce.json"; }
+run_find() { find "$TREE" -not -path '*/.*' -type f \( -size +5M -o -mtime +30 \) -printf '%s %T@ %p\n' >"$out/find.txt"; }
+
+# Correctness first: a fast wrong answer is worth nothing.
+run_spruce
+run_find
+python3 - "$TREE" "$TREE.json" "$out/spruce.json" "$out/find.txt" <<'EOF'
+import json, sys, urllib.parse
+
+tree, oracle_path, spruce_path, find_path = sys.argv[1:5]
+root = tree.encode()
+
+def relative(path):
+    if not path.startswith(root + b"/"):
+        sys.exit(f"outside the tree: {path!r}")
+    return path[len(root) + 1:]
+
+spruce = {}
+records = 0
+for module in json.load(open(spruce_path))["modules"]:
+    for band in module["categories"]:
+        total = 0
+        for record in band["files"]:
+            path = urllib.parse.unquote_to_bytes(record["url"][len("file://"):])
+            spruce[relative(path)] = record["size"]
+            total += record["size"]
+            records += 1
+        if total != band["size"]:
+            sys.exit(f"band {band['index']}: size {band['size']} but its records sum to {total}")
+
+found = {}
+with open(find_path, "rb") as lines:
+    for line in lines:
+        size, _mtime, path = line.rstrip(b"\n").split(b" ", 2)
+        found[relative(path)] = int(size)
+
+cleanup = json.load(open(oracle_path))["cleanup"]["files"]
+oracle = {}
+for path, size, _mtime in cleanup:
+    raw = bytes.fromhex(path["hex"]) if isinstance(path, dict) else path.encode()
+    oracle[raw] = size
+
+def compare(name_a, a, name_b, b):
+    only_a, only_b = sorted(set(a) - set(b)), sorted(set(b) - set(a))
+    if only_a or only_b:
+        print(f"MISMATCH {name_a} vs {name_b}: {len(only_a)} only in {name_a}, {len(only_b)} only in {name_b}")
+        for p in only_a[:5]:
+            print(f"  only {name_a}: {p!r}")
+        for p in only_b[:5]:
+            print(f"  only {name_b}: {p!r}")
+        return False
+    wrong = [p for p in a if a[p] != b[p]]
+    if wrong:
+        print(f"MISMATCH {name_a} vs {name_b}: {len(wrong)} sizes differ, e.g. {wrong[0]!r}")
+        return False
+    return True
+
+ok = compare("spruce", spruce, "find", found) & compare("spruce", spruce, "oracle", oracle)
+print(f"files: spruce {len(spruce)} ({records} records over the bands), find {len(found)}, oracle {len(oracle)}",
+      file=sys.stderr)
+sys.exit(0 if ok else 1)
+EOF
+echo "same files as find and as the oracle" >&2
+
+# Warm-up, then interleaved timed rounds.
+run_spruce
+run_find
+: >"$out/spruce.times"
+: >"$out/find.times"
+for _ in $(seq "$runs"); do
+  start=$(date +%s%N); run_spruce; end=$(date +%s%N)
+  echo "($end - $start) / 1000000000" | bc -l >>"$out/spruce.times"
+  start=$(date +%s%N); run_find; end=$(date +%s%N)
+  echo "($end - $start) / 1000000000" | bc -l >>"$out/find.times"
+done
+spruce_median=$(median <"$out/spruce.times")
+find_median=$(median <"$out/find.times")
+spruce_peak=$(peak_kib "$CLI" --home "$TREE" --json --no-progress scan largeAndOldFile)
+find_peak=$(peak_kib find "$TREE" -not -path '*/.*' -type f \( -size +5M -o -mtime +30 \) -printf '%s %T@ %p\n')
+printf '%-8s %8s %10s %10s\n' tool median ratio "peak KiB"
+printf '%-8s %8.3f %10.2f %10s\n' find "$find_median" 1 "$find_peak"
+printf '%-8s %8.3f %10.2f %10s\n' spruce "$spruce_median" "$(echo "$spruce_median / $find_median" | bc -l)" "$spruce_peak"
+echo "(median of $runs interleaved warm runs; load average $(cut -d' ' -f1-3 /proc/loadavg))"

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+/// Writes one JSON document to a stream as it is produced, laid out exactly
+/// as printJson() lays out a document (two-space indent, "key": value, empty
+/// containers as {} and []), so big results need no document tree in
+/// memory. Strings are bytes: invalid UTF-8 is shown as displayText() shows
+/// it (U+FFFD); control characters, quotes and backslashes are escaped. The
+/// caller writes object keys in the order it wants them shown.
+///
+/// Output is buffered and flushed in large blocks and at finish(). Not
+/// thread-safe; one document per object.
+class JsonStream
+{
+public:
+    explicit JsonStream(std::FILE *out);
+    ~JsonStream();
+    JsonStream(const JsonStream &) = delete;
+    JsonStream &operator=(const JsonStream &) = delete;
+
+    void beginObject();
+    void endObject();
+    void beginArray();
+    void endArray();
+    /// The key of the next value; inside an object only.
+    void key(std::string_view name);
+    void string(std::string_view text);
+    void integer(std::int64_t number);
+    void boolean(bool value);
+    /// Ends the document with a newline and flushes it. Called by the destructor if needed.
+    void finish();
+
+private:
+    void beforeValue();
+    void appendEscaped(std::string_view text);
+    void flushIfLarge();
+
+    std::FILE *m_out; // not owned
+    std::string m_buffer;
+    std::vector<std::size_t> m_counts; // elements written per open container
+    bool m_afterKey = false;
+    bool m_finished = false;
+};
+
+} // namespace cli

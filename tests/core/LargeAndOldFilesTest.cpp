@@ -1,0 +1,272 @@
+#include "support/EngineFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+using core::Category;
+using core::FolderInfoPtr;
+using core::ModuleInfo;
+
+namespace {
+
+constexpr std::int64_t MiB = 1024 * 1024;
+constexpr std::int64_t Day = 86'400;
+constexpr std::int64_t Now = 1'800'000'000; // the fixture's clock
+
+class LargeAndOldFilesTest : public testing_support::EngineFixture
+{
+protected:
+    struct Scan
+    {
+        std::vector<Category> bands;
+        std::vector<std::pair<std::string, std::int64_t>> progress;
+        std::vector<float> increments;
+    };
+
+    static std::vector<Category> fourBands()
+    {
+        return {
+            category("over 100 MB"), category("5 to 100 MB"), category("over a year"), category("1 to 12 months")
+        };
+    }
+
+    /// A file of `size` bytes (sparse: costs no disk) last modified `age` seconds before the scan.
+    std::string file(const std::string &relative, std::int64_t size, std::int64_t age)
+    {
+        const std::string path = tmp.writeFile(relative, size, true);
+        testing_support::setMtime(path, Now - age);
+        return path;
+    }
+
+    Scan scan(std::vector<Category> bands)
+    {
+        Scan result;
+        result.bands = ModuleInfo::scanLargeAndOldFile(
+            std::move(bands),
+            [&result](const std::string &path, std::int64_t size) {
+                result.progress.emplace_back(path, size);
+            },
+            [&result](float increment) {
+                result.increments.push_back(increment);
+            });
+        dispatcher.runMain();
+        return result;
+    }
+
+    Scan scan() { return scan(fourBands()); }
+
+    /// The paths of a band's records, in order.
+    static std::vector<std::string> paths(const Category &band)
+    {
+        std::vector<std::string> out;
+        for (const auto &record : band.files) {
+            out.push_back(core::platform::pathFromFileUrl(record->url).value_or("?"));
+        }
+        return out;
+    }
+
+    static std::int64_t sum(const Category &band)
+    {
+        return std::accumulate(band.files.begin(), band.files.end(), std::int64_t{ 0 }, [](auto s, const auto &r) {
+            return s + r->size;
+        });
+    }
+};
+
+} // namespace
+
+TEST_F(LargeAndOldFilesTest, SortsFilesIntoSizeAndAgeBands)
+{
+    const auto huge = file("Movies/holiday.mkv", 200 * MiB, 2 * 365 * Day);
+    const auto medium = file("Downloads/installer.bin", 50 * MiB, Day);
+    const auto letter = file("Documents/letter.txt", 1024, 40 * Day);
+    const auto archive = file("Downloads/small.zip", 1024, Day);
+    const auto recent = file("Documents/notes.txt", 10, Day);
+
+    const Scan result = scan();
+    ASSERT_EQ(result.bands.size(), 4U);
+    EXPECT_EQ(paths(result.bands[0]), std::vector<std::string>{ huge });
+    EXPECT_EQ(paths(result.bands[1]), std::vector<std::string>{ medium });
+    EXPECT_EQ(paths(result.bands[2]), std::vector<std::string>{ huge });
+    EXPECT_EQ(paths(result.bands[3]), std::vector<std::string>{ letter });
+    EXPECT_EQ(result.bands[0].size, 200 * MiB);
+    EXPECT_EQ(result.bands[1].size, 50 * MiB);
+    EXPECT_EQ(result.bands[2].size, 200 * MiB);
+    EXPECT_EQ(result.bands[3].size, 1024);
+
+    // One file in two bands: two records with the same values, so that
+    // selecting it in one band leaves the other alone.
+    const FolderInfoPtr &bySize = result.bands[0].files[0];
+    const FolderInfoPtr &byAge = result.bands[2].files[0];
+    EXPECT_NE(bySize, byAge);
+    bySize->checked = 1;
+    EXPECT_EQ(byAge->checked, 0);
+    EXPECT_EQ(byAge->name, "holiday.mkv");
+    EXPECT_EQ(bySize->name, byAge->name);
+    EXPECT_EQ(bySize->date, byAge->date);
+    EXPECT_EQ(byAge->date.seconds, Now - 2 * 365 * Day);
+    EXPECT_FALSE(byAge->isFolder);
+
+    // The small archive is collected by the walk (it is reported as measured)
+    // but lands in no band; a small recent file is not even collected.
+    const auto reported = [&result](const std::string &path) {
+        return std::any_of(result.progress.begin(), result.progress.end(), [&path](const auto &p) {
+            return p.first == path;
+        });
+    };
+    EXPECT_TRUE(reported(archive));
+    EXPECT_FALSE(reported(recent));
+    EXPECT_TRUE(reported(huge));
+}
+
+TEST_F(LargeAndOldFilesTest, LimitsAreExclusiveAndTakenFromOneClockReading)
+{
+    file("a/exactly-5MiB", 5 * MiB, Day);
+    const auto over5 = file("a/over-5MiB", 5 * MiB + 1, Day);
+    const auto exactly100 = file("a/exactly-100MiB", 100 * MiB, Day);
+    const auto over100 = file("a/over-100MiB", 100 * MiB + 1, Day);
+    file("b/exactly-30-days", 1, 30 * Day);
+    const auto over30 = file("b/over-30-days", 1, 30 * Day + 1);
+    const auto exactly365 = file("b/exactly-365-days", 1, 365 * Day);
+    const auto over365 = file("b/over-365-days", 1, 365 * Day + 1);
+
+    // The clock is read once: a clock that moves on during the walk changes nothing.
+    std::int64_t reads = 0;
+    core::platform::services().now = [&reads] {
+        return Now + Day * reads++;
+    };
+    const Scan result = scan();
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(paths(result.bands[0]), std::vector<std::string>{ over100 });
+    EXPECT_EQ(paths(result.bands[1]), (std::vector<std::string>{ exactly100, over5 }));
+    EXPECT_EQ(paths(result.bands[2]), std::vector<std::string>{ over365 });
+    EXPECT_EQ(paths(result.bands[3]), (std::vector<std::string>{ exactly365, over30 }));
+    // Each band numbers its records from 0: the detail screen selects by findex.
+    for (const Category &band : result.bands) {
+        for (std::size_t k = 0; k < band.files.size(); ++k) {
+            EXPECT_EQ(band.files[k]->findex, static_cast<std::int64_t>(k)) << band.title;
+        }
+        EXPECT_EQ(band.size, sum(band)) << band.title;
+    }
+}
+
+TEST_F(LargeAndOldFilesTest, LibraryAndHiddenItemsAreNeverCollected)
+{
+    file("Library/Caches/huge.bin", 300 * MiB, 3 * 365 * Day);
+    file("Library/old.txt", 1, 100 * Day);
+    file(".cache/huge.bin", 300 * MiB, 3 * 365 * Day);
+    file("Documents/.secret.bin", 300 * MiB, 3 * 365 * Day);
+    file("Pictures/.thumbnails/old.png", 1, 100 * Day);
+    // Only the home's own library is excluded: a sibling with a longer name
+    // and a folder called Library further down are ordinary folders.
+    const auto books = file("Library Books/old.epub", 1, 100 * Day);
+    const auto nested = file("Projects/Library/old.h", 1, 100 * Day);
+    // A folder named like an archive is entered and judged by its files; it
+    // is never one unmeasured record that a clean would remove whole.
+    const auto inArchiveFolder = file("Backups/site.zip/big.sql", 20 * MiB, Day);
+    testing_support::setMtime(tmp / "Backups/site.zip", Now - 400 * Day);
+
+    const Scan result = scan();
+    std::vector<std::string> all;
+    for (const Category &band : result.bands) {
+        for (const auto &path : paths(band)) {
+            all.push_back(path);
+        }
+    }
+    std::sort(all.begin(), all.end());
+    std::vector<std::string> expected{ books, nested, inArchiveFolder };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(all, expected);
+}
+
+TEST_F(LargeAndOldFilesTest, LinksAreCollectedAsThemselvesNeverFollowed)
+{
+    const std::string outside = tmp.writeFile("elsewhere/big.iso", 500 * MiB, true);
+    testing_support::TempDir home;
+    core::platform::services().user.homeDir = home.path();
+    const auto link = home.makeLink("old link", outside);
+    testing_support::setMtime(link, Now - 100 * Day);
+    testing_support::setMtime(home.makeLink("recent link", outside), Now - Day);
+
+    const Scan result = scan();
+    EXPECT_TRUE(result.bands[0].files.empty()) << "a link to a big file is not big";
+    EXPECT_TRUE(result.bands[1].files.empty());
+    ASSERT_EQ(paths(result.bands[3]), std::vector<std::string>{ link });
+    EXPECT_EQ(result.bands[3].files[0]->size, static_cast<std::int64_t>(outside.size()));
+}
+
+TEST_F(LargeAndOldFilesTest, RescanReplacesResultsAndGivesTheSameBands)
+{
+    file("Movies/holiday.mkv", 200 * MiB, 2 * 365 * Day);
+    file("Documents/letter.txt", 1024, 40 * Day);
+    file("Downloads/installer.bin", 50 * MiB, Day);
+
+    std::vector<Category> bands = fourBands();
+    bands.push_back(category("extra"));
+    bands[4].size = 7;
+    const Scan first = scan(bands);
+    // The user selected everything before scanning again.
+    std::vector<Category> selected = first.bands;
+    for (Category &band : selected) {
+        band.state = 1;
+        for (const auto &record : band.files) {
+            record->checked = 1;
+        }
+    }
+    const Scan second = scan(selected);
+    ASSERT_EQ(second.bands.size(), 5U);
+    for (std::size_t b = 0; b < 4; ++b) {
+        EXPECT_EQ(second.bands[b].size, first.bands[b].size) << b;
+        EXPECT_EQ(paths(second.bands[b]), paths(first.bands[b])) << b;
+        EXPECT_EQ(second.bands[b].state, 0) << "new records start not selected, and so does their band";
+        for (const auto &record : second.bands[b].files) {
+            EXPECT_EQ(record->checked, 0);
+        }
+    }
+    EXPECT_EQ(second.bands[4].size, 7) << "categories after the four bands are left alone";
+}
+
+TEST_F(LargeAndOldFilesTest, IncrementsAddUpToOneForTheWholeModule)
+{
+    // Empty home: the walk itself reports nothing.
+    Scan empty = scan();
+    EXPECT_EQ(empty.increments, std::vector<float>{ 1.0F });
+
+    file("a/x", 1, Day);
+    file("b/y", 1, Day);
+    file("c", 1, Day);
+    file(".hidden/z", 1, Day);
+    const Scan three = scan();
+    EXPECT_EQ(three.increments, (std::vector<float>{ 1.0F / 3, 1.0F / 3, 1.0F / 3 }))
+        << "one share per visible top-level entry, nothing added on top";
+
+    // Through the scan driver, which adds the raw increments to the module's fraction.
+    setModules(3, fourBands());
+    std::vector<float> fractions;
+    int done = 0;
+    ModuleInfo::scan(
+        3,
+        {},
+        [&fractions](float f) {
+            fractions.push_back(f);
+        },
+        [&done] {
+            ++done;
+        });
+    dispatcher.runAllQueues();
+    EXPECT_EQ(done, 1);
+    ASSERT_FALSE(fractions.empty());
+    EXPECT_FLOAT_EQ(fractions.back(), 1.0F);
+}
+
+TEST_F(LargeAndOldFilesTest, ModuleWithTooFewCategoriesIsReturnedUnchanged)
+{
+    file("big", 200 * MiB, Day);
+    std::vector<Category> shortList{ category("only") };
+    const Scan result = scan(shortList);
+    ASSERT_EQ(result.bands.size(), 1U);
+    EXPECT_TRUE(result.bands[0].files.empty());
+    EXPECT_EQ(result.increments, std::vector<float>{ 1.0F });
+}

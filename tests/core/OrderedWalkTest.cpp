@@ -1,0 +1,127 @@
+#include "platform/OrderedWalk.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
+using core::platform::OrderedWalkOptions;
+using core::platform::VisitAnswer;
+using core::platform::WalkItem;
+
+namespace {
+
+/// The decisions both walks make: folders named "skip..." are not entered,
+/// files ending in "5" and folders named "keep..." are kept.
+VisitAnswer decide(const WalkItem &item)
+{
+    const bool keep = item.isDir ? item.name.starts_with("keep") : item.name.ends_with("5");
+    return VisitAnswer{ keep, !item.name.starts_with("skip") };
+}
+
+/// A tree of a few thousand entries: enough for the helpers to start and
+/// take whole subdirectories.
+void buildTree(const testing_support::TempDir &tmp)
+{
+    for (int d = 0; d < 40; ++d) {
+        const std::string top = (d % 3 == 0 ? "keep" : d % 3 == 1 ? "skip" : "dir") + std::to_string(d);
+        for (int f = 0; f < 20; ++f) {
+            tmp.writeFile(top + "/file" + std::to_string(f), 1);
+            tmp.writeFile(top + "/inner/file" + std::to_string(f), 1);
+            tmp.writeFile(top + "/inner/keep deeper/x/file" + std::to_string(f), 1);
+        }
+        tmp.writeFile(top + "/.hidden/file5", 1);
+        tmp.writeFile(top + "/Tool.app/Contents/file5", 1);
+    }
+    tmp.makeLink("link to dir", "keep0");
+}
+
+} // namespace
+
+TEST(OrderedWalkTest, SeveralThreadsKeepTheOrderOfASingleWalker)
+{
+    testing_support::TempDir tmp;
+    buildTree(tmp);
+
+    std::vector<std::string> expectedKept;
+    std::vector<std::string> expectedVisited;
+    {
+        core::platform::WalkOptions options;
+        options.skipHidden = true;
+        options.skipPackageDescendants = true;
+        core::platform::Walker walker(tmp.path(), options);
+        while (const WalkItem *item = walker.next()) {
+            expectedVisited.push_back(item->path + "@" + std::to_string(walker.level()));
+            const VisitAnswer answer = decide(*item);
+            if (answer.keep) {
+                expectedKept.push_back(item->path);
+            }
+            if (!answer.descend) {
+                walker.skipDescendants();
+            }
+        }
+    }
+    ASSERT_GT(expectedVisited.size(), 1000U);
+
+    OrderedWalkOptions options;
+    options.skipHidden = true;
+    options.skipPackageDescendants = true;
+    options.threads = 4;
+    std::vector<std::vector<std::string>> keptBy(options.threads);
+    std::mutex visitedMutex;
+    std::vector<std::string> visited;
+    const auto order =
+        core::platform::walkInOrder(tmp.path(), options, [&](const WalkItem &item, int level, std::size_t worker) {
+            EXPECT_TRUE(item.statOk) << item.path;
+            {
+                std::lock_guard lock(visitedMutex);
+                visited.push_back(item.path + "@" + std::to_string(level));
+            }
+            // Slow enough that the helpers get a share of the walk.
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            const VisitAnswer answer = decide(item);
+            if (answer.keep) {
+                keptBy.at(worker).push_back(item.path);
+            }
+            return answer;
+        });
+    ASSERT_TRUE(order.has_value());
+
+    std::vector<std::string> kept;
+    std::set<std::uint32_t> workers;
+    for (const auto &token : *order) {
+        kept.push_back(keptBy.at(token.worker).at(token.index));
+        workers.insert(token.worker);
+    }
+    EXPECT_EQ(kept, expectedKept);
+    std::sort(visited.begin(), visited.end());
+    std::sort(expectedVisited.begin(), expectedVisited.end());
+    EXPECT_EQ(visited, expectedVisited) << "every item once, at its level; nothing below a skipped or hidden folder";
+    EXPECT_GT(workers.size(), 1U) << "the helpers took part";
+}
+
+TEST(OrderedWalkTest, SmallOrMissingFolders)
+{
+    testing_support::TempDir tmp;
+    OrderedWalkOptions options;
+    options.threads = 4;
+    const auto visitAll = [](const WalkItem &, int, std::size_t worker) {
+        EXPECT_EQ(worker, 0U) << "a small folder is walked by the caller alone";
+        return VisitAnswer{ true, true };
+    };
+    EXPECT_FALSE(core::platform::walkInOrder(tmp / "missing", options, visitAll).has_value());
+    const auto empty = core::platform::walkInOrder(tmp.path(), options, visitAll);
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->empty());
+
+    tmp.writeFile("b/2", 1);
+    tmp.writeFile("a", 1);
+    const auto few = core::platform::walkInOrder(tmp.path() + "/", options, visitAll);
+    ASSERT_TRUE(few.has_value());
+    EXPECT_EQ(*few, (std::vector<core::platform::WalkToken>{ { 0, 0 }, { 0, 1 }, { 0, 2 } }));
+}
