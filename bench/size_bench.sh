@@ -43,12 +43,17 @@ if [ -z "$mktree" ]; then
   done
 fi
 
-if [ ! -d "$tree" ] || [ ! -f "$oracle" ]; then
-  [ -n "$mktree" ] || { echo "mktree.py not found; set MKTREE" >&2; exit 2; }
-  mkdir -p "$(dirname "$tree")"
-  echo "building $tree (about 15 s)..." >&2
-  python3 "$mktree" --files 200000 --seed 1 "$tree" --oracle "$oracle" --force >&2
-fi
+# Built once; the lock (shared with bench/common.sh's ensure_tree) keeps two
+# scripts started together from generating the same tree at once.
+mkdir -p "$(dirname "$tree")"
+(
+  flock 9
+  if [ ! -d "$tree" ] || [ ! -f "$oracle" ]; then
+    [ -n "$mktree" ] || { echo "mktree.py not found; set MKTREE" >&2; exit 2; }
+    echo "building $tree (about 15 s)..." >&2
+    python3 "$mktree" --files 200000 --seed 1 "$tree" --oracle "$oracle" --force >&2
+  fi
+) 9>"$(dirname "$tree")/.mktree.lock"
 
 if [ -z "$build_dir" ]; then
   "$repo/scripts/build.sh" default >/dev/null

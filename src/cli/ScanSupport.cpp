@@ -49,8 +49,9 @@ void scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &opt
     ProgressBar bar(showBar);
     // Without a bar nobody reads the paths: asking for none spares the walks
     // a main-queue job per item (a home folder scan measures ~100k items).
+    // --stats asks for them anyway, to count what a window would receive.
     core::Progress progress;
-    if (showBar) {
+    if (showBar || options.stats) {
         progress = [&bar](const std::string &path, std::int64_t /*size*/) {
             if (!path.empty()) {
                 bar.setPath(path);

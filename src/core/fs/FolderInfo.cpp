@@ -1,4 +1,4 @@
-// FolderInfo: the record and its sizing operations (spec Part 2.1). The
+// FolderInfo: the record and its sizing operations. The
 // deletion operations (deleteFile, tryDeleteFile) live in FolderDeletion.cpp.
 
 #include "fs/FolderInfo.h"
@@ -157,7 +157,7 @@ std::int64_t FolderInfo::fastFolderSizeAtFSRef(const std::string &theFilePath)
         if (entry->name.find(".DS_Store") != std::string::npos) {
             continue;
         }
-        // Plain concatenation, no escaping, as the spec builds it. Its path is
+        // Plain concatenation, no escaping, as the diagnostic lines show it. Its path is
         // what a URL parser makes of it; when the string does not parse (a
         // name with "%" not followed by two hex digits), the joined path.
         const std::string childUrl = "file://" + theFilePath + "/" + entry->name;
