@@ -2,6 +2,7 @@
 
 #include "RunAsNobody.h"
 #include "TempDir.h"
+#include "platform/MountInfo.h"
 #include "platform/Services.h"
 #include "platform/TreeSize.h"
 
@@ -391,6 +392,26 @@ TEST(WalkerMountTypesTest, ParsesRecordedMountinfo)
         { 0, 73, "overlay" },
     };
     EXPECT_EQ(entries, expected) << "optional fields, escaped names and malformed lines";
+}
+
+TEST(WalkerMountTypesTest, SplitLinesKeepEscapesAndAnOptionalSource)
+{
+    // The first line is proc(5)'s example with an escaped space added.
+    const std::string text =
+        "36 35 98:0 /mnt1 /mnt/my\\040disk rw,noatime master:1 - ext3 /dev/root rw,errors=continue\n"
+        "37 35 0:40 /  /no/source  rw - tmpfs\n"
+        "38 35 +8:1 / /signed rw - ext4 /dev/sda1 rw\n";
+    const auto lines = core::platform::splitMountInfo(text);
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_EQ(lines[0].major, 98U);
+    EXPECT_EQ(lines[0].minor, 0U);
+    EXPECT_EQ(lines[0].root, "/mnt1");
+    EXPECT_EQ(lines[0].mountPoint, "/mnt/my\\040disk");
+    EXPECT_EQ(lines[0].fsType, "ext3");
+    EXPECT_EQ(lines[0].source, "/dev/root");
+    EXPECT_EQ(lines[1].mountPoint, "/no/source");
+    EXPECT_EQ(lines[1].fsType, "tmpfs");
+    EXPECT_TRUE(lines[1].source.empty());
 }
 
 TEST(WalkerMountTypesTest, PseudoAndNetworkTypesAreNotEntered)

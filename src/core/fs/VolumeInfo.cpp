@@ -3,6 +3,7 @@
 #include "fs/FolderInfo.h"
 #include "monitor/SysFiles.h"
 #include "platform/FileUrl.h"
+#include "platform/MountInfo.h"
 #include "platform/Services.h"
 
 #include <algorithm>
@@ -61,39 +62,14 @@ std::string_view label(FileTypeName name)
 
 namespace {
 
+/// Hidden from the volume list: kernel interfaces, and the RAM, overlay and
+/// image file systems that hold no volume of their own.
 bool isPseudoType(std::string_view type)
 {
-    static constexpr std::array<std::string_view, 30> Types = { "proc",
-        "sysfs",
-        "devtmpfs",
-        "devpts",
-        "tmpfs",
-        "ramfs",
-        "cgroup",
-        "cgroup2",
-        "pstore",
-        "securityfs",
-        "debugfs",
-        "tracefs",
-        "configfs",
-        "fusectl",
-        "mqueue",
-        "hugetlbfs",
-        "bpf",
-        "autofs",
-        "binfmt_misc",
-        "efivarfs",
-        "nsfs",
-        "rpc_pipefs",
-        "nfsd",
-        "selinuxfs",
-        "overlay",
-        "squashfs",
-        "fuse.gvfsd-fuse",
-        "fuse.portal",
-        "fuse.lxcfs",
-        "fuse.snapfuse" };
-    return std::find(Types.begin(), Types.end(), type) != Types.end();
+    static constexpr std::array<std::string_view, 5> NoVolume = {
+        "tmpfs", "ramfs", "overlay", "squashfs", "fuse.snapfuse"
+    };
+    return platform::isKernelPseudoFsType(type) || std::find(NoVolume.begin(), NoVolume.end(), type) != NoVolume.end();
 }
 
 bool isNetworkType(std::string_view type)
@@ -265,91 +241,40 @@ VolumeInfo::VolumeInfo(const std::string &volumeURL)
 
 std::string VolumeInfo::unescapeMountField(std::string_view field)
 {
-    std::string out;
-    out.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            const auto a = field[i + 1];
-            const auto b = field[i + 2];
-            const auto c = field[i + 3];
-            if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
-                out.push_back(static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0')));
-                i += 3;
-                continue;
-            }
-        }
-        out.push_back(field[i]);
-    }
-    return out;
+    return platform::unescapeMountField(field);
 }
 
 std::string VolumeInfo::decodeUdevEscapes(std::string_view name)
 {
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
     std::string out;
     for (std::size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && hex(name[i + 2]) >= 0
-            && hex(name[i + 3]) >= 0) {
-            out.push_back(static_cast<char>(hex(name[i + 2]) * 16 + hex(name[i + 3])));
-            i += 3;
-            continue;
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+            const int hi = platform::hexDigitValue(name[i + 2]);
+            const int lo = platform::hexDigitValue(name[i + 3]);
+            if (hi >= 0 && lo >= 0) {
+                out.push_back(static_cast<char>(hi * 16 + lo));
+                i += 3;
+                continue;
+            }
         }
         out.push_back(name[i]);
     }
     return out;
 }
 
-// proc(5), /proc/<pid>/mountinfo:
-// "ID parentID major:minor root mountpoint options [optional fields...] - fstype source superoptions".
 std::vector<MountEntry> VolumeInfo::parseMountInfo(std::string_view text)
 {
     std::vector<MountEntry> entries;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const auto end = std::min(text.find('\n', pos), text.size());
-        const auto line = text.substr(pos, end - pos);
-        pos = end + 1;
-        std::vector<std::string_view> fields;
-        std::size_t p = 0;
-        while (p < line.size()) {
-            const auto start = line.find_first_not_of(' ', p);
-            if (start == std::string_view::npos) {
-                break;
-            }
-            const auto stop = std::min(line.find(' ', start), line.size());
-            fields.push_back(line.substr(start, stop - start));
-            p = stop;
-        }
-        const auto separator = std::find(
-            fields.begin() + std::min<std::ptrdiff_t>(6, std::ssize(fields)), fields.end(), std::string_view("-"));
-        if (fields.size() < 6 || separator == fields.end() || fields.end() - separator < 3) {
+    for (const platform::MountInfoLine &line : platform::splitMountInfo(text)) {
+        if (line.source.empty() || !line.mountPoint.starts_with('/')) {
             continue; // truncated or foreign line
         }
-        const auto device = fields[2];
-        const auto colon = device.find(':');
-        const auto major = parseNumber<unsigned>(device.substr(0, colon));
-        const auto minor =
-            colon == std::string_view::npos ? std::nullopt : parseNumber<unsigned>(device.substr(colon + 1));
-        if (!major || !minor || !fields[4].starts_with('/')) {
-            continue;
-        }
-        entries.push_back(MountEntry{ unescapeMountField(fields[3]),
-            unescapeMountField(fields[4]),
-            std::string(*(separator + 1)),
-            unescapeMountField(*(separator + 2)),
-            *major,
-            *minor });
+        entries.push_back(MountEntry{ platform::unescapeMountField(line.root),
+            platform::unescapeMountField(line.mountPoint),
+            std::string(line.fsType),
+            platform::unescapeMountField(line.source),
+            line.major,
+            line.minor });
     }
     return entries;
 }

@@ -1,12 +1,17 @@
 #pragma once
 
-// Internal to the platform layer: the descriptor-relative calls the Walker
-// and treeSize share. Not part of the core's interface.
+// Internal to the platform layer: the descriptor-relative directory reading
+// that Walker, walkInOrder and treeSize share. Not part of the core's interface.
+
+#include "platform/Walker.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <dirent.h>
+#include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace core::platform::detail {
 
@@ -27,16 +32,26 @@ struct EntryStat
 /// Thread-safe.
 int statEntry(int dirFd, const char *name, EntryStat &out);
 
-/// Opens the directory `name` below `parentFd` for reading, never following
-/// a link (O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC). -1 on failure.
-int openSubdirectory(int parentFd, const char *name);
+/// Opens the root of a walk, following a link (as a start location is
+/// resolved), and stores its device in `dev`. Returns the descriptor, owned
+/// by the caller; -1 when `path` is not a directory that can be opened.
+int openRoot(const std::string &path, std::uint64_t &dev);
 
-/// Stores the device of an open descriptor in `dev`; false when fstat fails.
-bool deviceOf(int fd, std::uint64_t &dev);
+/// Opens the directory `name` below the directory open at `parentFd` (on
+/// device `parentDev`) as a walk enters it: never following a link, and not
+/// when it lies on another device whose file system a walk does not enter
+/// (isSkippedMountDevice). Returns the descriptor, owned by the caller, and
+/// stores its device in `dev`; -1 when the directory is passed over
+/// (unreadable, vanished, replaced by a link, or on such a mount).
+int openChildDirectory(int parentFd, std::uint64_t parentDev, const char *name, std::uint64_t &dev);
 
-/// A directory named *.app, *.bundle, *.framework or *.plugin (with at least
-/// one character before the suffix).
-bool isPackageName(std::string_view name);
+/// `path` without trailing "/" ("/" stays "/").
+std::string stripTrailingSlashes(std::string path);
+
+/// The directory path a walk puts before "/" + name for the entries of its
+/// root: `rootPath` without trailing "/", and "" for the root "/" (so its
+/// entries become "/name", not "//name").
+std::string rootDirPath(std::string rootPath);
 
 /// Levels a walk goes down: a directory whose entries would lie deeper than
 /// this is treated as unreadable (guards against bind-mount loops and
@@ -45,5 +60,101 @@ inline constexpr int MaxLevel = 4096;
 
 /// Size of the getdents64 buffer of each walking thread.
 inline constexpr std::size_t DirentBufferSize = std::size_t{ 64 } * 1024;
+
+/// Calls `visit(name, type)` for every entry of the directory open at `fd`
+/// but "." and "..", in the order the file system lists them. `name` is
+/// NUL-terminated and valid during the call only; `type` is the entry's
+/// d_type (DT_UNKNOWN where the file system does not report it). Reads with
+/// getdents64 into `buffer` (DirentBufferSize: fewer calls than readdir's
+/// 32 KiB); a read error ends the listing with what was read so far.
+/// Inline: the walks call it for every entry.
+template<typename Visit> void forEachEntry(int fd, std::vector<char> &buffer, Visit &&visit)
+{
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
+        if (got <= 0) {
+            return;
+        }
+        for (ssize_t pos = 0; pos < got;) {
+            const auto *d = reinterpret_cast<const struct dirent64 *>(buffer.data() + pos); // NOLINT
+            pos += d->d_reclen;
+            const char *name = d->d_name; // NOLINT(cppcoreguidelines-pro-bounds-array-to-pointer-decay)
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+                continue;
+            }
+            visit(name, d->d_type);
+        }
+    }
+}
+
+/// Fills the values of `item` from a no-follow stat of `name` relative to
+/// `dirFd` (statEntry): statOk, the type fields, size, mtime and dev.
+/// Leaves `item` as it is when the stat fails.
+void readItemValues(WalkItem &item, int dirFd, const char *name);
+
+/// How SortedDirectoryStack fills items.
+struct ListingOptions
+{
+    bool skipHidden = false; // hidden names are passed over before any stat
+    bool wantStat = true; // false: no stat call where the directory entry type is known
+};
+
+/// The open directories of one depth-first walk, each with its names read
+/// fully and sorted by bytes, handing out one item at a time from the top
+/// directory: the order of Walker and walkInOrder. Owns the descriptors of
+/// its frames; a frame's is closed when the frame is popped or the stack
+/// destroyed. Not thread-safe: one stack per walking thread.
+class SortedDirectoryStack
+{
+public:
+    explicit SortedDirectoryStack(const ListingOptions &options);
+    ~SortedDirectoryStack();
+    SortedDirectoryStack(const SortedDirectoryStack &) = delete;
+    SortedDirectoryStack &operator=(const SortedDirectoryStack &) = delete;
+
+    /// Takes over the directory open at `fd` on device `dev`, whose path is
+    /// `path` ("" for the root "/") and whose entries lie at `level`, and
+    /// reads its names. When the top frame has no name left it is popped
+    /// first, so a chain of single folders holds one descriptor at any depth.
+    void push(int fd, std::uint64_t dev, int level, std::string_view path);
+
+    /// Fills `item` with the next name to visit (as Walker describes its
+    /// items; statOk is false when the stat fails), popping the frames that
+    /// have no name left on the way. Returns the item's level; 0 once the
+    /// stack is empty.
+    [[nodiscard]] int next(WalkItem &item);
+
+    /// Opens the directory `item` (filled by the last next()) to enter it, as
+    /// openChildDirectory does below the top frame; -1 when it is passed over.
+    [[nodiscard]] int openChild(const WalkItem &item, std::uint64_t &dev) const;
+
+private:
+    /// One name of a listing, inside the frame's name buffer.
+    struct NameRef
+    {
+        std::uint32_t offset = 0; // of the NUL-terminated name
+        std::uint16_t length = 0; // without the NUL (names are at most 255 bytes)
+        unsigned char type = DT_UNKNOWN;
+    };
+
+    /// One open directory whose names are being handed out.
+    struct Frame
+    {
+        int fd = -1;
+        std::uint64_t dev = 0;
+        int level = 1; // level of this directory's entries
+        std::size_t pathLength = 0; // length of this directory's path in m_dirPath
+        std::string names; // NUL-terminated, back to back
+        std::vector<NameRef> refs; // sorted by bytes
+        std::size_t next = 0; // next name to hand out
+    };
+
+    void pop();
+
+    ListingOptions m_options;
+    std::vector<char> m_buffer; // allocated by the first push
+    std::vector<Frame> m_stack;
+    std::string m_dirPath; // path of the top frame's directory ("" for the root "/")
+};
 
 } // namespace core::platform::detail

@@ -49,20 +49,6 @@ void appendEncoded(std::string &out, std::string_view path)
     out.append(path.data() + start, path.size() - start);
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 } // namespace
 
 std::string percentEncodePath(std::string_view path)
@@ -83,6 +69,20 @@ std::string fileUrlFromPath(std::string_view path, bool isDirectory)
         url.push_back('/');
     }
     return url;
+}
+
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
 }
 
 std::optional<std::string> pathFromFileUrl(std::string_view url)
@@ -109,8 +109,8 @@ std::optional<std::string> pathFromFileUrl(std::string_view url)
         if (escape + 2 >= rest.size()) {
             return std::nullopt;
         }
-        const int hi = hexValue(rest[escape + 1]);
-        const int lo = hexValue(rest[escape + 2]);
+        const int hi = hexDigitValue(rest[escape + 1]);
+        const int lo = hexDigitValue(rest[escape + 2]);
         if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) {
             return std::nullopt;
         }

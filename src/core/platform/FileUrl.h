@@ -28,4 +28,8 @@ std::optional<std::string> pathFromFileUrl(std::string_view url);
 /// The percent-encoding used by fileUrlFromPath, for a path fragment alone.
 std::string percentEncodePath(std::string_view path);
 
+/// The value of one hexadecimal digit (0-9, a-f, A-F); -1 for any other
+/// character. For the decoders of %HH and \xHH escapes.
+int hexDigitValue(char c);
+
 } // namespace core::platform

@@ -1,25 +1,21 @@
 #include "platform/OrderedWalk.h"
 
 #include "platform/DirectoryIo.h"
+#include "platform/WorkQueue.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <cstring>
 #include <deque>
-#include <dirent.h>
-#include <fcntl.h>
 #include <limits>
 #include <mutex>
-#include <string_view>
-#include <sys/stat.h>
+#include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 namespace core::platform {
 
 namespace {
+
+using detail::WorkQueue;
 
 /// A token whose worker is this stands for a whole segment handed to
 /// another thread: its index is the segment's number.
@@ -43,42 +39,6 @@ struct Task
     std::uint32_t segment = 0;
 };
 
-/// One name of a directory listing, inside the listing's name buffer.
-struct NameRef
-{
-    std::uint32_t offset = 0;
-    std::uint16_t length = 0;
-    unsigned char type = DT_UNKNOWN;
-};
-
-/// Reads every name of the directory open at `fd` (without "." and "..")
-/// and sorts them by bytes, as Walker does.
-void readSorted(int fd, std::vector<char> &buffer, std::string &names, std::vector<NameRef> &refs)
-{
-    for (;;) {
-        const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
-        if (got <= 0) {
-            break;
-        }
-        for (ssize_t pos = 0; pos < got;) {
-            const auto *d = reinterpret_cast<const struct dirent64 *>(buffer.data() + pos); // NOLINT
-            pos += d->d_reclen;
-            const char *name = d->d_name; // NOLINT(cppcoreguidelines-pro-bounds-array-to-pointer-decay)
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
-                continue;
-            }
-            const std::size_t length = std::strlen(name);
-            refs.push_back(
-                NameRef{ static_cast<std::uint32_t>(names.size()), static_cast<std::uint16_t>(length), d->d_type });
-            names.append(name, length + 1);
-        }
-    }
-    const char *base = names.data();
-    std::sort(refs.begin(), refs.end(), [base](const NameRef &a, const NameRef &b) {
-        return std::string_view(base + a.offset, a.length) < std::string_view(base + b.offset, b.length);
-    });
-}
-
 /// What the walking threads share: the task queue, the segments and the
 /// helper threads. The queue is only touched when a thread is idle, so in
 /// the steady state a directory costs two relaxed atomic loads and no lock.
@@ -95,11 +55,7 @@ public:
     const OrderedWalkOptions &options() const { return m_options; }
     const OrderedVisit &visit() const { return m_visit; }
 
-    /// Whether handing a directory over would help an idle thread. Racy by design: a hint.
-    [[nodiscard]] bool wantsWork() const
-    {
-        return m_queued.load(std::memory_order_relaxed) < m_waiting.load(std::memory_order_relaxed);
-    }
+    WorkQueue<Task> &queue() { return m_queue; }
 
     /// A new, empty segment and its number. The deque keeps every other
     /// segment where it is, so threads appending to theirs are not disturbed.
@@ -114,39 +70,6 @@ public:
     {
         std::lock_guard lock(m_mutex);
         return &m_segments[number];
-    }
-
-    void push(Task task)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_tasks.push_back(std::move(task));
-            m_queued.store(m_tasks.size(), std::memory_order_relaxed);
-        }
-        m_wake.notify_one();
-    }
-
-    /// Blocks until a task is available (true) or the walk is over (false):
-    /// it is over when every thread waits and no task is left, since only a
-    /// busy thread can add one.
-    bool pop(Task &task)
-    {
-        std::unique_lock lock(m_mutex);
-        m_waiting.fetch_add(1, std::memory_order_relaxed);
-        while (m_tasks.empty()) {
-            if (m_done || m_waiting.load(std::memory_order_relaxed) == m_workers) {
-                m_done = true;
-                m_waiting.fetch_sub(1, std::memory_order_relaxed);
-                m_wake.notify_all();
-                return false;
-            }
-            m_wake.wait(lock);
-        }
-        m_waiting.fetch_sub(1, std::memory_order_relaxed);
-        task = std::move(m_tasks.back());
-        m_tasks.pop_back();
-        m_queued.store(m_tasks.size(), std::memory_order_relaxed);
-        return true;
     }
 
     /// Starts the helper threads, once; called by the caller's thread only.
@@ -177,15 +100,10 @@ public:
 private:
     const OrderedWalkOptions &m_options;
     const OrderedVisit &m_visit;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::vector<Task> m_tasks;
+    WorkQueue<Task> m_queue;
+    std::mutex m_mutex; // guards m_segments
     std::deque<Segment> m_segments;
-    std::size_t m_workers = 1; // the caller
-    bool m_done = false;
     bool m_helpersStarted = false; // caller's thread only
-    std::atomic<std::size_t> m_waiting{ 0 };
-    std::atomic<std::size_t> m_queued{ 0 };
     std::vector<std::jthread> m_helpers;
 };
 
@@ -200,145 +118,56 @@ public:
     Worker(SharedWalk &shared, std::size_t index)
         : m_shared(shared)
         , m_index(index)
-        , m_buffer(detail::DirentBufferSize)
+        , m_stack(detail::ListingOptions{ .skipHidden = shared.options().skipHidden, .wantStat = true })
     {
     }
-    ~Worker()
-    {
-        while (!m_stack.empty()) {
-            popFrame();
-        }
-    }
-    Worker(const Worker &) = delete;
-    Worker &operator=(const Worker &) = delete;
 
     void walk(Task task)
     {
         m_segment = m_shared.segment(task.segment);
-        m_dirPath = std::move(task.path);
-        pushDirectory(task.fd, task.dev, task.level);
-        while (!m_stack.empty()) {
-            Frame &frame = m_stack.back();
-            if (frame.next >= frame.refs.size()) {
-                popFrame();
-                continue;
-            }
-            const NameRef ref = frame.refs[frame.next++];
-            const bool hidden = frame.names[ref.offset] == '.';
-            if (hidden && m_shared.options().skipHidden) {
-                continue; // before any stat: a skipped name costs nothing
+        m_stack.push(task.fd, task.dev, task.level, task.path);
+        for (;;) {
+            const int level = m_stack.next(m_item);
+            if (level == 0) {
+                return;
             }
             if (m_index == 0 && ++m_entriesSeen == EntriesBeforeHelpers) {
                 m_shared.startHelpers();
             }
-            fillItem(frame, ref, hidden);
-            const VisitAnswer answer = m_shared.visit()(m_item, frame.level, m_index);
+            const VisitAnswer answer = m_shared.visit()(m_item, level, m_index);
             if (answer.keep) {
                 m_segment->push_back(WalkToken{ static_cast<std::uint32_t>(m_index), m_kept++ });
             }
             if (answer.descend && m_item.isDir && !(m_item.isPackage && m_shared.options().skipPackageDescendants)
-                && frame.level < detail::MaxLevel) {
-                enter();
+                && level < detail::MaxLevel) {
+                enter(level + 1);
             }
         }
     }
 
 private:
-    struct Frame
+    /// Enters the directory just visited, whose entries lie at `level`, or
+    /// hands it to an idle thread.
+    void enter(int level)
     {
-        int fd = -1;
         std::uint64_t dev = 0;
-        int level = 1; // level of this directory's entries
-        std::size_t pathLength = 0; // length of this directory's path in m_dirPath
-        std::string names;
-        std::vector<NameRef> refs;
-        std::size_t next = 0;
-    };
-
-    void pushDirectory(int fd, std::uint64_t dev, int level)
-    {
-        Frame frame;
-        frame.fd = fd;
-        frame.dev = dev;
-        frame.level = level;
-        frame.pathLength = m_dirPath.size();
-        readSorted(fd, m_buffer, frame.names, frame.refs);
-        m_stack.push_back(std::move(frame));
-    }
-
-    void popFrame()
-    {
-        ::close(m_stack.back().fd);
-        m_stack.pop_back();
-        if (!m_stack.empty()) {
-            m_dirPath.resize(m_stack.back().pathLength);
-        }
-    }
-
-    /// Enters the directory just visited, or hands it to an idle thread.
-    void enter()
-    {
-        Frame &parent = m_stack.back();
-        const int fd = detail::openSubdirectory(parent.fd, m_item.name.c_str());
+        const int fd = m_stack.openChild(m_item, dev);
         if (fd < 0) {
-            return; // unreadable, vanished or replaced by a link: passed over
+            return; // unreadable, vanished, replaced by a link or on a skipped mount: passed over
         }
-        std::uint64_t dev = 0;
-        if (!detail::deviceOf(fd, dev) || (dev != parent.dev && isSkippedMountDevice(dev))) {
-            ::close(fd);
-            return;
-        }
-        const int level = parent.level + 1;
-        if (m_shared.wantsWork()) {
+        if (m_shared.queue().wantsWork()) {
             const auto [number, segment] = m_shared.newSegment();
             (void)segment;
             m_segment->push_back(WalkToken{ SegmentMark, number });
-            m_shared.push(Task{ fd, dev, level, m_item.path, number });
+            m_shared.queue().push(Task{ fd, dev, level, m_item.path, number });
             return;
         }
-        if (parent.next >= parent.refs.size()) {
-            // The parent has nothing left: release its descriptor now, so a
-            // chain of single folders holds one descriptor, not one per level.
-            popFrame();
-        }
-        m_dirPath = m_item.path;
-        pushDirectory(fd, dev, level);
-    }
-
-    void fillItem(const Frame &frame, const NameRef &ref, bool hidden)
-    {
-        const char *name = frame.names.data() + ref.offset;
-        m_item.path.assign(m_dirPath).push_back('/');
-        m_item.path.append(name, ref.length);
-        m_item.name.assign(name, ref.length);
-        m_item.statOk = false;
-        m_item.isDir = false;
-        m_item.isPackage = false;
-        m_item.isHidden = hidden;
-        m_item.isSymlink = false;
-        m_item.hasSize = false;
-        m_item.size = 0;
-        m_item.mtime = Timestamp::distantPast();
-        m_item.dev = 0;
-        detail::EntryStat st;
-        if (detail::statEntry(frame.fd, name, st) != 0) {
-            return;
-        }
-        m_item.statOk = true;
-        m_item.isDir = S_ISDIR(st.mode);
-        m_item.isSymlink = S_ISLNK(st.mode);
-        m_item.hasSize = S_ISREG(st.mode) || S_ISLNK(st.mode);
-        m_item.size = m_item.hasSize ? st.size : 0;
-        m_item.mtime = Timestamp{ st.mtimeSec, st.mtimeNsec };
-        m_item.dev = st.dev;
-        m_item.isPackage = m_item.isDir && detail::isPackageName(m_item.name);
+        m_stack.push(fd, dev, level, m_item.path);
     }
 
     SharedWalk &m_shared;
     const std::size_t m_index;
-    std::vector<char> m_buffer;
-    std::vector<Frame> m_stack;
-    std::string m_dirPath; // path of the top frame's directory ("" for the root "/")
+    detail::SortedDirectoryStack m_stack;
     Segment *m_segment = nullptr;
     WalkItem m_item;
     std::uint32_t m_kept = 0;
@@ -351,27 +180,20 @@ void SharedWalk::startHelpers()
         return;
     }
     m_helpersStarted = true;
-    {
-        std::lock_guard lock(m_mutex);
-        m_workers += m_options.threads - 1;
-    }
     for (std::size_t i = 1; i < m_options.threads; ++i) {
-        m_helpers.emplace_back([this, i] {
-            Worker helper(*this, i);
-            Task task;
-            while (pop(task)) {
-                helper.walk(std::move(task));
-            }
-        });
+        try {
+            m_helpers.emplace_back([this, i] {
+                m_queue.join();
+                Worker helper(*this, i);
+                Task task;
+                while (m_queue.pop(task)) {
+                    helper.walk(std::move(task));
+                }
+            });
+        } catch (const std::system_error &) {
+            break; // no thread to be had: the walk goes on with those it has
+        }
     }
-}
-
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
 }
 
 } // namespace
@@ -379,20 +201,10 @@ std::string withoutTrailingSlashes(std::string path)
 std::optional<std::vector<WalkToken>> walkInOrder(
     const std::string &rootPath, const OrderedWalkOptions &options, const OrderedVisit &visit)
 {
-    // The start location is followed when it is a link, as a start URL is resolved.
-    const int fd =
-        ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    std::uint64_t dev = 0;
+    const int fd = detail::openRoot(rootPath, dev);
     if (fd < 0) {
         return std::nullopt;
-    }
-    std::uint64_t dev = 0;
-    if (!detail::deviceOf(fd, dev)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string path = withoutTrailingSlashes(rootPath);
-    if (path == "/") {
-        path.clear(); // entries become "/" + name
     }
 
     OrderedWalkOptions resolved = options;
@@ -400,9 +212,9 @@ std::optional<std::vector<WalkToken>> walkInOrder(
     SharedWalk shared(resolved, visit);
     {
         Worker caller(shared, 0);
-        caller.walk(Task{ fd, dev, 1, std::move(path), 0 });
+        caller.walk(Task{ fd, dev, 1, detail::rootDirPath(rootPath), 0 });
         Task task;
-        while (shared.pop(task)) {
+        while (shared.queue().pop(task)) {
             caller.walk(std::move(task));
         }
     }

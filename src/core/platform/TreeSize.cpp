@@ -2,14 +2,12 @@
 
 #include "platform/DirectoryIo.h"
 #include "platform/Walker.h"
+#include "platform/WorkQueue.h"
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -29,69 +27,7 @@ struct DirTask
     int level = 1; // level of the directory's entries (1 for the root's)
 };
 
-/// The small shared queue: busy workers put a subdirectory here only when a
-/// worker is waiting and the queue holds fewer tasks than waiters, so in the
-/// steady state (everybody busy) a subdirectory costs two relaxed atomic
-/// loads and no lock. The walk is over when every worker waits and the
-/// queue is empty: only a busy worker can add work.
-class WorkQueue
-{
-public:
-    /// Whether handing a subdirectory over would help an idle worker. Racy by design: a hint.
-    [[nodiscard]] bool wantsWork() const
-    {
-        return m_queued.load(std::memory_order_relaxed) < m_waiting.load(std::memory_order_relaxed);
-    }
-
-    void push(DirTask task)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_tasks.push_back(task);
-            m_queued.store(m_tasks.size(), std::memory_order_relaxed);
-        }
-        m_wake.notify_one();
-    }
-
-    /// Blocks until a task is available (true) or the walk is over (false).
-    bool pop(DirTask &task)
-    {
-        std::unique_lock lock(m_mutex);
-        m_waiting.fetch_add(1, std::memory_order_relaxed);
-        while (m_tasks.empty()) {
-            if (m_done || m_waiting.load(std::memory_order_relaxed) == m_workers) {
-                m_done = true;
-                m_waiting.fetch_sub(1, std::memory_order_relaxed);
-                m_wake.notify_all();
-                return false;
-            }
-            m_wake.wait(lock);
-        }
-        m_waiting.fetch_sub(1, std::memory_order_relaxed);
-        task = m_tasks.back();
-        m_tasks.pop_back();
-        m_queued.store(m_tasks.size(), std::memory_order_relaxed);
-        return true;
-    }
-
-    /// Counts one more worker in; called by a helper thread before its first pop.
-    /// A helper that joins after the walk ended finds it over at once: work is
-    /// only ever handed to workers already waiting, so none can be missed.
-    void join()
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_workers;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::vector<DirTask> m_tasks;
-    std::size_t m_workers = 1; // the caller, plus every helper that joined
-    bool m_done = false;
-    std::atomic<std::size_t> m_waiting{ 0 };
-    std::atomic<std::size_t> m_queued{ 0 };
-};
+using WorkQueue = detail::WorkQueue<DirTask>;
 
 class ParallelWalk;
 
@@ -234,14 +170,10 @@ void Worker::popFrame()
 /// false when it cannot be opened or lies on a mount a walk does not enter.
 bool openChild(const Frame &parent, const char *name, DirTask &child)
 {
-    const int fd = detail::openSubdirectory(parent.fd, name);
-    if (fd < 0) {
-        return false; // unreadable, vanished or replaced by a link: counts 0
-    }
     std::uint64_t dev = 0;
-    if (!detail::deviceOf(fd, dev) || (dev != parent.dev && isSkippedMountDevice(dev))) {
-        ::close(fd);
-        return false;
+    const int fd = detail::openChildDirectory(parent.fd, parent.dev, name, dev);
+    if (fd < 0) {
+        return false; // unreadable, vanished, replaced by a link or on a skipped mount: counts 0
     }
     child = DirTask{ fd, dev, parent.level + 1 };
     return true;
@@ -258,37 +190,24 @@ void Worker::scan(DirTask task)
         m_spareNames.pop_back();
     }
     const bool enter = task.level < detail::MaxLevel;
-    for (;;) {
-        // getdents64 with a large buffer: fewer calls than readdir's 32 KiB.
-        const ssize_t got = ::getdents64(task.fd, m_buffer.data(), m_buffer.size());
-        if (got <= 0) {
-            break;
-        }
-        for (ssize_t pos = 0; pos < got;) {
-            const auto *d = reinterpret_cast<const struct dirent64 *>(m_buffer.data() + pos); // NOLINT
-            pos += d->d_reclen;
-            const char *name = d->d_name; // NOLINT(cppcoreguidelines-pro-bounds-array-to-pointer-decay)
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
-                continue;
+    detail::forEachEntry(task.fd, m_buffer, [&](const char *name, unsigned char type) {
+        ++m_entriesSeen;
+        bool isDir = type == DT_DIR; // directories count 0: no stat for them
+        if (!isDir) {
+            detail::EntryStat st;
+            if (detail::statEntry(task.fd, name, st) != 0) {
+                return; // vanished or unreadable: counts 0
             }
-            ++m_entriesSeen;
-            bool isDir = d->d_type == DT_DIR; // directories count 0: no stat for them
+            isDir = S_ISDIR(st.mode); // only possible for DT_UNKNOWN
             if (!isDir) {
-                detail::EntryStat st;
-                if (detail::statEntry(task.fd, name, st) != 0) {
-                    continue; // vanished or unreadable: counts 0
-                }
-                isDir = S_ISDIR(st.mode); // only possible for DT_UNKNOWN
-                if (!isDir) {
-                    m_total += st.size;
-                }
-            }
-            if (isDir && enter) {
-                frame.subdirs.append(name, std::strlen(name) + 1);
-                ++m_subdirsLeft;
+                m_total += st.size;
             }
         }
-    }
+        if (isDir && enter) {
+            frame.subdirs.append(name, std::strlen(name) + 1);
+            ++m_subdirsLeft;
+        }
+    });
     if (frame.subdirs.empty()) {
         ::close(frame.fd);
         m_spareNames.push_back(std::move(frame.subdirs)); // empty: nothing to cap
@@ -364,14 +283,9 @@ std::size_t defaultThreads()
 
 std::int64_t treeSize(const std::string &rootPath, const TreeSizeOptions &options)
 {
-    // The root is followed when it is a link, as the start of an enumeration is.
-    const int fd = ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return 0;
-    }
     std::uint64_t dev = 0;
-    if (!detail::deviceOf(fd, dev)) {
-        ::close(fd);
+    const int fd = detail::openRoot(rootPath, dev);
+    if (fd < 0) {
         return 0;
     }
     const std::size_t threads = options.threads > 0 ? static_cast<std::size_t>(options.threads) : defaultThreads();

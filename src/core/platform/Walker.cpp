@@ -1,15 +1,11 @@
 #include "platform/Walker.h"
 
 #include "platform/DirectoryIo.h"
+#include "platform/MountInfo.h"
 #include "platform/Services.h"
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
-#include <charconv>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/resource.h>
@@ -23,275 +19,46 @@
 namespace core::platform {
 
 // ---------------------------------------------------------------------------
-// Descriptor-relative calls shared with treeSize
-
-namespace detail {
-
-namespace {
-
-// Set once statx turned out to be unavailable (old kernel, or a seccomp
-// filter that answers EPERM, as some container runtimes do).
-std::atomic<bool> statxUnavailable{ false };
-
-} // namespace
-
-int statEntry(int dirFd, const char *name, EntryStat &out)
-{
-    if (!statxUnavailable.load(std::memory_order_relaxed)) {
-        struct statx stx
-        {
-        };
-        // AT_STATX_DONT_SYNC: take what the client caches on NFS/CIFS instead of a server round trip.
-        if (::statx(dirFd,
-                name,
-                AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
-                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME,
-                &stx)
-            == 0) {
-            out.mode = stx.stx_mode;
-            out.size = static_cast<std::int64_t>(stx.stx_size);
-            out.mtimeSec = stx.stx_mtime.tv_sec;
-            out.mtimeNsec = static_cast<std::int32_t>(stx.stx_mtime.tv_nsec);
-            out.dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
-            return 0;
-        }
-        const int error = errno;
-        if (error != ENOSYS && error != EPERM) {
-            return error;
-        }
-        statxUnavailable.store(true, std::memory_order_relaxed);
-    }
-    struct stat st
-    {
-    };
-    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno;
-    }
-    out.mode = st.st_mode;
-    out.size = static_cast<std::int64_t>(st.st_size);
-    out.mtimeSec = st.st_mtim.tv_sec;
-    out.mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
-    out.dev = st.st_dev;
-    return 0;
-}
-
-int openSubdirectory(int parentFd, const char *name)
-{
-    return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-bool deviceOf(int fd, std::uint64_t &dev)
-{
-    struct stat st
-    {
-    };
-    if (::fstat(fd, &st) != 0) {
-        return false;
-    }
-    dev = st.st_dev;
-    return true;
-}
-
-bool isPackageName(std::string_view name)
-{
-    static constexpr std::array<std::string_view, 4> Suffixes = { ".app", ".bundle", ".framework", ".plugin" };
-    return std::any_of(Suffixes.begin(), Suffixes.end(), [name](std::string_view suffix) {
-        return name.size() > suffix.size() && name.substr(name.size() - suffix.size()) == suffix;
-    });
-}
-
-} // namespace detail
-
-namespace {
-
-using detail::EntryStat;
-
-/// One name of a directory listing, inside the listing's name buffer.
-struct DirEntryRef
-{
-    std::uint32_t offset = 0; // of the NUL-terminated name in the buffer
-    std::uint16_t length = 0; // without the NUL (names are at most 255 bytes)
-    unsigned char type = DT_UNKNOWN;
-};
-
-/// Reads all names of the directory open at `fd` (without "." and "..")
-/// into `names` (NUL-terminated, back to back) and `entries`, sorted by
-/// bytes. A read error ends the listing with what was read so far.
-void readSortedDirectory(int fd, std::vector<char> &buffer, std::string &names, std::vector<DirEntryRef> &entries)
-{
-    for (;;) {
-        const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
-        if (got <= 0) {
-            break;
-        }
-        for (ssize_t pos = 0; pos < got;) {
-            const auto *d = reinterpret_cast<const struct dirent64 *>(buffer.data() + pos); // NOLINT
-            pos += d->d_reclen;
-            const char *name = d->d_name; // NOLINT(cppcoreguidelines-pro-bounds-array-to-pointer-decay)
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
-                continue;
-            }
-            const std::size_t length = std::strlen(name);
-            entries.push_back(
-                DirEntryRef{ static_cast<std::uint32_t>(names.size()), static_cast<std::uint16_t>(length), d->d_type });
-            names.append(name, length + 1);
-        }
-    }
-    const char *base = names.data();
-    std::sort(entries.begin(), entries.end(), [base](const DirEntryRef &a, const DirEntryRef &b) {
-        // string_view compares as unsigned bytes, so "\xff" sorts after ASCII.
-        return std::string_view(base + a.offset, a.length) < std::string_view(base + b.offset, b.length);
-    });
-}
-
-std::string stripTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-} // namespace
-
-// ---------------------------------------------------------------------------
 // Walker
 
 struct Walker::Impl
 {
-    /// One open directory whose entries are being returned.
-    struct Frame
+    explicit Impl(const WalkOptions &walkOptions)
+        : options(walkOptions)
+        , stack(detail::ListingOptions{ .skipHidden = walkOptions.skipHidden, .wantStat = walkOptions.wantStat })
     {
-        int fd = -1;
-        std::uint64_t dev = 0;
-        int level = 1; // level of this directory's entries
-        std::size_t pathLength = 0; // length of this directory's path in dirPath
-        std::string names;
-        std::vector<DirEntryRef> entries;
-        std::size_t index = 0; // next entry to return
-    };
+    }
 
     WalkOptions options;
-    std::string dirPath; // path of the top frame's directory ("" for the root "/")
-    std::vector<Frame> stack;
-    std::vector<char> buffer;
+    detail::SortedDirectoryStack stack;
     WalkItem item;
     int itemLevel = 0;
     bool rootOpened = false;
     bool descendPending = false; // the item last returned is a directory to enter on the next call
 
-    void popFrame()
-    {
-        if (stack.back().fd >= 0) {
-            ::close(stack.back().fd);
-        }
-        stack.pop_back();
-        if (!stack.empty()) {
-            dirPath.resize(stack.back().pathLength);
-        }
-    }
-
-    bool pushDirectory(int fd, std::uint64_t dev, int level)
-    {
-        Frame frame;
-        frame.fd = fd;
-        frame.dev = dev;
-        frame.level = level;
-        frame.pathLength = dirPath.size();
-        readSortedDirectory(fd, buffer, frame.names, frame.entries);
-        stack.push_back(std::move(frame));
-        return true;
-    }
-
     void enterPendingDirectory()
     {
-        Frame &parent = stack.back();
-        const int fd = detail::openSubdirectory(parent.fd, item.name.c_str());
-        if (fd < 0) {
-            return; // unreadable, vanished or replaced by a link: passed over
-        }
         std::uint64_t dev = 0;
-        if (!detail::deviceOf(fd, dev) || (dev != parent.dev && isSkippedMountDevice(dev))) {
-            ::close(fd);
-            return;
+        const int fd = stack.openChild(item, dev);
+        if (fd >= 0) {
+            stack.push(fd, dev, itemLevel + 1, item.path);
         }
-        const int level = parent.level + 1;
-        if (parent.index >= parent.entries.size()) {
-            // The parent has nothing left to return: release its descriptor now,
-            // so a long chain of single folders holds one descriptor, not one per level.
-            popFrame();
-        }
-        dirPath = item.path;
-        pushDirectory(fd, dev, level);
-    }
-
-    void fillItem(const Frame &frame, const DirEntryRef &entry, bool hidden)
-    {
-        const char *name = frame.names.data() + entry.offset;
-        item.path.assign(dirPath).push_back('/');
-        item.path.append(name, entry.length);
-        item.name.assign(name, entry.length);
-        item.statOk = false;
-        item.isDir = false;
-        item.isPackage = false;
-        item.isHidden = hidden;
-        item.isSymlink = false;
-        item.hasSize = false;
-        item.size = 0;
-        item.mtime = Timestamp::distantPast();
-        item.dev = 0;
-
-        if (!options.wantStat && entry.type != DT_UNKNOWN) {
-            item.statOk = true;
-            item.isDir = entry.type == DT_DIR;
-            item.isSymlink = entry.type == DT_LNK;
-            item.isPackage = item.isDir && detail::isPackageName(item.name);
-            return;
-        }
-        EntryStat st;
-        if (detail::statEntry(frame.fd, name, st) != 0) {
-            return;
-        }
-        item.statOk = true;
-        item.isDir = S_ISDIR(st.mode);
-        item.isSymlink = S_ISLNK(st.mode);
-        item.hasSize = S_ISREG(st.mode) || S_ISLNK(st.mode);
-        item.size = item.hasSize ? st.size : 0;
-        item.mtime = Timestamp{ st.mtimeSec, st.mtimeNsec };
-        item.dev = st.dev;
-        item.isPackage = item.isDir && detail::isPackageName(item.name);
     }
 };
 
 Walker::Walker(std::string rootPath, WalkOptions options)
-    : m_impl(std::make_unique<Impl>())
+    : m_impl(std::make_unique<Impl>(options))
 {
-    m_impl->options = options;
-    // The start location is followed when it is a link, as a start URL is resolved.
-    const int fd = ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::uint64_t dev = 0;
+    const int fd = detail::openRoot(rootPath, dev);
     if (fd < 0) {
         return;
     }
-    std::uint64_t dev = 0;
-    if (!detail::deviceOf(fd, dev)) {
-        ::close(fd);
-        return;
-    }
     m_impl->rootOpened = true;
-    m_impl->buffer.resize(detail::DirentBufferSize);
-    m_impl->dirPath = stripTrailingSlashes(std::move(rootPath));
-    if (m_impl->dirPath == "/") {
-        m_impl->dirPath.clear(); // entries become "/" + name
-    }
-    m_impl->pushDirectory(fd, dev, 1);
+    m_impl->stack.push(fd, dev, 1, detail::rootDirPath(std::move(rootPath)));
 }
 
-Walker::~Walker()
-{
-    while (!m_impl->stack.empty()) {
-        m_impl->popFrame();
-    }
-}
+Walker::~Walker() = default;
 
 bool Walker::opened() const
 {
@@ -305,24 +72,14 @@ const WalkItem *Walker::next()
         d.descendPending = false;
         d.enterPendingDirectory();
     }
-    while (!d.stack.empty()) {
-        Impl::Frame &frame = d.stack.back();
-        if (frame.index >= frame.entries.size()) {
-            d.popFrame();
-            continue;
-        }
-        const DirEntryRef entry = frame.entries[frame.index++];
-        const bool hidden = frame.names[entry.offset] == '.';
-        if (hidden && d.options.skipHidden) {
-            continue; // before any stat: a skipped name costs nothing
-        }
-        d.fillItem(frame, entry, hidden);
-        d.itemLevel = frame.level;
-        d.descendPending = d.item.isDir && !d.options.skipSubdirectoryDescendants
-            && !(d.item.isPackage && d.options.skipPackageDescendants) && frame.level < detail::MaxLevel;
-        return &d.item;
+    const int level = d.stack.next(d.item);
+    if (level == 0) {
+        return nullptr;
     }
-    return nullptr;
+    d.itemLevel = level;
+    d.descendPending = d.item.isDir && !d.options.skipSubdirectoryDescendants
+        && !(d.item.isPackage && d.options.skipPackageDescendants) && level < detail::MaxLevel;
+    return &d.item;
 }
 
 int Walker::level() const
@@ -341,22 +98,13 @@ void Walker::skipDescendants()
 WalkItem statItem(const std::string &path)
 {
     WalkItem item;
-    item.path = stripTrailingSlashes(path);
+    item.path = detail::stripTrailingSlashes(path);
     const std::size_t slash = item.path.rfind('/');
     item.name = (slash == std::string::npos || item.path == "/") ? item.path : item.path.substr(slash + 1);
     item.isHidden = !item.name.empty() && item.name.front() == '.';
-    EntryStat st;
-    if (item.path.empty() || detail::statEntry(AT_FDCWD, item.path.c_str(), st) != 0) {
-        return item;
+    if (!item.path.empty()) {
+        detail::readItemValues(item, AT_FDCWD, item.path.c_str());
     }
-    item.statOk = true;
-    item.isDir = S_ISDIR(st.mode);
-    item.isSymlink = S_ISLNK(st.mode);
-    item.hasSize = S_ISREG(st.mode) || S_ISLNK(st.mode);
-    item.size = item.hasSize ? st.size : 0;
-    item.mtime = Timestamp{ st.mtimeSec, st.mtimeNsec };
-    item.dev = st.dev;
-    item.isPackage = item.isDir && detail::isPackageName(item.name);
     return item;
 }
 
@@ -406,44 +154,9 @@ std::uint64_t raiseFileLimit()
 
 std::vector<MountDeviceType> parseMountDeviceTypes(std::string_view text)
 {
-    // Format: proc(5), "/proc/[pid]/mountinfo". Fields are separated by single
-    // spaces; names inside fields are octal-escaped, so they hold no spaces.
     std::vector<MountDeviceType> result;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-
-        std::vector<std::string_view> fields;
-        for (std::size_t pos = 0; pos < line.size();) {
-            const std::size_t next = std::min(line.find(' ', pos), line.size());
-            if (next > pos) {
-                fields.push_back(line.substr(pos, next - pos));
-            }
-            pos = next + 1;
-        }
-        // Six mandatory fields, optional ones, "-", then the type.
-        const auto separator = std::find(
-            fields.begin() + std::min<std::ptrdiff_t>(6, std::ssize(fields)), fields.end(), std::string_view("-"));
-        if (fields.size() < 8 || separator == fields.end() || separator + 1 == fields.end()) {
-            continue;
-        }
-        const std::string_view device = fields[2];
-        const std::size_t colon = device.find(':');
-        if (colon == std::string_view::npos) {
-            continue;
-        }
-        MountDeviceType entry;
-        const char *majorEnd = device.data() + colon;
-        const char *minorEnd = device.data() + device.size();
-        const auto majorResult = std::from_chars(device.data(), majorEnd, entry.major);
-        const auto minorResult = std::from_chars(majorEnd + 1, minorEnd, entry.minor);
-        if (majorResult.ec != std::errc{} || majorResult.ptr != majorEnd || minorResult.ec != std::errc{}
-            || minorResult.ptr != minorEnd || colon == 0) {
-            continue;
-        }
-        entry.fsType = std::string(*(separator + 1));
-        result.push_back(std::move(entry));
+    for (const MountInfoLine &line : splitMountInfo(text)) {
+        result.push_back(MountDeviceType{ line.major, line.minor, std::string(line.fsType) });
     }
     return result;
 }
@@ -453,32 +166,7 @@ bool isPseudoOrNetworkFsType(std::string_view fsType)
     // Pseudo: kernel interfaces (never user data; /proc/kcore alone "weighs"
     // the whole address space) and automounters (entering one triggers a mount).
     // Network: every directory costs round trips, and a dead server blocks.
-    static constexpr std::array<std::string_view, 40> Skipped = {
-        "proc",
-        "sysfs",
-        "devtmpfs",
-        "devpts",
-        "cgroup",
-        "cgroup2",
-        "pstore",
-        "securityfs",
-        "debugfs",
-        "tracefs",
-        "configfs",
-        "fusectl",
-        "mqueue",
-        "hugetlbfs",
-        "bpf",
-        "autofs",
-        "binfmt_misc",
-        "efivarfs",
-        "nsfs",
-        "rpc_pipefs",
-        "nfsd",
-        "selinuxfs",
-        "fuse.gvfsd-fuse",
-        "fuse.portal",
-        "fuse.lxcfs",
+    static constexpr std::array<std::string_view, 15> Network = {
         "cifs",
         "smb3",
         "smbfs",
@@ -498,7 +186,7 @@ bool isPseudoOrNetworkFsType(std::string_view fsType)
     if (fsType.starts_with("nfs")) { // nfs, nfs4
         return true;
     }
-    return std::find(Skipped.begin(), Skipped.end(), fsType) != Skipped.end();
+    return isKernelPseudoFsType(fsType) || std::find(Network.begin(), Network.end(), fsType) != Network.end();
 }
 
 namespace {

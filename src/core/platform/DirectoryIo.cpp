@@ -1,0 +1,244 @@
+#include "platform/DirectoryIo.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <utility>
+
+namespace core::platform::detail {
+
+namespace {
+
+// Set once statx turned out to be unavailable (old kernel, or a seccomp
+// filter that answers EPERM, as some container runtimes do).
+std::atomic<bool> statxUnavailable{ false };
+
+bool deviceOf(int fd, std::uint64_t &dev)
+{
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0) {
+        return false;
+    }
+    dev = st.st_dev;
+    return true;
+}
+
+/// A directory named *.app, *.bundle, *.framework or *.plugin (with at least
+/// one character before the suffix).
+bool isPackageName(std::string_view name)
+{
+    static constexpr std::array<std::string_view, 4> Suffixes = { ".app", ".bundle", ".framework", ".plugin" };
+    return std::any_of(Suffixes.begin(), Suffixes.end(), [name](std::string_view suffix) {
+        return name.size() > suffix.size() && name.substr(name.size() - suffix.size()) == suffix;
+    });
+}
+
+} // namespace
+
+int statEntry(int dirFd, const char *name, EntryStat &out)
+{
+    if (!statxUnavailable.load(std::memory_order_relaxed)) {
+        struct statx stx
+        {
+        };
+        // AT_STATX_DONT_SYNC: take what the client caches on NFS/CIFS instead of a server round trip.
+        if (::statx(dirFd,
+                name,
+                AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
+                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME,
+                &stx)
+            == 0) {
+            out.mode = stx.stx_mode;
+            out.size = static_cast<std::int64_t>(stx.stx_size);
+            out.mtimeSec = stx.stx_mtime.tv_sec;
+            out.mtimeNsec = static_cast<std::int32_t>(stx.stx_mtime.tv_nsec);
+            out.dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+            return 0;
+        }
+        const int error = errno;
+        if (error != ENOSYS && error != EPERM) {
+            return error;
+        }
+        statxUnavailable.store(true, std::memory_order_relaxed);
+    }
+    struct stat st
+    {
+    };
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
+    }
+    out.mode = st.st_mode;
+    out.size = static_cast<std::int64_t>(st.st_size);
+    out.mtimeSec = st.st_mtim.tv_sec;
+    out.mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
+    out.dev = st.st_dev;
+    return 0;
+}
+
+int openRoot(const std::string &path, std::uint64_t &dev)
+{
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    if (fd < 0) {
+        return -1;
+    }
+    if (!deviceOf(fd, dev)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int openChildDirectory(int parentFd, std::uint64_t parentDev, const char *name, std::uint64_t &dev)
+{
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    if (!deviceOf(fd, dev) || (dev != parentDev && isSkippedMountDevice(dev))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string stripTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string rootDirPath(std::string rootPath)
+{
+    std::string path = stripTrailingSlashes(std::move(rootPath));
+    if (path == "/") {
+        path.clear();
+    }
+    return path;
+}
+
+void readItemValues(WalkItem &item, int dirFd, const char *name)
+{
+    EntryStat st;
+    if (statEntry(dirFd, name, st) != 0) {
+        return;
+    }
+    item.statOk = true;
+    item.isDir = S_ISDIR(st.mode);
+    item.isSymlink = S_ISLNK(st.mode);
+    item.hasSize = S_ISREG(st.mode) || S_ISLNK(st.mode);
+    item.size = item.hasSize ? st.size : 0;
+    item.mtime = Timestamp{ st.mtimeSec, st.mtimeNsec };
+    item.dev = st.dev;
+    item.isPackage = item.isDir && isPackageName(item.name);
+}
+
+// ---------------------------------------------------------------------------
+// SortedDirectoryStack
+
+SortedDirectoryStack::SortedDirectoryStack(const ListingOptions &options)
+    : m_options(options)
+{
+}
+
+SortedDirectoryStack::~SortedDirectoryStack()
+{
+    while (!m_stack.empty()) {
+        pop();
+    }
+}
+
+void SortedDirectoryStack::pop()
+{
+    ::close(m_stack.back().fd);
+    m_stack.pop_back();
+    if (!m_stack.empty()) {
+        m_dirPath.resize(m_stack.back().pathLength);
+    }
+}
+
+void SortedDirectoryStack::push(int fd, std::uint64_t dev, int level, std::string_view path)
+{
+    if (!m_stack.empty() && m_stack.back().next >= m_stack.back().refs.size()) {
+        pop();
+    }
+    if (m_buffer.empty()) {
+        m_buffer.resize(DirentBufferSize);
+    }
+    m_dirPath.assign(path);
+    Frame frame;
+    frame.fd = fd;
+    frame.dev = dev;
+    frame.level = level;
+    frame.pathLength = m_dirPath.size();
+    forEachEntry(fd, m_buffer, [&frame](const char *name, unsigned char type) {
+        const std::size_t length = std::strlen(name);
+        frame.refs.push_back(
+            NameRef{ static_cast<std::uint32_t>(frame.names.size()), static_cast<std::uint16_t>(length), type });
+        frame.names.append(name, length + 1);
+    });
+    const char *base = frame.names.data();
+    std::sort(frame.refs.begin(), frame.refs.end(), [base](const NameRef &a, const NameRef &b) {
+        // string_view compares as unsigned bytes, so "\xff" sorts after ASCII.
+        return std::string_view(base + a.offset, a.length) < std::string_view(base + b.offset, b.length);
+    });
+    m_stack.push_back(std::move(frame));
+}
+
+int SortedDirectoryStack::next(WalkItem &item)
+{
+    while (!m_stack.empty()) {
+        Frame &frame = m_stack.back();
+        if (frame.next >= frame.refs.size()) {
+            pop();
+            continue;
+        }
+        const NameRef ref = frame.refs[frame.next++];
+        const char *name = frame.names.data() + ref.offset;
+        const bool hidden = name[0] == '.';
+        if (hidden && m_options.skipHidden) {
+            continue; // before any stat: a skipped name costs nothing
+        }
+        item.path.assign(m_dirPath).push_back('/');
+        item.path.append(name, ref.length);
+        item.name.assign(name, ref.length);
+        item.statOk = false;
+        item.isDir = false;
+        item.isPackage = false;
+        item.isHidden = hidden;
+        item.isSymlink = false;
+        item.hasSize = false;
+        item.size = 0;
+        item.mtime = Timestamp::distantPast();
+        item.dev = 0;
+        if (!m_options.wantStat && ref.type != DT_UNKNOWN) {
+            item.statOk = true;
+            item.isDir = ref.type == DT_DIR;
+            item.isSymlink = ref.type == DT_LNK;
+            item.isPackage = item.isDir && isPackageName(item.name);
+        } else {
+            readItemValues(item, frame.fd, name);
+        }
+        return frame.level;
+    }
+    return 0;
+}
+
+int SortedDirectoryStack::openChild(const WalkItem &item, std::uint64_t &dev) const
+{
+    const Frame &parent = m_stack.back();
+    return openChildDirectory(parent.fd, parent.dev, item.name.c_str(), dev);
+}
+
+} // namespace core::platform::detail
