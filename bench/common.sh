@@ -37,3 +37,29 @@ median() {
 peak_kib() {
   /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -n 1
 }
+
+# Catalogue pieces for benchmarks: a category dictionary (title, extra keys)
+# and a module dictionary (tab, categories).
+category() {
+  echo "<dict><key>title</key><string>$1</string><key>image</key><string>i</string><key>description</key><string>d</string>$2</dict>"
+}
+module() {
+  echo "<dict><key>title</key><string>$1</string><key>image</key><string>i</string><key>tab</key><string>$1</string><key>description</key><string>d</string><key>features</key><array/><key>categories</key><array>$2</array></dict>"
+}
+
+# Writes a five-module catalogue to FILE whose system junk module (1) holds
+# the given category dictionaries; the large-and-old module gets its four bands.
+write_catalogue() {
+  local file=$1 junk=$2
+  local bands
+  bands="$(category b0 '')$(category b1 '')$(category b2 '')$(category b3 '')"
+  cat >"$file" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><array>
+$(module dashboard '')
+$(module systemJunk "$junk")
+$(module applicationJunk '')
+$(module largeAndOldFile "$bands")
+$(module moreTool '')
+</array></plist>
+PLIST
+}

@@ -14,22 +14,7 @@ command -v bc >/dev/null || { echo "bench needs bc (apt-get install bc)" >&2; ex
 
 cat_dir=$(mktemp -d)
 trap 'rm -rf "$cat_dir"' EXIT
-category() {
-  echo "<dict><key>title</key><string>$1</string><key>image</key><string>i</string><key>description</key><string>d</string>$2</dict>"
-}
-module() {
-  echo "<dict><key>title</key><string>$1</string><key>image</key><string>i</string><key>tab</key><string>$1</string><key>description</key><string>d</string><key>features</key><array/><key>categories</key><array>$2</array></dict>"
-}
-bands="$(category b0 '')$(category b1 '')$(category b2 '')$(category b3 '')"
-cat >"$cat_dir/c.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><array>
-$(module dashboard '')
-$(module systemJunk "$(category languages "<key>url</key><string>file://$root</string><key>type</key><string>Localization</string>")")
-$(module applicationJunk '')
-$(module largeAndOldFile "$bands")
-$(module moreTool '')
-</array></plist>
-PLIST
+write_catalogue "$cat_dir/c.plist" "$(category languages "<key>url</key><string>file://$root</string><key>type</key><string>Localization</string>")"
 
 # The shipped module whose categories include the "Localization" one.
 shipped=$("$CLI" --json modules | python3 -c '

@@ -15,22 +15,7 @@ ensure_tree
 
 cat_dir=$(mktemp -d)
 trap 'rm -rf "$cat_dir"' EXIT
-category() {
-  echo "<dict><key>title</key><string>$1</string><key>image</key><string>i</string><key>description</key><string>d</string>$2</dict>"
-}
-module() {
-  echo "<dict><key>title</key><string>$1</string><key>image</key><string>i</string><key>tab</key><string>$1</string><key>description</key><string>d</string><key>features</key><array/><key>categories</key><array>$2</array></dict>"
-}
-bands="$(category b0 '')$(category b1 '')$(category b2 '')$(category b3 '')"
-cat >"$cat_dir/c.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><array>
-$(module dashboard '')
-$(module systemJunk "$(category tree "<key>url</key><string>file://$TREE/</string>")")
-$(module applicationJunk '')
-$(module largeAndOldFile "$bands")
-$(module moreTool '')
-</array></plist>
-PLIST
+write_catalogue "$cat_dir/c.plist" "$(category tree "<key>url</key><string>file://$TREE/</string>")"
 
 size_cmd=("$CLI" --no-progress size "$TREE")
 folder_cmd=("$CLI" --no-progress --catalogue "$cat_dir/c.plist" --json scan 1)
