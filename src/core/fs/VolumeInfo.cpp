@@ -72,24 +72,6 @@ bool isPseudoType(std::string_view type)
     return platform::isKernelPseudoFsType(type) || std::find(NoVolume.begin(), NoVolume.end(), type) != NoVolume.end();
 }
 
-bool isNetworkType(std::string_view type)
-{
-    static constexpr std::array<std::string_view, 13> Types = { "nfs",
-        "nfs4",
-        "cifs",
-        "smb3",
-        "smbfs",
-        "ncpfs",
-        "afs",
-        "ceph",
-        "glusterfs",
-        "9p",
-        "fuse.sshfs",
-        "fuse.rclone",
-        "davfs" };
-    return std::find(Types.begin(), Types.end(), type) != Types.end();
-}
-
 bool isUnder(std::string_view path, std::string_view prefix)
 {
     return path == prefix || (path.starts_with(prefix) && path.size() > prefix.size() && path[prefix.size()] == '/');
@@ -341,7 +323,7 @@ std::optional<VolumeInfo::SpaceFigures> VolumeInfo::readSpace(const std::string 
 VolumeInfo::Facts VolumeInfo::readFacts(const MountEntry &entry, const SpaceReader &space)
 {
     Facts facts;
-    facts.isLocal = !isNetworkType(entry.fsType);
+    facts.isLocal = !platform::isNetworkFsType(entry.fsType);
     facts.removable = *facts.isLocal && isRemovableDevice(entry.major, entry.minor);
     facts.name = labelOf(entry.major, entry.minor);
     if (!facts.name) {

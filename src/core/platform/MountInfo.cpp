@@ -109,4 +109,29 @@ bool isKernelPseudoFsType(std::string_view fsType)
     return std::find(Types.begin(), Types.end(), fsType) != Types.end();
 }
 
+bool isNetworkFsType(std::string_view fsType)
+{
+    static constexpr std::array<std::string_view, 15> Types = {
+        "cifs",
+        "smb3",
+        "smbfs",
+        "ncpfs",
+        "afs",
+        "ceph",
+        "glusterfs",
+        "fuse.glusterfs",
+        "9p",
+        "fuse.sshfs",
+        "fuse.rclone",
+        "davfs",
+        "fuse.davfs",
+        "fuse.s3fs",
+        "fuse.cephfs",
+    };
+    if (fsType.starts_with("nfs")) { // nfs, nfs4
+        return true;
+    }
+    return std::find(Types.begin(), Types.end(), fsType) != Types.end();
+}
+
 } // namespace core::platform

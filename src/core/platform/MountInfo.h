@@ -40,4 +40,9 @@ std::string unescapeMountField(std::string_view field);
 /// the volume list, which hides them, start from this list.
 bool isKernelPseudoFsType(std::string_view fsType);
 
+/// True for network file systems (nfs*, cifs, smb3, sshfs, rclone, davfs,
+/// glusterfs, ceph, 9p, ...): every directory costs round trips and a dead
+/// server blocks. The walks do not enter them; the volume list marks them remote.
+bool isNetworkFsType(std::string_view fsType);
+
 } // namespace core::platform

@@ -166,27 +166,7 @@ bool isPseudoOrNetworkFsType(std::string_view fsType)
     // Pseudo: kernel interfaces (never user data; /proc/kcore alone "weighs"
     // the whole address space) and automounters (entering one triggers a mount).
     // Network: every directory costs round trips, and a dead server blocks.
-    static constexpr std::array<std::string_view, 15> Network = {
-        "cifs",
-        "smb3",
-        "smbfs",
-        "ncpfs",
-        "afs",
-        "ceph",
-        "glusterfs",
-        "fuse.glusterfs",
-        "9p",
-        "fuse.sshfs",
-        "fuse.rclone",
-        "davfs",
-        "fuse.davfs",
-        "fuse.s3fs",
-        "fuse.cephfs",
-    };
-    if (fsType.starts_with("nfs")) { // nfs, nfs4
-        return true;
-    }
-    return isKernelPseudoFsType(fsType) || std::find(Network.begin(), Network.end(), fsType) != Network.end();
+    return isKernelPseudoFsType(fsType) || isNetworkFsType(fsType);
 }
 
 namespace {
