@@ -148,6 +148,15 @@ int runClean(const Invocation &inv)
     }
     for (const int c : selection.categories) {
         core::ModuleInfo::updateState(1, module, c, -1, -1);
+        const auto &category =
+            core::ModuleInfo::modules().at(static_cast<std::size_t>(module)).categories.at(static_cast<std::size_t>(c));
+        if (category.type == "Localization") {
+            // Translations belong to the system's packages: they are listed for review, never removed.
+            std::fprintf(stderr,
+                "spruce-cli: category %d (%s) is for review only; nothing is deleted from it\n",
+                c,
+                category.title.c_str());
+        }
     }
     for (const auto &place : places) {
         const auto &file = core::ModuleInfo::modules()
