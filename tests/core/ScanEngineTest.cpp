@@ -1,7 +1,10 @@
 #include "platform/Walker.h"
 #include "support/EngineFixture.h"
+#include "support/RunAsNobody.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using core::FolderInfo;
 using core::ModuleInfo;
@@ -273,4 +276,31 @@ TEST_F(ScanEngineTest, FilteredWalkRecordsSkipsAndBatchesDeepReports)
     for (const auto &[path, size] : reports) {
         EXPECT_EQ(path.find("z5"), std::string::npos) << path;
     }
+}
+
+TEST_F(ScanEngineTest, UnreadableLocationIsSkippedAndTheScanCompletes)
+{
+    // Root reads everything, so the scan runs as an unprivileged user in a child.
+    ASSERT_EQ(::chmod(tmp.path().c_str(), 0755), 0);
+    tmp.writeFile("open/a", 3);
+    tmp.writeFile("closed/secret", 100);
+    ASSERT_EQ(::chmod((tmp / "closed").c_str(), 0700), 0);
+    auto readable = category("readable");
+    readable.url = location(tmp / "open");
+    auto unreadable = category("unreadable");
+    unreadable.urls = { location(tmp / "closed", "Children"), location(tmp / "open/a", "File") };
+    setModules(1, { readable, unreadable });
+
+    const int code = testing_support::runAsNobody([&] {
+        Recorded rec;
+        scanModule(1, rec);
+        dispatcher.runAllQueues();
+        const bool ok = rec.done == 1 && rec.percents.back() == 1.0F && categoryAt(1, 0).size == 3
+            && categoryAt(1, 1).size == 3 && categoryAt(1, 1).files.size() == 1;
+        return ok ? 0 : 1;
+    });
+    if (code == 125) {
+        GTEST_SKIP() << "cannot drop to an unprivileged user here";
+    }
+    EXPECT_EQ(code, 0) << "the unreadable folder must count 0 and the scan must still finish";
 }
