@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
+#include <unordered_set>
 
 namespace cli {
 
@@ -95,16 +97,31 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record)
     json.endObject();
 }
 
+/// The module's size with every item counted once: the large-and-old module
+/// lists a file that is both big and old in two bands, as two records of one path.
+std::int64_t moduleTotal(const core::Module &module)
+{
+    std::int64_t total = 0;
+    std::unordered_set<std::string_view> seen;
+    for (const auto &category : module.categories) {
+        total += category.size;
+        for (const auto &file : category.files) {
+            if (!seen.insert(file->url).second) {
+                total -= file->size;
+            }
+        }
+    }
+    return total;
+}
+
 void writeModule(JsonStream &json, int moduleIndex)
 {
     const core::Module &module = core::ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex));
-    std::int64_t total = 0;
     json.beginObject();
     json.key("categories");
     json.beginArray();
     for (std::size_t c = 0; c < module.categories.size(); ++c) {
         const core::Category &category = module.categories[c];
-        total += category.size;
         json.beginObject();
         json.key("files");
         json.beginArray();
@@ -128,7 +145,7 @@ void writeModule(JsonStream &json, int moduleIndex)
     json.key("index");
     json.integer(moduleIndex);
     json.key("size");
-    json.integer(total);
+    json.integer(moduleTotal(module));
     json.key("tab");
     json.string(module.tab);
     json.key("title");
@@ -153,10 +170,7 @@ void printRecord(const core::FolderInfo &record, int depth)
 void printModule(int moduleIndex, bool withFiles)
 {
     const core::Module &module = core::ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex));
-    std::int64_t total = 0;
-    for (const auto &category : module.categories) {
-        total += category.size;
-    }
+    const std::int64_t total = moduleTotal(module);
     std::printf("%d %s (%s): %s\n",
         moduleIndex,
         module.title.c_str(),

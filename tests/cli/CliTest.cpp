@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -280,4 +281,16 @@ TEST(CliSize, MatchesLstatSumWithoutFollowingLinks)
     const CliRun missing = runCli({ "size", tmp / "nothing" });
     EXPECT_EQ(missing.code, 2);
     EXPECT_TRUE(missing.out.empty());
+}
+
+TEST_F(CliEndToEnd, LargeAndOldModuleCountsAFileInTwoBandsOnce)
+{
+    const std::string big = tmp.writeFile("home/Videos/old-big.mkv", std::int64_t{ 200 } << 20, true);
+    testing_support::setMtime(big, static_cast<std::int64_t>(::time(nullptr)) - 2 * 365 * 86400);
+    const CliRun run = runCli(base({ "--json", "scan", "largeAndOldFile" }));
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto module = run.json()["modules"][0];
+    EXPECT_EQ(module["categories"][0]["size"], std::int64_t{ 200 } << 20) << "over 100 MB";
+    EXPECT_EQ(module["categories"][2]["size"], std::int64_t{ 200 } << 20) << "unchanged for over a year";
+    EXPECT_EQ(module["size"], std::int64_t{ 200 } << 20) << "one file, counted once in the module's total";
 }
