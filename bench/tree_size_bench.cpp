@@ -3,14 +3,14 @@
 //
 //   tree_size_bench [--threads N] [--walker] [--time] PATH...
 //
-// Default: platform::treeSize(PATH) with N walking threads (0 = automatic).
-// --walker: the sum of st_size from one platform::Walker pass (wantStat, no
+// Default: core::tree::treeSize(PATH) with N walking threads (0 = automatic).
+// --walker: the sum of st_size from one core::tree::Walker pass (wantStat, no
 // options): the single-threaded enumeration the listing operations use.
 // --time: also print the wall time of each path to stderr.
 // Prints "<total>\t<path>" per path on stdout. Exit 2 on a usage error.
 
-#include "platform/TreeSize.h"
-#include "platform/Walker.h"
+#include "tree/TreeSize.h"
+#include "tree/Walker.h"
 
 #include <charconv>
 #include <chrono>
@@ -23,9 +23,9 @@ namespace {
 
 std::int64_t walkerTotal(const std::string &root)
 {
-    core::platform::Walker walker(root, core::platform::WalkOptions{});
+    core::tree::Walker walker(root, core::tree::WalkOptions{});
     std::int64_t total = 0;
-    while (const core::platform::WalkItem *item = walker.next()) {
+    while (const core::tree::WalkItem *item = walker.next()) {
         if (item->statOk && !item->isDir) {
             total += item->size;
         }
@@ -43,8 +43,8 @@ int usage()
 
 int main(int argc, char **argv)
 {
-    core::platform::raiseFileLimit();
-    core::platform::TreeSizeOptions options;
+    core::tree::raiseFileLimit();
+    core::tree::TreeSizeOptions options;
     bool useWalker = false;
     bool timeIt = false;
     std::vector<std::string> paths;
@@ -71,7 +71,7 @@ int main(int argc, char **argv)
     }
     for (const std::string &path : paths) {
         const auto start = std::chrono::steady_clock::now();
-        const std::int64_t total = useWalker ? walkerTotal(path) : core::platform::treeSize(path, options);
+        const std::int64_t total = useWalker ? walkerTotal(path) : core::tree::treeSize(path, options);
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         std::printf("%lld\t%s\n", static_cast<long long>(total), path.c_str());
         if (timeIt) {

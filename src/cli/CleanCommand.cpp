@@ -2,8 +2,8 @@
 #include "Output.h"
 #include "ScanSupport.h"
 #include "engine/ModuleInfo.h"
-#include "platform/FileUrl.h"
-#include "platform/Format.h"
+#include "format/FileUrl.h"
+#include "format/Format.h"
 #include "platform/ThreadPoolDispatcher.h"
 
 #include <charconv>
@@ -37,12 +37,12 @@ std::optional<RecordPlace> findRecord(int moduleIndex, const std::string &path)
     for (std::size_t c = 0; c < categories.size(); ++c) {
         const auto &files = categories[c].files;
         for (std::size_t f = 0; f < files.size(); ++f) {
-            if (core::platform::pathFromFileUrl(files[f]->url) == path) {
+            if (core::format::pathFromFileUrl(files[f]->url) == path) {
                 return RecordPlace{ static_cast<int>(c), static_cast<int>(f), std::nullopt };
             }
             const auto &children = files[f]->children;
             for (std::size_t k = 0; k < children.size(); ++k) {
-                if (core::platform::pathFromFileUrl(children[k]->url) == path) {
+                if (core::format::pathFromFileUrl(children[k]->url) == path) {
                     return RecordPlace{ static_cast<int>(c), static_cast<int>(f), static_cast<int>(k) };
                 }
             }
@@ -65,7 +65,7 @@ bool confirm()
 
 nlohmann::json removedJson(const core::FolderInfo &record)
 {
-    const std::string path = core::platform::pathFromFileUrl(record.url).value_or(record.url);
+    const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
     return { { "path", displayText(path) }, { "url", record.url }, { "size", record.size } };
 }
 
@@ -193,7 +193,7 @@ int runClean(const Invocation &inv)
         *freed += record.size;
     };
     options.failed = [failed](const core::FolderInfo &record, const core::Error &error) {
-        const std::string path = core::platform::pathFromFileUrl(record.url).value_or(record.url);
+        const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
         failed->push_back(
             { { "path", displayText(path) }, { "url", record.url }, { "error", displayText(error.message) } });
     };
@@ -235,11 +235,11 @@ int runClean(const Invocation &inv)
             std::printf("Dry run: %zu item%s would be removed (%s), %zu refused.\n",
                 removed->size(),
                 removed->size() == 1 ? "" : "s",
-                core::platform::formatByteCount(*freed).c_str(),
+                core::format::formatByteCount(*freed).c_str(),
                 failed->size());
         } else {
             std::printf("Freed %s in %zu item%s; %zu failed.\n",
-                core::platform::formatByteCount(*freed).c_str(),
+                core::format::formatByteCount(*freed).c_str(),
                 removed->size(),
                 removed->size() == 1 ? "" : "s",
                 failed->size());

@@ -2,7 +2,7 @@
 
 #include "platform/Services.h"
 #include "platform/ThreadPoolDispatcher.h"
-#include "platform/Walker.h"
+#include "tree/Walker.h"
 
 #include <cstdio>
 #include <map>
@@ -140,7 +140,7 @@ int run(int argc, char **argv)
     }
 
     namespace platform = core::platform;
-    platform::raiseFileLimit();
+    core::tree::raiseFileLimit();
 
     // Diagnostic lines of the engine go to stderr: stdout carries results only.
     static platform::StreamLogSink sink(stderr, stderr);

@@ -2,7 +2,7 @@
 #include "Output.h"
 #include "ScanSupport.h"
 #include "engine/ModuleInfo.h"
-#include "platform/FileUrl.h"
+#include "format/FileUrl.h"
 
 #include <cstdio>
 
@@ -62,7 +62,7 @@ int runModules(const Invocation &inv)
             const auto &category = modules[m].categories[c];
             std::printf("  [%zu] %s  <%s>\n", c, category.title.c_str(), category.type.c_str());
             for (const auto *url : locationsOf(category)) {
-                const std::string path = core::platform::pathFromFileUrl(url->url).value_or(url->url);
+                const std::string path = core::format::pathFromFileUrl(url->url).value_or(url->url);
                 std::printf("        %-8s %s\n", url->type.c_str(), displayText(path).c_str());
             }
         }

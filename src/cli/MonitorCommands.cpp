@@ -1,12 +1,12 @@
 #include "Cli.h"
 #include "Output.h"
+#include "format/FileUrl.h"
+#include "format/Format.h"
 #include "fs/VolumeInfo.h"
 #include "monitor/Battery.h"
 #include "monitor/ProcessAPI.h"
 #include "monitor/SysFiles.h"
 #include "monitor/System.h"
-#include "platform/FileUrl.h"
-#include "platform/Format.h"
 #include "platform/ThreadPoolDispatcher.h"
 
 #include <algorithm>
@@ -123,7 +123,7 @@ nlohmann::json number(double value)
 
 std::string volumePath(const core::VolumeInfo &volume)
 {
-    return displayText(core::platform::pathFromFileUrl(volume.url).value_or(volume.url));
+    return displayText(core::format::pathFromFileUrl(volume.url).value_or(volume.url));
 }
 
 std::string_view iconName(core::VolumeInfo::IconKind kind)
@@ -266,12 +266,12 @@ void printSampleText(const Sample &s)
         const auto &d = *s.disk->fileDistribution;
         std::printf("Disk     %s: %s of %s available\n",
             volumePath(*s.disk).c_str(),
-            core::platform::formatByteCount(d.available).c_str(),
-            core::platform::formatByteCount(d.capacity).c_str());
+            core::format::formatByteCount(d.available).c_str(),
+            core::format::formatByteCount(d.capacity).c_str());
         for (const auto &slice : d.distribution) {
             std::printf("         %-12s %10s %s\n",
                 std::string(core::label(slice.name)).c_str(),
-                core::platform::formatByteCount(slice.bytes).c_str(),
+                core::format::formatByteCount(slice.bytes).c_str(),
                 percentText(slice.percent * 100).c_str());
         }
     } else {
@@ -485,8 +485,8 @@ int runVolumes(const Invocation &inv)
         std::printf("%-24s %-20s %10s %10s %-9s %s\n",
             volumePath(*v).c_str(),
             displayText(v->name.value_or("")).c_str(),
-            core::platform::formatByteCount(v->capacity).c_str(),
-            core::platform::formatByteCount(v->available).c_str(),
+            core::format::formatByteCount(v->capacity).c_str(),
+            core::format::formatByteCount(v->available).c_str(),
             v->image ? std::string(iconName(*v->image)).c_str() : "-",
             v->isLocal ? "" : "network");
     }

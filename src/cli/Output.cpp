@@ -1,6 +1,6 @@
 #include "Output.h"
 
-#include "platform/Utf8.h"
+#include "format/Utf8.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -10,7 +10,7 @@ namespace cli {
 
 std::string displayText(std::string_view bytes)
 {
-    return core::platform::repairUtf8(bytes);
+    return core::format::repairUtf8(bytes);
 }
 
 void printJson(const nlohmann::json &document)

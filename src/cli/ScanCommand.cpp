@@ -3,8 +3,8 @@
 #include "Output.h"
 #include "ScanSupport.h"
 #include "engine/ModuleInfo.h"
-#include "platform/FileUrl.h"
-#include "platform/Format.h"
+#include "format/FileUrl.h"
+#include "format/Format.h"
 
 #include <array>
 #include <cstdio>
@@ -72,7 +72,7 @@ std::string isoDate(const core::Timestamp &date)
 // tool's other documents show them.
 void writeRecord(JsonStream &json, const core::FolderInfo &record)
 {
-    const std::string path = core::platform::pathFromFileUrl(record.url).value_or(record.url);
+    const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
     json.beginObject();
     json.key("checked");
     json.integer(record.checked);
@@ -155,11 +155,11 @@ void writeModule(JsonStream &json, int moduleIndex)
 
 void printRecord(const core::FolderInfo &record, int depth)
 {
-    const std::string path = core::platform::pathFromFileUrl(record.url).value_or(record.url);
+    const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
     std::printf("%*s%12s  %s%s\n",
         depth * 4,
         "",
-        core::platform::formatByteCount(record.size).c_str(),
+        core::format::formatByteCount(record.size).c_str(),
         displayText(path).c_str(),
         record.isFolder ? "/" : "");
     for (const auto &child : record.children) {
@@ -175,13 +175,13 @@ void printModule(int moduleIndex, bool withFiles)
         moduleIndex,
         module.title.c_str(),
         module.tab.c_str(),
-        core::platform::formatByteCount(total).c_str());
+        core::format::formatByteCount(total).c_str());
     for (std::size_t c = 0; c < module.categories.size(); ++c) {
         const core::Category &category = module.categories[c];
         std::printf("  [%zu] %-40s %12s  %zu item%s\n",
             c,
             category.title.c_str(),
-            core::platform::formatByteCount(category.size).c_str(),
+            core::format::formatByteCount(category.size).c_str(),
             category.files.size(),
             category.files.size() == 1 ? "" : "s");
         if (withFiles) {

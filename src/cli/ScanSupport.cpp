@@ -2,7 +2,7 @@
 
 #include "Output.h"
 #include "engine/ModuleInfo.h"
-#include "platform/FileUrl.h"
+#include "format/FileUrl.h"
 #include "platform/Services.h"
 #include "platform/ThreadPoolDispatcher.h"
 

@@ -1,9 +1,9 @@
 #include "Cli.h"
 #include "Output.h"
+#include "format/FileUrl.h"
+#include "format/Format.h"
 #include "fs/FolderInfo.h"
-#include "platform/FileUrl.h"
-#include "platform/Format.h"
-#include "platform/Walker.h"
+#include "tree/Walker.h"
 
 #include <cstdio>
 
@@ -25,7 +25,7 @@ int runSize(const Invocation &inv)
             return usageError("unknown option for size: " + arg);
         }
         std::string path = absolutePath(arg);
-        if (!platform::existsFollowing(path) && !platform::statItem(path).statOk) {
+        if (!core::tree::existsFollowing(path) && !core::tree::statItem(path).statOk) {
             return usageError("no such file or folder: " + displayText(arg));
         }
         paths.push_back(std::move(path));
@@ -34,18 +34,18 @@ int runSize(const Invocation &inv)
     nlohmann::json out = nlohmann::json::array();
     for (const auto &path : paths) {
         std::int64_t size = 0;
-        if (platform::isDirectoryFollowing(path)) {
-            size = core::FolderInfo::getFolderSize(platform::fileUrlFromPath(path, true));
+        if (core::tree::isDirectoryFollowing(path)) {
+            size = core::FolderInfo::getFolderSize(core::format::fileUrlFromPath(path, true));
         } else {
-            size = platform::statItem(path).size;
+            size = core::tree::statItem(path).size;
         }
         if (inv.global.json) {
             out.push_back(
-                { { "path", displayText(path) }, { "url", platform::fileUrlFromPath(path) }, { "size", size } });
+                { { "path", displayText(path) }, { "url", core::format::fileUrlFromPath(path) }, { "size", size } });
         } else {
             std::printf("%lld\t%s\t%s\n",
                 static_cast<long long>(size),
-                platform::formatByteCount(size).c_str(),
+                core::format::formatByteCount(size).c_str(),
                 displayText(path).c_str());
         }
     }

@@ -53,7 +53,7 @@ protected:
 
     static std::string path(const core::FolderInfoPtr &record)
     {
-        return core::platform::pathFromFileUrl(record->url).value_or("?");
+        return core::format::pathFromFileUrl(record->url).value_or("?");
     }
 };
 

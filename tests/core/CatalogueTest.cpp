@@ -1,6 +1,6 @@
 #include "engine/ModuleInfo.h"
-#include "platform/FileUrl.h"
-#include "platform/Plist.h"
+#include "format/FileUrl.h"
+#include "format/Plist.h"
 #include "platform/Services.h"
 #include "support/PlistBytes.h"
 #include "support/TempDir.h"
@@ -17,7 +17,7 @@
 namespace core {
 namespace {
 
-using platform::PlistValue;
+using core::format::PlistValue;
 using testing_support::TempDir;
 using testing_support::writeBytes;
 using testing_support::xmlPlist;
@@ -208,7 +208,7 @@ TEST_F(CatalogueTest, HomeSubstitutionEncodesTheHomeAndExpandsNothingElse)
     // must come back unchanged from the URL, or scans and deletions land elsewhere.
     for (const std::string home : { "/home/ann smith", "/home/50%41", "/home/caf\xE9" }) {
         const std::string url = ModuleInfo::substituteHome("file://~/.cache/", home);
-        EXPECT_EQ(platform::pathFromFileUrl(url), home + "/.cache") << url;
+        EXPECT_EQ(core::format::pathFromFileUrl(url), home + "/.cache") << url;
     }
     EXPECT_EQ(ModuleInfo::substituteHome("file://~/.cache/", "/home/ann smith"), "file:///home/ann%20smith/.cache/");
     EXPECT_EQ(ModuleInfo::substituteHome("file://~/.cache/", "/home/50%41"), "file:///home/50%2541/.cache/");
@@ -221,7 +221,7 @@ TEST_F(CatalogueTest, UrlConversionsUseTheInjectedUser)
     const platform::ScopedServices scoped(std::move(services));
 
     const auto parse = [](const std::string &body) {
-        return platform::readPlistMemory(xmlPlist(body)).value();
+        return core::format::readPlistMemory(xmlPlist(body)).value();
     };
 
     EXPECT_EQ(ModuleInfo::wrappCusomterUrl(nullptr), (FolderUrl{ "", "Folder", 0 }));
@@ -453,7 +453,7 @@ TEST_F(CatalogueTest, ShippedCatalogueKeepsItsRules)
             for (const FolderUrl &u : urls) {
                 EXPECT_EQ(u.checked, 0) << where;
                 EXPECT_EQ(listTypes.count(u.type), 1U) << where << " " << u.type;
-                const auto p = platform::pathFromFileUrl(u.url);
+                const auto p = core::format::pathFromFileUrl(u.url);
                 ASSERT_TRUE(p.has_value()) << where << " " << u.url;
                 // Per-user locations only, strictly inside the home folder; the
                 // localization scanner only reports and never deletes.

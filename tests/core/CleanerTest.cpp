@@ -20,7 +20,7 @@ FolderInfoPtr record(const std::string &path, std::int64_t size, int checked, bo
         core::Rgba{},
         isFolder,
         core::Timestamp{},
-        core::platform::fileUrlFromPath(path, isFolder),
+        core::format::fileUrlFromPath(path, isFolder),
         false,
         std::vector<FolderInfoPtr>{},
         false,

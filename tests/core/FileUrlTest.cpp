@@ -1,11 +1,11 @@
-#include "platform/FileUrl.h"
+#include "format/FileUrl.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-using core::platform::fileUrlFromPath;
-using core::platform::pathFromFileUrl;
+using core::format::fileUrlFromPath;
+using core::format::pathFromFileUrl;
 
 TEST(FileUrlTest, EncodesReservedAndNonUtf8Bytes)
 {

@@ -1,5 +1,5 @@
+#include "format/FileUrl.h"
 #include "fs/FolderInfo.h"
-#include "platform/FileUrl.h"
 #include "platform/LogSink.h"
 #include "platform/Services.h"
 #include "support/RunAsNobody.h"
@@ -17,7 +17,7 @@
 namespace {
 
 using core::FolderInfo;
-using core::platform::fileUrlFromPath;
+using core::format::fileUrlFromPath;
 using testing_support::ScopedImmutable;
 using testing_support::TempDir;
 

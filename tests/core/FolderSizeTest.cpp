@@ -1,12 +1,12 @@
 #include "ManualDispatcher.h"
 #include "RunAsNobody.h"
 #include "TempDir.h"
+#include "format/FileUrl.h"
 #include "fs/FolderInfo.h"
-#include "platform/FileUrl.h"
 #include "platform/LogSink.h"
 #include "platform/Services.h"
-#include "platform/TreeSize.h"
-#include "platform/Walker.h"
+#include "tree/TreeSize.h"
+#include "tree/Walker.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +22,9 @@
 #include <vector>
 
 using core::FolderInfo;
-using core::platform::fileUrlFromPath;
-using core::platform::treeSize;
-using core::platform::TreeSizeOptions;
+using core::format::fileUrlFromPath;
+using core::tree::treeSize;
+using core::tree::TreeSizeOptions;
 using testing_support::TempDir;
 
 namespace {
@@ -121,8 +121,8 @@ TEST(TreeSizeTest, MatchesAnIndependentLstatSumOnAnIrregularTree)
     }
 
     std::int64_t walkerSum = 0;
-    core::platform::Walker walker(tmp / "t", core::platform::WalkOptions{});
-    while (const core::platform::WalkItem *item = walker.next()) {
+    core::tree::Walker walker(tmp / "t", core::tree::WalkOptions{});
+    while (const core::tree::WalkItem *item = walker.next()) {
         walkerSum += item->isDir ? 0 : item->size;
     }
     EXPECT_EQ(walkerSum, expected);
@@ -211,13 +211,13 @@ TEST(TreeSizeTest, AFolderOf50000Entries)
     expected += 1000;
 
     EXPECT_EQ(treeSize(tmp.path()), expected);
-    core::platform::WalkOptions options;
+    core::tree::WalkOptions options;
     options.wantStat = false;
-    core::platform::Walker walker(tmp.path(), options);
+    core::tree::Walker walker(tmp.path(), options);
     std::size_t count = 0;
     std::string previous;
     bool sorted = true;
-    while (const core::platform::WalkItem *item = walker.next()) {
+    while (const core::tree::WalkItem *item = walker.next()) {
         sorted = sorted && previous < item->path;
         previous = item->path;
         ++count;

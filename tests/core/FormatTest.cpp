@@ -1,4 +1,4 @@
-#include "platform/Format.h"
+#include "format/Format.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <regex>
 #include <string>
 
-namespace core::platform {
+namespace core::format {
 namespace {
 
 struct ByteCase
@@ -76,4 +76,4 @@ TEST_F(FormatTest, DateInLocalZoneHasTheSameShape)
 }
 
 } // namespace
-} // namespace core::platform
+} // namespace core::format

@@ -1,5 +1,5 @@
 #include "engine/LanguageInfo.h"
-#include "platform/Locale.h"
+#include "format/Locale.h"
 #include "support/EngineFixture.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@
 #include <set>
 
 using core::LanguageInfo;
-using core::platform::LocaleEnvironment;
-using core::platform::LocaleProvider;
+using core::format::LocaleEnvironment;
+using core::format::LocaleProvider;
 
 namespace {
 
@@ -85,24 +85,24 @@ TEST(LocaleProviderTest, PreferredLanguagesAndCurrentLocaleFollowGettext)
 
 TEST(LocaleDataTest, IcuIdentifiersPartsAndNames)
 {
-    const auto ids = core::platform::availableLocaleIdentifiers();
+    const auto ids = core::format::availableLocaleIdentifiers();
     for (const char *id : { "de", "en_US_POSIX", "zh_Hans_CN", "pt_BR" }) {
         EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end()) << id;
     }
 
-    const auto zh = core::platform::parseLocaleIdentifier("zh_Hans_CN");
+    const auto zh = core::format::parseLocaleIdentifier("zh_Hans_CN");
     EXPECT_EQ(zh.language + "/" + zh.script + "/" + zh.region + "/" + zh.variant, "zh/Hans/CN/");
-    const auto ca = core::platform::parseLocaleIdentifier("ca_ES_VALENCIA");
+    const auto ca = core::format::parseLocaleIdentifier("ca_ES_VALENCIA");
     EXPECT_EQ(ca.language + "/" + ca.script + "/" + ca.region + "/" + ca.variant, "ca//ES/VALENCIA");
 
-    EXPECT_EQ(core::platform::localeDisplayName("de", "en_US_POSIX"), "German");
-    EXPECT_EQ(core::platform::localeDisplayName("de", "de"), "Deutsch");
-    EXPECT_EQ(core::platform::localeDisplayName("tlh", "en_US_POSIX"), "Klingon");
-    EXPECT_EQ(core::platform::localeDisplayName("md", "en_US_POSIX"), std::nullopt) << "ICU only echoes the code";
+    EXPECT_EQ(core::format::localeDisplayName("de", "en_US_POSIX"), "German");
+    EXPECT_EQ(core::format::localeDisplayName("de", "de"), "Deutsch");
+    EXPECT_EQ(core::format::localeDisplayName("tlh", "en_US_POSIX"), "Klingon");
+    EXPECT_EQ(core::format::localeDisplayName("md", "en_US_POSIX"), std::nullopt) << "ICU only echoes the code";
 
     // A locale without data must not let ICU fall back to the process default.
-    EXPECT_EQ(core::platform::displayLocale("de_AT"), "de_AT");
-    EXPECT_EQ(core::platform::displayLocale("xx_YY"), "en_US_POSIX");
+    EXPECT_EQ(core::format::displayLocale("de_AT"), "de_AT");
+    EXPECT_EQ(core::format::displayLocale("xx_YY"), "en_US_POSIX");
 }
 
 class LanguageTest : public testing_support::EngineFixture
@@ -152,7 +152,7 @@ protected:
     {
         std::vector<std::string> lines;
         const auto relative = [&](const core::FolderInfo &r) {
-            return core::platform::pathFromFileUrl(r.url).value_or("?").substr(root.size() + 1);
+            return core::format::pathFromFileUrl(r.url).value_or("?").substr(root.size() + 1);
         };
         for (const auto &record : records) {
             lines.push_back(relative(*record) + " " + std::to_string(record->size));
@@ -166,7 +166,7 @@ protected:
 
 TEST_F(LanguageTest, KeepsExactlyTheUsersLanguages)
 {
-    LanguageInfo info(core::platform::fileUrlFromPath(tmp.path(), true), options(englishAndBrazilian()));
+    LanguageInfo info(core::format::fileUrlFromPath(tmp.path(), true), options(englishAndBrazilian()));
     const auto &languages = info.getLanguages();
 
     std::set<std::string> kept;
@@ -208,7 +208,7 @@ TEST_F(LanguageTest, NamesFollowTheCurrentLocaleAndFallBackToTheStringTable)
 {
     core::platform::services().resources =
         core::platform::ResourceLocator({ std::string(SPRUCE_SOURCE_DIR) + "/resources" });
-    LanguageInfo info(core::platform::fileUrlFromPath(tmp.path(), true), options({ { "LANG", "de_DE.UTF-8" } }));
+    LanguageInfo info(core::format::fileUrlFromPath(tmp.path(), true), options({ { "LANG", "de_DE.UTF-8" } }));
     const auto &languages = info.getLanguages();
     EXPECT_EQ(findLanguage(languages, "de")->displayName, "Deutsch");
     EXPECT_EQ(findLanguage(languages, "md")->displayName, "Moldovan");
@@ -216,8 +216,7 @@ TEST_F(LanguageTest, NamesFollowTheCurrentLocaleAndFallBackToTheStringTable)
     EXPECT_TRUE(findLanguage(languages, "de_AT")->enabled);
 
     // A Serbian Latin user keeps the sr@latin folders gettext reads for sr_RS@latin.
-    LanguageInfo serbian(
-        core::platform::fileUrlFromPath(tmp.path(), true), options({ { "LANG", "sr_RS.UTF-8@latin" } }));
+    LanguageInfo serbian(core::format::fileUrlFromPath(tmp.path(), true), options({ { "LANG", "sr_RS.UTF-8@latin" } }));
     EXPECT_FALSE(findLanguage(serbian.getLanguages(), "sr_Latn")->enabled);
     EXPECT_FALSE(findLanguage(serbian.getLanguages(), "sr")->enabled);
     EXPECT_TRUE(findLanguage(serbian.getLanguages(), "sr_Cyrl")->enabled);
@@ -226,8 +225,7 @@ TEST_F(LanguageTest, NamesFollowTheCurrentLocaleAndFallBackToTheStringTable)
 TEST_F(LanguageTest, ReportsOnlySurplusFoldersOfTheFixtureShare)
 {
     const std::string share = buildShare();
-    LanguageInfo info(
-        core::platform::fileUrlFromPath(share, true), options(englishAndBrazilian(), { share + "/icons" }));
+    LanguageInfo info(core::format::fileUrlFromPath(share, true), options(englishAndBrazilian(), { share + "/icons" }));
     std::vector<std::pair<std::string, std::int64_t>> reports;
     std::vector<float> steps;
     const auto records = info.scanApplicationLanguage(
@@ -271,7 +269,7 @@ TEST_F(LanguageTest, ReportsOnlySurplusFoldersOfTheFixtureShare)
     EXPECT_NEAR(std::accumulate(steps.begin(), steps.end(), 0.0F), 1.0F, 1e-6F);
 
     // One application on its own: English and unknown folders only.
-    const auto english = info.calculateLanguage(core::platform::fileUrlFromPath(share + "/foo", true));
+    const auto english = info.calculateLanguage(core::format::fileUrlFromPath(share + "/foo", true));
     ASSERT_NE(english, nullptr);
     EXPECT_EQ(english->size, 0);
     EXPECT_TRUE(english->children.empty());
@@ -282,7 +280,7 @@ TEST_F(LanguageTest, ScanLanguageFillsTheCategoryThroughTheDriver)
     tmp.writeFile("share/locale/de/LC_MESSAGES/a.mo", 300);
     tmp.writeFile("share/locale/en/LC_MESSAGES/a.mo", 5);
     tmp.writeFile("share/doc/readme", 1);
-    const core::platform::ScopedLocaleProvider locale{ LocaleProvider(englishAndBrazilian()) };
+    const core::format::ScopedLocaleProvider locale{ LocaleProvider(englishAndBrazilian()) };
     auto languages = category("Unused Localizations", "Localization");
     languages.url = location(tmp / "share");
     languages.state = 1;

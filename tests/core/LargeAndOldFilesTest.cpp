@@ -62,7 +62,7 @@ protected:
     {
         std::vector<std::string> out;
         for (const auto &record : band.files) {
-            out.push_back(core::platform::pathFromFileUrl(record->url).value_or("?"));
+            out.push_back(core::format::pathFromFileUrl(record->url).value_or("?"));
         }
         return out;
     }

@@ -1,4 +1,4 @@
-#include "platform/OrderedWalk.h"
+#include "tree/OrderedWalk.h"
 
 #include "TempDir.h"
 
@@ -10,9 +10,9 @@
 #include <set>
 #include <thread>
 
-using core::platform::OrderedWalkOptions;
-using core::platform::VisitAnswer;
-using core::platform::WalkItem;
+using core::tree::OrderedWalkOptions;
+using core::tree::VisitAnswer;
+using core::tree::WalkItem;
 
 namespace {
 
@@ -51,10 +51,10 @@ TEST(OrderedWalkTest, SeveralThreadsKeepTheOrderOfASingleWalker)
     std::vector<std::string> expectedKept;
     std::vector<std::string> expectedVisited;
     {
-        core::platform::WalkOptions options;
+        core::tree::WalkOptions options;
         options.skipHidden = true;
         options.skipPackageDescendants = true;
-        core::platform::Walker walker(tmp.path(), options);
+        core::tree::Walker walker(tmp.path(), options);
         while (const WalkItem *item = walker.next()) {
             expectedVisited.push_back(item->path + "@" + std::to_string(walker.level()));
             const VisitAnswer answer = decide(*item);
@@ -76,7 +76,7 @@ TEST(OrderedWalkTest, SeveralThreadsKeepTheOrderOfASingleWalker)
     std::mutex visitedMutex;
     std::vector<std::string> visited;
     const auto order =
-        core::platform::walkInOrder(tmp.path(), options, [&](const WalkItem &item, int level, std::size_t worker) {
+        core::tree::walkInOrder(tmp.path(), options, [&](const WalkItem &item, int level, std::size_t worker) {
             EXPECT_TRUE(item.statOk) << item.path;
             {
                 std::lock_guard lock(visitedMutex);
@@ -114,14 +114,14 @@ TEST(OrderedWalkTest, SmallOrMissingFolders)
         EXPECT_EQ(worker, 0U) << "a small folder is walked by the caller alone";
         return VisitAnswer{ true, true };
     };
-    EXPECT_FALSE(core::platform::walkInOrder(tmp / "missing", options, visitAll).has_value());
-    const auto empty = core::platform::walkInOrder(tmp.path(), options, visitAll);
+    EXPECT_FALSE(core::tree::walkInOrder(tmp / "missing", options, visitAll).has_value());
+    const auto empty = core::tree::walkInOrder(tmp.path(), options, visitAll);
     ASSERT_TRUE(empty.has_value());
     EXPECT_TRUE(empty->empty());
 
     tmp.writeFile("b/2", 1);
     tmp.writeFile("a", 1);
-    const auto few = core::platform::walkInOrder(tmp.path() + "/", options, visitAll);
+    const auto few = core::tree::walkInOrder(tmp.path() + "/", options, visitAll);
     ASSERT_TRUE(few.has_value());
-    EXPECT_EQ(*few, (std::vector<core::platform::WalkToken>{ { 0, 0 }, { 0, 1 }, { 0, 2 } }));
+    EXPECT_EQ(*few, (std::vector<core::tree::WalkToken>{ { 0, 0 }, { 0, 1 }, { 0, 2 } }));
 }

@@ -1,4 +1,4 @@
-#include "platform/Plist.h"
+#include "format/Plist.h"
 
 #include "support/PlistBytes.h"
 #include "support/TempDir.h"
@@ -10,7 +10,7 @@
 #include <string>
 #include <sys/stat.h>
 
-namespace core::platform {
+namespace core::format {
 namespace {
 
 using testing_support::TempDir;
@@ -184,4 +184,4 @@ TEST(PlistTest, DeepNestingIsRejectedWithoutCrashing)
 }
 
 } // namespace
-} // namespace core::platform
+} // namespace core::format

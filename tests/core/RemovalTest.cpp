@@ -1,4 +1,4 @@
-#include "platform/Removal.h"
+#include "tree/Removal.h"
 
 #include "support/RunAsNobody.h"
 #include "support/ScopedImmutable.h"
@@ -19,9 +19,9 @@
 
 namespace {
 
-using core::platform::isDeletable;
-using core::platform::isProtectedPath;
-using core::platform::removeItem;
+using core::tree::isDeletable;
+using core::tree::isProtectedPath;
+using core::tree::removeItem;
 using testing_support::readFile;
 using testing_support::runAsNobody;
 using testing_support::ScopedImmutable;
@@ -99,11 +99,11 @@ public:
     explicit ScopedSwap(Swap &swap)
     {
         s_swap = &swap;
-        core::platform::removalRaceHook = swapOnce;
+        core::tree::removalRaceHook = swapOnce;
     }
     ~ScopedSwap()
     {
-        core::platform::removalRaceHook = nullptr;
+        core::tree::removalRaceHook = nullptr;
         s_swap = nullptr;
     }
     ScopedSwap(const ScopedSwap &) = delete;
@@ -375,7 +375,7 @@ TEST(RemovalTest, IsDeletableFollowsTheKernelRules)
     EXPECT_FALSE(isDeletable(t / "frozen/inside.txt"));
     EXPECT_FALSE(isDeletable(t / "frozen"));
     EXPECT_FALSE(isDeletable(t / "frozen-file.txt"));
-    EXPECT_EQ(core::platform::checkDeletable(t / "frozen-file.txt").error().code, EPERM);
+    EXPECT_EQ(core::tree::checkDeletable(t / "frozen-file.txt").error().code, EPERM);
     EXPECT_TRUE(isDeletable(t / "link-to-frozen")); // the link is not what is frozen
 }
 
@@ -392,13 +392,13 @@ TEST(RemovalTest, IsDeletableAsNobodyHonoursPermissionsAndStickyFolders)
     ASSERT_EQ(::chown(own.c_str(), NobodyId, NobodyId), 0);
 
     const int rc = runAsNobodyIn(t.path(), [&] {
-        if (core::platform::checkDeletable(t / "readonly/file.txt").error().code != EACCES) {
+        if (core::tree::checkDeletable(t / "readonly/file.txt").error().code != EACCES) {
             return 10;
         }
         if (isDeletable(t / "readonly/missing")) {
             return 11;
         }
-        if (core::platform::checkDeletable(t / "sticky/roots.txt").error().code != EPERM) {
+        if (core::tree::checkDeletable(t / "sticky/roots.txt").error().code != EPERM) {
             return 12;
         }
         if (!isDeletable(own)) {

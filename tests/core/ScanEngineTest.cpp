@@ -1,6 +1,6 @@
-#include "platform/Walker.h"
 #include "support/EngineFixture.h"
 #include "support/RunAsNobody.h"
+#include "tree/Walker.h"
 
 #include <gtest/gtest.h>
 
@@ -247,7 +247,7 @@ TEST_F(ScanEngineTest, FilteredWalkRecordsSkipsAndBatchesDeepReports)
         [&](float f) {
             increments.push_back(f);
         },
-        [](const core::platform::WalkItem &item) {
+        [](const core::tree::WalkItem &item) {
             if (item.name == "skipme") {
                 return core::FilterType::SkipChildren;
             }

@@ -1,10 +1,10 @@
-#include "platform/Walker.h"
+#include "tree/Walker.h"
 
 #include "RunAsNobody.h"
 #include "TempDir.h"
-#include "platform/MountInfo.h"
 #include "platform/Services.h"
-#include "platform/TreeSize.h"
+#include "tree/MountInfo.h"
+#include "tree/TreeSize.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +18,9 @@
 #include <unistd.h>
 #include <vector>
 
-using core::platform::Walker;
-using core::platform::WalkItem;
-using core::platform::WalkOptions;
+using core::tree::Walker;
+using core::tree::WalkItem;
+using core::tree::WalkOptions;
 using testing_support::TempDir;
 
 namespace {
@@ -282,7 +282,7 @@ TEST(WalkerTest, ChainsDeeperThanPathMaxAreWalkedWithFewDescriptors)
     EXPECT_EQ(maxLevel, 301);
     EXPECT_GT(longestPath, std::size_t{ PATH_MAX });
     EXPECT_EQ(leaves, (std::vector<std::pair<int, std::int64_t>>{ { 21, 5 }, { 301, 3 } }));
-    EXPECT_EQ(core::platform::treeSize(tmp.path()), 8);
+    EXPECT_EQ(core::tree::treeSize(tmp.path()), 8);
 }
 
 TEST(WalkerTest, FoldersBelowLevel4096AreTreatedAsUnreadable)
@@ -296,7 +296,7 @@ TEST(WalkerTest, FoldersBelowLevel4096AreTreatedAsUnreadable)
         maxLevel = std::max(maxLevel, walker.level());
         sawLeaf = sawLeaf || item->name == "leaf";
     }
-    const std::int64_t size = core::platform::treeSize(tmp.path());
+    const std::int64_t size = core::tree::treeSize(tmp.path());
     removeChain(tmp.path(), "d");
 
     EXPECT_EQ(maxLevel, 4096);
@@ -332,21 +332,21 @@ TEST(WalkerTest, StatItemDescribesTheItemAndTheFollowingChecksFollow)
     tmp.makeLink("to-dir", "dir");
     tmp.makeLink("dangling", "missing-target");
 
-    const WalkItem file = core::platform::statItem(tmp / "dir/file");
+    const WalkItem file = core::tree::statItem(tmp / "dir/file");
     EXPECT_TRUE(file.statOk && file.hasSize);
     EXPECT_EQ(file.size, 12);
     EXPECT_EQ(file.name, "file");
 
-    const WalkItem link = core::platform::statItem(tmp / "to-dir/");
+    const WalkItem link = core::tree::statItem(tmp / "to-dir/");
     EXPECT_TRUE(link.statOk && link.isSymlink && !link.isDir);
     EXPECT_EQ(link.name, "to-dir");
-    EXPECT_TRUE(core::platform::isDirectoryFollowing(tmp / "to-dir"));
-    EXPECT_TRUE(core::platform::existsFollowing(tmp / "to-dir"));
+    EXPECT_TRUE(core::tree::isDirectoryFollowing(tmp / "to-dir"));
+    EXPECT_TRUE(core::tree::existsFollowing(tmp / "to-dir"));
 
-    EXPECT_TRUE(core::platform::statItem(tmp / "dangling").statOk);
-    EXPECT_FALSE(core::platform::existsFollowing(tmp / "dangling"));
-    EXPECT_FALSE(core::platform::isDirectoryFollowing(tmp / "dir/file"));
-    EXPECT_FALSE(core::platform::statItem(tmp / "missing").statOk);
+    EXPECT_TRUE(core::tree::statItem(tmp / "dangling").statOk);
+    EXPECT_FALSE(core::tree::existsFollowing(tmp / "dangling"));
+    EXPECT_FALSE(core::tree::isDirectoryFollowing(tmp / "dir/file"));
+    EXPECT_FALSE(core::tree::statItem(tmp / "missing").statOk);
 }
 
 TEST(WalkerTest, RaiseFileLimitLiftsTheSoftLimitToTheHardOne)
@@ -355,12 +355,12 @@ TEST(WalkerTest, RaiseFileLimitLiftsTheSoftLimitToTheHardOne)
     {
     };
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
-    const std::uint64_t now = core::platform::raiseFileLimit();
+    const std::uint64_t now = core::tree::raiseFileLimit();
     EXPECT_GE(now, before.rlim_cur);
     if (before.rlim_max != RLIM_INFINITY) {
         EXPECT_EQ(now, before.rlim_max);
     }
-    EXPECT_EQ(core::platform::raiseFileLimit(), now);
+    EXPECT_EQ(core::tree::raiseFileLimit(), now);
 }
 
 // --- mount types ---------------------------------------------------------
@@ -371,9 +371,9 @@ TEST(WalkerMountTypesTest, ParsesRecordedMountinfo)
     std::ifstream in(path);
     ASSERT_TRUE(in) << path;
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto entries = core::platform::parseMountDeviceTypes(text);
+    const auto entries = core::tree::parseMountDeviceTypes(text);
 
-    using core::platform::MountDeviceType;
+    using core::tree::MountDeviceType;
     const std::vector<MountDeviceType> expected = {
         { 0, 21, "sysfs" },
         { 0, 22, "proc" },
@@ -401,7 +401,7 @@ TEST(WalkerMountTypesTest, SplitLinesKeepEscapesAndAnOptionalSource)
         "36 35 98:0 /mnt1 /mnt/my\\040disk rw,noatime master:1 - ext3 /dev/root rw,errors=continue\n"
         "37 35 0:40 /  /no/source  rw - tmpfs\n"
         "38 35 +8:1 / /signed rw - ext4 /dev/sda1 rw\n";
-    const auto lines = core::platform::splitMountInfo(text);
+    const auto lines = core::tree::splitMountInfo(text);
     ASSERT_EQ(lines.size(), 2U);
     EXPECT_EQ(lines[0].major, 98U);
     EXPECT_EQ(lines[0].minor, 0U);
@@ -428,10 +428,10 @@ TEST(WalkerMountTypesTest, PseudoAndNetworkTypesAreNotEntered)
              "smb3",
              "fuse.sshfs",
              "9p" }) {
-        EXPECT_TRUE(core::platform::isPseudoOrNetworkFsType(type)) << type;
+        EXPECT_TRUE(core::tree::isPseudoOrNetworkFsType(type)) << type;
     }
     for (const char *type : { "ext4", "btrfs", "xfs", "vfat", "tmpfs", "overlay", "squashfs", "fuse", "" }) {
-        EXPECT_FALSE(core::platform::isPseudoOrNetworkFsType(type)) << type;
+        EXPECT_FALSE(core::tree::isPseudoOrNetworkFsType(type)) << type;
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include "TempDir.h"
 #include "engine/ModuleInfo.h"
-#include "platform/FileUrl.h"
+#include "format/FileUrl.h"
 #include "platform/LogSink.h"
 #include "platform/Services.h"
 #include "support/ManualDispatcher.h"
@@ -40,7 +40,7 @@ protected:
     static core::FolderUrl location(const std::string &path, const std::string &type = "Folder", int checked = 0)
     {
         core::FolderUrl url;
-        url.url = core::platform::fileUrlFromPath(path, type != "File");
+        url.url = core::format::fileUrlFromPath(path, type != "File");
         url.type = type;
         url.checked = checked;
         return url;

@@ -1,6 +1,6 @@
 #include "TempDir.h"
 
-#include "platform/Removal.h"
+#include "tree/Removal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -55,7 +55,7 @@ TempDir::~TempDir()
     // Tests may leave folders without permissions; give them back first. nftw
     // with FTW_PHYS never follows links, so nothing outside is touched.
     ::nftw(m_path.c_str(), restoreMode, 64, FTW_PHYS);
-    (void)core::platform::removeItem(m_path);
+    (void)core::tree::removeItem(m_path);
 }
 
 std::string TempDir::writeFile(const std::string &relative, std::int64_t size, bool sparse) const
@@ -105,7 +105,7 @@ std::string TempDir::makeLink(const std::string &relative, const std::string &ta
 
 void setMtime(const std::string &path, std::int64_t seconds)
 {
-    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    const struct timespec times[2] = { { seconds, 0 }, { seconds, 0 } };
     if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
         throw std::runtime_error("utimensat " + path);
     }

@@ -4,10 +4,10 @@
 // file of an unexpected shape only costs its own entry.
 #include "engine/ModuleInfo.h"
 #include "engine/ShareCounter.h"
-#include "platform/FileUrl.h"
-#include "platform/Plist.h"
+#include "format/FileUrl.h"
+#include "format/Plist.h"
 #include "platform/Services.h"
-#include "platform/Walker.h"
+#include "tree/Walker.h"
 
 #include <array>
 #include <cerrno>
@@ -28,7 +28,7 @@ namespace {
 /// MaxPlistFileSize bytes. Opened non-blocking, so a FIFO planted under the
 /// data file's name cannot stall the scan; nullopt for anything missing,
 /// unreadable, oversized or malformed.
-std::optional<platform::PlistValue> readDataFile(const std::string &path)
+std::optional<format::PlistValue> readDataFile(const std::string &path)
 {
     const int fd =
         ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); // NOLINT(cppcoreguidelines-pro-type-vararg)
@@ -40,7 +40,7 @@ std::optional<platform::PlistValue> readDataFile(const std::string &path)
     };
     std::string bytes;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
-        && static_cast<std::uint64_t>(st.st_size) <= platform::MaxPlistFileSize;
+        && static_cast<std::uint64_t>(st.st_size) <= format::MaxPlistFileSize;
     if (ok) {
         bytes.resize(static_cast<std::size_t>(st.st_size));
         std::size_t done = 0;
@@ -61,20 +61,20 @@ std::optional<platform::PlistValue> readDataFile(const std::string &path)
     if (!ok) {
         return std::nullopt;
     }
-    return platform::readPlistMemory(bytes);
+    return format::readPlistMemory(bytes);
 }
 
 /// The string under `key` of a dictionary; "" when missing or of another type.
-std::string stringValue(const platform::PlistValue &dict, std::string_view key)
+std::string stringValue(const format::PlistValue &dict, std::string_view key)
 {
-    const platform::PlistValue *value = dict.find(key);
+    const format::PlistValue *value = dict.find(key);
     const std::string *text = value != nullptr ? value->string() : nullptr;
     return text != nullptr ? *text : std::string();
 }
 
 /// A plist value as text for a progress line: strings as they are, numbers
 /// in decimal, booleans as 1 or 0; containers, data and dates give "".
-std::string textForm(const platform::PlistValue &value)
+std::string textForm(const format::PlistValue &value)
 {
     if (const std::string *text = value.string()) {
         return *text;
@@ -146,7 +146,7 @@ void ModuleInfo::scaniTunes(Category &category, const Progress &progress, const 
     for (const FolderInfoPtr &backup : folder->children) {
         // A backup is a folder holding "Info.plist"; a hidden entry, a stray
         // file or a link is passed over (never followed).
-        const auto backupPath = platform::pathFromFileUrl(backup->url);
+        const auto backupPath = format::pathFromFileUrl(backup->url);
         if (backup->hidden || !backup->isFolder || !backupPath) {
             postShowPercent(showPercent, step);
             continue;
@@ -157,7 +157,7 @@ void ModuleInfo::scaniTunes(Category &category, const Progress &progress, const 
             continue;
         }
         Timestamp date = Timestamp::distantPast();
-        if (const platform::PlistValue *value = info->find("Last Backup Date")) {
+        if (const format::PlistValue *value = info->find("Last Backup Date")) {
             if (const auto backupDate = value->date()) {
                 date = Timestamp{ backupDate->unixSeconds, backupDate->micros * 1000 };
             }
@@ -189,9 +189,9 @@ void ModuleInfo::scanMailAttachments(Category &category, const Progress &progres
     category.state = 0;
 
     const std::string base = withTrailingSlash(category.url.url);
-    const auto persistencePath = platform::pathFromFileUrl(base + "PersistenceInfo.plist");
+    const auto persistencePath = format::pathFromFileUrl(base + "PersistenceInfo.plist");
     const auto persistence = persistencePath ? readDataFile(*persistencePath) : std::nullopt;
-    const platform::PlistDict *keys = persistence ? persistence->dict() : nullptr;
+    const format::PlistDict *keys = persistence ? persistence->dict() : nullptr;
     if (keys == nullptr || keys->empty()) {
         postShowPercent(showPercent, 1.0F);
         return;
@@ -200,7 +200,7 @@ void ModuleInfo::scanMailAttachments(Category &category, const Progress &progres
     const float keyStep = 1.0F / static_cast<float>(keys->size());
 
     for (const auto &[key, value] : *keys) {
-        const platform::PlistDict *accounts =
+        const format::PlistDict *accounts =
             key.find("AccountDirectories") != std::string::npos ? value.dict() : nullptr;
         if (accounts == nullptr || accounts->empty() || !isSingleComponent(version)) {
             postShowPercent(showPercent, keyStep);
@@ -214,10 +214,10 @@ void ModuleInfo::scanMailAttachments(Category &category, const Progress &progres
                 continue;
             }
             FolderUrl folder;
-            folder.url = base + platform::percentEncodePath(version) + "/" + platform::percentEncodePath(account) + "/";
+            folder.url = base + format::percentEncodePath(version) + "/" + format::percentEncodePath(account) + "/";
             folder.type = "Folder";
             folder.checked = 0;
-            const auto folderPath = platform::pathFromFileUrl(folder.url);
+            const auto folderPath = format::pathFromFileUrl(folder.url);
             if (!folderPath) {
                 postShowPercent(showPercent, 1.0F / accountShare);
                 continue;
@@ -226,7 +226,7 @@ void ModuleInfo::scanMailAttachments(Category &category, const Progress &progres
             // that itself sits below an "Attachments" folder does not turn every
             // mailbox file into an attachment.
             const std::size_t below = folderPath->size();
-            const auto attachments = [below](const platform::WalkItem &item) {
+            const auto attachments = [below](const tree::WalkItem &item) {
                 const std::string_view inside = std::string_view(item.path).substr(std::min(below, item.path.size()));
                 return !item.isDir && inside.find("Attachments") != std::string_view::npos ? FilterType::NoSkip
                                                                                            : FilterType::SkipSelf;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fs/FolderInfo.h"
+#include "fs/FolderUrl.h"
 
 #include <cstdint>
 #include <string>
@@ -14,16 +15,6 @@ namespace core {
 ///
 /// Selection states, here and in FolderInfo::checked: 1 selected, 0 not
 /// selected, -1 partly selected.
-
-/// One location to scan.
-struct FolderUrl
-{
-    std::string url; // a "file://" URL string, home folder already substituted; "" for none
-    std::string type = "Folder"; // "Folder", "File", "Children" or "FolderWithChildren": how it is measured and listed
-    int checked = 0; // state given to what is found there; a scan overwrites it with the category's state
-
-    bool operator==(const FolderUrl &) const = default;
-};
 
 /// One descriptive row of a module's overview.
 struct Feature

@@ -1,9 +1,9 @@
 // Selection propagation and the cleaner.
 #include "engine/ModuleInfo.h"
-#include "platform/FileUrl.h"
-#include "platform/Removal.h"
+#include "format/FileUrl.h"
 #include "platform/Services.h"
-#include "platform/Walker.h"
+#include "tree/Removal.h"
+#include "tree/Walker.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,11 +36,11 @@ void removeRecords(std::vector<FolderInfoPtr> &records, const std::vector<Folder
 /// and, in a dry run, that it could be removed. Then, unless dry, removes it.
 Status removeRecord(const FolderInfo &record, bool dryRun)
 {
-    const auto path = platform::pathFromFileUrl(record.url);
+    const auto path = format::pathFromFileUrl(record.url);
     if (!path) {
         return Error{ EINVAL, record.url, "not a valid file URL" };
     }
-    const platform::WalkItem now = platform::statItem(*path);
+    const tree::WalkItem now = tree::statItem(*path);
     if (!now.statOk) {
         return Error::fromErrno(ENOENT, *path);
     }
@@ -51,10 +51,10 @@ Status removeRecord(const FolderInfo &record, bool dryRun)
     if (!dryRun) {
         return FolderInfo::tryDeleteFile(record.url);
     }
-    if (platform::isProtectedPath(*path, platform::services().user.homeDir)) {
+    if (tree::isProtectedPath(*path, platform::services().user.homeDir)) {
         return Error{ EPERM, *path, "protected location" };
     }
-    if (!platform::isDeletable(*path)) {
+    if (!tree::isDeletable(*path)) {
         return Error{ EACCES, *path, "not deletable" };
     }
     return Ok{};
@@ -62,7 +62,7 @@ Status removeRecord(const FolderInfo &record, bool dryRun)
 
 std::string displayPath(const FolderInfo &record)
 {
-    return platform::pathFromFileUrl(record.url).value_or(record.url);
+    return format::pathFromFileUrl(record.url).value_or(record.url);
 }
 
 } // namespace

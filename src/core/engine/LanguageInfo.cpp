@@ -4,10 +4,10 @@
 
 #include "engine/Catalogue.h"
 #include "engine/ModuleInfo.h"
-#include "platform/FileUrl.h"
-#include "platform/Plist.h"
+#include "format/FileUrl.h"
+#include "format/Plist.h"
 #include "platform/Services.h"
-#include "platform/Walker.h"
+#include "tree/Walker.h"
 
 #include <algorithm>
 #include <set>
@@ -64,7 +64,7 @@ void addOnce(std::vector<std::string> &names, std::string name)
 std::vector<std::string> foldersOf(const std::string &identifier)
 {
     static const std::string Lproj = ".lproj";
-    const platform::LocaleParts p = platform::parseLocaleIdentifier(identifier);
+    const format::LocaleParts p = format::parseLocaleIdentifier(identifier);
     const std::string &l = p.language;
     const std::string &s = p.script;
     const std::string &r = p.region;
@@ -88,7 +88,7 @@ std::vector<std::string> foldersOf(const std::string &identifier)
         addOnce(folders, stem + Lproj);
     }
     if (stems.empty()) {
-        if (auto english = platform::localeDisplayName(identifier, EnglishLocale)) {
+        if (auto english = format::localeDisplayName(identifier, EnglishLocale)) {
             addOnce(folders, *english + Lproj);
         }
     }
@@ -201,7 +201,7 @@ std::optional<std::string> LanguageInfo::tableName(const std::string &identifier
     if (!m_tableLoaded) {
         m_tableLoaded = true;
         if (const auto path = platform::services().resources.path("Localizable", "plist")) {
-            if (const auto table = platform::readPlistFile(*path); table && table->dict()) {
+            if (const auto table = format::readPlistFile(*path); table && table->dict()) {
                 for (const auto &[key, value] : *table->dict()) {
                     if (const std::string *text = value.string()) {
                         m_table.emplace_back(key, *text);
@@ -224,7 +224,7 @@ const std::vector<Language> &LanguageInfo::getLanguages()
     if (m_languages) {
         return *m_languages;
     }
-    const platform::LocaleProvider &locale = m_options.locale;
+    const format::LocaleProvider &locale = m_options.locale;
 
     // The user's languages: each preferred tag gives its language code and
     // all its parts joined with "_"; a language-script-region tag also its
@@ -257,20 +257,20 @@ const std::vector<Language> &LanguageInfo::getLanguages()
     }
 
     std::set<std::string, std::less<>> identifiers;
-    for (std::string &id : platform::availableLocaleIdentifiers()) {
+    for (std::string &id : format::availableLocaleIdentifiers()) {
         identifiers.insert(std::move(id));
     }
     for (const std::string_view id : extraIdentifiers()) {
         identifiers.emplace(id);
     }
 
-    const std::string displayIn = platform::displayLocale(locale.currentIdentifier());
+    const std::string displayIn = format::displayLocale(locale.currentIdentifier());
     std::vector<Language> languages;
     languages.reserve(identifiers.size());
     for (const std::string &id : identifiers) {
         Language language;
         language.folders = foldersOf(id);
-        if (auto name = platform::localeDisplayName(id, displayIn)) {
+        if (auto name = format::localeDisplayName(id, displayIn)) {
             language.displayName = std::move(*name);
         } else {
             language.displayName = tableName(id).value_or(id);
@@ -325,7 +325,7 @@ bool LanguageInfo::isBlackListed(std::string_view path) const
 FolderInfoPtr LanguageInfo::calculateLanguage(const std::string &url)
 {
     const FolderNames &names = folderNames();
-    const auto path = platform::pathFromFileUrl(url);
+    const auto path = format::pathFromFileUrl(url);
     if (!path) {
         return nullptr;
     }
@@ -334,10 +334,10 @@ FolderInfoPtr LanguageInfo::calculateLanguage(const std::string &url)
     std::int64_t total = 0;
     // Hidden items and package contents are part of an application's tree;
     // only the directory flag is needed, which the entry type gives without a stat.
-    platform::WalkOptions options;
+    tree::WalkOptions options;
     options.wantStat = false;
-    platform::Walker walker(*path, options);
-    while (const platform::WalkItem *item = walker.opened() ? walker.next() : nullptr) {
+    tree::Walker walker(*path, options);
+    while (const tree::WalkItem *item = walker.opened() ? walker.next() : nullptr) {
         if (!item->statOk || !item->isDir) {
             continue;
         }
@@ -348,7 +348,7 @@ FolderInfoPtr LanguageInfo::calculateLanguage(const std::string &url)
         }
         // A matched folder is measured whole and not entered, so a nested match is not counted again.
         walker.skipDescendants();
-        const std::string folderUrl = platform::fileUrlFromPath(item->path, true);
+        const std::string folderUrl = format::fileUrlFromPath(item->path, true);
         const std::int64_t size = FolderInfo::getFolderSize(folderUrl);
         if (size <= 0) {
             continue;
@@ -378,7 +378,7 @@ std::vector<FolderInfoPtr> LanguageInfo::scanApplicationLanguage(
 {
     std::vector<FolderInfoPtr> result;
     m_listedEntryCount = 0;
-    const auto rootPath = platform::pathFromFileUrl(root);
+    const auto rootPath = format::pathFromFileUrl(root);
     if (!rootPath) {
         return result;
     }
@@ -390,13 +390,13 @@ std::vector<FolderInfoPtr> LanguageInfo::scanApplicationLanguage(
     };
     std::vector<Entry> entries;
     {
-        platform::WalkOptions shallow;
+        tree::WalkOptions shallow;
         shallow.skipSubdirectoryDescendants = true;
         shallow.skipPackageDescendants = true;
         shallow.skipHidden = true;
         shallow.wantStat = false;
-        platform::Walker listing(*rootPath, shallow);
-        while (const platform::WalkItem *item = listing.opened() ? listing.next() : nullptr) {
+        tree::Walker listing(*rootPath, shallow);
+        while (const tree::WalkItem *item = listing.opened() ? listing.next() : nullptr) {
             entries.push_back(Entry{ item->path, item->isSymlink });
         }
     }
@@ -412,7 +412,7 @@ std::vector<FolderInfoPtr> LanguageInfo::scanApplicationLanguage(
             postShowPercent(showPercent, step);
             continue;
         }
-        FolderInfoPtr record = calculateLanguage(platform::fileUrlFromPath(entry.path, true));
+        FolderInfoPtr record = calculateLanguage(format::fileUrlFromPath(entry.path, true));
         if (record && record->size > 0) {
             record->findex = static_cast<std::int64_t>(result.size());
             postProgress(progress, prefix + record->name, record->size);

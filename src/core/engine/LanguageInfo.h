@@ -1,8 +1,8 @@
 #pragma once
 
+#include "format/Locale.h"
 #include "fs/Callbacks.h"
 #include "fs/FolderInfo.h"
-#include "platform/Locale.h"
 
 #include <array>
 #include <cstddef>
@@ -34,7 +34,7 @@ struct Language
 struct LanguageOptions
 {
     /// The user's languages and current locale (default: the process-wide one).
-    platform::LocaleProvider locale = platform::localeProvider();
+    format::LocaleProvider locale = format::localeProvider();
     /// Entries never examined besides LanguageInfo::BLACK_LIST, compared with
     /// an entry's full path; nullopt: LanguageInfo::platformBlackList().
     std::optional<std::vector<std::string>> extraBlackList;

@@ -2,9 +2,9 @@
 // sorted into two size bands and two age bands.
 #include "engine/ModuleInfo.h"
 #include "engine/ShareCounter.h"
-#include "platform/FileUrl.h"
+#include "format/FileUrl.h"
 #include "platform/Services.h"
-#include "platform/Walker.h"
+#include "tree/Walker.h"
 
 #include <chrono>
 #include <memory>
@@ -57,7 +57,7 @@ public:
     {
     }
 
-    FilterType operator()(const platform::WalkItem &item) const
+    FilterType operator()(const tree::WalkItem &item) const
     {
         // The user's library folder is neither collected nor entered.
         if (isSameOrBelow(item.path, m_library)) {
@@ -114,7 +114,7 @@ std::vector<Category> ModuleInfo::scanLargeAndOldFile(
     const std::string home = FolderInfo::getUserHomeDirectory();
     const std::string library = (home == "/" ? std::string() : home) + "/Library";
     FolderUrl root;
-    root.url = platform::fileUrlFromPath(home, true);
+    root.url = format::fileUrlFromPath(home, true);
     root.type = "Folder";
     root.checked = 0;
 

@@ -1,7 +1,7 @@
 #include "engine/ModuleInfo.h"
 
-#include "platform/FileUrl.h"
-#include "platform/Plist.h"
+#include "format/FileUrl.h"
+#include "format/Plist.h"
 #include "platform/Services.h"
 
 #include <cerrno>
@@ -13,8 +13,8 @@
 
 namespace core {
 
-using platform::PlistArray;
-using platform::PlistValue;
+using format::PlistArray;
+using format::PlistValue;
 
 namespace {
 
@@ -364,7 +364,7 @@ void ModuleInfo::setModulesForTesting(std::vector<Module> modules)
 
 Result<std::vector<Module>> ModuleInfo::loadCatalogue(const std::string &path, const std::string &homeDir)
 {
-    auto root = platform::loadPlistFile(path);
+    auto root = format::loadPlistFile(path);
     if (!root) {
         const Error &e = root.error();
         const std::string what = e.code != 0 ? "cannot be read: " + e.message : e.message;
@@ -395,7 +395,7 @@ std::string ModuleInfo::substituteHome(std::string_view url, std::string_view ho
     while (!homeDir.empty() && homeDir.back() == '/') {
         homeDir.remove_suffix(1);
     }
-    const std::string replacement = "file://" + platform::percentEncodePath(homeDir) + "/";
+    const std::string replacement = "file://" + format::percentEncodePath(homeDir) + "/";
     std::string out;
     out.reserve(url.size() + replacement.size());
     std::size_t pos = 0;

@@ -11,7 +11,7 @@
 
 namespace core {
 
-namespace platform {
+namespace format {
 struct PlistValue;
 }
 
@@ -75,14 +75,14 @@ public:
     /// holds one of the wrong type also gives the empty FolderUrl (loading
     /// treats it as a catalogue error instead). Uses the home folder of
     /// platform::services().user. Thread-safe.
-    static FolderUrl wrappCusomterUrl(const platform::PlistValue *value);
+    static FolderUrl wrappCusomterUrl(const format::PlistValue *value);
 
     /// The URL-list conversion: an array of strings or an array of url
     /// dictionaries, each converted as by wrappCusomterUrl; anything else
     /// (an array mixing the two, or holding other values, or no array)
     /// gives an empty list, and so does an array holding a faulty url
     /// dictionary. Thread-safe.
-    static std::vector<FolderUrl> wrappCusomterUrls(const platform::PlistValue &value);
+    static std::vector<FolderUrl> wrappCusomterUrls(const format::PlistValue &value);
 
     /// `url` with every occurrence of "file://~/" replaced by "file://" +
     /// the percent-encoded `homeDir` + "/" (trailing slashes of homeDir are
@@ -115,9 +115,8 @@ public:
 
     /// The large and old files walk over the whole category list of module 3;
     /// its showPercent increments add up to 1.0 for the whole module.
-    static std::vector<Category> scanLargeAndOldFile(std::vector<Category> categories,
-                                                     const Progress &progress,
-                                                     const ShowPercent &showPercent);
+    static std::vector<Category> scanLargeAndOldFile(
+        std::vector<Category> categories, const Progress &progress, const ShowPercent &showPercent);
 
     // Selection and cleaning.
 
@@ -129,11 +128,8 @@ public:
     /// fileIndex absent: the category only; -1: every file (and, with
     /// childrenIndex -1, every child). childrenIndex absent: the file
     /// itself; -1: every child of the file; c: that child. Main queue only.
-    static void updateState(int state,
-                            int moduleIndex,
-                            int categoryIndex,
-                            std::optional<int> fileIndex,
-                            std::optional<int> childrenIndex);
+    static void updateState(
+        int state, int moduleIndex, int categoryIndex, std::optional<int> fileIndex, std::optional<int> childrenIndex);
 
     /// What a clean reports beyond the progress callbacks, and whether it only previews.
     struct CleanOptions

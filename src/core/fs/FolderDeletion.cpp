@@ -1,8 +1,8 @@
 // FolderInfo's deletion operations; the measuring ones live in FolderInfo.cpp.
+#include "format/FileUrl.h"
 #include "fs/FolderInfo.h"
-#include "platform/FileUrl.h"
-#include "platform/Removal.h"
 #include "platform/Services.h"
+#include "tree/Removal.h"
 
 #include <array>
 #include <cerrno>
@@ -50,7 +50,7 @@ bool isProtectedLocation(const std::string &path, const std::string &homeDir)
     const std::array<std::optional<std::string>, 2> homes = { homeDir, realPath(homeDir) };
     for (const auto &candidate : paths) {
         for (const auto &home : homes) {
-            if (candidate && home && platform::isProtectedPath(*candidate, *home)) {
+            if (candidate && home && tree::isProtectedPath(*candidate, *home)) {
                 return true;
             }
         }
@@ -70,17 +70,17 @@ Status refuse(const std::string &path, Error reason)
 
 Status FolderInfo::tryDeleteFile(const std::string &url)
 {
-    const std::optional<std::string> path = platform::pathFromFileUrl(url);
+    const std::optional<std::string> path = format::pathFromFileUrl(url);
     if (!path) {
         return Error{ EINVAL, url, "not a file URL" };
     }
     if (isProtectedLocation(*path, platform::services().user.homeDir)) {
         return refuse(*path, Error{ EPERM, *path, "protected location" });
     }
-    if (const Status check = platform::checkDeletable(*path); !check) {
+    if (const Status check = tree::checkDeletable(*path); !check) {
         return refuse(*path, Error{ check.error().code, *path, "not deletable: " + check.error().message });
     }
-    return platform::removeItem(*path);
+    return tree::removeItem(*path);
 }
 
 bool FolderInfo::deleteFile(const std::string &url)

@@ -3,10 +3,10 @@
 
 #include "fs/FolderInfo.h"
 
-#include "platform/FileUrl.h"
+#include "format/FileUrl.h"
 #include "platform/Services.h"
-#include "platform/TreeSize.h"
-#include "platform/Walker.h"
+#include "tree/TreeSize.h"
+#include "tree/Walker.h"
 
 #include <optional>
 #include <string_view>
@@ -63,12 +63,12 @@ const std::vector<ResourceKey> &FolderInfo::keysToRead()
 
 std::int64_t FolderInfo::getFolderSize(const std::string &url)
 {
-    const std::optional<std::string> path = platform::pathFromFileUrl(url);
+    const std::optional<std::string> path = format::pathFromFileUrl(url);
     // The existence and is-directory check follows a link, as fileExistsAtPath:isDirectory: does.
-    if (!path || !platform::isDirectoryFollowing(*path)) {
+    if (!path || !tree::isDirectoryFollowing(*path)) {
         return 0;
     }
-    return platform::treeSize(*path);
+    return tree::treeSize(*path);
 }
 
 void FolderInfo::asyncGetFolderSize(const std::string &url, std::function<void(std::int64_t)> doneCalculating)
@@ -92,24 +92,24 @@ std::map<std::string, std::int64_t> FolderInfo::getFolderUsageWithFilter(
     const std::string &url, const std::function<bool(const std::string &entryUrl)> &filter)
 {
     std::map<std::string, std::int64_t> usage;
-    const std::optional<std::string> path = platform::pathFromFileUrl(url);
+    const std::optional<std::string> path = format::pathFromFileUrl(url);
     if (!path) {
         return usage;
     }
-    platform::WalkOptions options;
+    tree::WalkOptions options;
     options.skipHidden = true;
     options.skipPackageDescendants = true;
     options.skipSubdirectoryDescendants = true;
     options.wantStat = false;
-    platform::Walker walker(*path, options);
-    while (const platform::WalkItem *entry = walker.next()) {
-        if (filter && filter(platform::fileUrlFromPath(entry->path, entry->isDir))) {
+    tree::Walker walker(*path, options);
+    while (const tree::WalkItem *entry = walker.next()) {
+        if (filter && filter(format::fileUrlFromPath(entry->path, entry->isDir))) {
             continue;
         }
         // "Exists and is a directory" follows links, and so does the measured
         // tree's root: a link to a folder is measured as that folder.
-        if (platform::isDirectoryFollowing(entry->path)) {
-            usage[entry->path] = platform::treeSize(entry->path);
+        if (tree::isDirectoryFollowing(entry->path)) {
+            usage[entry->path] = tree::treeSize(entry->path);
         }
     }
     return usage;
@@ -140,7 +140,7 @@ std::int64_t FolderInfo::fastFolderSizeAtFSRef(const std::string &theFilePath)
             log->standardOutput(line);
         }
     };
-    const bool exists = platform::existsFollowing(theFilePath);
+    const bool exists = tree::existsFollowing(theFilePath);
     diagnostic(theFilePath);
     diagnostic(exists ? "true" : "false");
     if (!exists) {
@@ -148,12 +148,12 @@ std::int64_t FolderInfo::fastFolderSizeAtFSRef(const std::string &theFilePath)
     }
     // The shallow listing of names, hidden ones included (contentsOfDirectoryAtPath:).
     // A path that is not a listable folder lists nothing, so it adds 0.
-    platform::WalkOptions options;
+    tree::WalkOptions options;
     options.skipSubdirectoryDescendants = true;
     options.wantStat = false;
-    platform::Walker walker(theFilePath, options);
+    tree::Walker walker(theFilePath, options);
     std::int64_t total = 0;
-    while (const platform::WalkItem *entry = walker.next()) {
+    while (const tree::WalkItem *entry = walker.next()) {
         if (entry->name.find(".DS_Store") != std::string::npos) {
             continue;
         }
@@ -162,12 +162,12 @@ std::int64_t FolderInfo::fastFolderSizeAtFSRef(const std::string &theFilePath)
         // name with "%" not followed by two hex digits), the joined path.
         const std::string childUrl = "file://" + theFilePath + "/" + entry->name;
         diagnostic(childUrl);
-        const std::string childPath = platform::pathFromFileUrl(childUrl).value_or(theFilePath + "/" + entry->name);
-        if (!platform::existsFollowing(childPath)) {
+        const std::string childPath = format::pathFromFileUrl(childUrl).value_or(theFilePath + "/" + entry->name);
+        if (!tree::existsFollowing(childPath)) {
             continue;
         }
         // The item's own values: a link to a folder is a small file here, never followed.
-        const platform::WalkItem values = platform::statItem(childPath);
+        const tree::WalkItem values = tree::statItem(childPath);
         if (!values.statOk) {
             continue;
         }

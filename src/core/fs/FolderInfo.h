@@ -13,9 +13,9 @@
 
 namespace core {
 
-namespace platform {
+namespace tree {
 struct WalkItem;
-} // namespace platform
+} // namespace tree
 
 struct FolderUrl;
 class FolderInfo;
@@ -31,14 +31,14 @@ struct ChildrenInfo
 /// A deep walk's filter answer for one item: whether to record it and
 /// whether to descend into it (descending only matters for folders).
 enum class FilterType {
-    SkipSelf,            // not recorded, descended into
-    SkipChildren,        // recorded, not descended into
+    SkipSelf, // not recorded, descended into
+    SkipChildren, // recorded, not descended into
     SkipSelfAndChildren, // neither
-    NoSkip,              // both
+    NoSkip, // both
 };
 
 /// Decides, from an item's resource values, what a deep walk does with it.
-using WalkFilter = std::function<FilterType(const platform::WalkItem &values)>;
+using WalkFilter = std::function<FilterType(const tree::WalkItem &values)>;
 
 /// Whether a deep walk may call its filter on several threads at once.
 enum class FilterThreading {
@@ -75,30 +75,30 @@ class FolderInfo
 {
 public:
     FolderInfo(std::int64_t findex,
-               std::string name,
-               IconRef icon,
-               std::int64_t size,
-               Rgba color,
-               bool isFolder,
-               Timestamp date,
-               std::string url,
-               bool isPackage,
-               std::vector<FolderInfoPtr> children,
-               bool hidden,
-               int checked);
+        std::string name,
+        IconRef icon,
+        std::int64_t size,
+        Rgba color,
+        bool isFolder,
+        Timestamp date,
+        std::string url,
+        bool isPackage,
+        std::vector<FolderInfoPtr> children,
+        bool hidden,
+        int checked);
 
-    std::int64_t findex;   // position in the list it was built into
-    std::string name;      // display name ("" when absent); bytes, may be non-UTF-8
+    std::int64_t findex; // position in the list it was built into
+    std::string name; // display name ("" when absent); bytes, may be non-UTF-8
     IconRef icon;
-    std::int64_t size;     // bytes: a file's size, or a measured folder's total
+    std::int64_t size; // bytes: a file's size, or a measured folder's total
     Rgba color;
-    bool isFolder;         // a directory (packages count as directories); a link is never one
-    Timestamp date;        // content modification time; distant past when absent
-    std::string url;       // file URL (a directory's ends in "/")
+    bool isFolder; // a directory (packages count as directories); a link is never one
+    Timestamp date; // content modification time; distant past when absent
+    std::string url; // file URL (a directory's ends in "/")
     bool isPackage;
     std::vector<FolderInfoPtr> children;
     bool hidden;
-    int checked;           // 1 selected, 0 not selected, -1 partly selected
+    int checked; // 1 selected, 0 not selected, -1 partly selected
 
     /// The ten resource keys every record-building read asks for. Built once, never changed.
     static const std::vector<ResourceKey> &keysToRead();
@@ -122,8 +122,7 @@ public:
 
     /// getFolderUsageWithFilter on the global queue; the map is handed to
     /// `doneCalculating` on the main queue.
-    static void asyncGetFolderUsageWithFilter(
-        const std::string &url,
+    static void asyncGetFolderUsageWithFilter(const std::string &url,
         std::function<bool(const std::string &entryUrl)> filter,
         std::function<void(std::map<std::string, std::int64_t>)> doneCalculating);
 
@@ -161,9 +160,8 @@ public:
     /// A flat list for several locations, each handled by its type ("Folder",
     /// "File", "Children"; other types list nothing), with `findex` renumbered
     /// along the list and one showPercent(1/N) increment per location.
-    static ChildrenInfo folderInfoList(const std::vector<FolderUrl> &urls,
-                                       const Progress &progress,
-                                       const ShowPercent &showPercent);
+    static ChildrenInfo folderInfoList(
+        const std::vector<FolderUrl> &urls, const Progress &progress, const ShowPercent &showPercent);
 
     /// A deep walk below the folder (hidden items and package content never
     /// visited) in which `filter` decides what is recorded and what is
@@ -177,10 +175,10 @@ public:
     /// (each batches its own deep sizes); the records still come back in
     /// walk order.
     static ChildrenInfo filesFromDirWithFilter(const FolderUrl &folderURL,
-                                               const Progress &progress,
-                                               const ShowPercent &showPercent,
-                                               const WalkFilter &filter,
-                                               FilterThreading threading = FilterThreading::CallerOnly);
+        const Progress &progress,
+        const ShowPercent &showPercent,
+        const WalkFilter &filter,
+        FilterThreading threading = FilterThreading::CallerOnly);
 
     /// The injected home folder, without a trailing "/".
     static std::string getUserHomeDirectory();

@@ -1,20 +1,18 @@
 // Listing operations of FolderInfo: turning catalogue locations into records.
-#include "engine/Catalogue.h"
+#include "format/FileUrl.h"
 #include "fs/FolderInfo.h"
-#include "platform/FileUrl.h"
-#include "platform/OrderedWalk.h"
+#include "fs/FolderUrl.h"
 #include "platform/Services.h"
-#include "platform/TreeSize.h"
-#include "platform/Walker.h"
+#include "tree/OrderedWalk.h"
+#include "tree/TreeSize.h"
+#include "tree/Walker.h"
 
 namespace core {
-
-namespace platform_ns = core::platform;
 
 void postProgress(const Progress &progress, std::string path, std::int64_t size)
 {
     if (progress) {
-        platform_ns::services().dispatch->asyncMain([progress, path = std::move(path), size] {
+        platform::services().dispatch->asyncMain([progress, path = std::move(path), size] {
             progress(path, size);
         });
     }
@@ -23,7 +21,7 @@ void postProgress(const Progress &progress, std::string path, std::int64_t size)
 void postShowPercent(const ShowPercent &showPercent, float fraction)
 {
     if (showPercent) {
-        platform_ns::services().dispatch->asyncMain([showPercent, fraction] {
+        platform::services().dispatch->asyncMain([showPercent, fraction] {
             showPercent(fraction);
         });
     }
@@ -31,7 +29,7 @@ void postShowPercent(const ShowPercent &showPercent, float fraction)
 
 namespace {
 
-IconRef effectiveIcon(const platform_ns::WalkItem &item)
+IconRef effectiveIcon(const tree::WalkItem &item)
 {
     if (item.isPackage) {
         return IconRef{ IconRef::Kind::Package, {} };
@@ -49,7 +47,7 @@ constexpr Rgba DefaultColor{ 0, 0, 0, 1 };
 constexpr Rgba Black{ 0, 0, 0, 1 };
 
 /// A record from an item's values; size, findex and children are the caller's.
-FolderInfoPtr makeRecord(const platform_ns::WalkItem &item, std::int64_t size, Rgba color, int checked)
+FolderInfoPtr makeRecord(const tree::WalkItem &item, std::int64_t size, Rgba color, int checked)
 {
     return std::make_shared<FolderInfo>(0,
         item.name,
@@ -58,7 +56,7 @@ FolderInfoPtr makeRecord(const platform_ns::WalkItem &item, std::int64_t size, R
         color,
         item.isDir,
         item.mtime,
-        platform_ns::fileUrlFromPath(item.path, item.isDir),
+        format::fileUrlFromPath(item.path, item.isDir),
         item.isPackage,
         std::vector<FolderInfoPtr>{},
         item.isHidden,
@@ -66,27 +64,27 @@ FolderInfoPtr makeRecord(const platform_ns::WalkItem &item, std::int64_t size, R
 }
 
 /// A folder's own measured total; 0 for anything that is not a directory when followed.
-std::int64_t entryTreeSize(const platform_ns::WalkItem &item)
+std::int64_t entryTreeSize(const tree::WalkItem &item)
 {
     if (item.hasSize) {
         return item.size;
     }
-    return platform_ns::isDirectoryFollowing(item.path) ? platform_ns::treeSize(item.path) : 0;
+    return tree::isDirectoryFollowing(item.path) ? tree::treeSize(item.path) : 0;
 }
 
 } // namespace
 
 FolderInfoPtr FolderInfo::folderInfo(const FolderUrl &folderURL, bool includeChildren, const Progress &progress)
 {
-    const auto path = platform_ns::pathFromFileUrl(folderURL.url);
-    if (!path || !platform_ns::existsFollowing(*path)) {
+    const auto path = format::pathFromFileUrl(folderURL.url);
+    if (!path || !tree::existsFollowing(*path)) {
         return nullptr;
     }
     // The location's values describe the item itself: a location that is a
     // link is reported as the link, as every walk below it does.
-    const platform_ns::WalkItem item = platform_ns::statItem(*path);
+    const tree::WalkItem item = tree::statItem(*path);
     if (!item.statOk) {
-        platform_ns::services().log->standardOutput("Error in get attribute of file " + folderURL.url);
+        platform::services().log->standardOutput("Error in get attribute of file " + folderURL.url);
         return nullptr;
     }
     auto record = makeRecord(item, item.hasSize ? item.size : 0, DefaultColor, folderURL.checked);
@@ -102,20 +100,20 @@ FolderInfoPtr FolderInfo::folderInfo(const FolderUrl &folderURL, bool includeChi
 ChildrenInfo FolderInfo::childrenOfDirectory(const FolderUrl &folderURL, const Progress &progress)
 {
     ChildrenInfo result;
-    const auto path = platform_ns::pathFromFileUrl(folderURL.url);
+    const auto path = format::pathFromFileUrl(folderURL.url);
     if (!path) {
         return result;
     }
-    platform_ns::WalkOptions options;
+    tree::WalkOptions options;
     options.skipSubdirectoryDescendants = true;
     options.skipPackageDescendants = true;
-    platform_ns::Walker walker(*path, options);
+    tree::Walker walker(*path, options);
     if (!walker.opened()) {
         return result;
     }
-    while (const platform_ns::WalkItem *item = walker.next()) {
+    while (const tree::WalkItem *item = walker.next()) {
         if (!item->statOk) {
-            platform_ns::services().log->standardOutput("Error reading file attributes");
+            platform::services().log->standardOutput("Error reading file attributes");
             continue;
         }
         const std::int64_t size = entryTreeSize(*item);
@@ -168,19 +166,19 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
     FilterThreading threading)
 {
     ChildrenInfo result;
-    const auto path = platform_ns::pathFromFileUrl(folderURL.url);
+    const auto path = format::pathFromFileUrl(folderURL.url);
     if (!path) {
         return result;
     }
 
     std::size_t topLevelCount = 1;
     {
-        platform_ns::WalkOptions shallow;
+        tree::WalkOptions shallow;
         shallow.skipSubdirectoryDescendants = true;
         shallow.skipPackageDescendants = true;
         shallow.skipHidden = true;
         shallow.wantStat = false;
-        platform_ns::Walker counter(*path, shallow);
+        tree::Walker counter(*path, shallow);
         if (counter.opened()) {
             topLevelCount = 0;
             while (counter.next() != nullptr) {
@@ -190,10 +188,10 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
     }
     const float topLevelIncrement = topLevelCount == 0 ? 0.0F : 1.0F / static_cast<float>(topLevelCount);
 
-    platform_ns::OrderedWalkOptions options;
+    tree::OrderedWalkOptions options;
     options.skipPackageDescendants = true;
     options.skipHidden = true;
-    options.threads = threading == FilterThreading::Concurrent ? platform_ns::defaultWalkThreads() : 1;
+    options.threads = threading == FilterThreading::Concurrent ? tree::defaultWalkThreads() : 1;
 
     // What each walking thread gathers; the walk's tokens put the records back in order.
     struct Gathered
@@ -205,11 +203,11 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         std::int64_t pending = 0;
     };
     std::vector<Gathered> gathered(options.threads);
-    const auto visit = [&](const platform_ns::WalkItem &item, int level, std::size_t worker) {
+    const auto visit = [&](const tree::WalkItem &item, int level, std::size_t worker) {
         if (!item.statOk) {
-            platform_ns::services().log->standardOutput(
-                "Error reading file attributes from " + platform_ns::fileUrlFromPath(item.path));
-            return platform_ns::VisitAnswer{ false, false };
+            platform::services().log->standardOutput(
+                "Error reading file attributes from " + format::fileUrlFromPath(item.path));
+            return tree::VisitAnswer{ false, false };
         }
         if (level == 1) {
             postShowPercent(showPercent, topLevelIncrement);
@@ -228,9 +226,9 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
             }
             mine.records.push_back(makeRecord(item, size, Black, folderURL.checked));
         }
-        return platform_ns::VisitAnswer{ record, descend };
+        return tree::VisitAnswer{ record, descend };
     };
-    const auto order = platform_ns::walkInOrder(*path, options, visit);
+    const auto order = tree::walkInOrder(*path, options, visit);
     if (!order) {
         return result;
     }
@@ -241,7 +239,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         result.totalSize += part.total;
         pending += part.pending;
     }
-    for (const platform_ns::WalkToken &token : *order) {
+    for (const tree::WalkToken &token : *order) {
         FolderInfoPtr &record = gathered[token.worker].records[token.index];
         record->findex = static_cast<std::int64_t>(result.children.size());
         result.children.push_back(std::move(record));

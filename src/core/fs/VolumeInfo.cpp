@@ -1,10 +1,10 @@
 #include "fs/VolumeInfo.h"
 
+#include "format/FileUrl.h"
 #include "fs/FolderInfo.h"
 #include "monitor/SysFiles.h"
-#include "platform/FileUrl.h"
-#include "platform/MountInfo.h"
 #include "platform/Services.h"
+#include "tree/MountInfo.h"
 
 #include <algorithm>
 #include <array>
@@ -69,7 +69,7 @@ bool isPseudoType(std::string_view type)
     static constexpr std::array<std::string_view, 5> NoVolume = {
         "tmpfs", "ramfs", "overlay", "squashfs", "fuse.snapfuse"
     };
-    return platform::isKernelPseudoFsType(type) || std::find(NoVolume.begin(), NoVolume.end(), type) != NoVolume.end();
+    return tree::isKernelPseudoFsType(type) || std::find(NoVolume.begin(), NoVolume.end(), type) != NoVolume.end();
 }
 
 bool isUnder(std::string_view path, std::string_view prefix)
@@ -165,9 +165,9 @@ VolumeInfo::Paths VolumeInfo::Paths::forHome(const std::string &homeDir)
              std::string("/var/lib/flatpak"),
              home + "/.local/share/flatpak",
              std::string("/var/lib/snapd/snaps") }) {
-        paths.applicationRootUrls.push_back(platform::fileUrlFromPath(root, true));
+        paths.applicationRootUrls.push_back(format::fileUrlFromPath(root, true));
     }
-    paths.backupFolderUrl = platform::fileUrlFromPath(home + "/.local/share/MobileSync/Backup", true);
+    paths.backupFolderUrl = format::fileUrlFromPath(home + "/.local/share/MobileSync/Backup", true);
     return paths;
 }
 
@@ -193,7 +193,7 @@ namespace {
 
 std::optional<VolumeInfo::Facts> factsForUrl(const std::string &volumeURL)
 {
-    const auto path = platform::pathFromFileUrl(volumeURL);
+    const auto path = format::pathFromFileUrl(volumeURL);
     if (!path) {
         return std::nullopt;
     }
@@ -223,7 +223,7 @@ VolumeInfo::VolumeInfo(const std::string &volumeURL)
 
 std::string VolumeInfo::unescapeMountField(std::string_view field)
 {
-    return platform::unescapeMountField(field);
+    return tree::unescapeMountField(field);
 }
 
 std::string VolumeInfo::decodeUdevEscapes(std::string_view name)
@@ -231,8 +231,8 @@ std::string VolumeInfo::decodeUdevEscapes(std::string_view name)
     std::string out;
     for (std::size_t i = 0; i < name.size(); ++i) {
         if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
-            const int hi = platform::hexDigitValue(name[i + 2]);
-            const int lo = platform::hexDigitValue(name[i + 3]);
+            const int hi = format::hexDigitValue(name[i + 2]);
+            const int lo = format::hexDigitValue(name[i + 3]);
             if (hi >= 0 && lo >= 0) {
                 out.push_back(static_cast<char>(hi * 16 + lo));
                 i += 3;
@@ -247,14 +247,14 @@ std::string VolumeInfo::decodeUdevEscapes(std::string_view name)
 std::vector<MountEntry> VolumeInfo::parseMountInfo(std::string_view text)
 {
     std::vector<MountEntry> entries;
-    for (const platform::MountInfoLine &line : platform::splitMountInfo(text)) {
+    for (const tree::MountInfoLine &line : tree::splitMountInfo(text)) {
         if (line.source.empty() || !line.mountPoint.starts_with('/')) {
             continue; // truncated or foreign line
         }
-        entries.push_back(MountEntry{ platform::unescapeMountField(line.root),
-            platform::unescapeMountField(line.mountPoint),
+        entries.push_back(MountEntry{ tree::unescapeMountField(line.root),
+            tree::unescapeMountField(line.mountPoint),
             std::string(line.fsType),
-            platform::unescapeMountField(line.source),
+            tree::unescapeMountField(line.source),
             line.major,
             line.minor });
     }
@@ -323,7 +323,7 @@ std::optional<VolumeInfo::SpaceFigures> VolumeInfo::readSpace(const std::string 
 VolumeInfo::Facts VolumeInfo::readFacts(const MountEntry &entry, const SpaceReader &space)
 {
     Facts facts;
-    facts.isLocal = !platform::isNetworkFsType(entry.fsType);
+    facts.isLocal = !tree::isNetworkFsType(entry.fsType);
     facts.removable = *facts.isLocal && isRemovableDevice(entry.major, entry.minor);
     facts.name = labelOf(entry.major, entry.minor);
     if (!facts.name) {
@@ -351,7 +351,7 @@ std::vector<VolumeInfoPtr> VolumeInfo::mountedVolumes()
     }
     for (const auto &entry : visibleMounts(parseMountInfo(*text))) {
         result.push_back(std::make_shared<VolumeInfo>(
-            platform::fileUrlFromPath(entry.mountPoint, true), std::optional<Facts>(readFacts(entry))));
+            format::fileUrlFromPath(entry.mountPoint, true), std::optional<Facts>(readFacts(entry))));
     }
     return result;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Result.h"
-#include "platform/Utf8.h"
+#include "format/Utf8.h"
 
 #include <charconv>
 #include <cstddef>
@@ -62,7 +62,7 @@ std::vector<std::string> listDirectory(const std::string &path);
 /// True when every byte of `name` is a decimal digit (and there is one).
 bool isAllDigits(std::string_view name);
 
-using platform::repairUtf8;
+using format::repairUtf8;
 
 /// Writes `line` to the system log the first time `key` is seen in this
 /// process, so an absent sensor polled every two seconds is reported once.

@@ -14,14 +14,14 @@ std::string resourcePath(std::string_view suffix)
     return platform::services().resources.path(name, "plist").value_or(std::string());
 }
 
-std::optional<platform::PlistValue> readResource(std::string_view suffix)
+std::optional<format::PlistValue> readResource(std::string_view suffix)
 {
     const std::string path = resourcePath(suffix);
     if (path.empty()) {
         logOnce("Resource " + std::string(ModuleInfo::bundlename) + std::string(suffix) + ".plist not found");
         return std::nullopt;
     }
-    auto loaded = platform::loadPlistFile(path);
+    auto loaded = format::loadPlistFile(path);
     if (!loaded) {
         logOnce("Cannot read " + path + ": " + loaded.error().message);
         return std::nullopt;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Plist.h"
+#include "format/Plist.h"
 
 #include <optional>
 #include <string>
@@ -15,7 +15,7 @@ std::string resourcePath(std::string_view suffix);
 /// Reads the property list of `resourcePath(suffix)`. nullopt (after one
 /// system-log line per path and reason, for the life of the process) when
 /// the file is missing or cannot be read.
-std::optional<platform::PlistValue> readResource(std::string_view suffix);
+std::optional<format::PlistValue> readResource(std::string_view suffix);
 
 /// Writes `line` to the system log the first time it is seen in this
 /// process; later calls with the same line do nothing. Thread-safe.

@@ -1,11 +1,11 @@
 #include "theme/SettingInfo.h"
 
-#include "platform/Plist.h"
+#include "format/Plist.h"
 #include "theme/ResourceTable.h"
 
 namespace core {
 
-SettingInfo::Table SettingInfo::parseSettings(const platform::PlistValue &root)
+SettingInfo::Table SettingInfo::parseSettings(const format::PlistValue &root)
 {
     Table table;
     const auto *dict = root.dict();

@@ -6,7 +6,7 @@
 
 namespace core {
 
-namespace platform {
+namespace format {
 struct PlistValue;
 }
 
@@ -36,7 +36,7 @@ public:
 
     /// The string entries of a parsed settings document; a root that is
     /// not a dictionary gives an empty table. Pure.
-    static Table parseSettings(const platform::PlistValue &root);
+    static Table parseSettings(const format::PlistValue &root);
 
     /// The folder that holds the settings file in use (no trailing slash), or "" when none is found.
     static std::string settingsFolder();

@@ -1,6 +1,6 @@
 #include "theme/UIInfo.h"
 
-#include "platform/Plist.h"
+#include "format/Plist.h"
 #include "theme/ResourceTable.h"
 
 namespace core {
@@ -12,7 +12,7 @@ bool contains(std::string_view key, std::string_view word)
     return key.find(word) != std::string_view::npos;
 }
 
-void readNumber(const platform::PlistValue &entry, std::string_view field, double &into)
+void readNumber(const format::PlistValue &entry, std::string_view field, double &into)
 {
     if (const auto *value = entry.find(field)) {
         if (const auto number = value->real()) {
@@ -23,7 +23,7 @@ void readNumber(const platform::PlistValue &entry, std::string_view field, doubl
 
 } // namespace
 
-MyUI UIInfo::parseEntry(std::string_view key, const platform::PlistValue &entry)
+MyUI UIInfo::parseEntry(std::string_view key, const format::PlistValue &entry)
 {
     MyUI ui;
     if (contains(key, "color") || contains(key, "font")) {
@@ -55,7 +55,7 @@ MyUI UIInfo::parseEntry(std::string_view key, const platform::PlistValue &entry)
     return ui;
 }
 
-UIInfo::Table UIInfo::parseTheme(const platform::PlistValue &root)
+UIInfo::Table UIInfo::parseTheme(const format::PlistValue &root)
 {
     Table table;
     const auto *dict = root.dict();
@@ -82,7 +82,7 @@ MyUI UIInfo::nsMyUI(std::string_view key)
     }
     theme_detail::logOnce("Theme entry \"" + std::string(key) + "\" missing");
     // The defaults of the groups the key selects, as an empty entry would give.
-    return parseEntry(key, platform::PlistValue{});
+    return parseEntry(key, format::PlistValue{});
 }
 
 Rgba UIInfo::nsColor(std::string_view key)

@@ -8,7 +8,7 @@
 
 namespace core {
 
-namespace platform {
+namespace format {
 struct PlistValue;
 }
 
@@ -51,11 +51,11 @@ public:
     /// The entries of a parsed theme document. A root that is not a
     /// dictionary gives an empty table; a root value that is not a
     /// dictionary is read as an empty entry (its groups' defaults). Pure.
-    static Table parseTheme(const platform::PlistValue &root);
+    static Table parseTheme(const format::PlistValue &root);
 
     /// One entry read under the group rules above. A field of the wrong
     /// type counts as absent ("red" accepts an integer or a real). Pure.
-    static MyUI parseEntry(std::string_view key, const platform::PlistValue &entry);
+    static MyUI parseEntry(std::string_view key, const format::PlistValue &entry);
 
     /// Path of the theme file in use, or "" when none is found.
     static std::string themePath();

@@ -1,8 +1,8 @@
 // The theme and settings readers of the core (no Qt): group rules, defaults,
 // re-reading, and the shipped SpruceUI.plist and SpruceSetting.plist.
 
+#include "format/Plist.h"
 #include "platform/LogSink.h"
-#include "platform/Plist.h"
 #include "platform/Services.h"
 #include "support/PlistBytes.h"
 #include "support/TempDir.h"
@@ -21,11 +21,11 @@ namespace {
 using testing_support::TempDir;
 using testing_support::xmlPlist;
 
-platform::PlistValue parse(const std::string &body)
+core::format::PlistValue parse(const std::string &body)
 {
-    auto value = platform::readPlistMemory(xmlPlist(body));
+    auto value = core::format::readPlistMemory(xmlPlist(body));
     EXPECT_TRUE(value.has_value()) << body;
-    return value.value_or(platform::PlistValue{});
+    return value.value_or(core::format::PlistValue{});
 }
 
 MyUI entry(const std::string &key, const std::string &dictBody)

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace core::platform {
+namespace core::format {
 
 /// Byte-exact conversion between paths and "file://" URL strings.
 ///
@@ -32,4 +32,4 @@ std::string percentEncodePath(std::string_view path);
 /// character. For the decoders of %HH and \xHH escapes.
 int hexDigitValue(char c);
 
-} // namespace core::platform
+} // namespace core::format

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Walker.h"
+#include "tree/Walker.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace core::platform {
+namespace core::tree {
 
 /// One item a visitor kept: the walking thread that kept it (0 is the
 /// caller's) and how many items that thread had kept before it.
@@ -64,4 +64,4 @@ std::optional<std::vector<WalkToken>> walkInOrder(
 /// Walking threads worth using on this machine: 2 to 4, by core count.
 std::size_t defaultWalkThreads();
 
-} // namespace core::platform
+} // namespace core::tree

@@ -1,7 +1,7 @@
-#include "platform/OrderedWalk.h"
+#include "tree/OrderedWalk.h"
 
-#include "platform/DirectoryIo.h"
-#include "platform/WorkQueue.h"
+#include "tree/DirectoryIo.h"
+#include "tree/WorkQueue.h"
 
 #include <algorithm>
 #include <deque>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-namespace core::platform {
+namespace core::tree {
 
 namespace {
 
@@ -226,4 +226,4 @@ std::size_t defaultWalkThreads()
     return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 2, 4);
 }
 
-} // namespace core::platform
+} // namespace core::tree

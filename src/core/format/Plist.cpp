@@ -1,4 +1,4 @@
-#include "platform/Plist.h"
+#include "format/Plist.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,7 +12,7 @@
 // and later releases differ in names and date epochs (PLIST_INT, plist_read_from_file,
 // Unix-epoch date calls), so a move to a newer library touches only this file.
 
-namespace core::platform {
+namespace core::format {
 
 namespace {
 
@@ -277,4 +277,4 @@ std::optional<PlistValue> readPlistFile(const std::string &path)
     return std::move(result).value();
 }
 
-} // namespace core::platform
+} // namespace core::format

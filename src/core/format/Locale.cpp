@@ -1,4 +1,4 @@
-#include "platform/Locale.h"
+#include "format/Locale.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,7 +9,7 @@
 #include <unicode/ustring.h>
 #include <utility>
 
-namespace core::platform {
+namespace core::format {
 
 namespace {
 
@@ -335,4 +335,4 @@ std::string displayLocale(const std::string &identifier)
     return "en_US_POSIX";
 }
 
-} // namespace core::platform
+} // namespace core::format

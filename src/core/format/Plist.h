@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-namespace core::platform {
+namespace core::format {
 
 struct PlistValue;
 
@@ -105,4 +105,4 @@ Result<PlistValue> loadPlistFile(const std::string &path);
 /// oversized or malformed file.
 std::optional<PlistValue> readPlistFile(const std::string &path);
 
-} // namespace core::platform
+} // namespace core::format

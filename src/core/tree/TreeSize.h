@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace core::platform {
+namespace core::tree {
 
 struct TreeSizeOptions
 {
@@ -34,4 +34,4 @@ struct TreeSizeOptions
 /// returns); thread-safe, several walks may run at once.
 std::int64_t treeSize(const std::string &rootPath, const TreeSizeOptions &options = {});
 
-} // namespace core::platform
+} // namespace core::tree

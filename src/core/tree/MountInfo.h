@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace core::platform {
+namespace core::tree {
 
 /// The fields of one line of /proc/<pid>/mountinfo that the mount readers
 /// use. The views point into the text that was split and are still
@@ -45,4 +45,4 @@ bool isKernelPseudoFsType(std::string_view fsType);
 /// server blocks. The walks do not enter them; the volume list marks them remote.
 bool isNetworkFsType(std::string_view fsType);
 
-} // namespace core::platform
+} // namespace core::tree

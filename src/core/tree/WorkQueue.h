@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace core::platform::detail {
+namespace core::tree::detail {
 
 /// The small queue through which busy walking threads hand directories to
 /// idle ones. A busy thread pushes only when wantsWork() says a thread is
@@ -78,4 +78,4 @@ private:
     std::atomic<std::size_t> m_queued{ 0 };
 };
 
-} // namespace core::platform::detail
+} // namespace core::tree::detail

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace core::platform {
+namespace core::format {
 
 /// `bytes` as valid UTF-8 for showing to a person: each byte that does not
 /// start a well-formed sequence (overlong forms, surrogates and code points
@@ -11,4 +11,4 @@ namespace core::platform {
 /// else; this is for display only. Pure and thread-safe.
 std::string repairUtf8(std::string_view bytes);
 
-} // namespace core::platform
+} // namespace core::format

@@ -1,4 +1,4 @@
-#include "platform/Removal.h"
+#include "tree/Removal.h"
 
 #include <algorithm>
 #include <array>
@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace core::platform {
+namespace core::tree {
 
 void (*removalRaceHook)(const std::string &parentPath, const std::string &name) = nullptr;
 
@@ -404,4 +404,4 @@ Status removeItem(const std::string &path)
     return remover.result();
 }
 
-} // namespace core::platform
+} // namespace core::tree

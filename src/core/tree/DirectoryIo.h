@@ -3,7 +3,7 @@
 // Internal to the platform layer: the descriptor-relative directory reading
 // that Walker, walkInOrder and treeSize share. Not part of the core's interface.
 
-#include "platform/Walker.h"
+#include "tree/Walker.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace core::platform::detail {
+namespace core::tree::detail {
 
 /// What one no-follow stat of a directory entry yields.
 struct EntryStat
@@ -157,4 +157,4 @@ private:
     std::string m_dirPath; // path of the top frame's directory ("" for the root "/")
 };
 
-} // namespace core::platform::detail
+} // namespace core::tree::detail

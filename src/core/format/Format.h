@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace core::platform {
+namespace core::format {
 
 /// A byte count as GNOME shows sizes (GLib's g_format_size at its default
 /// settings): below 1000 "0 bytes", "1 byte", "999 bytes"; from 1000 on,
@@ -28,4 +28,4 @@ enum class DateZone {
 /// rounded. "" for a time the C library cannot break down. Thread-safe.
 std::string formatDate(Timestamp time, DateZone zone = DateZone::Local);
 
-} // namespace core::platform
+} // namespace core::format

@@ -1,8 +1,8 @@
-#include "platform/Walker.h"
+#include "tree/Walker.h"
 
-#include "platform/DirectoryIo.h"
-#include "platform/MountInfo.h"
 #include "platform/Services.h"
+#include "tree/DirectoryIo.h"
+#include "tree/MountInfo.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +16,7 @@
 #include <unordered_set>
 #include <utility>
 
-namespace core::platform {
+namespace core::tree {
 
 // ---------------------------------------------------------------------------
 // Walker
@@ -216,7 +216,7 @@ struct MountTypeCache
 bool isSkippedMountDevice(std::uint64_t dev)
 {
     static MountTypeCache cache;
-    const std::string &root = services().sysRoot;
+    const std::string &root = platform::services().sysRoot;
     std::lock_guard lock(cache.mutex);
     if (!cache.loaded || cache.sysRoot != root) {
         cache.load(root);
@@ -232,4 +232,4 @@ bool isSkippedMountDevice(std::uint64_t dev)
     return found != cache.skippedByDevice.end() && found->second;
 }
 
-} // namespace core::platform
+} // namespace core::tree

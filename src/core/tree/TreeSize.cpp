@@ -1,8 +1,8 @@
-#include "platform/TreeSize.h"
+#include "tree/TreeSize.h"
 
-#include "platform/DirectoryIo.h"
-#include "platform/Walker.h"
-#include "platform/WorkQueue.h"
+#include "tree/DirectoryIo.h"
+#include "tree/Walker.h"
+#include "tree/WorkQueue.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace core::platform {
+namespace core::tree {
 
 namespace {
 
@@ -293,4 +293,4 @@ std::int64_t treeSize(const std::string &rootPath, const TreeSizeOptions &option
     return walk.run(DirTask{ fd, dev, 1 });
 }
 
-} // namespace core::platform
+} // namespace core::tree

@@ -1,11 +1,11 @@
-#include "platform/MountInfo.h"
+#include "tree/MountInfo.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <system_error>
 
-namespace core::platform {
+namespace core::tree {
 
 // Format: proc(5), "/proc/[pid]/mountinfo". Fields are separated by single
 // spaces; names inside fields are octal-escaped, so they hold no spaces.
@@ -134,4 +134,4 @@ bool isNetworkFsType(std::string_view fsType)
     return std::find(Types.begin(), Types.end(), fsType) != Types.end();
 }
 
-} // namespace core::platform
+} // namespace core::tree

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace core::platform {
+namespace core::tree {
 
 /// Whether the item at `path` may be deleted by this process, mirroring the
 /// kernel's own check: the parent folder is writable and searchable for the
@@ -55,4 +55,4 @@ namespace core::platform {
 /// Lets a test swap a folder for a link in that window. Null (and never set) in normal runs.
 extern void (*removalRaceHook)(const std::string &parentPath, const std::string &name);
 
-} // namespace core::platform
+} // namespace core::tree

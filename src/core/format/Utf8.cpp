@@ -1,6 +1,6 @@
-#include "platform/Utf8.h"
+#include "format/Utf8.h"
 
-namespace core::platform {
+namespace core::format {
 
 std::string repairUtf8(std::string_view bytes)
 {
@@ -40,4 +40,4 @@ std::string repairUtf8(std::string_view bytes)
     return out;
 }
 
-} // namespace core::platform
+} // namespace core::format

@@ -1,9 +1,9 @@
-#include "platform/FileUrl.h"
+#include "format/FileUrl.h"
 
 #include <algorithm>
 #include <array>
 
-namespace core::platform {
+namespace core::format {
 
 namespace {
 
@@ -123,4 +123,4 @@ std::optional<std::string> pathFromFileUrl(std::string_view url)
     return path;
 }
 
-} // namespace core::platform
+} // namespace core::format

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace core::platform {
+namespace core::format {
 
 /// The locale variables of an environment (LANGUAGE, LC_ALL, LC_MESSAGES,
 /// LANG), by name. Other names are ignored; an empty value counts as unset.
@@ -103,4 +103,4 @@ std::optional<std::string> localeDisplayName(const std::string &identifier, cons
 /// it; "en_US_POSIX" otherwise.
 std::string displayLocale(const std::string &identifier);
 
-} // namespace core::platform
+} // namespace core::format

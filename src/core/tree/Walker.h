@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace core::platform {
+namespace core::tree {
 
 struct WalkOptions
 {
@@ -135,4 +135,4 @@ bool isPseudoOrNetworkFsType(std::string_view fsType);
 /// walk crosses a mount point).
 bool isSkippedMountDevice(std::uint64_t dev);
 
-} // namespace core::platform
+} // namespace core::tree

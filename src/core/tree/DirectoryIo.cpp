@@ -1,4 +1,4 @@
-#include "platform/DirectoryIo.h"
+#include "tree/DirectoryIo.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace core::platform::detail {
+namespace core::tree::detail {
 
 namespace {
 
@@ -241,4 +241,4 @@ int SortedDirectoryStack::openChild(const WalkItem &item, std::uint64_t &dev) co
     return openChildDirectory(parent.fd, parent.dev, item.name.c_str(), dev);
 }
 
-} // namespace core::platform::detail
+} // namespace core::tree::detail

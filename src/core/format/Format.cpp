@@ -1,4 +1,4 @@
-#include "platform/Format.h"
+#include "format/Format.h"
 
 #include <array>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <ctime>
 #include <limits>
 
-namespace core::platform {
+namespace core::format {
 
 std::string formatByteCount(std::int64_t bytes)
 {
@@ -81,4 +81,4 @@ std::string formatDate(Timestamp time, DateZone zone)
     return { buf.data(), static_cast<std::size_t>(n) };
 }
 
-} // namespace core::platform
+} // namespace core::format
