@@ -63,10 +63,29 @@ bool confirm()
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
-nlohmann::json removedJson(const core::FolderInfo &record)
+nlohmann::json removedJson(const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report)
 {
     const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
-    return { { "path", displayText(path) }, { "url", record.url }, { "size", record.size } };
+    nlohmann::json item = { { "path", displayText(path) }, { "url", record.url }, { "size", report.freed } };
+    if (report.alreadyGone) {
+        item["alreadyGone"] = true;
+    }
+    return item;
+}
+
+nlohmann::json failedJson(const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report)
+{
+    const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
+    nlohmann::json item = { { "path", displayText(path) }, { "url", record.url } };
+    const core::Error &error = *report.error;
+    // The path that could not be removed: the item itself, or something inside it.
+    item["error"] = displayText(error.path == path || error.path.empty() ? error.message
+                                                                         : error.path + ": " + error.message);
+    if (report.freed > 0) {
+        item["freed"] = report.freed;
+        item["left"] = report.left;
+    }
+    return item;
 }
 
 } // namespace
@@ -188,14 +207,13 @@ int runClean(const Invocation &inv)
     auto finished = std::make_shared<bool>(false);
     core::ModuleInfo::CleanOptions options;
     options.dryRun = dryRun;
-    options.removed = [removed, freed](const core::FolderInfo &record) {
-        removed->push_back(removedJson(record));
-        *freed += record.size;
+    options.removed = [removed, freed](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
+        removed->push_back(removedJson(record, report));
+        *freed += report.freed;
     };
-    options.failed = [failed](const core::FolderInfo &record, const core::Error &error) {
-        const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
-        failed->push_back(
-            { { "path", displayText(path) }, { "url", record.url }, { "error", displayText(error.message) } });
+    options.failed = [failed, freed](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
+        failed->push_back(failedJson(record, report));
+        *freed += report.freed; // the part of a folder that did go
     };
     ProgressBar bar(wantsProgress(inv.global));
     core::ModuleInfo::cleanModule(
@@ -223,13 +241,20 @@ int runClean(const Invocation &inv)
         }
     } else {
         for (const auto &item : *removed) {
-            std::printf("%s %s\n", dryRun ? "would remove" : "removed", item["path"].get<std::string>().c_str());
+            const char *verb = item.contains("alreadyGone") ? "already gone" : (dryRun ? "would remove" : "removed");
+            std::printf("%s %s\n", verb, item["path"].get<std::string>().c_str());
         }
         for (const auto &item : *failed) {
-            std::printf("%s %s: %s\n",
+            std::string partly;
+            if (item.contains("freed")) {
+                partly = " (removed in part: " + core::format::formatByteCount(item["freed"].get<std::int64_t>())
+                    + " freed, " + core::format::formatByteCount(item["left"].get<std::int64_t>()) + " left)";
+            }
+            std::printf("%s %s: %s%s\n",
                 dryRun ? "would refuse" : "failed",
                 item["path"].get<std::string>().c_str(),
-                item["error"].get<std::string>().c_str());
+                item["error"].get<std::string>().c_str(),
+                partly.c_str());
         }
         if (dryRun) {
             std::printf("Dry run: %zu item%s would be removed (%s), %zu refused.\n",

@@ -66,8 +66,8 @@ protected:
         Outcome out;
         ModuleInfo::CleanOptions options;
         options.dryRun = dryRun;
-        options.failed = [&out](const FolderInfo &r, const core::Error &e) {
-            out.failed.push_back(r.name + ": " + e.message);
+        options.failed = [&out](const FolderInfo &r, const ModuleInfo::ItemReport &report) {
+            out.failed.push_back(r.name + ": " + report.error->message);
         };
         ModuleInfo::cleanModule(
             module,

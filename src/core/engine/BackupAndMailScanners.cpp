@@ -176,6 +176,7 @@ void ModuleInfo::scaniTunes(Category &category, const Progress &progress, const 
             std::vector<FolderInfoPtr>{},
             false,
             0);
+        record->anchor = backup->anchor;
         category.files.push_back(std::move(record));
         postShowPercent(showPercent, step);
     }

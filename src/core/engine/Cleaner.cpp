@@ -3,10 +3,13 @@
 #include "format/FileUrl.h"
 #include "platform/Services.h"
 #include "tree/Removal.h"
+#include "tree/TreeSize.h"
 #include "tree/Walker.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
+#include <utility>
 
 namespace core {
 
@@ -31,38 +34,106 @@ void removeRecords(std::vector<FolderInfoPtr> &records, const std::vector<Folder
     });
 }
 
-/// Checks that the item at the record's path is still what the scan saw (a
-/// folder that became a link, or a file that became a folder, is not touched)
-/// and, in a dry run, that it could be removed. Then, unless dry, removes it.
-Status removeRecord(const FolderInfo &record, bool dryRun)
+/// A ".trashinfo" record in a trash's "info" folder: it goes only after the
+/// trashed item it describes.
+bool isTrashRecord(const FolderInfo &record)
 {
     const auto path = format::pathFromFileUrl(record.url);
-    if (!path) {
-        return Error{ EINVAL, record.url, "not a valid file URL" };
+    if (!path || !path->ends_with(".trashinfo")) {
+        return false;
     }
-    const tree::WalkItem now = tree::statItem(*path);
-    if (!now.statOk) {
-        return Error::fromErrno(ENOENT, *path);
+    const std::size_t slash = path->rfind('/');
+    return slash != std::string::npos && std::string_view(*path).substr(0, slash).ends_with("/info");
+}
+
+tree::ItemKind expectedKind(const FolderInfo &record)
+{
+    if (record.isFolder) {
+        return tree::ItemKind::Directory;
     }
-    const bool wasLink = record.icon.kind == IconRef::Kind::Symlink;
-    if (now.isDir != record.isFolder || now.isSymlink != wasLink) {
-        return Error{ 0, *path, "changed since the scan; not deleted" };
+    return record.icon.kind == IconRef::Kind::Symlink ? tree::ItemKind::Symlink : tree::ItemKind::Other;
+}
+
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
     }
-    if (!dryRun) {
-        return FolderInfo::tryDeleteFile(record.url);
+    return path;
+}
+
+/// `path` relative to the anchor's folder ("" for the folder itself);
+/// nullopt when it does not lie there.
+std::optional<std::string> relativeTo(const std::string &path, const std::string &anchor)
+{
+    if (path == anchor) {
+        return std::string();
     }
-    if (tree::isProtectedPath(*path, platform::services().user.homeDir)) {
-        return Error{ EPERM, *path, "protected location" };
+    const std::string prefix = anchor == "/" ? anchor : anchor + "/";
+    if (!path.starts_with(prefix)) {
+        return std::nullopt;
     }
-    if (!tree::isDeletable(*path)) {
-        return Error{ EACCES, *path, "not deletable" };
+    return path.substr(prefix.size());
+}
+
+/// Removes (or checks) the record's item, reached from where the scan found it.
+tree::RemovalOutcome removeRecord(const FolderInfo &record, tree::RemovalRequest request)
+{
+    request.expected = expectedKind(record);
+    const auto decoded = format::pathFromFileUrl(record.url);
+    if (!decoded) {
+        tree::RemovalOutcome outcome;
+        outcome.error = Error{ EINVAL, record.url, "not a valid file URL" };
+        return outcome;
     }
-    return Ok{};
+    const std::string path = withoutTrailingSlashes(*decoded);
+    if (!record.anchor) {
+        return FolderInfo::removeAt(path, request);
+    }
+    const std::optional<std::string> relative = relativeTo(path, record.anchor->path);
+    if (!relative) {
+        tree::RemovalOutcome outcome;
+        outcome.error = Error{ EINVAL, path, "not below the location it was found in; not deleted" };
+        outcome.refused = true;
+        return outcome;
+    }
+    return tree::removeBelow(*record.anchor, *relative, request);
 }
 
 std::string displayPath(const FolderInfo &record)
 {
     return format::pathFromFileUrl(record.url).value_or(record.url);
+}
+
+/// One selected item of a clean and where it sits.
+struct CleanItem
+{
+    std::size_t category = 0;
+    FolderInfoPtr item; // the record to remove
+    FolderInfoPtr owner; // the file whose child it is; null for a file
+};
+
+/// What a clean changes in the catalogue for one item.
+struct RecordChange
+{
+    CleanItem where;
+    bool gone = false; // removed (or already gone): the record is dropped
+    std::int64_t left = 0; // otherwise: what is still there
+    std::vector<FolderInfoPtr> goneChildren;
+};
+
+/// What is left of a record's item after a removal failed half-way: its
+/// size measured again and the children that are gone.
+void measureWhatIsLeft(const FolderInfo &record, RecordChange &change)
+{
+    const std::string path = withoutTrailingSlashes(displayPath(record));
+    const tree::WalkItem now = tree::statItem(path);
+    change.left = now.isDir ? tree::treeSize(path) : (now.hasSize ? now.size : 0);
+    for (const FolderInfoPtr &child : record.children) {
+        if (!tree::statItem(withoutTrailingSlashes(displayPath(*child))).statOk) {
+            change.goneChildren.push_back(child);
+        }
+    }
 }
 
 } // namespace
@@ -133,79 +204,158 @@ void ModuleInfo::cleanModule(
 {
     platform::Dispatcher *dispatch = platform::services().dispatch;
     // The records are shared with the catalogue; the job only reads them, and
-    // every change to them is posted back to the main queue.
+    // every change to them is posted back to the main queue. The selection is
+    // the one of this moment: later changes on screen do not reach the job.
     std::vector<Category> categories = modules().at(static_cast<std::size_t>(moduleIndex)).categories;
+    struct Selected
+    {
+        std::vector<CleanItem> items;
+        std::vector<std::pair<std::size_t, std::size_t>> fileEnds; // (category, items up to here) per file
+    };
+    auto selected = std::make_shared<Selected>();
+    for (std::size_t i = 0; i < categories.size(); ++i) {
+        for (const FolderInfoPtr &file : categories[i].files) {
+            if (file->checked == -1) {
+                for (const FolderInfoPtr &child : file->children) {
+                    if (child->checked == 1) {
+                        selected->items.push_back(CleanItem{ i, child, file });
+                    }
+                }
+            } else if (file->checked == 1) {
+                selected->items.push_back(CleanItem{ i, file, nullptr });
+            }
+            selected->fileEnds.emplace_back(i, selected->items.size());
+        }
+    }
 
     dispatch->async([dispatch,
                         moduleIndex,
                         categories = std::move(categories),
+                        selected,
                         progress = std::move(progress),
                         showPercent = std::move(showPercent),
                         done = std::move(done),
                         options = std::move(options)] {
         const bool dryRun = options.dryRun;
-        auto deleteOne = [&](const FolderInfoPtr &record) {
-            Status outcome = removeRecord(*record, dryRun);
-            if (outcome) {
-                postProgress(progress, displayPath(*record), record->size);
-                if (options.removed) {
-                    dispatch->asyncMain([removed = options.removed, record] {
-                        removed(*record);
-                    });
-                }
-                return true;
-            }
-            if (options.failed) {
-                dispatch->asyncMain([failed = options.failed, record, error = outcome.error()] {
-                    failed(*record, error);
-                });
-            }
-            return false;
+        tree::RemovalRequest request;
+        request.dryRun = dryRun;
+        request.homeDir = platform::services().user.homeDir;
+        // In a dry run nothing goes, so what an earlier item would remove is remembered.
+        std::set<std::string> going;
+        std::set<std::pair<std::uint64_t, std::uint64_t>> counted;
+        request.trashedItemGoing = [&going](const std::string &path) {
+            return going.contains(path);
         };
 
+        std::vector<RecordChange> changes;
+        auto handle = [&](const CleanItem &where) {
+            const FolderInfoPtr &record = where.item;
+            const tree::RemovalOutcome outcome = removeRecord(*record, request);
+            ItemReport report;
+            report.freed = outcome.freed;
+            report.alreadyGone = outcome.alreadyGone;
+            if (outcome.ok()) {
+                if (dryRun && !outcome.alreadyGone && !counted.emplace(outcome.device, outcome.inode).second) {
+                    report.freed = 0;
+                    report.alreadyGone = true; // listed twice: counted once
+                }
+                if (dryRun) {
+                    going.insert(withoutTrailingSlashes(displayPath(*record)));
+                }
+                postProgress(progress, displayPath(*record), report.freed);
+                if (options.removed) {
+                    dispatch->asyncMain([removed = options.removed, record, report] {
+                        removed(*record, report);
+                    });
+                }
+                changes.push_back(RecordChange{ where, true, 0, {} });
+                return;
+            }
+            report.error = outcome.error;
+            RecordChange change{ where, false, record->size, {} };
+            if (outcome.freed > 0 && !dryRun) {
+                postProgress(progress, displayPath(*record), outcome.freed);
+                measureWhatIsLeft(*record, change);
+                changes.push_back(change);
+            }
+            report.left = change.left;
+            if (options.failed) {
+                dispatch->asyncMain([failed = options.failed, record, report] {
+                    failed(*record, report);
+                });
+            }
+        };
+
+        std::vector<CleanItem> trashRecords;
+        std::size_t next = 0;
+        std::size_t fileEnd = 0;
         const auto categoryCount = static_cast<float>(categories.size());
         for (std::size_t i = 0; i < categories.size(); ++i) {
             const Category &category = categories[i];
+            const bool skipped = category.type == "Localization" || category.state == 0;
             if (category.type == "Localization") {
                 platform::services().log->systemLog("Localization clean is not support in current version");
-                continue;
-            }
-            if (category.state == 0) {
-                continue;
             }
             const auto fileCount = static_cast<float>(category.files.size());
-            std::vector<FolderInfoPtr> removedFiles;
-            for (std::size_t j = 0; j < category.files.size(); ++j) {
-                const FolderInfoPtr &file = category.files[j];
-                if (file->checked == -1) {
-                    std::vector<FolderInfoPtr> removedChildren;
-                    for (const auto &child : file->children) {
-                        if (child->checked == 1 && deleteOne(child)) {
-                            removedChildren.push_back(child);
-                        }
+            for (std::size_t j = 0; j < category.files.size(); ++j, ++fileEnd) {
+                const std::size_t end = selected->fileEnds[fileEnd].second;
+                for (; next < end; ++next) {
+                    const CleanItem &where = selected->items[next];
+                    if (skipped) {
+                        continue;
                     }
-                    if (!dryRun) {
-                        dispatch->asyncMain([file, removedChildren = std::move(removedChildren)] {
-                            removeRecords(file->children, removedChildren);
-                            file->size = renumber(file->children);
-                        });
+                    if (isTrashRecord(*where.item)) {
+                        trashRecords.push_back(where);
+                    } else {
+                        handle(where);
                     }
-                } else if (file->checked == 1 && deleteOne(file)) {
-                    removedFiles.push_back(file);
                 }
-                const float fraction = (static_cast<float>(i) + static_cast<float>(j + 1) / fileCount) / categoryCount;
-                postShowPercent(showPercent, fraction);
+                if (!skipped) {
+                    const float fraction =
+                        (static_cast<float>(i) + static_cast<float>(j + 1) / fileCount) / categoryCount;
+                    postShowPercent(showPercent, fraction);
+                }
             }
-            if (!dryRun) {
-                dispatch->asyncMain([moduleIndex, i, removedFiles = std::move(removedFiles)] {
-                    auto &live = modules().at(static_cast<std::size_t>(moduleIndex)).categories;
-                    if (i >= live.size()) {
-                        return;
+        }
+        // Trash records go last, so a record whose item went (in this clean or before) goes too.
+        for (const CleanItem &where : trashRecords) {
+            handle(where);
+        }
+
+        if (!dryRun) {
+            std::vector<bool> touched(categories.size(), false);
+            for (std::size_t i = 0; i < categories.size(); ++i) {
+                touched[i] = categories[i].type != "Localization" && categories[i].state != 0;
+            }
+            dispatch->asyncMain([moduleIndex, touched, changes = std::move(changes), selected] {
+                auto &live = modules().at(static_cast<std::size_t>(moduleIndex)).categories;
+                for (const RecordChange &change : changes) {
+                    const CleanItem &where = change.where;
+                    if (!change.gone) {
+                        change.where.item->size = change.left;
+                        removeRecords(where.item->children, change.goneChildren);
+                        (void)renumber(where.item->children);
                     }
-                    removeRecords(live[i].files, removedFiles);
-                    live[i].size = renumber(live[i].files);
-                });
-            }
+                    if (where.owner) {
+                        if (change.gone) {
+                            removeRecords(where.owner->children, { where.item });
+                        }
+                    } else if (change.gone && where.category < live.size()) {
+                        removeRecords(live[where.category].files, { where.item });
+                    }
+                }
+                // A partly selected file's size is its children's, once they changed.
+                for (const CleanItem &where : selected->items) {
+                    if (where.owner && where.category < touched.size() && touched[where.category]) {
+                        where.owner->size = renumber(where.owner->children);
+                    }
+                }
+                for (std::size_t i = 0; i < touched.size() && i < live.size(); ++i) {
+                    if (touched[i]) {
+                        live[i].size = renumber(live[i].files);
+                    }
+                }
+            });
         }
         dispatch->asyncMain([done] {
             if (done) {

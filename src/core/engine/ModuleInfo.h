@@ -131,28 +131,51 @@ public:
     static void updateState(
         int state, int moduleIndex, int categoryIndex, std::optional<int> fileIndex, std::optional<int> childrenIndex);
 
+    /// What happened to one selected item in a clean.
+    struct ItemReport
+    {
+        /// Bytes really removed (in a dry run: that would be), counted also
+        /// when the removal failed half-way.
+        std::int64_t freed = 0;
+        /// After a failure: bytes still there (measured again).
+        std::int64_t left = 0;
+        /// Nothing was there to remove: the item vanished before its turn,
+        /// or an earlier record of the same clean removed it (a file listed
+        /// in two bands). Not a failure.
+        bool alreadyGone = false;
+        /// Why the item (or part of it) is still there; set for `failed` only.
+        std::optional<Error> error;
+    };
+
     /// What a clean reports beyond the progress callbacks, and whether it only previews.
     struct CleanOptions
     {
         /// Check every selected item as a clean would (still there, still
-        /// of the kind the scan saw, not protected, deletable) but delete
-        /// nothing and change nothing in the catalogue.
+        /// of the kind the scan saw, not protected, and everything the
+        /// removal needs: permissions and flags down every folder it would
+        /// empty) but delete nothing and change nothing in the catalogue.
         bool dryRun = false;
         /// An item was removed (or, in a dry run, would be). Main queue.
-        std::function<void(const FolderInfo &record)> removed;
-        /// An item could not be removed (or would be refused), with why. Main queue.
-        std::function<void(const FolderInfo &record, const Error &error)> failed;
+        std::function<void(const FolderInfo &record, const ItemReport &report)> removed;
+        /// An item could not be removed, or only in part (or would be
+        /// refused), with why. Main queue.
+        std::function<void(const FolderInfo &record, const ItemReport &report)> failed;
     };
 
     /// Deletes what is selected in module `moduleIndex`, in order, on one
     /// background job: a selected file as a whole, the selected children of
-    /// a partly selected file. Before deleting, each item is checked to be
-    /// still of the kind the scan saw (a folder turned into a link is not
-    /// touched). progress(path, size) per item removed, showPercent after
-    /// each file examined, then the deleted records are dropped from the
+    /// a partly selected file. Each item is reached from the folder the scan
+    /// listed it from, one component at a time without following links; an
+    /// item that changed kind since the scan, or lies below a folder that
+    /// did, is not touched (tree::removeBelow). A trash record
+    /// (".trashinfo") goes after every other item, and only once the item
+    /// it describes has gone. progress(path, bytes removed) per item
+    /// removed (also for a folder removed in part), showPercent after each
+    /// file examined, then the deleted records are dropped from the
     /// catalogue, findex renumbered and sizes recomputed, all on the main
-    /// queue and before `done`. A record that could not be deleted stays
-    /// with its size. "Localization" categories are never cleaned.
+    /// queue and before `done`. A record that could not be deleted stays;
+    /// one removed in part keeps what is left (its size measured again, its
+    /// gone children dropped). "Localization" categories are never cleaned.
     static void cleanModule(int moduleIndex, Progress progress, ShowPercent showPercent, Done done);
     static void cleanModule(
         int moduleIndex, Progress progress, ShowPercent showPercent, Done done, CleanOptions options);

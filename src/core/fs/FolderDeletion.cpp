@@ -4,69 +4,48 @@
 #include "platform/Services.h"
 #include "tree/Removal.h"
 
-#include <array>
 #include <cerrno>
-#include <cstdlib>
-#include <memory>
 #include <optional>
 
 namespace core {
 
 namespace {
 
-std::optional<std::string> realPath(const std::string &path)
+/// The folder above `path` as an anchor and the item's name in it; nullopt
+/// for a path without a folder above it ("/", "", "a").
+std::optional<std::pair<tree::Anchor, std::string>> parentAnchor(const std::string &path)
 {
-    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-    if (!resolved) {
+    const std::size_t end = path.find_last_not_of('/');
+    if (end == std::string::npos) {
         return std::nullopt;
     }
-    return std::string(resolved.get());
-}
-
-/// Where the item at the absolute `path` really is when a folder above it is
-/// a link: the resolved parent joined with the last name (the item itself is
-/// not resolved, a link is deleted as a link). nullopt when the parent cannot
-/// be resolved (the removal then fails anyway).
-std::optional<std::string> resolvedLocation(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos || slash + 1 == path.size()) {
+    const std::size_t slash = path.rfind('/', end);
+    if (slash == std::string::npos) {
         return std::nullopt;
     }
-    const std::optional<std::string> parent = realPath(slash == 0 ? std::string("/") : path.substr(0, slash));
-    if (!parent) {
+    std::string name = path.substr(slash + 1, end - slash);
+    const std::string parent = slash == 0 ? std::string("/") : path.substr(0, slash);
+    const std::optional<tree::Anchor> anchor = tree::anchorAt(parent);
+    if (!anchor) {
         return std::nullopt;
     }
-    return (*parent == "/" ? std::string() : *parent) + path.substr(slash);
-}
-
-/// The protected-path rule applied to the path as written and as resolved,
-/// against the home folder as given and as resolved: a link above the item,
-/// or a home reached through a link (/home -> /var/home), must not let a
-/// system folder or the home folder through under another name.
-bool isProtectedLocation(const std::string &path, const std::string &homeDir)
-{
-    const std::array<std::optional<std::string>, 2> paths = { path, resolvedLocation(path) };
-    const std::array<std::optional<std::string>, 2> homes = { homeDir, realPath(homeDir) };
-    for (const auto &candidate : paths) {
-        for (const auto &home : homes) {
-            if (candidate && home && tree::isProtectedPath(*candidate, *home)) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-Status refuse(const std::string &path, Error reason)
-{
-    if (platform::LogSink *log = platform::services().log) {
-        log->standardOutput(path + "  is not deletable!");
-    }
-    return reason;
+    return std::make_pair(*anchor, std::move(name));
 }
 
 } // namespace
+
+tree::RemovalOutcome FolderInfo::removeAt(const std::string &path, const tree::RemovalRequest &request)
+{
+    tree::RemovalOutcome outcome;
+    const auto place = parentAnchor(path);
+    if (!place) {
+        const bool protectedPath = tree::isProtectedPath(path, request.homeDir);
+        outcome.error = protectedPath ? Error{ EPERM, path, "protected location" } : Error::fromErrno(ENOENT, path);
+        outcome.refused = protectedPath;
+        return outcome;
+    }
+    return tree::removeBelow(place->first, place->second, request);
+}
 
 Status FolderInfo::tryDeleteFile(const std::string &url)
 {
@@ -74,13 +53,21 @@ Status FolderInfo::tryDeleteFile(const std::string &url)
     if (!path) {
         return Error{ EINVAL, url, "not a file URL" };
     }
-    if (isProtectedLocation(*path, platform::services().user.homeDir)) {
-        return refuse(*path, Error{ EPERM, *path, "protected location" });
+    tree::RemovalRequest request;
+    request.homeDir = platform::services().user.homeDir;
+    tree::RemovalOutcome outcome = removeAt(*path, request);
+    if (outcome.alreadyGone) {
+        return Error::fromErrno(ENOENT, *path);
     }
-    if (const Status check = tree::checkDeletable(*path); !check) {
-        return refuse(*path, Error{ check.error().code, *path, "not deletable: " + check.error().message });
+    if (!outcome.error) {
+        return Ok{};
     }
-    return tree::removeItem(*path);
+    if (outcome.refused) {
+        if (platform::LogSink *log = platform::services().log) {
+            log->standardOutput(*path + "  is not deletable!");
+        }
+    }
+    return *outcome.error;
 }
 
 bool FolderInfo::deleteFile(const std::string &url)

@@ -3,6 +3,7 @@
 #include "Result.h"
 #include "Types.h"
 #include "fs/Callbacks.h"
+#include "tree/Removal.h"
 
 #include <cstdint>
 #include <functional>
@@ -100,6 +101,12 @@ public:
     bool hidden;
     int checked; // 1 selected, 0 not selected, -1 partly selected
 
+    /// The folder the scan listed this record from (a catalogue location, the
+    /// home folder of a deep walk, or the folder above a location that is a
+    /// record itself), as the scan found it; null for a record no scan built.
+    /// Cleaning reaches the record from there, one component at a time.
+    std::shared_ptr<const tree::Anchor> anchor;
+
     /// The ten resource keys every record-building read asks for. Built once, never changed.
     static const std::vector<ResourceKey> &keysToRead();
 
@@ -141,6 +148,12 @@ public:
     /// deleteFile with the reason of a failure: the error names the path
     /// that could not be removed and the platform's text for why.
     static Status tryDeleteFile(const std::string &url);
+
+    /// Removes (or, with request.dryRun, checks) the item at the absolute
+    /// `path`, reached from the folder above it as that folder is now:
+    /// tree::removeBelow with the parent as anchor. A path with no folder
+    /// above it is refused.
+    static tree::RemovalOutcome removeAt(const std::string &path, const tree::RemovalRequest &request);
 
     // Listing operations. They run synchronously on the caller's thread (a
     // background job); only their callbacks go through the main queue, posted

@@ -3,6 +3,7 @@
 #include "fs/FolderInfo.h"
 #include "fs/FolderUrl.h"
 #include "platform/Services.h"
+#include "tree/DirectoryIo.h"
 #include "tree/OrderedWalk.h"
 #include "tree/TreeSize.h"
 #include "tree/Walker.h"
@@ -47,9 +48,13 @@ constexpr Rgba DefaultColor{ 0, 0, 0, 1 };
 constexpr Rgba Black{ 0, 0, 0, 1 };
 
 /// A record from an item's values; size, findex and children are the caller's.
-FolderInfoPtr makeRecord(const tree::WalkItem &item, std::int64_t size, Rgba color, int checked)
+FolderInfoPtr makeRecord(const tree::WalkItem &item,
+    std::int64_t size,
+    Rgba color,
+    int checked,
+    const std::shared_ptr<const tree::Anchor> &anchor)
 {
-    return std::make_shared<FolderInfo>(0,
+    auto record = std::make_shared<FolderInfo>(0,
         item.name,
         effectiveIcon(item),
         size,
@@ -61,6 +66,24 @@ FolderInfoPtr makeRecord(const tree::WalkItem &item, std::int64_t size, Rgba col
         std::vector<FolderInfoPtr>{},
         item.isHidden,
         checked);
+    record->anchor = anchor;
+    return record;
+}
+
+std::shared_ptr<const tree::Anchor> anchorFor(const std::string &path)
+{
+    if (std::optional<tree::Anchor> anchor = tree::anchorAt(path)) {
+        return std::make_shared<const tree::Anchor>(std::move(*anchor));
+    }
+    return nullptr;
+}
+
+/// The folder above `path` ("/" for a top-level item).
+std::string parentFolder(const std::string &path)
+{
+    const std::string clean = tree::detail::stripTrailingSlashes(path);
+    const std::size_t slash = clean.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : clean.substr(0, slash);
 }
 
 /// A folder's own measured total; 0 for anything that is not a directory when followed.
@@ -80,14 +103,29 @@ FolderInfoPtr FolderInfo::folderInfo(const FolderUrl &folderURL, bool includeChi
     if (!path || !tree::existsFollowing(*path)) {
         return nullptr;
     }
-    // The location's values describe the item itself: a location that is a
-    // link is reported as the link, as every walk below it does.
-    const tree::WalkItem item = tree::statItem(*path);
+    tree::WalkItem item = tree::statItem(*path);
     if (!item.statOk) {
         platform::services().log->standardOutput("Error in get attribute of file " + folderURL.url);
         return nullptr;
     }
-    auto record = makeRecord(item, item.hasSize ? item.size : 0, DefaultColor, folderURL.checked);
+    // A folder location that is a link (a cache kept on another disk) is
+    // followed, as the start of a walk is: the record stands for the folder
+    // it leads to, anchored there, and cleaning it empties that folder while
+    // the link stays. A "File" location is taken as it is.
+    const bool followed = item.isSymlink && folderURL.type != "File" && tree::isDirectoryFollowing(*path);
+    std::shared_ptr<const tree::Anchor> anchor;
+    if (followed) {
+        anchor = anchorFor(*path);
+        item.isSymlink = false;
+        item.isDir = true;
+        item.hasSize = false;
+        item.size = 0;
+    } else {
+        anchor = anchorFor(parentFolder(*path));
+    }
+    // A folder found where a file was expected is measured as the folder it is.
+    const std::int64_t size = item.hasSize ? item.size : (item.isDir ? tree::treeSize(*path) : 0);
+    auto record = makeRecord(item, size, DefaultColor, folderURL.checked, anchor);
     if (includeChildren && item.isDir) {
         ChildrenInfo listed = childrenOfDirectory(folderURL, Progress{});
         record->children = std::move(listed.children);
@@ -111,6 +149,7 @@ ChildrenInfo FolderInfo::childrenOfDirectory(const FolderUrl &folderURL, const P
     if (!walker.opened()) {
         return result;
     }
+    const std::shared_ptr<const tree::Anchor> anchor = anchorFor(*path);
     while (const tree::WalkItem *item = walker.next()) {
         if (!item->statOk) {
             platform::services().log->standardOutput("Error reading file attributes");
@@ -119,7 +158,7 @@ ChildrenInfo FolderInfo::childrenOfDirectory(const FolderUrl &folderURL, const P
         const std::int64_t size = entryTreeSize(*item);
         result.totalSize += size;
         postProgress(progress, item->path, size);
-        auto record = makeRecord(*item, size, DefaultColor, folderURL.checked);
+        auto record = makeRecord(*item, size, DefaultColor, folderURL.checked, anchor);
         record->findex = static_cast<std::int64_t>(result.children.size());
         result.children.push_back(std::move(record));
     }
@@ -171,6 +210,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         return result;
     }
 
+    const std::shared_ptr<const tree::Anchor> anchor = anchorFor(*path);
     std::size_t topLevelCount = 1;
     {
         tree::WalkOptions shallow;
@@ -224,7 +264,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
                 postProgress(progress, item.path, mine.pending);
                 mine.pending = 0;
             }
-            mine.records.push_back(makeRecord(item, size, Black, folderURL.checked));
+            mine.records.push_back(makeRecord(item, size, Black, folderURL.checked, anchor));
         }
         return tree::VisitAnswer{ record, descend };
     };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -21,26 +22,41 @@ void (*removalRaceHook)(const std::string &parentPath, const std::string &name) 
 
 namespace {
 
+constexpr std::string_view ChangedSinceScan = "changed since the scan; not deleted";
+
 /// Owns one file descriptor; closes it on destruction.
 class UniqueFd
 {
 public:
-    explicit UniqueFd(int fd)
+    explicit UniqueFd(int fd = -1)
         : m_fd(fd)
     {
     }
-    ~UniqueFd()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
+    ~UniqueFd() { reset(); }
     UniqueFd(const UniqueFd &) = delete;
     UniqueFd &operator=(const UniqueFd &) = delete;
+    UniqueFd(UniqueFd &&other) noexcept
+        : m_fd(other.release())
+    {
+    }
+    UniqueFd &operator=(UniqueFd &&other) noexcept
+    {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
 
     int get() const { return m_fd; }
     bool isValid() const { return m_fd >= 0; }
     int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = fd;
+    }
 
 private:
     int m_fd;
@@ -88,7 +104,7 @@ const char *openablePath(const std::string &parent)
 }
 
 /// Appends one component to a path.
-void appendComponent(std::string &path, const std::string &name)
+void appendComponent(std::string &path, std::string_view name)
 {
     if (!path.empty() && path.back() != '/') {
         path += '/';
@@ -109,10 +125,99 @@ bool hasProtectingFlags(int fd)
     return (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
 }
 
-/// One removal run: remembers the first thing left behind.
+std::optional<std::string> realPath(const std::string &path)
+{
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    return std::string(resolved.get());
+}
+
+/// Where the folder open at `fd` really is, as the kernel names it.
+std::optional<std::string> pathOfDescriptor(int fd)
+{
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string target(4096, '\0');
+    for (;;) {
+        const ssize_t got = ::readlink(link.c_str(), target.data(), target.size());
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (static_cast<std::size_t>(got) < target.size()) {
+            target.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        target.resize(target.size() * 2);
+    }
+    // A folder removed meanwhile is named "... (deleted)": no location to judge.
+    if (target.empty() || target.front() != '/' || target.ends_with(" (deleted)")) {
+        return std::nullopt;
+    }
+    return target;
+}
+
+/// Whether the kernel would let this process unlink an entry owned by
+/// `itemUid` from the folder described by `parent` (the sticky-folder rule).
+bool stickyAllows(const struct stat &parent, uid_t itemUid)
+{
+    if ((parent.st_mode & S_ISVTX) == 0) {
+        return true;
+    }
+    const uid_t euid = ::geteuid();
+    return euid == 0 || euid == itemUid || euid == parent.st_uid;
+}
+
+/// The checks the kernel makes before unlinking `name` (examined as
+/// `item`) from the folder open at `parentFd` (any kind of descriptor):
+/// write and search permission on the folder, the sticky-folder rule, and
+/// no immutable or append-only flag on the folder or the item.
+std::optional<Error> unlinkRefusal(int parentFd, std::string_view name, const struct stat &item, const std::string &path)
+{
+    // AT_EACCESS: the kernel judges an unlink by the effective ids; this also
+    // honours ACLs, read-only mounts (EROFS) and an immutable parent (EPERM).
+    if (::faccessat(parentFd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        return Error::fromErrno(errno, path);
+    }
+    struct stat parent
+    {
+    };
+    if (::fstatat(parentFd, ".", &parent, 0) != 0) {
+        return Error::fromErrno(errno, path);
+    }
+    if (!stickyAllows(parent, item.st_uid)) {
+        return Error::fromErrno(EPERM, path);
+    }
+    {
+        const UniqueFd readable(::openat(parentFd, ".", O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+        if (readable.isValid() && hasProtectingFlags(readable.get())) {
+            return Error::fromErrno(EPERM, path);
+        }
+    }
+    // Links carry no flags of their own, and opening anything but a file or a
+    // folder (a device, a FIFO) could have side effects.
+    if (S_ISREG(item.st_mode) || S_ISDIR(item.st_mode)) {
+        const std::string own(name);
+        const UniqueFd itemFd(
+            ::openat(parentFd, own.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (itemFd.isValid() && hasProtectingFlags(itemFd.get())) {
+            return Error::fromErrno(EPERM, path);
+        }
+    }
+    return std::nullopt;
+}
+
+/// One removal (or dry-run check) of an item and everything inside it:
+/// remembers the first thing left behind and counts the bytes removed.
 class Remover
 {
 public:
+    Remover(std::uint64_t device, bool dryRun)
+        : m_device(device)
+        , m_dryRun(dryRun)
+    {
+    }
+
     void fail(Error error)
     {
         if (!m_firstError) {
@@ -121,58 +226,83 @@ public:
     }
     void failErrno(int code, const std::string &path) { fail(Error::fromErrno(code, path)); }
 
-    Status result() const
-    {
-        if (m_firstError) {
-            return *m_firstError;
-        }
-        return Ok{};
-    }
+    const std::optional<Error> &firstError() const { return m_firstError; }
+    std::int64_t freed() const { return m_freed; }
 
-    /// Removes `name` inside the open folder `dirFd`. `path` holds that
-    /// folder's path for messages and the race hook; it is extended while the
-    /// entry is handled and restored on return. `topDev` is the device of the
-    /// item being removed, null when `name` is that item. True when the entry is gone.
-    bool removeEntry(int dirFd, std::string &path, const std::string &name, const dev_t *topDev)
+    /// Removes `name` inside the open folder `dirFd`, examined as `examined`.
+    /// `path` holds that folder's path for messages and the race hook; it is
+    /// extended while the entry is handled and restored on return. True when
+    /// the entry is gone.
+    bool removeExamined(int dirFd, std::string &path, const std::string &name, const struct stat &examined)
     {
         const std::size_t parentLength = path.size();
         appendComponent(path, name);
-        const bool gone = removeEntryAt(dirFd, path, parentLength, name, topDev);
+        const bool gone = removeExaminedAt(dirFd, path, parentLength, name, examined);
         path.resize(parentLength);
         return gone;
     }
 
-private:
-    bool removeEntryAt(
-        int dirFd, std::string &path, std::size_t parentLength, const std::string &name, const dev_t *topDev)
+    /// Removes (or checks) everything inside the folder open at `fd`
+    /// (readable), described by `self`, whose path is `path`.
+    void removeContents(int fd, std::string &path, const struct stat &self)
     {
-        const bool isTop = topDev == nullptr;
-        struct stat examined
-        {
-        };
-        if (::fstatat(dirFd, name.c_str(), &examined, AT_SYMLINK_NOFOLLOW) != 0) {
-            // Something below the item vanishing meanwhile is what we wanted anyway.
-            return failUnlessVanished(errno, path, isTop);
-        }
-        if (!S_ISDIR(examined.st_mode)) {
-            if (::unlinkat(dirFd, name.c_str(), 0) != 0) {
-                return failUnlessVanished(errno, path, isTop);
+        if (m_dryRun) {
+            if (::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+                failErrno(errno, path);
+                return;
             }
-            return true;
+            if (hasProtectingFlags(fd)) {
+                failErrno(EPERM, path);
+                return;
+            }
         }
-        const dev_t device = isTop ? examined.st_dev : *topDev;
-        if (examined.st_dev != device) {
+        const std::optional<std::vector<std::string>> names = readNames(fd, path);
+        if (!names) {
+            return;
+        }
+        for (const std::string &name : *names) {
+            const std::size_t parentLength = path.size();
+            appendComponent(path, name);
+            struct stat examined
+            {
+            };
+            if (::fstatat(fd, name.c_str(), &examined, AT_SYMLINK_NOFOLLOW) != 0) {
+                // Something below the item vanishing meanwhile is what we wanted anyway.
+                if (errno != ENOENT) {
+                    failErrno(errno, path);
+                }
+            } else if (m_dryRun && !stickyAllows(self, examined.st_uid)) {
+                failErrno(EPERM, path);
+            } else {
+                (void)removeExaminedAt(fd, path, parentLength, name, examined);
+            }
+            path.resize(parentLength);
+        }
+    }
+
+private:
+    bool removeExaminedAt(
+        int dirFd, std::string &path, std::size_t parentLength, const std::string &name, const struct stat &examined)
+    {
+        if (examined.st_dev != m_device) {
             fail(Error{ EXDEV, path, "a mounted file system; not entered" });
             return false;
+        }
+        if (!S_ISDIR(examined.st_mode)) {
+            if (!m_dryRun && ::unlinkat(dirFd, name.c_str(), 0) != 0) {
+                return failUnlessVanished(errno, path);
+            }
+            m_freed += S_ISREG(examined.st_mode) || S_ISLNK(examined.st_mode) ? examined.st_size : 0;
+            return true;
         }
         if (removalRaceHook != nullptr) {
             removalRaceHook(path.substr(0, parentLength), name);
         }
-        // O_NOFOLLOW: an entry swapped for a link since fstatat fails here
-        // (ELOOP/ENOTDIR) instead of leading outside the tree.
-        UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        // O_NOFOLLOW: an entry swapped for a link since it was examined fails
+        // here (ELOOP/ENOTDIR) instead of leading outside the tree.
+        const UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd.isValid()) {
-            return failUnlessVanished(errno, path, isTop);
+            return failUnlessVanished(errno, path);
         }
         struct stat opened
         {
@@ -186,34 +316,25 @@ private:
             fail(Error{ 0, path, "replaced by another folder during removal; left alone" });
             return false;
         }
-        removeContents(fd.get(), path, device);
+        removeContents(fd.get(), path, opened);
+        if (m_dryRun) {
+            return true;
+        }
         // Tried even after a failing child: the only cost is an ENOTEMPTY that
         // the child's own error already explains.
         if (::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) != 0) {
-            return failUnlessVanished(errno, path, isTop);
+            return failUnlessVanished(errno, path);
         }
         return true;
     }
 
-    bool failUnlessVanished(int code, const std::string &path, bool isTop)
+    bool failUnlessVanished(int code, const std::string &path)
     {
-        if (code == ENOENT && !isTop) {
+        if (code == ENOENT) {
             return true;
         }
         failErrno(code, path);
         return false;
-    }
-
-    /// Removes everything inside the folder open at `fd`, whose path is `path`.
-    void removeContents(int fd, std::string &path, dev_t device)
-    {
-        const std::optional<std::vector<std::string>> names = readNames(fd, path);
-        if (!names) {
-            return;
-        }
-        for (const std::string &name : *names) {
-            removeEntry(fd, path, name, &device);
-        }
     }
 
     /// Every name in the folder open at `fd`; nullopt when it cannot be listed.
@@ -228,6 +349,8 @@ private:
             failErrno(errno, path);
             return std::nullopt;
         }
+        // The duplicate shares the offset: start from the top whoever read before.
+        (void)::lseek(listFd.get(), 0, SEEK_SET);
         const DirHandle dir(::fdopendir(listFd.get()));
         if (!dir) {
             failErrno(errno, path);
@@ -250,6 +373,9 @@ private:
         return names;
     }
 
+    std::uint64_t m_device;
+    bool m_dryRun;
+    std::int64_t m_freed = 0;
     std::optional<Error> m_firstError;
 };
 
@@ -279,6 +405,29 @@ std::optional<std::vector<std::string_view>> absoluteComponents(std::string_view
     return parts;
 }
 
+/// The components of a path relative to an anchor; nullopt when one is
+/// empty, "." or "..". An empty path has no components.
+std::optional<std::vector<std::string>> relativeComponents(std::string_view relative)
+{
+    std::vector<std::string> parts;
+    if (relative.empty()) {
+        return parts;
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        const std::string_view part = relative.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") {
+            return std::nullopt;
+        }
+        parts.emplace_back(part);
+        if (end == relative.size()) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
 /// Top-level folders of the system itself: a home folder of one of these names
 /// does not make the items directly in it deletable.
 constexpr std::array<std::string_view, 20> SystemTopLevelFolders = {
@@ -304,6 +453,156 @@ constexpr std::array<std::string_view, 20> SystemTopLevelFolders = {
     "var",
 };
 
+/// isProtectedPath against the home folder as written and as resolved.
+bool isProtectedForHome(const std::string &path, const std::string &homeDir)
+{
+    if (isProtectedPath(path, homeDir)) {
+        return true;
+    }
+    const std::optional<std::string> realHome = homeDir.empty() ? std::nullopt : realPath(homeDir);
+    return realHome && *realHome != homeDir && isProtectedPath(path, *realHome);
+}
+
+ItemKind kindOf(const struct stat &st)
+{
+    if (S_ISDIR(st.st_mode)) {
+        return ItemKind::Directory;
+    }
+    return S_ISLNK(st.st_mode) ? ItemKind::Symlink : ItemKind::Other;
+}
+
+bool matchesKind(ItemKind expected, const struct stat &st)
+{
+    return expected == ItemKind::Any || expected == kindOf(st);
+}
+
+RemovalOutcome failed(Error error)
+{
+    RemovalOutcome outcome;
+    outcome.error = std::move(error);
+    return outcome;
+}
+
+RemovalOutcome refusedFor(Error error)
+{
+    RemovalOutcome outcome = failed(std::move(error));
+    outcome.refused = true;
+    return outcome;
+}
+
+RemovalOutcome changedSinceScan(const std::string &path)
+{
+    return refusedFor(Error{ 0, path, std::string(ChangedSinceScan) });
+}
+
+/// Whether `name` in the folder open at `dirFd` is the record of an item
+/// still in the trash: "<trash>/info/<item>.trashinfo" while
+/// "<trash>/files/<item>" exists. Reached by descriptor, never following a link.
+bool describesTrashedItem(int dirFd, const std::string &folderPath, std::string_view name)
+{
+    constexpr std::string_view Suffix = ".trashinfo";
+    if (name.size() <= Suffix.size() || !name.ends_with(Suffix)) {
+        return false;
+    }
+    const std::size_t slash = folderPath.find_last_of('/');
+    if (std::string_view(folderPath).substr(slash == std::string::npos ? 0 : slash + 1) != "info") {
+        return false;
+    }
+    const UniqueFd trash(::openat(dirFd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!trash.isValid()) {
+        return false;
+    }
+    const UniqueFd files(::openat(trash.get(), "files", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!files.isValid()) {
+        return false;
+    }
+    const std::string item(name.substr(0, name.size() - Suffix.size()));
+    struct stat st
+    {
+    };
+    return ::fstatat(files.get(), item.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+/// The written path of the item in "files" that the record `name` in the
+/// trash's "info" folder `infoPath` describes.
+std::string trashedItemPath(const std::string &infoPath, std::string_view name)
+{
+    const std::size_t slash = infoPath.find_last_of('/');
+    std::string path = slash == std::string::npos ? std::string() : infoPath.substr(0, slash);
+    path += "/files/";
+    path += name.substr(0, name.size() - std::string_view(".trashinfo").size());
+    return path;
+}
+
+/// The last step shared by removeBelow and removeItem: `name` in the folder
+/// open at `parentFd` (path `parentPath`), with its device rule.
+struct FinalStep
+{
+    int parentFd = -1;
+    std::string parentPath;
+    std::string name;
+    std::uint64_t device = 0; // nothing on another device is removed
+    bool checkDevice = true; // false: the item's own device counts (removeItem)
+};
+
+RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request, bool guarded)
+{
+    std::string path = step.parentPath;
+    appendComponent(path, step.name);
+    struct stat examined
+    {
+    };
+    if (::fstatat(step.parentFd, step.name.c_str(), &examined, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT && guarded) {
+            RemovalOutcome gone;
+            gone.alreadyGone = true;
+            return gone;
+        }
+        return failed(Error::fromErrno(errno, path));
+    }
+    RemovalOutcome outcome;
+    outcome.device = examined.st_dev;
+    outcome.inode = examined.st_ino;
+    const std::uint64_t device = step.checkDevice ? step.device : examined.st_dev;
+    if (guarded) {
+        outcome.refused = true; // until every check has passed
+        if (!matchesKind(request.expected, examined)) {
+            outcome.error = Error{ 0, path, std::string(ChangedSinceScan) };
+            return outcome;
+        }
+        if (examined.st_dev != device) {
+            outcome.error = Error{ EXDEV, path, "on another file system; not deleted" };
+            return outcome;
+        }
+        const std::optional<std::string> realParent = pathOfDescriptor(step.parentFd);
+        std::string realItem = realParent.value_or(std::string());
+        appendComponent(realItem, step.name);
+        if (!realParent || isProtectedForHome(realItem, request.homeDir) || isProtectedForHome(path, request.homeDir)) {
+            outcome.error = Error{ EPERM, path, "protected location" };
+            return outcome;
+        }
+        if (describesTrashedItem(step.parentFd, *realParent, step.name)
+            && !(request.dryRun && request.trashedItemGoing
+                && request.trashedItemGoing(trashedItemPath(step.parentPath, step.name)))) {
+            outcome.error = Error{ 0, path, "kept while the item it describes is still in the trash" };
+            return outcome;
+        }
+        if (std::optional<Error> refusal = unlinkRefusal(step.parentFd, step.name, examined, path)) {
+            refusal->message = "not deletable: " + refusal->message;
+            outcome.error = std::move(refusal);
+            return outcome;
+        }
+        outcome.refused = false;
+    }
+    Remover remover(device, request.dryRun);
+    std::string parentPath = step.parentPath;
+    (void)remover.removeExamined(step.parentFd, parentPath, step.name, examined);
+    outcome.freed = remover.freed();
+    outcome.error = remover.firstError();
+    outcome.partial = outcome.error && outcome.freed > 0;
+    return outcome;
+}
+
 } // namespace
 
 Status checkDeletable(const std::string &path)
@@ -315,47 +614,31 @@ Status checkDeletable(const std::string &path)
     if (!split) {
         return Error::fromErrno(path.find_first_not_of('/') == std::string::npos ? EPERM : EINVAL, path);
     }
-    const char *parent = openablePath(split->parent);
-    // AT_EACCESS: the kernel judges an unlink by the effective ids, and this
-    // also honours ACLs, read-only mounts (EROFS) and an immutable parent (EPERM).
-    if (::faccessat(AT_FDCWD, parent, W_OK | X_OK, AT_EACCESS) != 0) {
+    const UniqueFd parent(::open(openablePath(split->parent), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.isValid()) {
         return Error::fromErrno(errno, path);
     }
-    struct stat parentStat
+    struct stat item
     {
     };
-    if (::stat(parent, &parentStat) != 0) {
-        return Error::fromErrno(errno, path);
-    }
-    std::string item = split->parent;
-    appendComponent(item, split->name);
-    struct stat itemStat
-    {
-    };
-    const bool itemExists = ::lstat(item.c_str(), &itemStat) == 0;
-    const int itemErrno = errno;
-    if ((parentStat.st_mode & S_ISVTX) != 0) {
-        if (!itemExists) {
+    if (::fstatat(parent.get(), split->name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int itemErrno = errno;
+        // A missing item under a writable, non-sticky folder counts as
+        // deletable; in a sticky folder its owner cannot be judged.
+        struct stat folder
+        {
+        };
+        if (::fstat(parent.get(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0) {
+            if (::faccessat(parent.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
+                return Error::fromErrno(errno, path);
+            }
             return Error::fromErrno(itemErrno, path);
         }
-        const uid_t euid = ::geteuid();
-        if (euid != 0 && euid != itemStat.st_uid && euid != parentStat.st_uid) {
-            return Error::fromErrno(EPERM, path);
-        }
+        item = {};
+        item.st_uid = ::geteuid();
     }
-    {
-        const UniqueFd parentFd(::open(parent, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
-        if (parentFd.isValid() && hasProtectingFlags(parentFd.get())) {
-            return Error::fromErrno(EPERM, path);
-        }
-    }
-    // Links carry no flags of their own, and opening anything but a file or a
-    // folder (a device, a FIFO) could have side effects.
-    if (itemExists && (S_ISREG(itemStat.st_mode) || S_ISDIR(itemStat.st_mode))) {
-        const UniqueFd itemFd(::open(item.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        if (itemFd.isValid() && hasProtectingFlags(itemFd.get())) {
-            return Error::fromErrno(EPERM, path);
-        }
+    if (std::optional<Error> refusal = unlinkRefusal(parent.get(), split->name, item, path)) {
+        return *refusal;
     }
     return Ok{};
 }
@@ -384,6 +667,129 @@ bool isProtectedPath(const std::string &path, const std::string &homeDir)
     return false;
 }
 
+bool isProtectedLocation(const std::string &path, const std::string &homeDir)
+{
+    if (isProtectedForHome(path, homeDir)) {
+        return true;
+    }
+    const std::optional<SplitPath> split = splitPath(path);
+    if (!split || split->parent.empty()) {
+        return true;
+    }
+    const std::optional<std::string> parent = realPath(split->parent);
+    if (!parent) {
+        return false; // nothing there to resolve: the written path is all there is
+    }
+    std::string resolved = *parent;
+    appendComponent(resolved, split->name);
+    return isProtectedForHome(resolved, homeDir);
+}
+
+std::optional<Anchor> anchorAt(const std::string &path)
+{
+    struct stat st
+    {
+    };
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return std::nullopt;
+    }
+    std::string clean = path;
+    while (clean.size() > 1 && clean.back() == '/') {
+        clean.pop_back();
+    }
+    return Anchor{ std::move(clean), st.st_dev, st.st_ino };
+}
+
+RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, const RemovalRequest &request)
+{
+    std::string path = anchor.path;
+    if (!relative.empty()) {
+        appendComponent(path, relative);
+    }
+    const std::optional<std::vector<std::string>> parts = relativeComponents(relative);
+    if (!parts || anchor.path.empty() || anchor.path.front() != '/') {
+        return refusedFor(Error::fromErrno(EINVAL, path));
+    }
+    UniqueFd folder(::open(anchor.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isValid()) {
+        if (errno == ENOENT) {
+            RemovalOutcome gone;
+            gone.alreadyGone = true;
+            return gone;
+        }
+        return failed(Error::fromErrno(errno, path));
+    }
+    struct stat st
+    {
+    };
+    if (::fstat(folder.get(), &st) != 0) {
+        return failed(Error::fromErrno(errno, path));
+    }
+    if (st.st_dev != anchor.device || st.st_ino != anchor.inode) {
+        return changedSinceScan(path);
+    }
+
+    if (parts->empty()) {
+        // The anchor's content: the folder itself stays.
+        if (request.expected != ItemKind::Any && request.expected != ItemKind::Directory) {
+            return changedSinceScan(path);
+        }
+        const std::optional<std::string> real = pathOfDescriptor(folder.get());
+        if (!real || isProtectedForHome(*real, request.homeDir) || isProtectedForHome(path, request.homeDir)) {
+            return refusedFor(Error{ EPERM, path, "protected location" });
+        }
+        const UniqueFd readable(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!readable.isValid()) {
+            return failed(Error::fromErrno(errno, path));
+        }
+        Remover remover(anchor.device, request.dryRun);
+        remover.removeContents(readable.get(), path, st);
+        RemovalOutcome outcome;
+        outcome.device = st.st_dev;
+        outcome.inode = st.st_ino;
+        outcome.freed = remover.freed();
+        outcome.error = remover.firstError();
+        outcome.partial = outcome.error && outcome.freed > 0;
+        return outcome;
+    }
+
+    // Down to the folder that holds the item, one component at a time.
+    std::string folderPath = anchor.path;
+    for (std::size_t k = 0; k + 1 < parts->size(); ++k) {
+        const std::string &name = (*parts)[k];
+        if (removalRaceHook != nullptr) {
+            removalRaceHook(folderPath, name);
+        }
+        appendComponent(folderPath, name);
+        UniqueFd next(::openat(folder.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.isValid()) {
+            const int error = errno;
+            if (error == ENOENT) {
+                RemovalOutcome gone;
+                gone.alreadyGone = true;
+                return gone;
+            }
+            if (error == ELOOP || error == ENOTDIR) {
+                return changedSinceScan(path);
+            }
+            return failed(Error::fromErrno(error, path));
+        }
+        if (::fstat(next.get(), &st) != 0) {
+            return failed(Error::fromErrno(errno, path));
+        }
+        if (st.st_dev != anchor.device) {
+            return refusedFor(Error{ EXDEV, path, "on another file system; not deleted" });
+        }
+        folder = std::move(next);
+    }
+    FinalStep step;
+    step.parentFd = folder.get();
+    step.parentPath = folderPath;
+    step.name = parts->back();
+    step.device = anchor.device;
+    return removeFinal(step, request, true);
+}
+
 Status removeItem(const std::string &path)
 {
     const std::optional<SplitPath> split = splitPath(path);
@@ -393,15 +799,21 @@ Status removeItem(const std::string &path)
     // Folders above the item are resolved normally (they may be links);
     // from here on nothing is looked up by path again.
     const UniqueFd parentFd(::open(openablePath(split->parent), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    const int openErrno = errno;
-    std::string itemPath = split->parent;
     if (!parentFd.isValid()) {
+        std::string itemPath = split->parent;
         appendComponent(itemPath, split->name);
-        return Error::fromErrno(openErrno, itemPath);
+        return Error::fromErrno(errno, itemPath);
     }
-    Remover remover;
-    remover.removeEntry(parentFd.get(), itemPath, split->name, nullptr);
-    return remover.result();
+    FinalStep step;
+    step.parentFd = parentFd.get();
+    step.parentPath = split->parent;
+    step.name = split->name;
+    step.checkDevice = false;
+    RemovalOutcome outcome = removeFinal(step, RemovalRequest{}, false);
+    if (outcome.error) {
+        return *outcome.error;
+    }
+    return Ok{};
 }
 
 } // namespace core::tree
