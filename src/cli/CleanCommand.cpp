@@ -147,7 +147,7 @@ int runClean(const Invocation &inv)
         }
     }
 
-    scanModules({ module }, inv.global);
+    (void)scanModules({ module }, inv.global);
 
     // The whole selection is checked before anything is selected or deleted.
     std::vector<RecordPlace> places;

@@ -144,11 +144,13 @@ int run(int argc, char **argv)
 
     // Diagnostic lines of the engine go to stderr: stdout carries results only.
     static platform::StreamLogSink sink(stderr, stderr);
+    static platform::WalkReport walkReport;
     platform::ThreadPoolDispatcher dispatcher(mainLoop());
 
     platform::Services services = platform::services();
     services.dispatch = &dispatcher;
     services.log = &sink;
+    services.walkReport = &walkReport;
     services.resources = platform::ResourceLocator::forExecutable(inv.global.resources);
     if (!inv.global.home.empty()) {
         struct stat st

@@ -219,7 +219,7 @@ int runScan(const Invocation &inv)
         }
         indexes.push_back(*index);
     }
-    scanModules(indexes, inv.global);
+    const std::uint64_t unreadable = scanModules(indexes, inv.global);
 
     if (inv.global.json) {
         JsonStream json(stdout);
@@ -230,6 +230,8 @@ int runScan(const Invocation &inv)
             writeModule(json, index);
         }
         json.endArray();
+        json.key("unreadable");
+        json.integer(static_cast<std::int64_t>(unreadable));
         json.endObject();
         json.finish();
     } else {
@@ -237,7 +239,8 @@ int runScan(const Invocation &inv)
             printModule(index, withFiles);
         }
     }
-    return ExitOk;
+    // As du does: a total that leaves unreadable folders out is not a clean success.
+    return unreadable > 0 ? ExitItemsFailed : ExitOk;
 }
 
 } // namespace cli

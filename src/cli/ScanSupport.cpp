@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <system_error>
 
 namespace cli {
 
@@ -43,8 +44,41 @@ void loadCatalogue(const Invocation &inv)
     (void)core::ModuleInfo::modules();
 }
 
-void scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options)
+std::uint64_t tellWalkProblems(const std::string &what)
 {
+    core::platform::WalkReport *report = core::platform::services().walkReport;
+    if (report == nullptr) {
+        return 0;
+    }
+    const core::platform::WalkReport::Snapshot seen = report->snapshot();
+    report->reset();
+    const std::string prefix = what.empty() ? std::string() : displayText(what) + ": ";
+    if (seen.unreadable > 0) {
+        std::fprintf(stderr,
+            "spruce-cli: %s%llu folder%s could not be read, so sizes leave %s out (first: %s: %s)\n",
+            prefix.c_str(),
+            static_cast<unsigned long long>(seen.unreadable),
+            seen.unreadable == 1 ? "" : "s",
+            seen.unreadable == 1 ? "it" : "them",
+            displayText(seen.firstUnreadable).c_str(),
+            std::system_category().message(seen.firstError).c_str());
+    }
+    if (seen.otherFileSystems > 0) {
+        std::fprintf(stderr,
+            "spruce-cli: %s%llu mount point%s on another file system not entered (first: %s)\n",
+            prefix.c_str(),
+            static_cast<unsigned long long>(seen.otherFileSystems),
+            seen.otherFileSystems == 1 ? "" : "s",
+            displayText(seen.firstOtherFileSystem).c_str());
+    }
+    return seen.unreadable;
+}
+
+std::uint64_t scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options)
+{
+    if (core::platform::WalkReport *report = core::platform::services().walkReport) {
+        report->reset();
+    }
     const bool showBar = wantsProgress(options);
     ProgressBar bar(showBar);
     // Without a bar nobody reads the paths: asking for none spares the walks
@@ -80,6 +114,7 @@ void scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &opt
         return *remaining == 0;
     });
     bar.finish();
+    return tellWalkProblems();
 }
 
 ProgressBar::ProgressBar(bool enabled)

@@ -4,6 +4,7 @@
 #include "engine/Catalogue.h"
 
 #include <nlohmann/json.hpp>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,8 +20,17 @@ std::optional<int> resolveModule(const std::string &word);
 void loadCatalogue(const Invocation &inv);
 
 /// Scans the given modules at once and waits on the main loop until every
-/// one is done, drawing a progress bar on stderr when wanted.
-void scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options);
+/// one is done, drawing a progress bar on stderr when wanted. Then says on
+/// stderr, once, what the walks passed over (tellWalkProblems) and returns
+/// how many folders could not be read.
+std::uint64_t scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options);
+
+/// Says on stderr what the walks since the last reset passed over: how many
+/// folders could not be read (with the first one), whose sizes are then
+/// partial, and how many mount points were not entered. `what` prefixes the
+/// lines ("" or a path). Returns the number of unreadable folders and
+/// resets the report.
+std::uint64_t tellWalkProblems(const std::string &what = {});
 
 /// Draws "[#####.....]  42%  path" on stderr, at most every 100 ms; no-op when disabled.
 class ProgressBar

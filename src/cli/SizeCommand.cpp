@@ -1,5 +1,6 @@
 #include "Cli.h"
 #include "Output.h"
+#include "ScanSupport.h"
 #include "format/FileUrl.h"
 #include "format/Format.h"
 #include "fs/FolderInfo.h"
@@ -32,6 +33,8 @@ int runSize(const Invocation &inv)
     }
 
     nlohmann::json out = nlohmann::json::array();
+    std::uint64_t unreadableInAll = 0;
+    tellWalkProblems(); // starts the report afresh
     for (const auto &path : paths) {
         std::int64_t size = 0;
         if (core::tree::isDirectoryFollowing(path)) {
@@ -39,9 +42,13 @@ int runSize(const Invocation &inv)
         } else {
             size = core::tree::statItem(path).size;
         }
+        const std::uint64_t unreadable = tellWalkProblems(path);
+        unreadableInAll += unreadable;
         if (inv.global.json) {
-            out.push_back(
-                { { "path", displayText(path) }, { "url", core::format::fileUrlFromPath(path) }, { "size", size } });
+            out.push_back({ { "path", displayText(path) },
+                { "url", core::format::fileUrlFromPath(path) },
+                { "size", size },
+                { "unreadable", unreadable } });
         } else {
             std::printf("%lld\t%s\t%s\n",
                 static_cast<long long>(size),
@@ -52,7 +59,8 @@ int runSize(const Invocation &inv)
     if (inv.global.json) {
         printJson(out);
     }
-    return ExitOk;
+    // As du does: a total that leaves unreadable folders out is not a clean success.
+    return unreadableInAll > 0 ? ExitItemsFailed : ExitOk;
 }
 
 } // namespace cli

@@ -115,7 +115,7 @@ TEST_F(CatalogueTest, LoadsRecordsInFileOrder)
         + category("Logs",
             "<key>size</key><integer>42</integer><key>urls</key><array>"
                 + urlDict("file://~/a/", "Children", "<integer>1</integer>")
-                + urlDict("file:///var/b", "File", "<integer>-1</integer>")
+                + urlDict("file:///var/tmp/b", "File", "<integer>-1</integer>")
                 + "</array><key>type</key><string>Folder</string><key>state</key><integer>-1</integer>")
         + category("Backups", key("url", "file://~/Backup/") + key("type", "iTunes")) + "</array></dict>";
     xml.modules[4] = CatalogueXml::module("moreTool", "", "<key>categories</key><string>none</string>");
@@ -138,7 +138,7 @@ TEST_F(CatalogueTest, LoadsRecordsInFileOrder)
     EXPECT_EQ(logs.size, 42);
     EXPECT_EQ(logs.url, FolderUrl{});
     EXPECT_EQ(logs.urls,
-        (std::vector<FolderUrl>{ { "file:///Users/ann/a/", "Children", 1 }, { "file:///var/b", "File", -1 } }));
+        (std::vector<FolderUrl>{ { "file:///Users/ann/a/", "Children", 1 }, { "file:///var/tmp/b", "File", -1 } }));
     EXPECT_EQ(logs.state, -1);
     EXPECT_TRUE(logs.files.empty());
 

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <numeric>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using core::Category;
 using core::FolderInfoPtr;
@@ -181,20 +185,36 @@ TEST_F(LargeAndOldFilesTest, LibraryAndHiddenItemsAreNeverCollected)
     EXPECT_EQ(all, expected);
 }
 
-TEST_F(LargeAndOldFilesTest, LinksAreCollectedAsThemselvesNeverFollowed)
+TEST_F(LargeAndOldFilesTest, OnlyRegularFilesAreCollected)
 {
     const std::string outside = tmp.writeFile("elsewhere/big.iso", 500 * MiB, true);
     testing_support::TempDir home;
     core::platform::services().user.homeDir = home.path();
-    const auto link = home.makeLink("old link", outside);
-    testing_support::setMtime(link, Now - 100 * Day);
-    testing_support::setMtime(home.makeLink("recent link", outside), Now - Day);
+    // Links (to a big file, dangling, named like an archive), a FIFO and a
+    // socket, all two years old: none holds data of its own.
+    testing_support::setMtime(home.makeLink("old link", outside), Now - 800 * Day);
+    testing_support::setMtime(home.makeLink("dangling", home / "nowhere"), Now - 800 * Day);
+    testing_support::setMtime(home.makeLink("archive.zip", outside), Now - 800 * Day);
+    ASSERT_EQ(::mkfifo((home / "fifo").c_str(), 0600), 0);
+    testing_support::setMtime(home / "fifo", Now - 800 * Day);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = home / "socket";
+    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr *>(&address), sizeof(address)), 0);
+    ::close(sock);
+    testing_support::setMtime(socketPath, Now - 800 * Day);
+    const std::string regular = home.writeFile("old.txt", 10);
+    testing_support::setMtime(regular, Now - 800 * Day);
 
     const Scan result = scan();
-    EXPECT_TRUE(result.bands[0].files.empty()) << "a link to a big file is not big";
-    EXPECT_TRUE(result.bands[1].files.empty());
-    ASSERT_EQ(paths(result.bands[3]), std::vector<std::string>{ link });
-    EXPECT_EQ(result.bands[3].files[0]->size, static_cast<std::int64_t>(outside.size()));
+    for (std::size_t band : { 0U, 1U, 3U }) {
+        EXPECT_TRUE(result.bands[band].files.empty()) << band;
+    }
+    EXPECT_EQ(paths(result.bands[2]), std::vector<std::string>{ regular });
 }
 
 TEST_F(LargeAndOldFilesTest, RescanReplacesResultsAndGivesTheSameBands)

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -371,10 +372,11 @@ TEST(WalkerMountTypesTest, ParsesRecordedMountinfo)
     std::ifstream in(path);
     ASSERT_TRUE(in) << path;
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto entries = core::tree::parseMountDeviceTypes(text);
-
-    using core::tree::MountDeviceType;
-    const std::vector<MountDeviceType> expected = {
+    std::vector<std::tuple<unsigned, unsigned, std::string>> entries;
+    for (const auto &line : core::tree::splitMountInfo(text)) {
+        entries.emplace_back(line.major, line.minor, std::string(line.fsType));
+    }
+    const std::vector<std::tuple<unsigned, unsigned, std::string>> expected = {
         { 0, 21, "sysfs" },
         { 0, 22, "proc" },
         { 0, 5, "devtmpfs" },
@@ -414,77 +416,3 @@ TEST(WalkerMountTypesTest, SplitLinesKeepEscapesAndAnOptionalSource)
     EXPECT_TRUE(lines[1].source.empty());
 }
 
-TEST(WalkerMountTypesTest, PseudoAndNetworkTypesAreNotEntered)
-{
-    for (const char *type : { "proc",
-             "sysfs",
-             "devpts",
-             "cgroup2",
-             "autofs",
-             "fuse.gvfsd-fuse",
-             "nfs",
-             "nfs4",
-             "cifs",
-             "smb3",
-             "fuse.sshfs",
-             "9p" }) {
-        EXPECT_TRUE(core::tree::isPseudoOrNetworkFsType(type)) << type;
-    }
-    for (const char *type : { "ext4", "btrfs", "xfs", "vfat", "tmpfs", "overlay", "squashfs", "fuse", "" }) {
-        EXPECT_FALSE(core::tree::isPseudoOrNetworkFsType(type)) << type;
-    }
-}
-
-/// Walks /dev (a small tree that normally has /dev/pts, a devpts mount, below
-/// it) under a mount table written by the test, to see that the walker asks
-/// the table of services().sysRoot and skips by device number.
-class WalkerMountCrossingTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        struct stat dev
-        {
-        };
-        struct stat pts
-        {
-        };
-        if (::stat("/dev", &dev) != 0 || ::stat("/dev/pts", &pts) != 0 || dev.st_dev == pts.st_dev) {
-            GTEST_SKIP() << "/dev/pts is not a separate mount here";
-        }
-        m_pts = pts.st_dev;
-    }
-
-    /// Whether a walk of /dev (no stat) returns anything below /dev/pts, with
-    /// /dev/pts's device given `type` in a fixture mount table.
-    [[nodiscard]] bool entersPts(const std::string &type) const
-    {
-        TempDir root;
-        const std::string line = "30 20 " + std::to_string(major(m_pts)) + ":" + std::to_string(minor(m_pts))
-            + " / /dev/pts rw,relatime shared:3 - " + type + " " + type + " rw\n";
-        root.makeDir("proc/self");
-        std::ofstream(root / "proc/self/mountinfo") << line;
-        core::platform::Services services = core::platform::services();
-        services.sysRoot = root.path() + "/";
-        const core::platform::ScopedServices scoped(std::move(services));
-
-        WalkOptions options = noStat();
-        options.skipHidden = true;
-        Walker walker("/dev", options);
-        while (const WalkItem *item = walker.next()) {
-            if (item->path.starts_with("/dev/pts/")) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    dev_t m_pts = 0;
-};
-
-TEST_F(WalkerMountCrossingTest, PseudoMountBelowTheRootIsNotEntered)
-{
-    EXPECT_TRUE(entersPts("ext4"));
-    EXPECT_FALSE(entersPts("devpts"));
-    EXPECT_FALSE(entersPts("nfs"));
-}

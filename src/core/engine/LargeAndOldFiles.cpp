@@ -69,13 +69,16 @@ public:
             // remove everything inside without that ever being measured.
             return FilterType::SkipSelf;
         }
+        // Regular files only: a link, a FIFO or a socket holds no data of its own.
+        if (!item.hasSize || item.isSymlink) {
+            return FilterType::SkipSelf;
+        }
         // An archive is collected whatever its size and date; the bands keep it
         // only when it is large or old like any other file.
         if (item.path.ends_with(".zip")) {
             return FilterType::SkipChildren;
         }
-        const std::int64_t size = item.hasSize ? item.size : 0;
-        if (size > MediumFileSize || item.mtime < m_monthLimit) {
+        if (item.size > MediumFileSize || item.mtime < m_monthLimit) {
             return FilterType::NoSkip;
         }
         return FilterType::SkipSelf;

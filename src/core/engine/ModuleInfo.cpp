@@ -1,4 +1,5 @@
 #include "engine/ModuleInfo.h"
+#include "tree/Removal.h"
 
 #include "format/FileUrl.h"
 #include "format/Plist.h"
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -288,7 +290,39 @@ private:
             const auto value = st->integer();
             category.state = value ? toInt(*value).value_or(0) : 0;
         }
+        // Translations are only listed for review, never cleaned; every other
+        // location is somewhere the cleaner may empty.
+        if (category.type != "Localization") {
+            if (!category.url.url.empty()) {
+                refuseProtected(category.url, where + ", \"url\"");
+            }
+            for (std::size_t k = 0; k < category.urls.size(); ++k) {
+                refuseProtected(category.urls[k], where + ", \"urls\" " + std::to_string(k));
+            }
+        }
         return category;
+    }
+
+    /// A location that is, or resolves to, a folder Spruce never deletes
+    /// from ("/", the home folder or a folder above it, a top-level system
+    /// folder or a folder directly inside one) is a catalogue error: listing
+    /// its entries for cleaning would offer the whole home or system.
+    void refuseProtected(const FolderUrl &location, const std::string &where)
+    {
+        const std::optional<std::string> path = format::pathFromFileUrl(location.url);
+        if (!path) {
+            return; // an unparsable location lists nothing
+        }
+        const std::string home(m_homeDir);
+        bool refused = tree::isProtectedLocation(*path, home);
+        if (!refused) {
+            // A location is followed when it is a link: judge where it leads.
+            const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path->c_str(), nullptr), &std::free);
+            refused = resolved && tree::isProtectedLocation(resolved.get(), home);
+        }
+        if (refused) {
+            fail(where, "location \"" + location.url + "\" is a protected folder and cannot be cleaned");
+        }
     }
 
     const std::string &m_file;

@@ -4,6 +4,7 @@
 #include "platform/LogSink.h"
 #include "platform/ResourceLocator.h"
 #include "platform/UserContext.h"
+#include "platform/WalkReport.h"
 
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,7 @@ struct Services
     std::string sysRoot = "/"; // always ends in "/"
     std::function<std::int64_t()> now; // Unix seconds
     LogSink *log = nullptr; // not owned
+    WalkReport *walkReport = nullptr; // not owned; null: nobody listens
     ResourceLocator resources;
 };
 

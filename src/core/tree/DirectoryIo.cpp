@@ -1,5 +1,7 @@
 #include "tree/DirectoryIo.h"
 
+#include "platform/Services.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -83,11 +85,77 @@ int statEntry(int dirFd, const char *name, EntryStat &out)
     return 0;
 }
 
+namespace {
+
+/// Whether a failed open of a folder means it could not be read (rather than
+/// that it vanished, is not a folder, or became a link meanwhile).
+bool isReadFailure(int error)
+{
+    return error != ENOENT && error != ENOTDIR && error != ELOOP;
+}
+
+} // namespace
+
+std::optional<std::string> pathOfDescriptor(int fd)
+{
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string target(4096, '\0');
+    for (;;) {
+        const ssize_t got = ::readlink(link.c_str(), target.data(), target.size());
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (static_cast<std::size_t>(got) < target.size()) {
+            target.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        target.resize(target.size() * 2);
+    }
+    // A folder removed meanwhile is named "... (deleted)": no location to give.
+    if (target.empty() || target.front() != '/' || target.ends_with(" (deleted)")) {
+        return std::nullopt;
+    }
+    return target;
+}
+
+void reportUnreadable(std::string_view path, int error)
+{
+    if (platform::WalkReport *report = platform::services().walkReport) {
+        report->unreadable(path, error);
+    }
+}
+
+void reportOtherFileSystem(std::string_view path)
+{
+    if (platform::WalkReport *report = platform::services().walkReport) {
+        report->otherFileSystem(path);
+    }
+}
+
+namespace {
+
+std::string childPath(int parentFd, const char *name, const std::string *path)
+{
+    if (path != nullptr) {
+        return *path;
+    }
+    std::string joined = pathOfDescriptor(parentFd).value_or(std::string());
+    if (joined != "/") {
+        joined += '/';
+    }
+    return joined + name;
+}
+
+} // namespace
+
 int openRoot(const std::string &path, std::uint64_t &dev)
 {
     const int fd =
         ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
     if (fd < 0) {
+        if (isReadFailure(errno)) {
+            reportUnreadable(path, errno);
+        }
         return -1;
     }
     if (!deviceOf(fd, dev)) {
@@ -97,15 +165,23 @@ int openRoot(const std::string &path, std::uint64_t &dev)
     return fd;
 }
 
-int openChildDirectory(int parentFd, std::uint64_t parentDev, const char *name, std::uint64_t &dev)
+int openChildDirectory(int parentFd, std::uint64_t parentDev, const char *name, std::uint64_t &dev, const std::string *path)
 {
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
     const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
+        if (isReadFailure(errno)) {
+            reportUnreadable(childPath(parentFd, name, path), errno);
+        }
         return -1;
     }
-    if (!deviceOf(fd, dev) || (dev != parentDev && isSkippedMountDevice(dev))) {
+    if (!deviceOf(fd, dev)) {
         ::close(fd);
+        return -1;
+    }
+    if (dev != parentDev) {
+        ::close(fd);
+        reportOtherFileSystem(childPath(parentFd, name, path));
         return -1;
     }
     return fd;
@@ -229,6 +305,12 @@ int SortedDirectoryStack::next(WalkItem &item)
             item.isPackage = item.isDir && isPackageName(item.name);
         } else {
             readItemValues(item, frame.fd, name);
+            if (item.statOk && item.dev != frame.dev) {
+                // A mount point (a folder or a file bound there): another
+                // file system, neither listed nor entered.
+                reportOtherFileSystem(item.path);
+                continue;
+            }
         }
         return frame.level;
     }
@@ -238,7 +320,7 @@ int SortedDirectoryStack::next(WalkItem &item)
 int SortedDirectoryStack::openChild(const WalkItem &item, std::uint64_t &dev) const
 {
     const Frame &parent = m_stack.back();
-    return openChildDirectory(parent.fd, parent.dev, item.name.c_str(), dev);
+    return openChildDirectory(parent.fd, parent.dev, item.name.c_str(), dev, &item.path);
 }
 
 } // namespace core::tree::detail

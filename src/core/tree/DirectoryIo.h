@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <dirent.h>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -34,16 +35,30 @@ int statEntry(int dirFd, const char *name, EntryStat &out);
 
 /// Opens the root of a walk, following a link (as a start location is
 /// resolved), and stores its device in `dev`. Returns the descriptor, owned
-/// by the caller; -1 when `path` is not a directory that can be opened.
+/// by the caller; -1 when `path` is not a directory that can be opened (a
+/// folder that exists but cannot be read is told to the walk report).
 int openRoot(const std::string &path, std::uint64_t &dev);
 
 /// Opens the directory `name` below the directory open at `parentFd` (on
-/// device `parentDev`) as a walk enters it: never following a link, and not
-/// when it lies on another device whose file system a walk does not enter
-/// (isSkippedMountDevice). Returns the descriptor, owned by the caller, and
-/// stores its device in `dev`; -1 when the directory is passed over
-/// (unreadable, vanished, replaced by a link, or on such a mount).
-int openChildDirectory(int parentFd, std::uint64_t parentDev, const char *name, std::uint64_t &dev);
+/// device `parentDev`) as a walk enters it: never following a link, and
+/// never onto another file system (a mount point is not entered, as with
+/// du -x). Returns the descriptor, owned by the caller, and stores its
+/// device in `dev`; -1 when the directory is passed over. A folder that
+/// cannot be read and a mount point are told to the walk report under
+/// `path` (the child's path; derived from `parentFd` when null); one that
+/// vanished or became a link meanwhile is passed over silently.
+int openChildDirectory(
+    int parentFd, std::uint64_t parentDev, const char *name, std::uint64_t &dev, const std::string *path = nullptr);
+
+/// Where the folder open at `fd` is, as the kernel names it
+/// (/proc/self/fd); nullopt when that cannot be read or the folder was removed.
+std::optional<std::string> pathOfDescriptor(int fd);
+
+/// Tells services().walkReport, if any, of a folder that could not be read.
+void reportUnreadable(std::string_view path, int error);
+
+/// Tells services().walkReport, if any, of a mount point passed over.
+void reportOtherFileSystem(std::string_view path);
 
 /// `path` without trailing "/" ("/" stays "/").
 std::string stripTrailingSlashes(std::string path);

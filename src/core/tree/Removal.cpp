@@ -1,5 +1,7 @@
 #include "tree/Removal.h"
 
+#include "tree/DirectoryIo.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -132,29 +134,6 @@ std::optional<std::string> realPath(const std::string &path)
         return std::nullopt;
     }
     return std::string(resolved.get());
-}
-
-/// Where the folder open at `fd` really is, as the kernel names it.
-std::optional<std::string> pathOfDescriptor(int fd)
-{
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    std::string target(4096, '\0');
-    for (;;) {
-        const ssize_t got = ::readlink(link.c_str(), target.data(), target.size());
-        if (got < 0) {
-            return std::nullopt;
-        }
-        if (static_cast<std::size_t>(got) < target.size()) {
-            target.resize(static_cast<std::size_t>(got));
-            break;
-        }
-        target.resize(target.size() * 2);
-    }
-    // A folder removed meanwhile is named "... (deleted)": no location to judge.
-    if (target.empty() || target.front() != '/' || target.ends_with(" (deleted)")) {
-        return std::nullopt;
-    }
-    return target;
 }
 
 /// Whether the kernel would let this process unlink an entry owned by
@@ -574,7 +553,7 @@ RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request,
             outcome.error = Error{ EXDEV, path, "on another file system; not deleted" };
             return outcome;
         }
-        const std::optional<std::string> realParent = pathOfDescriptor(step.parentFd);
+        const std::optional<std::string> realParent = detail::pathOfDescriptor(step.parentFd);
         std::string realItem = realParent.value_or(std::string());
         appendComponent(realItem, step.name);
         if (!realParent || isProtectedForHome(realItem, request.homeDir) || isProtectedForHome(path, request.homeDir)) {
@@ -734,7 +713,7 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
         if (request.expected != ItemKind::Any && request.expected != ItemKind::Directory) {
             return changedSinceScan(path);
         }
-        const std::optional<std::string> real = pathOfDescriptor(folder.get());
+        const std::optional<std::string> real = detail::pathOfDescriptor(folder.get());
         if (!real || isProtectedForHome(*real, request.homeDir) || isProtectedForHome(path, request.homeDir)) {
             return refusedFor(Error{ EPERM, path, "protected location" });
         }

@@ -199,6 +199,14 @@ void Worker::scan(DirTask task)
                 return; // vanished or unreadable: counts 0
             }
             isDir = S_ISDIR(st.mode); // only possible for DT_UNKNOWN
+            if (st.dev != task.dev) {
+                // A file bound here from another file system, or (DT_UNKNOWN) a
+                // mount point: not this tree's.
+                if (isDir) {
+                    detail::reportOtherFileSystem(detail::pathOfDescriptor(task.fd).value_or("") + "/" + name);
+                }
+                return;
+            }
             if (!isDir) {
                 m_total += st.size;
             }

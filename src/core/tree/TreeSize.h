@@ -21,11 +21,12 @@ struct TreeSizeOptions
 /// O_NOFOLLOW, so paths longer than PATH_MAX are counted too. Hard links
 /// count once per name, as on macOS.
 ///
-/// Counted as 0, silently: a subtree that cannot be opened, an entry whose
-/// stat fails, a directory deeper than 4096 levels, and a directory on
-/// another device whose file system is pseudo or network
-/// (isSkippedMountDevice). 0 when `rootPath` is not a directory that can be
-/// opened.
+/// Stays on the root's file system (du -x): a mount point below the root is
+/// not entered and a file bound from another file system not counted.
+/// Counted as 0: a subtree that cannot be opened, an entry whose stat fails,
+/// a directory deeper than 4096 levels. Unreadable folders and mount points
+/// are told to services().walkReport, so a caller can say that a total is
+/// partial. 0 when `rootPath` is not a directory that can be opened.
 ///
 /// Walks depth-first on up to `threads` threads, each holding one descriptor
 /// per branching level; idle threads get whole subdirectories through a

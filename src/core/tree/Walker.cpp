@@ -1,19 +1,13 @@
 #include "tree/Walker.h"
 
-#include "platform/Services.h"
 #include "tree/DirectoryIo.h"
-#include "tree/MountInfo.h"
 
 #include <algorithm>
-#include <array>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 namespace core::tree {
@@ -147,89 +141,6 @@ std::uint64_t raiseFileLimit()
         return 0;
     }
     return static_cast<std::uint64_t>(now.rlim_cur);
-}
-
-// ---------------------------------------------------------------------------
-// Mount types
-
-std::vector<MountDeviceType> parseMountDeviceTypes(std::string_view text)
-{
-    std::vector<MountDeviceType> result;
-    for (const MountInfoLine &line : splitMountInfo(text)) {
-        result.push_back(MountDeviceType{ line.major, line.minor, std::string(line.fsType) });
-    }
-    return result;
-}
-
-bool isPseudoOrNetworkFsType(std::string_view fsType)
-{
-    // Pseudo: kernel interfaces (never user data; /proc/kcore alone "weighs"
-    // the whole address space) and automounters (entering one triggers a mount).
-    // Network: every directory costs round trips, and a dead server blocks.
-    return isKernelPseudoFsType(fsType) || isNetworkFsType(fsType);
-}
-
-namespace {
-
-std::string readWholeFile(const std::string &path)
-{
-    std::string text;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return text;
-    }
-    std::array<char, 16384> chunk{};
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
-        if (got <= 0) {
-            break;
-        }
-        text.append(chunk.data(), static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return text;
-}
-
-/// The mount table as far as walks need it, read lazily and kept.
-struct MountTypeCache
-{
-    std::mutex mutex;
-    bool loaded = false;
-    std::string sysRoot; // the root the table was read from; another root reloads it
-    std::unordered_map<std::uint64_t, bool> skippedByDevice;
-    std::unordered_set<std::uint64_t> reloadedFor; // unknown devices that already cost one reload
-
-    void load(const std::string &root)
-    {
-        skippedByDevice.clear();
-        for (const MountDeviceType &entry : parseMountDeviceTypes(readWholeFile(root + "proc/self/mountinfo"))) {
-            // One superblock, one device number: lines that share a device share its type.
-            skippedByDevice[makedev(entry.major, entry.minor)] = isPseudoOrNetworkFsType(entry.fsType);
-        }
-        loaded = true;
-        sysRoot = root;
-    }
-};
-
-} // namespace
-
-bool isSkippedMountDevice(std::uint64_t dev)
-{
-    static MountTypeCache cache;
-    const std::string &root = platform::services().sysRoot;
-    std::lock_guard lock(cache.mutex);
-    if (!cache.loaded || cache.sysRoot != root) {
-        cache.load(root);
-        cache.reloadedFor.clear();
-    }
-    auto found = cache.skippedByDevice.find(dev);
-    if (found == cache.skippedByDevice.end() && cache.reloadedFor.insert(dev).second) {
-        // Mounted after the table was read? Look once more (btrfs subvolumes,
-        // for one, have device numbers the table never lists).
-        cache.load(root);
-        found = cache.skippedByDevice.find(dev);
-    }
-    return found != cache.skippedByDevice.end() && found->second;
 }
 
 } // namespace core::tree

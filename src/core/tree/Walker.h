@@ -45,12 +45,15 @@ struct WalkItem
 /// followed: every directory is opened relative to its parent's descriptor
 /// with O_NOFOLLOW, so paths longer than PATH_MAX are reached too.
 ///
-/// Passed over silently (never entered, the walk goes on): a directory that
-/// cannot be opened (permissions, a race, too many open files), a directory
-/// at level 4096 (its entries would lie deeper than 4096 levels), and a
-/// directory on another device whose file system is pseudo or network
-/// (isSkippedMountDevice). An entry whose stat fails is still returned,
-/// with statOk false. A package is a directory whose name ends in ".app",
+/// The walk stays on the root's file system, as du -x does: a mount point
+/// below the root (a folder or a file with another device) is neither
+/// returned nor entered. Passed over (never entered, the walk goes on): a
+/// directory that cannot be opened (permissions, a race, too many open
+/// files) and a directory at level 4096 (its entries would lie deeper than
+/// 4096 levels). Unreadable folders and mount points are told to
+/// services().walkReport. An entry whose stat fails is still returned, with
+/// statOk false. Without stat (wantStat false) a mount point is returned
+/// but still not entered. A package is a directory whose name ends in ".app",
 /// ".bundle", ".framework" or ".plugin".
 ///
 /// Open descriptors: one per level that still has entries to return (a
@@ -101,38 +104,5 @@ bool existsFollowing(const std::string &path);
 /// several walks at once. Returns the soft limit in force afterwards.
 /// Thread-safe.
 std::uint64_t raiseFileLimit();
-
-/// A device number and the file-system type mounted from it, as one line of
-/// /proc/<pid>/mountinfo gives them.
-struct MountDeviceType
-{
-    std::uint32_t major = 0;
-    std::uint32_t minor = 0;
-    std::string fsType;
-    auto operator<=>(const MountDeviceType &) const = default;
-};
-
-/// Parses the text of /proc/self/mountinfo ("ID parent major:minor root
-/// mountpoint options [optional fields...] - fstype source superoptions",
-/// see proc(5)) into device numbers and file-system types, in line order.
-/// Lines that do not have that shape are skipped. Pure.
-std::vector<MountDeviceType> parseMountDeviceTypes(std::string_view mountinfoText);
-
-/// True for the file-system types a walk never enters below its root:
-/// kernel pseudo file systems (proc, sysfs, devtmpfs, devpts, cgroup, ...,
-/// autofs, fuse.gvfsd-fuse, fuse.portal, fuse.lxcfs) and network ones
-/// (nfs*, cifs, smb3, smbfs, 9p, ceph, fuse.sshfs, fuse.rclone, ...).
-/// tmpfs, ramfs, overlay and squashfs are NOT in the list: unlike the volume
-/// list (which hides them), they hold real files a measurement must count.
-bool isPseudoOrNetworkFsType(std::string_view fsType);
-
-/// True when a directory on device `dev`, met below a walk's root on a
-/// different device, must not be entered: the mount table
-/// (services().sysRoot + "proc/self/mountinfo", read on first use and kept;
-/// read again once for a device it does not list) gives `dev` a pseudo or
-/// network type. False when the table cannot be read or does not know the
-/// device. Thread-safe (a mutex guards the cache; it is only reached when a
-/// walk crosses a mount point).
-bool isSkippedMountDevice(std::uint64_t dev);
 
 } // namespace core::tree
