@@ -60,7 +60,11 @@ TempDir::~TempDir()
 
 std::string TempDir::writeFile(const std::string &relative, std::int64_t size, bool sparse) const
 {
-    const std::string full = *this / relative;
+    return writeFileAt(*this / relative, size, sparse);
+}
+
+std::string TempDir::writeFileAt(const std::string &full, std::int64_t size, bool sparse)
+{
     makeParents(full);
     const int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {

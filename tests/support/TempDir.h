@@ -23,6 +23,8 @@ public:
     /// Creates the parent folders of `relative` and a file of `size` bytes
     /// ('x' bytes, or a sparse file when `sparse`). Returns the full path.
     std::string writeFile(const std::string &relative, std::int64_t size, bool sparse = false) const;
+    /// writeFile at an absolute path (anywhere a test made its own, such as a mount inside its tree).
+    static std::string writeFileAt(const std::string &path, std::int64_t size, bool sparse = false);
     /// Creates a folder and its parents. Returns the full path.
     std::string makeDir(const std::string &relative) const;
     /// Creates a symbolic link at `relative` holding `target` verbatim. Returns the full path.

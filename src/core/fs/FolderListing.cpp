@@ -123,13 +123,14 @@ FolderInfoPtr FolderInfo::folderInfo(const FolderUrl &folderURL, bool includeChi
     } else {
         anchor = anchorFor(parentFolder(*path));
     }
-    // A folder found where a file was expected is measured as the folder it is.
-    const std::int64_t size = item.hasSize ? item.size : (item.isDir ? tree::treeSize(*path) : 0);
-    auto record = makeRecord(item, size, DefaultColor, folderURL.checked, anchor);
+    auto record = makeRecord(item, item.hasSize ? item.size : 0, DefaultColor, folderURL.checked, anchor);
     if (includeChildren && item.isDir) {
         ChildrenInfo listed = childrenOfDirectory(folderURL, Progress{});
         record->children = std::move(listed.children);
         record->size = listed.totalSize;
+    } else if (item.isDir) {
+        // A folder found where a file was expected is measured as the folder it is.
+        record->size = tree::treeSize(*path);
     }
     postProgress(progress, *path, record->size);
     return record;

@@ -519,6 +519,7 @@ struct FinalStep
 {
     int parentFd = -1;
     std::string parentPath;
+    std::optional<std::string> realParentPath; // where the parent really is; nullopt: unknown
     std::string name;
     std::uint64_t device = 0; // nothing on another device is removed
     bool checkDevice = true; // false: the item's own device counts (removeItem)
@@ -553,7 +554,7 @@ RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request,
             outcome.error = Error{ EXDEV, path, "on another file system; not deleted" };
             return outcome;
         }
-        const std::optional<std::string> realParent = detail::pathOfDescriptor(step.parentFd);
+        const std::optional<std::string> &realParent = step.realParentPath;
         std::string realItem = realParent.value_or(std::string());
         appendComponent(realItem, step.name);
         if (!realParent || isProtectedForHome(realItem, request.homeDir) || isProtectedForHome(path, request.homeDir)) {
@@ -732,7 +733,10 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
         return outcome;
     }
 
-    // Down to the folder that holds the item, one component at a time.
+    // Down to the folder that holds the item, one component at a time. Where
+    // it really is follows from where the anchor really is: nothing on the
+    // way is a link. (Asking the kernel for a deep folder's path fails.)
+    std::optional<std::string> realFolder = detail::pathOfDescriptor(folder.get());
     std::string folderPath = anchor.path;
     for (std::size_t k = 0; k + 1 < parts->size(); ++k) {
         const std::string &name = (*parts)[k];
@@ -760,10 +764,14 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
             return refusedFor(Error{ EXDEV, path, "on another file system; not deleted" });
         }
         folder = std::move(next);
+        if (realFolder) {
+            appendComponent(*realFolder, name);
+        }
     }
     FinalStep step;
     step.parentFd = folder.get();
     step.parentPath = folderPath;
+    step.realParentPath = realFolder;
     step.name = parts->back();
     step.device = anchor.device;
     return removeFinal(step, request, true);
@@ -786,6 +794,7 @@ Status removeItem(const std::string &path)
     FinalStep step;
     step.parentFd = parentFd.get();
     step.parentPath = split->parent;
+    step.realParentPath = detail::pathOfDescriptor(parentFd.get());
     step.name = split->name;
     step.checkDevice = false;
     RemovalOutcome outcome = removeFinal(step, RemovalRequest{}, false);
