@@ -309,6 +309,40 @@ TEST_F(CatalogueTest, FaultsAreReportedInOneLineNamingFileAndEntry)
     }
 }
 
+TEST_F(CatalogueTest, LocationsThatAreOrLeadToProtectedFoldersAreRefused)
+{
+    const std::string home = tmp().makeDir("home/ann");
+    tmp().makeDir("home/ann/.cache");
+    tmp().makeLink("home/ann/me", home);
+    tmp().makeLink("home/ann/up", tmp() / "home");
+    tmp().makeLink("home/ann/etc", "/etc");
+    const auto loadWith = [&](const std::string &categories) {
+        CatalogueXml xml;
+        xml.modules[1] = CatalogueXml::module("systemJunk", categories);
+        return load(xml.text(), home);
+    };
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        { key("url", "file://~/"), "\"url\": location \"file://" + home + "/\"" },
+        { key("url", "file://~/me/"), "\"url\": location \"file://" + home + "/me/\"" },
+        { key("url", "file://~/up"), "\"url\": location \"file://" + home + "/up\"" },
+        { key("url", "file://~/etc/"), "\"url\": location \"file://" + home + "/etc/\"" },
+        { "<key>urls</key><array><string>file://~/.cache/</string><string>file:///usr/</string></array>",
+            "\"urls\" 1: location \"file:///usr/\"" },
+        { key("url", "file:///") + key("type", "iTunes"), "\"url\": location \"file:///\"" },
+    };
+    for (const auto &[more, where] : refused) {
+        SCOPED_TRACE(more);
+        const auto loaded = loadWith(category("c", more));
+        ASSERT_FALSE(loaded.has_value());
+        EXPECT_EQ(loaded.error().message,
+            path() + ": module 1, category 0, " + where + " is a protected folder and cannot be cleaned");
+    }
+    // Below the home, and translations (listed for review, never cleaned) where they are.
+    EXPECT_TRUE(loadWith(category("c", key("url", "file://~/.cache/"))).has_value());
+    EXPECT_TRUE(loadWith(category("c", key("url", "file://~/me/.cache/"))).has_value());
+    EXPECT_TRUE(loadWith(category("c", key("url", "file:///usr/share") + key("type", "Localization"))).has_value());
+}
+
 TEST_F(CatalogueTest, FileLevelFaultsAreReportedInOneLine)
 {
     const std::string good = CatalogueXml{}.text();

@@ -171,6 +171,24 @@ TEST_F(CleanerTest, PartlySelectedFileKeepsItsOtherChildrenRenumbered)
     EXPECT_EQ(::access((tmp / "t/other").c_str(), F_OK), 0);
 }
 
+TEST_F(CleanerTest, DeletingTheFirstOfThreeRenumbersTheRest)
+{
+    tmp.writeFile("r/a", 1);
+    tmp.writeFile("r/b", 2);
+    tmp.writeFile("r/c", 4);
+    scanLocations({ location(tmp / "r") });
+    ModuleInfo::updateState(1, 1, 0, 0, std::nullopt);
+    const Outcome out = clean(1);
+
+    EXPECT_EQ(out.deleted, std::vector<std::string>{ tmp / "r/a" });
+    const auto &cat = categoryAt(1, 0);
+    ASSERT_EQ(cat.files.size(), 2U);
+    EXPECT_EQ(cat.files[0]->name, "b");
+    EXPECT_EQ(cat.files[0]->findex, 0);
+    EXPECT_EQ(cat.files[1]->findex, 1);
+    EXPECT_EQ(cat.size, 6);
+}
+
 TEST_F(CleanerTest, FailedDeletionKeepsRecordAndSize)
 {
     tmp.writeFile("s/keep-me", 3);

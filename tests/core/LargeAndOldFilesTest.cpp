@@ -128,6 +128,8 @@ TEST_F(LargeAndOldFilesTest, SortsFilesIntoSizeAndAgeBands)
 TEST_F(LargeAndOldFilesTest, LimitsAreExclusiveAndTakenFromOneClockReading)
 {
     file("a/exactly-5MiB", 5 * MiB, Day);
+    // Old enough to be kept by age, so its size reaches the band check.
+    const auto old5 = file("c/exactly-5MiB-40-days", 5 * MiB, 40 * Day);
     const auto over5 = file("a/over-5MiB", 5 * MiB + 1, Day);
     const auto exactly100 = file("a/exactly-100MiB", 100 * MiB, Day);
     const auto over100 = file("a/over-100MiB", 100 * MiB + 1, Day);
@@ -146,7 +148,7 @@ TEST_F(LargeAndOldFilesTest, LimitsAreExclusiveAndTakenFromOneClockReading)
     EXPECT_EQ(paths(result.bands[0]), std::vector<std::string>{ over100 });
     EXPECT_EQ(paths(result.bands[1]), (std::vector<std::string>{ exactly100, over5 }));
     EXPECT_EQ(paths(result.bands[2]), std::vector<std::string>{ over365 });
-    EXPECT_EQ(paths(result.bands[3]), (std::vector<std::string>{ exactly365, over30 }));
+    EXPECT_EQ(paths(result.bands[3]), (std::vector<std::string>{ exactly365, over30, old5 }));
     // Each band numbers its records from 0: the detail screen selects by findex.
     for (const Category &band : result.bands) {
         for (std::size_t k = 0; k < band.files.size(); ++k) {

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cctype>
 #include <climits>
+#include <ostream>
 #include <fcntl.h>
 #include <functional>
 #include <sched.h>
@@ -421,6 +423,24 @@ struct ProtectedCase
     bool isProtected;
 };
 
+void PrintTo(const ProtectedCase &c, std::ostream *out)
+{
+    *out << '"' << c.path << "\" with home \"" << c.home << '"';
+}
+
+/// A readable, stable test name: the case's number, path and home with
+/// every character that may not stand in a name turned into "_".
+std::string caseName(const testing::TestParamInfo<ProtectedCase> &info)
+{
+    std::string name = std::to_string(info.index) + "_" + info.param.path + "_home_" + info.param.home;
+    for (char &c : name) {
+        if (std::isalnum(static_cast<unsigned char>(c)) == 0) {
+            c = '_';
+        }
+    }
+    return name;
+}
+
 class RemovalProtectedPathTest : public testing::TestWithParam<ProtectedCase>
 {
 };
@@ -469,6 +489,7 @@ INSTANTIATE_TEST_SUITE_P(Paths,
         ProtectedCase{ "/home/ann/./.cache", "/home/ann", true },
         // A missing or relative home protects nothing extra.
         ProtectedCase{ "/srv/users/ann", "", false },
-        ProtectedCase{ "/srv/users/ann", "users/ann", false }));
+        ProtectedCase{ "/srv/users/ann", "users/ann", false }),
+    caseName);
 
 } // namespace

@@ -289,20 +289,25 @@ TEST(WalkerTest, ChainsDeeperThanPathMaxAreWalkedWithFewDescriptors)
 TEST(WalkerTest, FoldersBelowLevel4096AreTreatedAsUnreadable)
 {
     TempDir tmp;
-    ASSERT_TRUE(makeChain(tmp.path(), "d", 4097, 7));
+    // Leaves at level 4096 (the last one walked) and 4097 (one too deep).
+    ASSERT_TRUE(makeChain(tmp.path(), "a", 4095, 7));
+    ASSERT_TRUE(makeChain(tmp.path(), "b", 4096, 100));
     Walker walker(tmp.path(), noStat());
     int maxLevel = 0;
-    bool sawLeaf = false;
+    std::vector<int> leafLevels;
     while (const WalkItem *item = walker.next()) {
         maxLevel = std::max(maxLevel, walker.level());
-        sawLeaf = sawLeaf || item->name == "leaf";
+        if (item->name == "leaf") {
+            leafLevels.push_back(walker.level());
+        }
     }
     const std::int64_t size = core::tree::treeSize(tmp.path());
-    removeChain(tmp.path(), "d");
+    removeChain(tmp.path(), "a");
+    removeChain(tmp.path(), "b");
 
     EXPECT_EQ(maxLevel, 4096);
-    EXPECT_FALSE(sawLeaf);
-    EXPECT_EQ(size, 0);
+    EXPECT_EQ(leafLevels, std::vector<int>{ 4096 });
+    EXPECT_EQ(size, 7);
 }
 
 TEST(WalkerTest, UnreadableFoldersArePassedOverAndUnstattableItemsFlagged)
