@@ -34,6 +34,11 @@ std::optional<int> resolveModule(const std::string &word)
     return std::nullopt;
 }
 
+bool isReviewOnly(const core::Category &category)
+{
+    return category.type == "Localization";
+}
+
 void loadCatalogue(const Invocation &inv)
 {
     if (!inv.global.catalogue.empty()) {
@@ -130,7 +135,7 @@ void ProgressBar::draw(bool force)
     bar.append(static_cast<std::size_t>(Width - filled), '.');
     // Cut the raw bytes first: a multi-byte character cut in half shows as U+FFFD.
     std::string shown =
-        m_path.size() > 60 ? "..." + displayText(m_path.substr(m_path.size() - 57)) : displayText(m_path);
+        m_path.size() > 60 ? "..." + printableText(m_path.substr(m_path.size() - 57)) : printableText(m_path);
     std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s", bar.c_str(), static_cast<int>(clamped * 100), shown.c_str());
     std::fflush(stderr);
 }

@@ -1,11 +1,14 @@
 // spruce-cli monitor, processes and volumes, end to end on this machine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -56,6 +59,43 @@ TEST(MonitorCli, OneSampleAsJson)
     EXPECT_EQ(doc["disk"]["url"], "file:///");
     EXPECT_EQ(doc["disk"]["fileDistribution"]["distribution"].back()["name"], "Available");
     EXPECT_TRUE(doc.contains("battery"));
+}
+
+TEST(MonitorCli, WaitsForTheDiskSplitUnlessAskedNotTo)
+{
+    const auto run = runCli("--json monitor");
+    ASSERT_EQ(run.code, 0);
+    const auto disk = nlohmann::json::parse(run.out)["disk"];
+    const auto &split = disk["fileDistribution"];
+    std::vector<std::string> names;
+    std::int64_t sum = 0;
+    for (const auto &slice : split["distribution"]) {
+        names.push_back(slice["name"]);
+        sum += slice["bytes"].get<std::int64_t>();
+    }
+    // Either measurement may finish first.
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{ "Apps", "Available", "IOS", "Other" }))
+        << "both measurements are in before the sample is shown";
+    EXPECT_EQ(sum, split["capacity"].get<std::int64_t>());
+
+    // The administrator's reserve is neither used nor available: the split covers the rest, as df does.
+    struct statvfs vfs
+    {
+    };
+    ASSERT_EQ(::statvfs("/", &vfs), 0);
+    const auto unit = static_cast<std::int64_t>(vfs.f_frsize);
+    const auto reserved = static_cast<std::int64_t>(vfs.f_bfree - vfs.f_bavail) * unit;
+    EXPECT_EQ(disk["reserved"], reserved);
+    EXPECT_EQ(split["capacity"], static_cast<std::int64_t>(vfs.f_blocks) * unit - reserved);
+    EXPECT_EQ(disk["capacity"], static_cast<std::int64_t>(vfs.f_blocks) * unit);
+
+    const auto quick = runCli("--json monitor --no-wait");
+    ASSERT_EQ(quick.code, 0);
+    const auto quickDoc = nlohmann::json::parse(quick.out);
+    const auto &slices = quickDoc["disk"]["fileDistribution"]["distribution"];
+    ASSERT_EQ(slices.size(), 2U);
+    EXPECT_EQ(slices[0]["name"], "Calculating");
 }
 
 TEST(MonitorCli, ProcessesAndVolumes)
