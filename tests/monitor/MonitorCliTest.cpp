@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -117,6 +120,42 @@ TEST(MonitorCli, ProcessesAndVolumes)
     const auto text = runCli("volumes");
     EXPECT_EQ(text.code, 0);
     EXPECT_NE(text.out.find("MOUNTED ON"), std::string::npos);
+}
+
+TEST(MonitorCli, ProcessNamesWithControlCharactersAreQuoted)
+{
+    int ready[2] = { -1, -1 };
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_NAME, "sp\nru\x1b[2J", 0, 0, 0);
+        (void)::write(ready[1], "x", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    const auto run = runCli("processes");
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+
+    ASSERT_EQ(run.code, 0);
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+    const std::string pid = " " + std::to_string(child) + " ";
+    std::istringstream lines(run.out);
+    std::string line;
+    bool found = false;
+    while (std::getline(lines, line)) {
+        if (line.find(pid) != std::string::npos
+            && line.find(" " + std::to_string(::getpid()) + " ") != std::string::npos) {
+            found = true;
+            EXPECT_TRUE(line.ends_with(R"( 'sp'$'\n''ru'$'\033''[2J')")) << line;
+        }
+    }
+    EXPECT_TRUE(found) << run.out;
 }
 
 TEST(MonitorCli, BadArgumentsAreUsageErrors)
