@@ -11,6 +11,7 @@
 #include <iostream>
 #include <memory>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace cli {
 
@@ -31,18 +32,25 @@ struct RecordPlace
     std::optional<int> child;
 };
 
+/// Whether the record at `url` is the item at `path` (absolute, normalised).
+bool isAt(const std::string &url, const std::string &path)
+{
+    const auto recordPath = core::format::pathFromFileUrl(url);
+    return recordPath && absolutePath(*recordPath) == path;
+}
+
 std::optional<RecordPlace> findRecord(int moduleIndex, const std::string &path)
 {
     const auto &categories = core::ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex)).categories;
     for (std::size_t c = 0; c < categories.size(); ++c) {
         const auto &files = categories[c].files;
         for (std::size_t f = 0; f < files.size(); ++f) {
-            if (core::format::pathFromFileUrl(files[f]->url) == path) {
+            if (isAt(files[f]->url, path)) {
                 return RecordPlace{ static_cast<int>(c), static_cast<int>(f), std::nullopt };
             }
             const auto &children = files[f]->children;
             for (std::size_t k = 0; k < children.size(); ++k) {
-                if (core::format::pathFromFileUrl(children[k]->url) == path) {
+                if (isAt(children[k]->url, path)) {
                     return RecordPlace{ static_cast<int>(c), static_cast<int>(f), static_cast<int>(k) };
                 }
             }
@@ -51,10 +59,58 @@ std::optional<RecordPlace> findRecord(int moduleIndex, const std::string &path)
     return std::nullopt;
 }
 
-/// Asks on the terminal; false when the answer is not yes.
-bool confirm()
+/// What a clean of the module's current selection is about to delete:
+/// the items the cleaner would visit (a selected file whole, the selected
+/// children of a partly selected one; never a review-only category), each
+/// item counted once.
+struct SelectionSummary
 {
-    std::fputs("Are you sure to delete selected files? [y/N] ", stderr);
+    std::size_t items = 0;
+    std::int64_t bytes = 0;
+
+    std::string text() const
+    {
+        return std::to_string(items) + (items == 1 ? " item (" : " items (") + core::format::formatByteCount(bytes)
+            + ")";
+    }
+};
+
+SelectionSummary summarise(const core::Module &module)
+{
+    SelectionSummary summary;
+    std::unordered_set<std::string_view> seen;
+    auto add = [&](const core::FolderInfo &record) {
+        if (seen.insert(record.url).second) {
+            ++summary.items;
+            summary.bytes += record.size;
+        }
+    };
+    for (const auto &category : module.categories) {
+        if (category.state == 0 || isReviewOnly(category)) {
+            continue;
+        }
+        for (const auto &file : category.files) {
+            if (file->checked == 1) {
+                add(*file);
+            } else if (file->checked == -1) {
+                for (const auto &child : file->children) {
+                    if (child->checked == 1) {
+                        add(*child);
+                    }
+                }
+            }
+        }
+    }
+    return summary;
+}
+
+/// Says what is about to go and asks on the terminal; false when the answer is not yes.
+bool confirm(const SelectionSummary &summary, const core::Module &module)
+{
+    std::fprintf(stderr,
+        "%s selected in %s.\nAre you sure to delete selected files? [y/N] ",
+        summary.text().c_str(),
+        printableText(module.title).c_str());
     std::fflush(stderr);
     std::string answer;
     if (!std::getline(std::cin, answer)) {
@@ -98,33 +154,37 @@ int runClean(const Invocation &inv)
     std::string moduleWord;
     for (std::size_t k = 0; k < inv.args.size(); ++k) {
         const std::string &arg = inv.args[k];
-        if (arg == "--all") {
+        if (!inv.isOption(k)) {
+            if (!moduleWord.empty()) {
+                return usageError("clean takes one MODULE; unexpected " + printableText(arg));
+            }
+            moduleWord = arg;
+        } else if (arg == "--all") {
             selection.all = true;
         } else if (arg == "--dry-run") {
             dryRun = true;
         } else if (arg == "--yes" || arg == "-y") {
             yes = true;
         } else if (arg == "--category" || arg == "--path") {
-            if (k + 1 >= inv.args.size()) {
+            if (!inv.hasOptionValue(k + 1)) {
                 return usageError(arg + " needs a value");
             }
             const std::string &value = inv.args[++k];
             if (arg == "--path") {
+                if (value.empty()) {
+                    return usageError("--path needs a PATH, not an empty word");
+                }
                 selection.paths.push_back(absolutePath(value));
                 continue;
             }
             int index = -1;
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), index);
             if (ec != std::errc{} || end != value.data() + value.size() || index < 0) {
-                return usageError("--category takes a category index, not " + value);
+                return usageError("--category takes a category index, not " + printableText(value));
             }
             selection.categories.push_back(index);
-        } else if (arg.starts_with("-")) {
-            return usageError("unknown option for clean: " + arg);
-        } else if (moduleWord.empty()) {
-            moduleWord = arg;
         } else {
-            return usageError("clean takes one MODULE; unexpected " + arg);
+            return usageError("unknown option for clean: " + printableText(arg));
         }
     }
     if (moduleWord.empty()) {
@@ -136,14 +196,15 @@ int runClean(const Invocation &inv)
     loadCatalogue(inv);
     const auto moduleIndex = resolveModule(moduleWord);
     if (!moduleIndex) {
-        return usageError("unknown module " + moduleWord + " (use 1, 2, 3 or a tab name such as systemJunk)");
+        return usageError(
+            "unknown module " + printableText(moduleWord) + " (use 1, 2, 3 or a tab name such as systemJunk)");
     }
     const int module = *moduleIndex;
     const auto categoryCount =
         static_cast<int>(core::ModuleInfo::modules().at(static_cast<std::size_t>(module)).categories.size());
     for (const int c : selection.categories) {
         if (c >= categoryCount) {
-            return usageError("module " + moduleWord + " has no category " + std::to_string(c));
+            return usageError("module " + printableText(moduleWord) + " has no category " + std::to_string(c));
         }
     }
 
@@ -154,7 +215,8 @@ int runClean(const Invocation &inv)
     for (const auto &path : selection.paths) {
         const auto place = findRecord(module, path);
         if (!place) {
-            return usageError("no file or child record of module " + moduleWord + " is at " + displayText(path));
+            return usageError(
+                "no file or child record of module " + printableText(moduleWord) + " is at " + printableText(path));
         }
         places.push_back(*place);
     }
@@ -169,12 +231,11 @@ int runClean(const Invocation &inv)
         core::ModuleInfo::updateState(1, module, c, -1, -1);
         const auto &category =
             core::ModuleInfo::modules().at(static_cast<std::size_t>(module)).categories.at(static_cast<std::size_t>(c));
-        if (category.type == "Localization") {
-            // Translations belong to the system's packages: they are listed for review, never removed.
+        if (isReviewOnly(category)) {
             std::fprintf(stderr,
                 "spruce-cli: category %d (%s) is for review only; nothing is deleted from it\n",
                 c,
-                category.title.c_str());
+                printableText(category.title).c_str());
         }
     }
     for (const auto &place : places) {
@@ -192,10 +253,13 @@ int runClean(const Invocation &inv)
     }
 
     if (!dryRun && !yes) {
+        const core::Module &selected = core::ModuleInfo::modules().at(static_cast<std::size_t>(module));
+        const SelectionSummary summary = summarise(selected);
         if (::isatty(STDIN_FILENO) != 1) {
-            return usageError("refusing to delete without confirmation: pass --yes (or --dry-run to preview)");
+            return usageError(
+                "refusing to delete " + summary.text() + " without confirmation: pass --yes (or --dry-run to preview)");
         }
-        if (!confirm()) {
+        if (!confirm(summary, selected)) {
             std::fputs("Nothing deleted.\n", stderr);
             return ExitUsage;
         }
@@ -240,9 +304,14 @@ int runClean(const Invocation &inv)
             printJson({ { "freed", *freed }, { "removed", *removed }, { "failed", *failed } });
         }
     } else {
+        // The lossless path is in the URL; "path" is its display form.
+        auto shownPath = [](const nlohmann::json &item) {
+            const auto url = item["url"].get<std::string>();
+            return printableText(core::format::pathFromFileUrl(url).value_or(url));
+        };
         for (const auto &item : *removed) {
             const char *verb = item.contains("alreadyGone") ? "already gone" : (dryRun ? "would remove" : "removed");
-            std::printf("%s %s\n", verb, item["path"].get<std::string>().c_str());
+            std::printf("%s %s\n", verb, shownPath(item).c_str());
         }
         for (const auto &item : *failed) {
             std::string partly;
@@ -252,8 +321,8 @@ int runClean(const Invocation &inv)
             }
             std::printf("%s %s: %s%s\n",
                 dryRun ? "would refuse" : "failed",
-                item["path"].get<std::string>().c_str(),
-                item["error"].get<std::string>().c_str(),
+                shownPath(item).c_str(),
+                printableText(item["error"].get<std::string>()).c_str(),
                 partly.c_str());
         }
         if (dryRun) {
@@ -269,6 +338,18 @@ int runClean(const Invocation &inv)
                 removed->size() == 1 ? "" : "s",
                 failed->size());
         }
+    }
+    if (!resultsWritten()) {
+        if (!dryRun) {
+            // The report is lost, but what was deleted must still be said somewhere.
+            std::fprintf(stderr,
+                "spruce-cli: the clean went ahead: freed %s in %zu item%s; %zu failed\n",
+                core::format::formatByteCount(*freed).c_str(),
+                removed->size(),
+                removed->size() == 1 ? "" : "s",
+                failed->size());
+        }
+        return ExitItemsFailed;
     }
     return failed->empty() ? ExitOk : ExitItemsFailed;
 }

@@ -1,12 +1,18 @@
 #include "Cli.h"
 
+#include "Output.h"
+#include "platform/LogSink.h"
 #include "platform/Services.h"
 #include "platform/ThreadPoolDispatcher.h"
 #include "tree/Walker.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <map>
+#include <optional>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace cli {
@@ -24,14 +30,20 @@ commands:
                            scan, select, and delete what is selected
         SELECTION: --all | --category N (repeatable) | --path PATH (repeatable, a file or child record)
   size PATH...             total logical size of each path (a folder: everything below it)
-  monitor [--watch SECONDS] CPU shares, memory breakdown, disk distribution, battery
-                           (--watch: a fresh sample every SECONDS until interrupted)
+  monitor [--watch SECONDS] [--no-wait]
+                           CPU shares, memory breakdown, disk distribution, battery; waits until
+                           the disk's split is measured (--no-wait: the quick sample;
+                           --watch: a fresh sample every SECONDS until interrupted)
   processes                the process list
   volumes                  mounted volumes
 
-Global options may stand before or after the command. --stats prints engine
-counters (main-queue jobs posted) on stderr at the end.
-Exit codes: 0 success, 1 some items failed, 2 usage error, 3 a resource or the catalogue cannot be read.
+Global options may stand before or after the command; "--" ends the options (every
+word after it is a MODULE or PATH). Paths are taken as written, with "//", "/./"
+and "dir/.." tidied (links are not resolved). In text output a name holding a
+control character is quoted as ls quotes it ('a'$'\n''b'); --json keeps it whole.
+--stats prints engine counters (main-queue jobs posted) on stderr at the end.
+Exit codes: 0 success, 1 some items failed or the results could not be written,
+2 usage error, 3 a resource or the catalogue cannot be read.
 )";
 
 using Command = int (*)(const Invocation &);
@@ -57,29 +69,30 @@ std::string parse(int argc, char **argv, Invocation &inv)
     bool endOfOptions = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto takeValue = [&](std::string &into) -> bool {
-            if (i + 1 >= argc) {
-                return false;
+        if (endOfOptions) {
+            if (inv.command.empty()) {
+                inv.command = arg;
+            } else {
+                inv.args.push_back(arg);
             }
-            into = argv[++i];
-            return true;
-        };
-        if (!endOfOptions && arg == "--") {
+        } else if (arg == "--") {
             endOfOptions = true;
-        } else if (!endOfOptions && arg == "--json") {
+            inv.operandsFrom = inv.args.size();
+        } else if (arg == "--json") {
             inv.global.json = true;
-        } else if (!endOfOptions && arg == "--no-progress") {
+        } else if (arg == "--no-progress") {
             inv.global.noProgress = true;
-        } else if (!endOfOptions && arg == "--stats") {
+        } else if (arg == "--stats") {
             inv.global.stats = true;
-        } else if (!endOfOptions && (arg == "--catalogue" || arg == "--resources" || arg == "--home")) {
+        } else if (arg == "--catalogue" || arg == "--resources" || arg == "--home") {
             std::string &target = arg == "--catalogue" ? inv.global.catalogue
                 : arg == "--resources"                 ? inv.global.resources
                                                        : inv.global.home;
-            if (!takeValue(target) || target.empty()) {
+            if (i + 1 >= argc || *argv[i + 1] == '\0') {
                 return arg + " needs a value";
             }
-        } else if (inv.command.empty() && !endOfOptions) {
+            target = argv[++i];
+        } else if (inv.command.empty()) {
             if (arg.starts_with("-")) {
                 return arg == "--help" || arg == "-h" ? std::string("help") : "unknown option " + arg;
             }
@@ -91,12 +104,79 @@ std::string parse(int argc, char **argv, Invocation &inv)
     return {};
 }
 
-std::string withoutTrailingSlash(std::string path)
+/// The engine's diagnostic lines on stderr, quoted when a name in them
+/// holds a control character (one line each, no terminal control sequences).
+class QuotingLogSink final : public core::platform::LogSink
 {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
+public:
+    void standardOutput(std::string_view line) override { m_sink.standardOutput(printableText(line)); }
+    void systemLog(std::string_view line) override { m_sink.systemLog(printableText(line)); }
+
+private:
+    core::platform::StreamLogSink m_sink{ stderr, stderr };
+};
+
+/// Whether `dir` can be opened as a folder; the reason when it cannot.
+std::optional<std::string> unreadableFolder(const std::string &dir)
+{
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::system_category().message(errno);
     }
-    return path;
+    ::close(fd);
+    return std::nullopt;
+}
+
+int runParsed(const Invocation &inv)
+{
+    if (inv.command.empty() || inv.command == "help") {
+        std::fputs(UsageText, inv.command.empty() ? stderr : stdout);
+        return inv.command.empty() ? ExitUsage : ExitOk;
+    }
+    const auto found = commands().find(inv.command);
+    if (found == commands().end()) {
+        std::fputs(UsageText, stderr);
+        return usageError("unknown command " + printableText(inv.command));
+    }
+    if (!inv.global.resources.empty()) {
+        if (const auto why = unreadableFolder(inv.global.resources)) {
+            std::fprintf(stderr,
+                "spruce-cli: cannot read the resource folder %s: %s\n",
+                printableText(inv.global.resources).c_str(),
+                why->c_str());
+            return ExitResource;
+        }
+    }
+
+    namespace platform = core::platform;
+    core::tree::raiseFileLimit();
+
+    // Diagnostic lines of the engine go to stderr: stdout carries results only.
+    static QuotingLogSink sink;
+    static platform::WalkReport walkReport;
+    platform::ThreadPoolDispatcher dispatcher(mainLoop());
+
+    platform::Services services = platform::services();
+    services.dispatch = &dispatcher;
+    services.log = &sink;
+    services.walkReport = &walkReport;
+    services.resources = platform::ResourceLocator::forExecutable(inv.global.resources);
+    if (!inv.global.home.empty()) {
+        struct stat st
+        {
+        };
+        if (inv.global.home.front() != '/' || ::stat(inv.global.home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            return usageError(
+                "--home must name an existing folder by its absolute path: " + printableText(inv.global.home));
+        }
+        services.user.homeDir = absolutePath(inv.global.home);
+    }
+    platform::ScopedServices installed(std::move(services));
+    const int code = found->second(inv);
+    if (inv.global.stats) {
+        std::fprintf(stderr, "main-queue jobs posted: %zu\n", dispatcher.mainJobsPosted());
+    }
+    return code;
 }
 
 } // namespace
@@ -118,53 +198,26 @@ bool wantsProgress(const GlobalOptions &options)
     return !options.noProgress && ::isatty(STDERR_FILENO) == 1;
 }
 
+bool Invocation::isOption(std::size_t k) const
+{
+    return k < operandsFrom && k < args.size() && args[k].size() > 1 && args[k].front() == '-';
+}
+
 int run(int argc, char **argv)
 {
     Invocation inv;
-    if (const std::string error = parse(argc, argv, inv); !error.empty()) {
-        if (error == "help") {
-            std::fputs(UsageText, stdout);
-            return ExitOk;
-        }
+    int code = ExitOk;
+    if (const std::string error = parse(argc, argv, inv); error == "help") {
+        std::fputs(UsageText, stdout);
+    } else if (!error.empty()) {
         std::fputs(UsageText, stderr);
-        return usageError(error);
+        code = usageError(printableText(error));
+    } else {
+        code = runParsed(inv);
     }
-    if (inv.command.empty() || inv.command == "help") {
-        std::fputs(UsageText, inv.command.empty() ? stderr : stdout);
-        return inv.command.empty() ? ExitUsage : ExitOk;
-    }
-    const auto found = commands().find(inv.command);
-    if (found == commands().end()) {
-        std::fputs(UsageText, stderr);
-        return usageError("unknown command " + inv.command);
-    }
-
-    namespace platform = core::platform;
-    core::tree::raiseFileLimit();
-
-    // Diagnostic lines of the engine go to stderr: stdout carries results only.
-    static platform::StreamLogSink sink(stderr, stderr);
-    static platform::WalkReport walkReport;
-    platform::ThreadPoolDispatcher dispatcher(mainLoop());
-
-    platform::Services services = platform::services();
-    services.dispatch = &dispatcher;
-    services.log = &sink;
-    services.walkReport = &walkReport;
-    services.resources = platform::ResourceLocator::forExecutable(inv.global.resources);
-    if (!inv.global.home.empty()) {
-        struct stat st
-        {
-        };
-        if (inv.global.home.front() != '/' || ::stat(inv.global.home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            return usageError("--home must name an existing folder by its absolute path: " + inv.global.home);
-        }
-        services.user.homeDir = withoutTrailingSlash(inv.global.home);
-    }
-    platform::ScopedServices installed(std::move(services));
-    const int code = found->second(inv);
-    if (inv.global.stats) {
-        std::fprintf(stderr, "main-queue jobs posted: %zu\n", dispatcher.mainJobsPosted());
+    // Results that did not get out are a failure, even after a clean that went well.
+    if (!resultsWritten() && code == ExitOk) {
+        code = ExitItemsFailed;
     }
     return code;
 }

@@ -12,7 +12,7 @@ namespace cli {
 /// Exit codes of every command.
 enum ExitCode : int {
     ExitOk = 0,
-    ExitItemsFailed = 1, // some items could not be deleted or were refused
+    ExitItemsFailed = 1, // some items could not be deleted or were refused, or the results could not be written
     ExitUsage = 2, // unknown module, category or path, bad option, no confirmation
     ExitResource = 3, // a resource or the catalogue cannot be read
 };
@@ -29,12 +29,21 @@ struct GlobalOptions
 };
 
 /// One parsed command line: the global options, the command word and the
-/// command's own arguments (global options already taken out).
+/// command's own arguments (global options and "--" already taken out).
 struct Invocation
 {
     GlobalOptions global;
     std::string command;
     std::vector<std::string> args;
+    /// args from this index on came after "--": operands, never options.
+    std::size_t operandsFrom = static_cast<std::size_t>(-1);
+
+    /// Whether args[k] is an option word ("-x", "--name"): it starts with
+    /// "-", is more than "-", and came before "--".
+    bool isOption(std::size_t k) const;
+    /// Whether args[k] may be taken as the value of the option before it:
+    /// it exists and came before "--".
+    bool hasOptionValue(std::size_t k) const { return k < args.size() && k < operandsFrom; }
 };
 
 /// Parses the command line, installs the services and runs one command.

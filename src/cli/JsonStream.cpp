@@ -3,6 +3,7 @@
 #include "Output.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 
@@ -205,11 +206,26 @@ void JsonStream::boolean(bool value)
     m_buffer.append(value ? "true" : "false");
 }
 
+void JsonStream::write()
+{
+    // After a failed write the rest of the document has nowhere to go.
+    if (std::ferror(m_out) == 0 && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_out) != m_buffer.size()) {
+        noteFailure();
+    }
+    m_buffer.clear();
+}
+
+void JsonStream::noteFailure()
+{
+    if (m_out == stdout) {
+        noteFailedWrite(errno);
+    }
+}
+
 void JsonStream::flushIfLarge()
 {
     if (m_buffer.size() >= FlushSize) {
-        std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_out);
-        m_buffer.clear();
+        write();
     }
 }
 
@@ -220,9 +236,10 @@ void JsonStream::finish()
     }
     m_finished = true;
     m_buffer.push_back('\n');
-    std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_out);
-    m_buffer.clear();
-    std::fflush(m_out);
+    write();
+    if (std::ferror(m_out) == 0 && std::fflush(m_out) != 0) {
+        noteFailure();
+    }
 }
 
 } // namespace cli

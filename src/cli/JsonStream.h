@@ -15,8 +15,9 @@ namespace cli {
 /// it (U+FFFD); control characters, quotes and backslashes are escaped. The
 /// caller writes object keys in the order it wants them shown.
 ///
-/// Output is buffered and flushed in large blocks and at finish(). Not
-/// thread-safe; one document per object.
+/// Output is buffered and flushed in large blocks and at finish(). A failed
+/// write to stdout is noted for resultsWritten(), and nothing more is
+/// written after one. Not thread-safe; one document per object.
 class JsonStream
 {
 public:
@@ -41,6 +42,8 @@ private:
     void beforeValue();
     void appendEscaped(std::string_view text);
     void flushIfLarge();
+    void write();
+    void noteFailure();
 
     std::FILE *m_out; // not owned
     std::string m_buffer;

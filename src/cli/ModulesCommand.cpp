@@ -57,13 +57,14 @@ int runModules(const Invocation &inv)
         return ExitOk;
     }
     for (std::size_t m = 0; m < modules.size(); ++m) {
-        std::printf("%zu %s (%s)\n", m, modules[m].title.c_str(), modules[m].tab.c_str());
+        std::printf("%zu %s (%s)\n", m, printableText(modules[m].title).c_str(), printableText(modules[m].tab).c_str());
         for (std::size_t c = 0; c < modules[m].categories.size(); ++c) {
             const auto &category = modules[m].categories[c];
-            std::printf("  [%zu] %s  <%s>\n", c, category.title.c_str(), category.type.c_str());
+            std::printf(
+                "  [%zu] %s  <%s>\n", c, printableText(category.title).c_str(), printableText(category.type).c_str());
             for (const auto *url : locationsOf(category)) {
                 const std::string path = core::format::pathFromFileUrl(url->url).value_or(url->url);
-                std::printf("        %-8s %s\n", url->type.c_str(), displayText(path).c_str());
+                std::printf("        %-8s %s\n", printableText(url->type).c_str(), printableText(path).c_str());
             }
         }
     }

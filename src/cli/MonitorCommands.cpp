@@ -121,9 +121,10 @@ nlohmann::json number(double value)
     return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
 }
 
+/// The volume's mount point as bytes.
 std::string volumePath(const core::VolumeInfo &volume)
 {
-    return displayText(core::format::pathFromFileUrl(volume.url).value_or(volume.url));
+    return core::format::pathFromFileUrl(volume.url).value_or(volume.url);
 }
 
 std::string_view iconName(core::VolumeInfo::IconKind kind)
@@ -159,12 +160,13 @@ nlohmann::json volumeJson(const core::VolumeInfo &v)
         return text ? nlohmann::json(displayText(*text)) : nlohmann::json(nullptr);
     };
     return { { "url", v.url },
-        { "path", volumePath(v) },
+        { "path", displayText(volumePath(v)) },
         { "name", optionalText(v.name) },
         { "volumeType", optionalText(v.volumeType) },
         { "image", v.image ? nlohmann::json(std::string(iconName(*v.image))) : nlohmann::json(nullptr) },
         { "capacity", v.capacity },
         { "available", v.available },
+        { "reserved", v.reserved },
         { "removable", v.removable },
         { "isLocal", v.isLocal },
         { "fileDistribution", v.fileDistribution ? distributionJson(*v.fileDistribution) : nlohmann::json(nullptr) },
@@ -264,10 +266,15 @@ void printSampleText(const Sample &s)
         s.memory.compressed);
     if (s.disk && s.disk->fileDistribution) {
         const auto &d = *s.disk->fileDistribution;
-        std::printf("Disk     %s: %s of %s available\n",
-            volumePath(*s.disk).c_str(),
+        std::printf("Disk     %s: %s of %s available",
+            printableText(volumePath(*s.disk)).c_str(),
             core::format::formatByteCount(d.available).c_str(),
-            core::format::formatByteCount(d.capacity).c_str());
+            core::format::formatByteCount(s.disk->capacity).c_str());
+        if (s.disk->reserved > 0) {
+            // Kept out of the split below, whose shares are of the rest (as df's Use%).
+            std::printf(", %s reserved for the administrator", core::format::formatByteCount(s.disk->reserved).c_str());
+        }
+        std::fputc('\n', stdout);
         for (const auto &slice : d.distribution) {
             std::printf("         %-12s %10s %s\n",
                 std::string(core::label(slice.name)).c_str(),
@@ -298,7 +305,7 @@ void printSampleText(const Sample &s)
         static_cast<long long>(s.uptime.mins),
         static_cast<long long>(s.uptime.secs));
     std::printf("Machine  %s (%s), %d cores, %d logical\n",
-        s.model.empty() ? "unknown model" : displayText(s.model).c_str(),
+        s.model.empty() ? "unknown model" : printableText(s.model).c_str(),
         s.platform.c_str(),
         s.physicalCores,
         s.logicalCores);
@@ -311,6 +318,34 @@ std::optional<double> parseSeconds(const std::string &text)
         return std::nullopt;
     }
     return value;
+}
+
+/// Starts the measurements of the volume's split once, as the disk graph does on its first draw.
+void startMeasuring(core::VolumeInfo &disk)
+{
+    if (!disk.startCalculating) {
+        disk.calculatingDistributionForLocalVolume();
+        disk.startCalculating = true;
+    }
+}
+
+/// Runs the main queue until both measurements of the split are in.
+void waitForDistribution(const core::VolumeInfo &disk, bool showNote)
+{
+    if (!disk.isCalculating()) {
+        return;
+    }
+    if (showNote) {
+        std::fputs("Measuring applications and device backups for the disk's split...", stderr);
+        std::fflush(stderr);
+    }
+    mainLoop().runUntil([&disk] {
+        return !disk.isCalculating();
+    });
+    if (showNote) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
 }
 
 /// Runs main-queue jobs (the disk measurements' results) for `duration`, or until interrupted.
@@ -330,18 +365,32 @@ void waitRunningMainQueue(std::chrono::duration<double> duration)
 
 } // namespace
 
-// monitor [--watch SECONDS]: one sample, or a sample every SECONDS until interrupted.
+// monitor [--watch SECONDS] [--no-wait]: one sample once the disk's split is
+// measured (at once with --no-wait), or a sample every SECONDS until
+// interrupted, the split refined as its measurements come in.
 int runMonitor(const Invocation &inv)
 {
     std::optional<double> watch;
+    bool noWait = false;
     for (std::size_t i = 0; i < inv.args.size(); ++i) {
-        if (inv.args[i] == "--watch" && i + 1 < inv.args.size()) {
+        if (inv.isOption(i) && inv.args[i] == "--watch" && inv.hasOptionValue(i + 1)) {
             watch = parseSeconds(inv.args[++i]);
             if (!watch) {
-                return usageError("--watch needs a number of seconds above 0: " + inv.args[i]);
+                return usageError("--watch needs a number of seconds above 0: " + printableText(inv.args[i]));
             }
+        } else if (inv.isOption(i) && inv.args[i] == "--no-wait") {
+            noWait = true;
         } else {
-            return usageError("unknown argument for monitor: " + inv.args[i]);
+            return usageError("unknown argument for monitor: " + printableText(inv.args[i]));
+        }
+    }
+
+    if (!noWait || watch) {
+        if (const auto disk = core::VolumeInfo::getMainVolume()) {
+            startMeasuring(*disk);
+            if (!watch) {
+                waitForDistribution(*disk, wantsProgress(inv.global));
+            }
         }
     }
 
@@ -362,11 +411,6 @@ int runMonitor(const Invocation &inv)
     bool first = true;
     while (g_interrupted == 0) {
         const Sample sample = takeSample(system);
-        if (watch && sample.disk && !sample.disk->startCalculating) {
-            // As the disk graph does on its first draw: refine the split in the background.
-            sample.disk->calculatingDistributionForLocalVolume();
-            sample.disk->startCalculating = true;
-        }
         if (inv.global.json) {
             const auto document = sampleJson(sample);
             if (watch) {
@@ -384,7 +428,9 @@ int runMonitor(const Invocation &inv)
             }
             printSampleText(sample);
         }
-        std::fflush(stdout);
+        if (!resultsWritten()) {
+            return ExitItemsFailed; // nobody reads the samples any more
+        }
         first = false;
         if (!watch) {
             break;
@@ -398,7 +444,7 @@ int runMonitor(const Invocation &inv)
 int runProcesses(const Invocation &inv)
 {
     if (!inv.args.empty()) {
-        return usageError("unknown argument for processes: " + inv.args.front());
+        return usageError("unknown argument for processes: " + printableText(inv.args.front()));
     }
     const auto list = core::ProcessAPI::list();
     if (inv.global.json) {
@@ -456,7 +502,7 @@ int runProcesses(const Invocation &inv)
             p.uid,
             archName(p.arch),
             statusName(p.status),
-            p.command.c_str());
+            printableText(p.command).c_str());
     }
     return ExitOk;
 }
@@ -465,7 +511,7 @@ int runProcesses(const Invocation &inv)
 int runVolumes(const Invocation &inv)
 {
     if (!inv.args.empty()) {
-        return usageError("unknown argument for volumes: " + inv.args.front());
+        return usageError("unknown argument for volumes: " + printableText(inv.args.front()));
     }
     const auto volumes = core::VolumeInfo::mountedVolumes();
     if (inv.global.json) {
@@ -479,12 +525,18 @@ int runVolumes(const Invocation &inv)
     std::printf("%-24s %-20s %10s %10s %-9s %s\n", "MOUNTED ON", "NAME", "SIZE", "AVAILABLE", "KIND", "");
     for (const auto &v : volumes) {
         if (!v->fileDistribution) {
-            std::printf("%-24s %-20s %10s %10s %-9s %s\n", volumePath(*v).c_str(), "-", "-", "-", "-", "unreadable");
+            std::printf("%-24s %-20s %10s %10s %-9s %s\n",
+                printableText(volumePath(*v)).c_str(),
+                "-",
+                "-",
+                "-",
+                "-",
+                "unreadable");
             continue;
         }
         std::printf("%-24s %-20s %10s %10s %-9s %s\n",
-            volumePath(*v).c_str(),
-            displayText(v->name.value_or("")).c_str(),
+            printableText(volumePath(*v)).c_str(),
+            printableText(v->name.value_or("")).c_str(),
             core::format::formatByteCount(v->capacity).c_str(),
             core::format::formatByteCount(v->available).c_str(),
             v->image ? std::string(iconName(*v->image)).c_str() : "-",

@@ -160,7 +160,7 @@ void printRecord(const core::FolderInfo &record, int depth)
         depth * 4,
         "",
         core::format::formatByteCount(record.size).c_str(),
-        displayText(path).c_str(),
+        printableText(path).c_str(),
         record.isFolder ? "/" : "");
     for (const auto &child : record.children) {
         printRecord(*child, depth + 1);
@@ -171,19 +171,30 @@ void printModule(int moduleIndex, bool withFiles)
 {
     const core::Module &module = core::ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex));
     const std::int64_t total = moduleTotal(module);
-    std::printf("%d %s (%s): %s\n",
+    std::int64_t reviewOnly = 0;
+    for (const auto &category : module.categories) {
+        if (isReviewOnly(category)) {
+            reviewOnly += category.size;
+        }
+    }
+    std::printf("%d %s (%s): %s",
         moduleIndex,
-        module.title.c_str(),
-        module.tab.c_str(),
+        printableText(module.title).c_str(),
+        printableText(module.tab).c_str(),
         core::format::formatByteCount(total).c_str());
+    if (reviewOnly > 0) {
+        std::printf(", of which %s for review only", core::format::formatByteCount(reviewOnly).c_str());
+    }
+    std::fputc('\n', stdout);
     for (std::size_t c = 0; c < module.categories.size(); ++c) {
         const core::Category &category = module.categories[c];
-        std::printf("  [%zu] %-40s %12s  %zu item%s\n",
+        std::printf("  [%zu] %-40s %12s  %zu item%s%s\n",
             c,
-            category.title.c_str(),
+            printableText(category.title).c_str(),
             core::format::formatByteCount(category.size).c_str(),
             category.files.size(),
-            category.files.size() == 1 ? "" : "s");
+            category.files.size() == 1 ? "" : "s",
+            isReviewOnly(category) ? "  (review only: never deleted)" : "");
         if (withFiles) {
             for (const auto &file : category.files) {
                 printRecord(*file, 2);
@@ -198,13 +209,14 @@ int runScan(const Invocation &inv)
 {
     bool withFiles = false;
     std::vector<std::string> words;
-    for (const auto &arg : inv.args) {
-        if (arg == "--files") {
-            withFiles = true;
-        } else if (arg.starts_with("-")) {
-            return usageError("unknown option for scan: " + arg);
-        } else {
+    for (std::size_t k = 0; k < inv.args.size(); ++k) {
+        const std::string &arg = inv.args[k];
+        if (!inv.isOption(k)) {
             words.push_back(arg);
+        } else if (arg == "--files") {
+            withFiles = true;
+        } else {
+            return usageError("unknown option for scan: " + printableText(arg));
         }
     }
     if (words.empty()) {
@@ -215,7 +227,8 @@ int runScan(const Invocation &inv)
     for (const auto &word : words) {
         const auto index = resolveModule(word);
         if (!index) {
-            return usageError("unknown module " + word + " (use 1, 2, 3 or a tab name such as systemJunk)");
+            return usageError(
+                "unknown module " + printableText(word) + " (use 1, 2, 3 or a tab name such as systemJunk)");
         }
         indexes.push_back(*index);
     }

@@ -35,6 +35,11 @@ std::optional<int> resolveModule(const std::string &word)
     return std::nullopt;
 }
 
+bool isReviewOnly(const core::Category &category)
+{
+    return category.type == "Localization";
+}
+
 void loadCatalogue(const Invocation &inv)
 {
     if (!inv.global.catalogue.empty()) {
@@ -52,7 +57,7 @@ std::uint64_t tellWalkProblems(const std::string &what)
     }
     const core::platform::WalkReport::Snapshot seen = report->snapshot();
     report->reset();
-    const std::string prefix = what.empty() ? std::string() : displayText(what) + ": ";
+    const std::string prefix = what.empty() ? std::string() : printableText(what) + ": ";
     if (seen.unreadable > 0) {
         std::fprintf(stderr,
             "spruce-cli: %s%llu folder%s could not be read, so sizes leave %s out (first: %s: %s)\n",
@@ -60,7 +65,7 @@ std::uint64_t tellWalkProblems(const std::string &what)
             static_cast<unsigned long long>(seen.unreadable),
             seen.unreadable == 1 ? "" : "s",
             seen.unreadable == 1 ? "it" : "them",
-            displayText(seen.firstUnreadable).c_str(),
+            printableText(seen.firstUnreadable).c_str(),
             std::system_category().message(seen.firstError).c_str());
     }
     if (seen.otherFileSystems > 0) {
@@ -69,7 +74,7 @@ std::uint64_t tellWalkProblems(const std::string &what)
             prefix.c_str(),
             static_cast<unsigned long long>(seen.otherFileSystems),
             seen.otherFileSystems == 1 ? "" : "s",
-            displayText(seen.firstOtherFileSystem).c_str());
+            printableText(seen.firstOtherFileSystem).c_str());
     }
     return seen.unreadable;
 }
@@ -165,7 +170,7 @@ void ProgressBar::draw(bool force)
     bar.append(static_cast<std::size_t>(Width - filled), '.');
     // Cut the raw bytes first: a multi-byte character cut in half shows as U+FFFD.
     std::string shown =
-        m_path.size() > 60 ? "..." + displayText(m_path.substr(m_path.size() - 57)) : displayText(m_path);
+        m_path.size() > 60 ? "..." + printableText(m_path.substr(m_path.size() - 57)) : printableText(m_path);
     std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s", bar.c_str(), static_cast<int>(clamped * 100), shown.c_str());
     std::fflush(stderr);
 }

@@ -21,13 +21,18 @@ int runSize(const Invocation &inv)
         return usageError("size needs at least one PATH");
     }
     std::vector<std::string> paths;
-    for (const auto &arg : inv.args) {
-        if (arg.starts_with("-")) {
-            return usageError("unknown option for size: " + arg);
+    for (std::size_t k = 0; k < inv.args.size(); ++k) {
+        const std::string &arg = inv.args[k];
+        if (inv.isOption(k)) {
+            return usageError(
+                "unknown option for size: " + printableText(arg) + " (a PATH after \"--\" may start with -)");
+        }
+        if (arg.empty()) {
+            return usageError("size needs a PATH, not an empty word");
         }
         std::string path = absolutePath(arg);
         if (!core::tree::existsFollowing(path) && !core::tree::statItem(path).statOk) {
-            return usageError("no such file or folder: " + displayText(arg));
+            return usageError("no such file or folder: " + printableText(arg));
         }
         paths.push_back(std::move(path));
     }
@@ -53,7 +58,7 @@ int runSize(const Invocation &inv)
             std::printf("%lld\t%s\t%s\n",
                 static_cast<long long>(size),
                 core::format::formatByteCount(size).c_str(),
-                displayText(path).c_str());
+                printableText(path).c_str());
         }
     }
     if (inv.global.json) {

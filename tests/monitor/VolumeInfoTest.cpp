@@ -78,6 +78,61 @@ TEST(VolumeDistribution, BackupsFirstAndAnUnclampedRemainder)
     EXPECT_EQ(slices(*volume), "Other -100 -0.1; IOS 0 0; Apps 700 0.7; Available 400 0.4; ");
 }
 
+TEST(VolumeDistribution, ReservedSpaceStaysOutOfTheSplit)
+{
+    FixtureServices services("/");
+    // 1100 bytes, 400 available to users, 100 held back for the administrator: 600 used.
+    auto withReserve = facts(1100, 400);
+    withReserve.reserved = 100;
+    auto volume = std::make_shared<VolumeInfo>("file:///", withReserve);
+    EXPECT_EQ(volume->capacity, 1100);
+    EXPECT_EQ(volume->reserved, 100);
+    EXPECT_EQ(volume->fileDistribution->capacity, 1000);
+    EXPECT_EQ(slices(*volume), "Calculating 600 0.6; Available 400 0.4; ");
+    EXPECT_TRUE(volume->isCalculating());
+
+    volume->updateDistribution(FileTypeName::Apps, 100);
+    EXPECT_TRUE(volume->isCalculating());
+    volume->updateDistribution(FileTypeName::IOS, 50);
+    EXPECT_EQ(slices(*volume), "Other 450 0.45; Apps 100 0.1; IOS 50 0.05; Available 400 0.4; ");
+    EXPECT_FALSE(volume->isCalculating());
+
+    // A reserve larger than what is not available is cut to it.
+    auto oversized = facts(1000, 400);
+    oversized.reserved = 900;
+    auto full = std::make_shared<VolumeInfo>("file:///", oversized);
+    EXPECT_EQ(full->reserved, 600);
+    EXPECT_EQ(slices(*full), "Calculating 0 0; Available 400 1; ");
+    auto negative = facts(1000, 400);
+    negative.reserved = -5;
+    EXPECT_EQ(std::make_shared<VolumeInfo>("file:///", negative)->reserved, 0);
+}
+
+TEST(VolumeDistribution, ReserveIsReadFromTheFileSystem)
+{
+    TempDir dir;
+    struct statvfs vfs
+    {
+    };
+    ASSERT_EQ(::statvfs(dir.path().c_str(), &vfs), 0);
+    const auto figures = VolumeInfo::readSpace(dir.path(), true);
+    ASSERT_TRUE(figures);
+    const auto unit = static_cast<std::int64_t>(vfs.f_frsize);
+    EXPECT_EQ(figures->reserved, static_cast<std::int64_t>(vfs.f_bfree - vfs.f_bavail) * unit);
+    // Used as df counts it: the blocks in use, neither available nor reserved.
+    const auto usedBlocks = static_cast<std::int64_t>(vfs.f_blocks - vfs.f_bfree);
+    EXPECT_NEAR(static_cast<double>(figures->capacity - figures->reserved - figures->available),
+        static_cast<double>(usedBlocks * unit),
+        64.0 * 1024 * 1024); // files come and go while the test runs
+
+    FixtureServices services("/");
+    const core::MountEntry entry{ "/", dir.path(), "ext4", "/dev/x", 0, 0 };
+    const auto read = VolumeInfo::readFacts(entry, [](const std::string &, bool) {
+        return VolumeInfo::SpaceFigures{ 1000, 400, 100 };
+    });
+    EXPECT_EQ(read.reserved, 100);
+}
+
 TEST(VolumeDistribution, ZeroCapacityAndUnreadableVolumes)
 {
     ManualDispatcher dispatcher;

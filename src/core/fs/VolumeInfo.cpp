@@ -141,8 +141,10 @@ std::optional<VolumeInfo::SpaceFigures> statvfsFigures(const std::string &mountP
     }
     // f_frsize is the unit of f_blocks and f_bavail (f_bsize is only the preferred I/O size).
     const auto unit = static_cast<std::int64_t>(vfs.f_frsize);
+    const auto reservedBlocks = vfs.f_bfree > vfs.f_bavail ? vfs.f_bfree - vfs.f_bavail : 0;
     return VolumeInfo::SpaceFigures{ static_cast<std::int64_t>(vfs.f_blocks) * unit,
-        static_cast<std::int64_t>(vfs.f_bavail) * unit };
+        static_cast<std::int64_t>(vfs.f_bavail) * unit,
+        static_cast<std::int64_t>(reservedBlocks) * unit };
 }
 
 /// Whether `path` is `mountPoint` or lies below it.
@@ -185,7 +187,8 @@ VolumeInfo::VolumeInfo(std::string volumeURL, const std::optional<Facts> &facts)
     removable = *facts->removable;
     available = *facts->available;
     isLocal = *facts->isLocal;
-    fileDistribution = initDistributionWithCapacity(capacity, available);
+    reserved = std::clamp(facts->reserved, std::int64_t{ 0 }, std::max(capacity - available, std::int64_t{ 0 }));
+    fileDistribution = initDistributionWithCapacity(capacity - reserved, available);
     image = facts->image;
 }
 
@@ -332,6 +335,7 @@ VolumeInfo::Facts VolumeInfo::readFacts(const MountEntry &entry, const SpaceRead
     if (const auto figures = space(entry.mountPoint, *facts.isLocal)) {
         facts.capacity = figures->capacity;
         facts.available = figures->available;
+        facts.reserved = figures->reserved;
     }
     facts.image = entry.mountPoint == "/" ? IconKind::Root
         : !*facts.isLocal                 ? IconKind::Network
@@ -426,6 +430,15 @@ void VolumeInfo::doneIOS(std::int64_t size)
         log->standardOutput("THE IOS SIZE IS " + std::to_string(size));
     }
     updateDistribution(FileTypeName::IOS, size);
+}
+
+bool VolumeInfo::isCalculating() const
+{
+    return fileDistribution
+        && std::any_of(
+            fileDistribution->distribution.begin(), fileDistribution->distribution.end(), [](const FileType &slice) {
+                return slice.name == FileTypeName::Calculating;
+            });
 }
 
 void VolumeInfo::updateDistribution(FileTypeName sliceName, std::int64_t size)

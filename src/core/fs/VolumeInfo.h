@@ -42,6 +42,9 @@ struct FileType
 };
 
 /// The split of a volume, in drawing order; Available is always last.
+/// `capacity` is the space the slices share: the volume's capacity less the
+/// blocks reserved for the administrator (VolumeInfo::reserved), so the
+/// slices add up to it and the used fraction is the one df shows.
 struct FileDistribution
 {
     std::int64_t capacity = 0;
@@ -96,12 +99,17 @@ public:
         std::optional<std::int64_t> available;
         std::optional<bool> isLocal;
         IconKind image = IconKind::Disk;
+        std::int64_t reserved = 0; // see SpaceFigures::reserved
     };
 
     struct SpaceFigures
     {
         std::int64_t capacity = 0;
         std::int64_t available = 0; // what an unprivileged user may still write
+        /// Free blocks that only the administrator may use (statvfs's
+        /// f_bfree - f_bavail): neither used nor available. df leaves them
+        /// out of its Used and Avail columns.
+        std::int64_t reserved = 0;
     };
     using SpaceReader = std::function<std::optional<SpaceFigures>(const std::string &mountPoint, bool isLocal)>;
 
@@ -111,15 +119,20 @@ public:
     /// A volume from facts already read. When `facts` is nullopt or lacks
     /// the capacity, the available space, the removable or the local flag,
     /// "Error in mount volumes" goes to the system log and the object keeps
-    /// its initial values (no name, no distribution, capacity 0).
+    /// its initial values (no name, no distribution, capacity 0). The
+    /// distribution splits the capacity less the reserve (clamped to what
+    /// is not available).
     VolumeInfo(std::string volumeURL, const std::optional<Facts> &facts);
 
     std::string url; // file URL of the volume's root folder
     std::optional<std::string> name;
     std::optional<std::string> volumeType; // never set
     std::optional<IconKind> image;
-    std::int64_t capacity = 0;
+    std::int64_t capacity = 0; // the whole volume, as df's Size
     std::int64_t available = 0;
+    /// Reserved for the administrator: not in the distribution, whose
+    /// capacity is `capacity - reserved`. 0 where the file system keeps no reserve.
+    std::int64_t reserved = 0;
     bool removable = false;
     std::optional<FileDistribution> fileDistribution;
     bool isLocal = true;
@@ -152,6 +165,11 @@ public:
     /// slices or one not owned by a shared_ptr. Returns at once.
     void calculatingDistributionForLocalVolume();
     void calculatingDistributionForLocalVolume(const Paths &paths);
+
+    /// Whether the split still has a share waiting for a measurement (a
+    /// Calculating slice): true from construction until both measurements
+    /// are in; false for a volume without slices. Main queue only.
+    bool isCalculating() const;
 
     /// Enters a measured slice. An existing slice of that name only gets the
     /// new size and fraction; a new one goes just before Available and the
