@@ -135,8 +135,8 @@ nlohmann::json failedJson(const core::FolderInfo &record, const core::ModuleInfo
     nlohmann::json item = { { "path", displayText(path) }, { "url", record.url } };
     const core::Error &error = *report.error;
     // The path that could not be removed: the item itself, or something inside it.
-    item["error"] = displayText(error.path == path || error.path.empty() ? error.message
-                                                                         : error.path + ": " + error.message);
+    item["error"] =
+        displayText(error.path == path || error.path.empty() ? error.message : error.path + ": " + error.message);
     if (report.freed > 0) {
         item["freed"] = report.freed;
         item["left"] = report.left;

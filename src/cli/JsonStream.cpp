@@ -53,8 +53,9 @@ bool isAscii(std::string_view text)
 
 } // namespace
 
-JsonStream::JsonStream(std::FILE *out)
+JsonStream::JsonStream(std::FILE *out, JsonLayout layout)
     : m_out(out)
+    , m_indented(layout == JsonLayout::Indented)
 {
     m_buffer.reserve(FlushSize + 4096);
 }
@@ -76,8 +77,10 @@ void JsonStream::beforeValue()
     if (m_counts.back()++ > 0) {
         m_buffer.push_back(',');
     }
-    m_buffer.push_back('\n');
-    m_buffer.append(2 * m_counts.size(), ' ');
+    if (m_indented) {
+        m_buffer.push_back('\n');
+        m_buffer.append(2 * m_counts.size(), ' ');
+    }
 }
 
 void JsonStream::beginObject()
@@ -91,7 +94,7 @@ void JsonStream::endObject()
 {
     const std::size_t count = m_counts.back();
     m_counts.pop_back();
-    if (count > 0) {
+    if (count > 0 && m_indented) {
         m_buffer.push_back('\n');
         m_buffer.append(2 * m_counts.size(), ' ');
     }
@@ -110,7 +113,7 @@ void JsonStream::endArray()
 {
     const std::size_t count = m_counts.back();
     m_counts.pop_back();
-    if (count > 0) {
+    if (count > 0 && m_indented) {
         m_buffer.push_back('\n');
         m_buffer.append(2 * m_counts.size(), ' ');
     }
@@ -122,7 +125,7 @@ void JsonStream::key(std::string_view name)
 {
     beforeValue();
     appendEscaped(name);
-    m_buffer.append(": ");
+    m_buffer.append(m_indented ? ": " : ":");
     m_afterKey = true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Output.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -9,9 +11,9 @@
 namespace cli {
 
 /// Writes one JSON document to a stream as it is produced, laid out exactly
-/// as printJson() lays out a document (two-space indent, "key": value, empty
-/// containers as {} and []), so big results need no document tree in
-/// memory. Strings are bytes: invalid UTF-8 is shown as displayText() shows
+/// as printJson() lays out a document: indented by two spaces with
+/// "key": value (empty containers as {} and []), or compact on one line, so
+/// big results need no document tree in memory. Strings are bytes: invalid UTF-8 is shown as displayText() shows
 /// it (U+FFFD); control characters, quotes and backslashes are escaped. The
 /// caller writes object keys in the order it wants them shown.
 ///
@@ -21,7 +23,7 @@ namespace cli {
 class JsonStream
 {
 public:
-    explicit JsonStream(std::FILE *out);
+    JsonStream(std::FILE *out, JsonLayout layout);
     ~JsonStream();
     JsonStream(const JsonStream &) = delete;
     JsonStream &operator=(const JsonStream &) = delete;
@@ -46,6 +48,7 @@ private:
     void noteFailure();
 
     std::FILE *m_out; // not owned
+    bool m_indented;
     std::string m_buffer;
     std::vector<std::size_t> m_counts; // elements written per open container
     bool m_afterKey = false;

@@ -136,9 +136,15 @@ std::string printableText(std::string_view bytes)
     return std::string(bytes);
 }
 
+JsonLayout stdoutJsonLayout()
+{
+    return ::isatty(STDOUT_FILENO) == 1 ? JsonLayout::Indented : JsonLayout::Compact;
+}
+
 void printJson(const nlohmann::json &document)
 {
-    const std::string text = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    const int indent = stdoutJsonLayout() == JsonLayout::Indented ? 2 : -1;
+    const std::string text = document.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
         noteFailedWrite(errno);
     }

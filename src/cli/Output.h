@@ -18,7 +18,19 @@ std::string displayText(std::string_view bytes);
 /// sequence, and the original bytes recoverable by a shell.
 std::string printableText(std::string_view bytes);
 
-/// Prints one JSON document on stdout (invalid UTF-8 replaced, never thrown on).
+/// How a JSON document is laid out: indented by two spaces for a person,
+/// or on one line for a program.
+enum class JsonLayout {
+    Indented,
+    Compact,
+};
+
+/// The layout for stdout: indented on a terminal, compact otherwise (a pipe
+/// or a file gets a quarter of the bytes for a big scan).
+JsonLayout stdoutJsonLayout();
+
+/// Prints one JSON document on stdout (invalid UTF-8 replaced, never thrown
+/// on), laid out as stdoutJsonLayout() says.
 void printJson(const nlohmann::json &document);
 
 /// An absolute form of a path given on the command line (relative to the

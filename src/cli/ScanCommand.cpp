@@ -102,7 +102,12 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record)
 std::int64_t moduleTotal(const core::Module &module)
 {
     std::int64_t total = 0;
+    std::size_t records = 0;
+    for (const auto &category : module.categories) {
+        records += category.files.size();
+    }
     std::unordered_set<std::string_view> seen;
+    seen.reserve(records);
     for (const auto &category : module.categories) {
         total += category.size;
         for (const auto &file : category.files) {
@@ -235,7 +240,7 @@ int runScan(const Invocation &inv)
     const std::uint64_t unreadable = scanModules(indexes, inv.global);
 
     if (inv.global.json) {
-        JsonStream json(stdout);
+        JsonStream json(stdout, stdoutJsonLayout());
         json.beginObject();
         json.key("modules");
         json.beginArray();

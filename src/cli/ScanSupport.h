@@ -3,8 +3,8 @@
 #include "Cli.h"
 #include "engine/Catalogue.h"
 
-#include <nlohmann/json.hpp>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>

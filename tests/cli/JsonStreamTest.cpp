@@ -1,18 +1,19 @@
 #include "JsonStream.h"
+
 #include "Output.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace {
 
-std::string streamed(const std::function<void(cli::JsonStream &)> &write)
+std::string streamed(const std::function<void(cli::JsonStream &)> &write, cli::JsonLayout layout)
 {
     std::FILE *file = std::tmpfile();
     {
-        cli::JsonStream json(file);
+        cli::JsonStream json(file, layout);
         write(json);
         json.finish();
     }
@@ -32,8 +33,9 @@ std::string streamed(const std::function<void(cli::JsonStream &)> &write)
 // awkward names included, so scripts see one format whichever path wrote it.
 TEST(JsonStreamTest, MatchesTheDocumentWriterByteForByte)
 {
-    const std::string awkward = std::string("q\"uote\\ new\nline\ttab \x01 ctl \xff\xfe bad caf\xc3\xa9 ") + '\0' + "nul";
-    const std::string text = streamed([&](cli::JsonStream &json) {
+    const std::string awkward =
+        std::string("q\"uote\\ new\nline\ttab \x01 ctl \xff\xfe bad caf\xc3\xa9 ") + '\0' + "nul";
+    const auto write = [&](cli::JsonStream &json) {
         json.beginObject();
         json.key("modules");
         json.beginArray();
@@ -53,17 +55,21 @@ TEST(JsonStreamTest, MatchesTheDocumentWriterByteForByte)
         json.endObject();
         json.endArray();
         json.endObject();
-    });
+    };
 
-    nlohmann::json expected = {{"modules",
-                                {{{"name", cli::displayText(awkward)},
-                                  {"size", -9223372036854775807LL - 1},
-                                  {"isFolder", true},
-                                  {"children", nlohmann::json::array()},
-                                  {"empty", nlohmann::json::object()}}}}};
-    ASSERT_TRUE(nlohmann::json::accept(text)) << text;
-    EXPECT_EQ(nlohmann::json::parse(text), expected);
-    // The document writer sorts keys; compare layout on a key-ordered twin.
-    const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(text);
-    EXPECT_EQ(text, ordered.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    nlohmann::json expected = { { "modules",
+        { { { "name", cli::displayText(awkward) },
+            { "size", -9223372036854775807LL - 1 },
+            { "isFolder", true },
+            { "children", nlohmann::json::array() },
+            { "empty", nlohmann::json::object() } } } } };
+    for (const auto &[layout, indent] :
+        { std::pair{ cli::JsonLayout::Indented, 2 }, std::pair{ cli::JsonLayout::Compact, -1 } }) {
+        const std::string text = streamed(write, layout);
+        ASSERT_TRUE(nlohmann::json::accept(text)) << text;
+        EXPECT_EQ(nlohmann::json::parse(text), expected);
+        // The document writer sorts keys; compare layout on a key-ordered twin.
+        const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(text);
+        EXPECT_EQ(text, ordered.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    }
 }
