@@ -55,7 +55,7 @@ StatusViewController::StatusViewController(QWidget *parent)
     layout->addWidget(m_monitors);
     layout->addLayout(buttons);
     // Room for the five memory legends side by side.
-    setMinimumWidth(640);
+    setMinimumWidth(680);
 
     connect(m_showButton, &QPushButton::clicked, this, &StatusViewController::showMainWindow);
     connect(m_quitButton, &QPushButton::clicked, qApp, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -134,8 +134,8 @@ void DashboardViewController::viewDidLoad()
     layout->setSpacing(12);
     layout->addLayout(header);
     layout->addWidget(m_monitors);
-    layout->addStretch(1);
     layout->addLayout(results);
+    layout->addStretch(1);
 
     const ModelTexts texts = getModelData();
     m_macInfo->setText(texts.model);
