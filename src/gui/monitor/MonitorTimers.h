@@ -73,7 +73,7 @@ private:
     void follow();
 
     QWidget *m_host; // parent
-    Views m_views;
+    Views m_views; // not owned (the host's children)
     QPointer<QWindow> m_window; // the host's top-level window, once it has one
     bool m_shown = false;
     QPointer<QTimer> m_cpuTimer; // owned (children) while running
