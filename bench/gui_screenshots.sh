@@ -1,13 +1,33 @@
 #!/usr/bin/env bash
 # Screenshots of the desktop application under Xvfb, written to docs/screenshots/
-# (or the folder given): the dashboard, an overview screen, the status popover.
-# Usage: bench/gui_screenshots.sh [OUTDIR]
+# (or the folder given): the dashboard before and after a scan of all modules,
+# an overview screen, the status popover. SCALE 2 takes them at 200 %
+# (QT_SCALE_FACTOR=2) on a screen large enough for the doubled window.
+# The scan runs on a small sample home folder made here, never the real one.
+# Usage: bench/gui_screenshots.sh [OUTDIR] [SCALE]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots}
+scale=${2:-1}
 [ -x build/bench/gui_screenshots ] || { echo "build first: scripts/build.sh" >&2; exit 2; }
 command -v xvfb-run >/dev/null || { echo "needs xvfb-run (apt-get install xvfb xauth)" >&2; exit 2; }
-config=$(mktemp -d)
-trap 'rm -rf "$config"' EXIT
-SPRUCE_RESOURCES="$PWD/resources" XDG_CONFIG_HOME="$config" XDG_RUNTIME_DIR="$config" QT_QPA_PLATFORM=xcb \
-  xvfb-run -a -s '-screen 0 1280x800x24' build/bench/gui_screenshots "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# What a lived-in home leaves behind: caches, the trash, old logs, a big old download.
+home="$work/home"
+mkdir -p "$home/.cache/thumbnails/large" "$home/.cache/pip/http" "$home/.local/share/Trash/files" \
+  "$home/.local/share/Trash/info" "$home/.npm/_cacache/content-v2" "$home/Downloads" "$home/Videos"
+for i in $(seq 1 40); do head -c $((i * 37000)) /dev/zero >"$home/.cache/thumbnails/large/thumb$i.png"; done
+head -c 48000000 /dev/zero >"$home/.cache/pip/http/wheel.bin"
+head -c 21000000 /dev/zero >"$home/.local/share/Trash/files/old-report.pdf"
+printf '[Trash Info]\nPath=/tmp/old-report.pdf\n' >"$home/.local/share/Trash/info/old-report.pdf.trashinfo"
+head -c 9000000 /dev/zero >"$home/.npm/_cacache/content-v2/blob"
+truncate -s 1400M "$home/Downloads/debian-12-dvd.iso"
+truncate -s 380M "$home/Videos/holiday-2019.mp4"
+touch -d '2 years ago' "$home/Videos/holiday-2019.mp4"
+
+screen='1280x800x24'
+[ "$scale" = 1 ] || screen='2600x1800x24'
+HOME="$home" SPRUCE_RESOURCES="$PWD/resources" XDG_CONFIG_HOME="$work" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb \
+  QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 $screen" build/bench/gui_screenshots "$out"

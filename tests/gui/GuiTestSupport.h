@@ -74,6 +74,35 @@ struct RecordingOpener
     }
 };
 
+/// tests/fixtures/<scenario>/, a recorded /proc and /sys tree.
+inline std::string fixtureRoot(const std::string &scenario)
+{
+    return SPRUCE_SOURCE_DIR "/tests/fixtures/" + scenario + "/";
+}
+
+/// For its lifetime, the services in force with /proc and /sys read below
+/// `root` and, when given, another dispatcher (a test's ManualDispatcher).
+class ScopedSysRoot
+{
+public:
+    explicit ScopedSysRoot(std::string root, core::platform::Dispatcher *dispatch = nullptr)
+        : m_services(make(std::move(root), dispatch))
+    {
+    }
+
+private:
+    static core::platform::Services make(std::string root, core::platform::Dispatcher *dispatch)
+    {
+        core::platform::Services s = core::platform::services();
+        s.sysRoot = root.ends_with('/') ? std::move(root) : std::move(root) + "/";
+        if (dispatch != nullptr) {
+            s.dispatch = dispatch;
+        }
+        return s;
+    }
+    core::platform::ScopedServices m_services;
+};
+
 /// Writes an XML property list with `body` inside <plist> to `path`.
 void writePlist(const QString &path, const std::string &body);
 

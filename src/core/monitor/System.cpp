@@ -242,6 +242,33 @@ System::ThermalLevel thermalLevelFromRaw(int level)
     }
 }
 
+std::string processorModelFromCpuinfo(std::string_view cpuinfo)
+{
+    // x86 writes "model name", MIPS "cpu model", 32-bit ARM "Processor"; the
+    // first block (CPU 0) is enough, every CPU of a machine has the same name.
+    for (const std::string_view wanted : { "model name", "cpu model", "Processor" }) {
+        std::string_view rest = cpuinfo;
+        while (!rest.empty()) {
+            const auto end = std::min(rest.find('\n'), rest.size());
+            const auto line = rest.substr(0, end);
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+            const auto colon = line.find(':');
+            if (colon == std::string_view::npos || trim(line.substr(0, colon)) != wanted) {
+                continue;
+            }
+            std::string name;
+            for (const auto &word : fields(line.substr(colon + 1))) {
+                name += name.empty() ? "" : " ";
+                name += word;
+            }
+            if (!name.empty()) {
+                return repairUtf8(name);
+            }
+        }
+    }
+    return {};
+}
+
 } // namespace systemtext
 
 namespace {
@@ -358,6 +385,23 @@ bool isPlaceholderModel(std::string_view value)
         return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     });
     return std::find(Placeholders.begin(), Placeholders.end(), lower) != Placeholders.end();
+}
+
+/// A firmware string below sysRoot: cut at its first NUL (device-tree values
+/// end in one, DMI values in a newline), trimmed, UTF-8 repaired; nullopt
+/// when the file is missing or holds a placeholder.
+std::optional<std::string> firmwareText(const char *relative)
+{
+    const auto text = readText(sysPath(relative));
+    if (!text) {
+        return std::nullopt;
+    }
+    std::string_view value(*text);
+    value = trim(value.substr(0, value.find('\0')));
+    if (isPlaceholderModel(value)) {
+        return std::nullopt;
+    }
+    return repairUtf8(value);
 }
 
 struct ThermalZone
@@ -478,19 +522,31 @@ std::string System::model()
 {
     for (const char *relative :
         { "sys/class/dmi/id/product_name", "sys/class/dmi/id/board_name", "sys/firmware/devicetree/base/model" }) {
-        const auto text = readText(sysPath(relative));
-        if (!text) {
-            continue;
-        }
-        // The device-tree value is NUL-terminated; DMI values end in a newline.
-        std::string_view value(*text);
-        value = value.substr(0, value.find('\0'));
-        value = trim(value);
-        if (!isPlaceholderModel(value)) {
-            return repairUtf8(value);
+        if (auto value = firmwareText(relative)) {
+            return std::move(*value);
         }
     }
     return {};
+}
+
+FirmwareInfo System::firmwareInfo()
+{
+    // Documentation/ABI/testing/sysfs-firmware-dmi-id (world-readable fields only).
+    if (auto product = firmwareText("sys/class/dmi/id/product_name")) {
+        return FirmwareInfo{ firmwareText("sys/class/dmi/id/sys_vendor").value_or(""),
+            std::move(*product),
+            firmwareText("sys/class/dmi/id/product_version").value_or("") };
+    }
+    if (auto board = firmwareText("sys/class/dmi/id/board_name")) {
+        return FirmwareInfo{ firmwareText("sys/class/dmi/id/board_vendor").value_or(""), std::move(*board), {} };
+    }
+    return FirmwareInfo{ {}, firmwareText("sys/firmware/devicetree/base/model").value_or(""), {} };
+}
+
+std::string System::processorModel()
+{
+    const auto text = readText(sysPath("proc/cpuinfo"));
+    return text ? systemtext::processorModelFromCpuinfo(*text) : std::string();
 }
 
 int System::physicalCores()

@@ -58,6 +58,16 @@ struct UnameInfo
     std::string machine;
 };
 
+/// What the firmware calls the machine, each part trimmed; "" where it gives
+/// nothing or a placeholder ("To be filled by O.E.M.").
+struct FirmwareInfo
+{
+    std::string vendor; // maker of the product (or of the board, when the name is the board's)
+    std::string product; // the same text as System::model()
+    std::string productVersion; // the product's version line; some makers put the marketing name here
+    bool operator==(const FirmwareInfo &) const = default;
+};
+
 struct ProcessCounts
 {
     int processCount = 0;
@@ -135,6 +145,16 @@ public:
     /// tree; firmware placeholders ("To be filled by O.E.M.") are skipped. "" when none.
     static std::string model();
 
+    /// model() with its maker: DMI sys_vendor and product_version beside
+    /// product_name, board_vendor beside board_name, no maker for a
+    /// device-tree model. All empty when model() is "".
+    static FirmwareInfo firmwareInfo();
+
+    /// The processor's name from /proc/cpuinfo ("model name" on x86; "cpu
+    /// model" or "Processor" where the architecture names it so), with runs
+    /// of spaces collapsed. "" when the file names none (most arm64 kernels).
+    static std::string processorModel();
+
     /// Distinct cores among the online CPUs (sysfs topology, then
     /// /proc/cpuinfo); logicalCores() when neither can be read.
     static int physicalCores();
@@ -203,6 +223,10 @@ std::optional<std::array<double, 3>> parseLoadAverage(std::string_view loadavg);
 std::optional<int> parseSchedulingEntities(std::string_view loadavg);
 
 std::array<double, 3> machFactorFrom(const std::array<double, 3> &load, int cpus);
+
+/// The first of "model name", "cpu model" and "Processor" that /proc/cpuinfo
+/// holds, trimmed, runs of spaces collapsed; "" when none.
+std::string processorModelFromCpuinfo(std::string_view cpuinfo);
 
 /// 0 -> Normal, 5 -> Danger, 10 -> Crisis, anything else -> Unknown.
 System::ThermalLevel thermalLevelFromRaw(int level);

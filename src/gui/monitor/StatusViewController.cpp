@@ -1,5 +1,7 @@
 #include "monitor/StatusViewController.h"
 
+#include "monitor/MonitorPanel.h"
+#include "monitor/MonitorTimers.h"
 #include "platform/ImageStore.h"
 #include "theme/SettingInfo.h"
 #include "theme/UIInfo.h"
@@ -18,6 +20,7 @@ namespace gui {
 StatusViewController::StatusViewController(QWidget *parent)
     : QWidget(parent)
     , m_title(new QLabel(this))
+    , m_monitors(new MonitorPanel(this))
     , m_showButton(new QPushButton(this))
     , m_quitButton(new QPushButton(tr("Quit"), this))
 {
@@ -49,8 +52,10 @@ StatusViewController::StatusViewController(QWidget *parent)
     layout->setContentsMargins(16, 14, 16, 14);
     layout->setSpacing(14);
     layout->addLayout(header);
+    layout->addWidget(m_monitors);
     layout->addLayout(buttons);
-    setMinimumWidth(280);
+    // Room for the five memory legends side by side.
+    setMinimumWidth(680);
 
     connect(m_showButton, &QPushButton::clicked, this, &StatusViewController::showMainWindow);
     connect(m_quitButton, &QPushButton::clicked, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -76,6 +81,11 @@ int StatusViewController::showMainWindows()
         ++shown;
     }
     return shown;
+}
+
+void StatusViewController::startTimer(const QString &tag)
+{
+    m_monitors->timers()->redrawTagged(tag);
 }
 
 void StatusViewController::showMainWindow()

@@ -7,8 +7,12 @@ class QPushButton;
 
 namespace gui {
 
-/// The content of the status item's popover: the product name and the
-/// control that brings the main window forward. GUI thread.
+class MonitorPanel;
+
+/// The content of the status item's popover: the product name, the four
+/// live monitors (redrawn only while the popover is shown, the CPU and
+/// memory every 2 s, the disk and battery every 5 s), and the control that
+/// brings the main window forward. GUI thread.
 class StatusViewController : public QWidget
 {
     Q_OBJECT
@@ -20,6 +24,12 @@ public:
 
     QPushButton *showMainWindowButton() const { return m_showButton; }
     QPushButton *quitButton() const { return m_quitButton; }
+    /// The four monitors (cpuView, memoryView, dbView, batteryView) and their timers.
+    MonitorPanel *monitors() const { return m_monitors; }
+
+    /// A monitor timer fired: redraws the view of `tag` ("cpu", "memory", "disk", "battery").
+    void startTimer(const QString &tag);
+    using QObject::startTimer;
 
     /// Brings every window identified "mainWindow" forward (shown,
     /// restored, raised and activated); none does nothing. Returns how
@@ -32,6 +42,7 @@ public Q_SLOTS:
 
 private:
     QLabel *m_title; // owned (child)
+    MonitorPanel *m_monitors; // owned (child)
     QPushButton *m_showButton; // owned (child)
     QPushButton *m_quitButton; // owned (child)
 };

@@ -1,12 +1,52 @@
 #include "ui/DashboardViewController.h"
 
-#include "ui/ModuleSummaryView.h"
+#include "engine/ModuleInfo.h"
+#include "format/Format.h"
+#include "format/Plist.h"
+#include "monitor/MonitorPanel.h"
+#include "monitor/MonitorTimers.h"
+#include "platform/ImageStore.h"
+#include "platform/Services.h"
+#include "theme/UIInfo.h"
+#include "theme/UIUtil.h"
 
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace gui {
+
+namespace {
+
+constexpr int PathLimit = 40; // UTF-16 units shown of a scanned path
+constexpr int ResultImageSide = 40;
+
+struct ModuleScreen
+{
+    int module;
+    const char *overview;
+    const char *detail;
+};
+
+constexpr ModuleScreen ModuleScreens[] = {
+    { 1, "systemJunkOverview", "systemJunkDetail" },
+    { 2, "applicationJunkOverview", "applicationJunkDetail" },
+    { 3, "largeAndOldFileOverview", "largeAndOldFileDetail" },
+};
+
+QString moduleTitle(int mi)
+{
+    const auto &modules = core::ModuleInfo::modules();
+    return mi >= 0 && static_cast<std::size_t>(mi) < modules.size()
+        ? QString::fromStdString(modules[static_cast<std::size_t>(mi)].title)
+        : QString();
+}
+
+} // namespace
 
 DashboardViewController::DashboardViewController(QWidget *parent)
     : TabViewSwitchController(parent)
@@ -16,13 +56,223 @@ DashboardViewController::DashboardViewController(QWidget *parent)
 
 DashboardViewController::~DashboardViewController() = default;
 
+QString DashboardViewController::shortenedPath(const QString &path)
+{
+    if (path.size() <= PathLimit) {
+        return path;
+    }
+    // Never keep half of a surrogate pair: it would show as a broken character.
+    const qsizetype keep = path.at(PathLimit - 1).isHighSurrogate() ? PathLimit - 1 : PathLimit;
+    return path.left(keep) + u"..."_s;
+}
+
+ModelTexts DashboardViewController::getModelData()
+{
+    const auto file = core::platform::services().resources.path("SIMachineAttributes", "plist");
+    const std::optional<core::format::PlistValue> table =
+        file ? core::format::readPlistFile(*file) : std::optional<core::format::PlistValue>();
+    return describeMachine(table ? &*table : nullptr, MachineFacts::read());
+}
+
+QWidget *DashboardViewController::makeResult(
+    int mi, QLabel *&image, QPushButton *&review, void (DashboardViewController::*action)())
+{
+    auto *box = new QWidget(this);
+    image = new QLabel(box);
+    image->setFixedSize(ResultImageSide, ResultImageSide);
+    image->setAlignment(Qt::AlignCenter);
+    review = new QPushButton(box);
+    review->setCursor(Qt::PointingHandCursor);
+    // Three buttons read "Review": say which module each one reviews.
+    const QString title = moduleTitle(mi);
+    review->setAccessibleName(u"Review "_s + title);
+    review->setToolTip(u"Review "_s + title);
+    image->setAccessibleName(title + u" scanned"_s);
+    connect(review, &QPushButton::clicked, this, action);
+    auto *layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    layout->addWidget(image);
+    layout->addWidget(review);
+    return box;
+}
+
 void DashboardViewController::viewDidLoad()
 {
+    m_macInfo = new QLabel(this);
+    m_macInfo->setObjectName(u"macInfo"_s);
+    m_macDesc = new QLabel(this);
+    m_macDesc->setObjectName(u"macDesc"_s);
+    m_macDesc->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pathLabel = new QLabel(this);
+    m_pathLabel->setObjectName(u"pathLabel"_s);
+    m_pathLabel->setMinimumWidth(200);
+    m_scanBTN = new QPushButton(this);
+    m_scanBTN->setObjectName(u"scanBTN"_s);
+    m_scanBTN->setMinimumWidth(150);
+    m_scanBTN->setCursor(Qt::PointingHandCursor);
+    connect(m_scanBTN, &QPushButton::clicked, this, &DashboardViewController::scanAll);
+    m_monitors = new MonitorPanel(this);
+
+    auto *titles = new QVBoxLayout();
+    titles->setSpacing(2);
+    titles->addWidget(m_macInfo);
+    titles->addWidget(m_macDesc);
+    auto *header = new QHBoxLayout();
+    header->addLayout(titles, 1);
+    header->addWidget(m_scanBTN, 0, Qt::AlignVCenter);
+
+    auto *results = new QHBoxLayout();
+    results->setSpacing(18);
+    results->addWidget(m_pathLabel, 1);
+    results->addWidget(makeResult(1, m_junkImage, m_junkReview, &DashboardViewController::reviewJunk));
+    results->addWidget(makeResult(2, m_unnessaryImage, m_unnessaryReview, &DashboardViewController::reviewUnnessary));
+    results->addWidget(makeResult(3, m_largeFileImage, m_largeFileRiview, &DashboardViewController::reviewLargeFile));
+
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    m_summary = new ModuleSummaryView(this);
-    layout->addWidget(m_summary);
-    m_summary->showModule(moduleIndex());
+    layout->setContentsMargins(28, 16, 28, 14);
+    layout->setSpacing(12);
+    layout->addLayout(header);
+    layout->addWidget(m_monitors);
+    layout->addLayout(results);
+    layout->addStretch(1);
+
+    const ModelTexts texts = getModelData();
+    m_macInfo->setText(texts.model);
+    UIUtil::setTextAttribute(m_macInfo, core::UIInfo::nsMyUI("dashboard_macInfo_font"));
+    m_macDesc->setText(texts.description);
+    UIUtil::setTextAttribute(m_macDesc, core::UIInfo::nsMyUI("dashboard_macDesc_font"));
+    UIUtil::setTextAttribute(m_pathLabel, core::UIInfo::nsMyUI("scanning_path_font"));
+    UIUtil::setBtnAttribute(m_scanBTN, u"Scan"_s, core::UIInfo::nsMyUI("scan_button_font"));
+    const core::MyUI review = core::UIInfo::nsMyUI("review_button_font");
+    for (QPushButton *button : { m_junkReview, m_unnessaryReview, m_largeFileRiview }) {
+        UIUtil::setBtnAttribute(button, u"Review"_s, review);
+    }
+    hideAllImage();
+}
+
+void DashboardViewController::hideAllImage()
+{
+    for (QWidget *widget : { static_cast<QWidget *>(m_junkImage),
+             static_cast<QWidget *>(m_junkReview),
+             static_cast<QWidget *>(m_unnessaryImage),
+             static_cast<QWidget *>(m_unnessaryReview),
+             static_cast<QWidget *>(m_largeFileImage),
+             static_cast<QWidget *>(m_largeFileRiview) }) {
+        if (widget != nullptr) {
+            widget->hide();
+        }
+    }
+}
+
+void DashboardViewController::startTimer(const QString &tag)
+{
+    if (m_monitors != nullptr) {
+        m_monitors->timers()->redrawTagged(tag);
+    }
+}
+
+void DashboardViewController::scanAll()
+{
+    loadViewIfNeeded();
+    hideAllImage();
+    m_doneModuleNumber = 0;
+    m_totalScanSize = 0;
+    UIUtil::setBtnAttribute(m_scanBTN, u"Scanning"_s, core::UIInfo::nsMyUI("scan_button_font"));
+    m_scanBTN->setEnabled(false);
+    // The three scans run side by side; their callbacks come on the main queue.
+    const QPointer<DashboardViewController> self(this);
+    for (const ModuleScreen &screen : ModuleScreens) {
+        const int mi = screen.module;
+        core::ModuleInfo::scan(
+            mi,
+            [self](const std::string &path, std::int64_t size) {
+                if (self != nullptr) {
+                    self->progress(path, size);
+                }
+            },
+            [self](float percent) {
+                if (self != nullptr) {
+                    self->showPercent(percent);
+                }
+            },
+            [self, mi] {
+                if (self != nullptr) {
+                    self->doneScan(mi);
+                }
+            });
+    }
+}
+
+void DashboardViewController::progress(const std::string &path, std::int64_t size)
+{
+    // An empty path stands for a batch of deeper items, not a path to show.
+    if (!path.empty() && m_pathLabel != nullptr) {
+        m_pathLabel->setText(shortenedPath(QString::fromStdString(path)));
+        UIUtil::setTextAttribute(m_pathLabel, core::UIInfo::nsMyUI("scanning_path_font"));
+    }
+    m_totalScanSize += size;
+}
+
+void DashboardViewController::showPercent(float percent)
+{
+    Q_UNUSED(percent)
+}
+
+void DashboardViewController::doneScan(int mi)
+{
+    ++m_doneModuleNumber;
+    if (m_doneModuleNumber == 3 && m_pathLabel != nullptr) {
+        m_pathLabel->setText(u"Scanning Completed! "_s
+            + QString::fromStdString(core::format::formatByteCount(m_totalScanSize)) + u" File Found"_s);
+        UIUtil::setTextAttribute(m_pathLabel, core::UIInfo::nsMyUI("scanning_path_font"));
+        UIUtil::setBtnAttribute(m_scanBTN, u"Re-Scan"_s, core::UIInfo::nsMyUI("scan_button_font"));
+        m_scanBTN->setEnabled(true);
+    }
+    showModule(mi);
+}
+
+DashboardViewController::ModuleResult DashboardViewController::resultOf(int mi) const
+{
+    switch (mi) {
+    case 1:
+        return { m_junkImage, m_junkReview };
+    case 2:
+        return { m_unnessaryImage, m_unnessaryReview };
+    case 3:
+        return { m_largeFileImage, m_largeFileRiview };
+    default:
+        return {};
+    }
+}
+
+void DashboardViewController::showModule(int mi)
+{
+    const ModuleResult result = resultOf(mi);
+    if (result.image == nullptr) {
+        return;
+    }
+    const auto &modules = core::ModuleInfo::modules();
+    const QString image = QString::fromStdString(modules.at(static_cast<std::size_t>(mi)).image) + u"_Review"_s;
+    result.image->setPixmap(ImageStore::pixmap(image, QSize(ResultImageSide, ResultImageSide)));
+    result.image->show();
+    result.review->show();
+    reloadTabWhenScanDone(QString::fromLatin1(ModuleScreens[mi - 1].overview));
+}
+
+void DashboardViewController::reviewJunk()
+{
+    switchTabTo(QString::fromLatin1(ModuleScreens[0].detail));
+}
+
+void DashboardViewController::reviewUnnessary()
+{
+    switchTabTo(QString::fromLatin1(ModuleScreens[1].detail));
+}
+
+void DashboardViewController::reviewLargeFile()
+{
+    switchTabTo(QString::fromLatin1(ModuleScreens[2].detail));
 }
 
 } // namespace gui

@@ -1,0 +1,299 @@
+// The dashboard: the machine's name, the scan of all modules, the review buttons.
+
+#include "GuiTestSupport.h"
+#include "format/FileUrl.h"
+#include "format/Plist.h"
+#include "platform/LinkOpener.h"
+#include "support/ManualDispatcher.h"
+#include "ui/DashboardViewController.h"
+#include "ui/DetailViewController.h"
+#include "ui/MachineDescription.h"
+#include "ui/OverviewViewController.h"
+#include "ui/ViewController.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <ctime>
+#include <sys/stat.h>
+#include <utime.h>
+
+using namespace Qt::StringLiterals;
+using gui::DashboardViewController;
+using gui::ModelTexts;
+
+namespace {
+
+/// Writes `size` bytes at `path` (parents made), optionally dated `age` seconds ago.
+void makeFile(const QString &path, qint64 size, std::time_t age = 0)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(file.resize(size));
+    file.close();
+    if (age > 0) {
+        const std::time_t when = std::time(nullptr) - age;
+        const utimbuf times{ when, when };
+        QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
+    }
+}
+
+core::Category folderCategory(const QString &folder)
+{
+    core::Category category;
+    category.title = folder.toStdString();
+    category.url.url = core::format::fileUrlFromPath(folder.toStdString(), true);
+    category.url.type = "Folder";
+    return category;
+}
+
+bool shownIn(const QWidget *widget, const QWidget *screen)
+{
+    return widget->isVisibleTo(screen);
+}
+
+class DashboardTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<gui_tests::Environment> m_env;
+
+    /// A dashboard with its view built.
+    static std::unique_ptr<DashboardViewController> loadedDashboard()
+    {
+        auto dashboard = std::make_unique<DashboardViewController>();
+        dashboard->loadViewIfNeeded();
+        return dashboard;
+    }
+
+private Q_SLOTS:
+    void init() { m_env = std::make_unique<gui_tests::Environment>(); }
+    void cleanup() { m_env.reset(); }
+
+    void pathLabelKeepsFortyUnits()
+    {
+        const QString forty(40, u'a');
+        QCOMPARE(DashboardViewController::shortenedPath(forty), forty);
+        const QString shown = DashboardViewController::shortenedPath(forty + u'b');
+        QCOMPARE(shown, forty + u"..."_s);
+        QCOMPARE(shown.size(), 43);
+        QCOMPARE(DashboardViewController::shortenedPath(QString()), QString());
+        // An emoji is two UTF-16 units: it is not split in half.
+        const QString emoji = QString(39, u'a') + QString::fromUtf8("\xF0\x9F\x98\x80") + u'z';
+        QCOMPARE(DashboardViewController::shortenedPath(emoji), QString(39, u'a') + u"..."_s);
+    }
+
+    void completionWaitsForTheThirdModuleWhateverTheOrder()
+    {
+        auto dashboard = loadedDashboard();
+        QVERIFY(!shownIn(dashboard->junkImage(), dashboard.get()));
+        QVERIFY(!shownIn(dashboard->largeFileRiview(), dashboard.get()));
+
+        dashboard->progress("/home/ann/.cache/thumbnails/large/0a1b2c3d4e5f.png", 1000);
+        QCOMPARE(dashboard->pathLabel()->text(), u"/home/ann/.cache/thumbnails/large/0a1b2c..."_s);
+        dashboard->progress("", 500); // a batch of deeper items: counted, not shown
+        QCOMPARE(dashboard->pathLabel()->text(), u"/home/ann/.cache/thumbnails/large/0a1b2c..."_s);
+
+        dashboard->doneScan(3);
+        QVERIFY(shownIn(dashboard->largeFileImage(), dashboard.get()));
+        QVERIFY(shownIn(dashboard->largeFileRiview(), dashboard.get()));
+        QVERIFY(!dashboard->largeFileImage()->pixmap().isNull());
+        QVERIFY(!shownIn(dashboard->junkReview(), dashboard.get()));
+        dashboard->doneScan(1);
+        QVERIFY(shownIn(dashboard->junkReview(), dashboard.get()));
+        QVERIFY(!dashboard->pathLabel()->text().startsWith(u"Scanning Completed!"_s));
+        QCOMPARE(dashboard->scanBTN()->text(), u"Scan"_s);
+
+        dashboard->doneScan(2);
+        QCOMPARE(dashboard->doneModuleNumber(), 3);
+        QCOMPARE(dashboard->pathLabel()->text(), u"Scanning Completed! 1.5 kB File Found"_s);
+        QCOMPARE(dashboard->scanBTN()->text(), u"Re-Scan"_s);
+        QVERIFY(dashboard->scanBTN()->isEnabled());
+        QVERIFY(shownIn(dashboard->unnessaryImage(), dashboard.get()));
+        // Other module numbers show nothing.
+        dashboard->showModule(0);
+        dashboard->showModule(4);
+    }
+
+    void scanAllThenRescanStartsOver()
+    {
+        testing_support::ManualDispatcher dispatcher;
+        gui_tests::ScopedSysRoot services("/", &dispatcher);
+        const QDir home(m_env->home.path());
+        makeFile(home.filePath(u"junk/a.log"_s), 1200);
+        makeFile(home.filePath(u"junk/deep/b.log"_s), 800);
+        makeFile(home.filePath(u"apps/cache.bin"_s), 3000);
+        makeFile(home.filePath(u"old/archive.iso"_s), 2000, 400LL * 24 * 3600); // an old file for module 3
+        auto modules = gui_tests::Environment::fiveModules();
+        modules[1].categories = { folderCategory(home.filePath(u"junk"_s)) };
+        modules[2].categories = { folderCategory(home.filePath(u"apps"_s)) };
+        modules[3].categories.resize(4);
+        core::ModuleInfo::setModulesForTesting(modules);
+
+        auto dashboard = loadedDashboard();
+        for (int round = 0; round < 2; ++round) {
+            dashboard->scanBTN()->click();
+            QCOMPARE(dashboard->scanBTN()->text(), u"Scanning"_s);
+            QVERIFY(!dashboard->scanBTN()->isEnabled());
+            QCOMPARE(dashboard->totalScanSize(), 0);
+            QCOMPARE(dashboard->doneModuleNumber(), 0);
+            for (const QWidget *widget : { static_cast<QWidget *>(dashboard->junkImage()),
+                     static_cast<QWidget *>(dashboard->unnessaryReview()),
+                     static_cast<QWidget *>(dashboard->largeFileImage()) }) {
+                QVERIFY(!shownIn(widget, dashboard.get()));
+            }
+            dispatcher.runAllQueues();
+            QCOMPARE(dashboard->doneModuleNumber(), 3);
+            QCOMPARE(dashboard->scanBTN()->text(), u"Re-Scan"_s);
+            QVERIFY(dashboard->scanBTN()->isEnabled());
+            // The total is what the three modules found, counted once.
+            std::int64_t found = 0;
+            for (int mi = 1; mi <= 3; ++mi) {
+                for (const auto &category : core::ModuleInfo::modules()[static_cast<std::size_t>(mi)].categories) {
+                    found += category.size;
+                }
+            }
+            QCOMPARE(found, 1200 + 800 + 3000 + 2000);
+            QCOMPARE(dashboard->totalScanSize(), found);
+            QCOMPARE(dashboard->pathLabel()->text(), u"Scanning Completed! 7.0 kB File Found"_s);
+            QVERIFY(shownIn(dashboard->largeFileRiview(), dashboard.get()));
+        }
+    }
+
+    void reviewButtonsLeadToTheDetailScreens()
+    {
+        gui::LinkOpener links(gui_tests::RecordingOpener().function());
+        gui::ViewController root(&links);
+        gui::SlideStack *tabs = root.getTabViewController();
+        tabs->setAnimationDuration(0);
+        auto *dashboard = qobject_cast<DashboardViewController *>(tabs->widget(0));
+        QVERIFY(dashboard != nullptr);
+        dashboard->loadViewIfNeeded();
+
+        // A finished module gets its overview screen made, not shown.
+        dashboard->doneScan(3);
+        const auto &table = gui::TabViewSwitchController::vcDict();
+        QVERIFY(table.count(u"largeAndOldFileOverview"_s) == 1);
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), 0);
+
+        dashboard->largeFileRiview()->click();
+        const int detail = table.at(u"largeAndOldFileDetail"_s);
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), detail);
+        auto *screen = qobject_cast<gui::DetailViewController *>(tabs->widget(detail));
+        QVERIFY(screen != nullptr);
+        QCOMPARE(screen->moduleIndex(), 3);
+
+        dashboard->reviewJunk();
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), 2); // "systemJunkDetail"
+        dashboard->reviewUnnessary();
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), table.at(u"applicationJunkDetail"_s));
+        QCOMPARE(dashboard->junkReview()->accessibleName(), u"Review System Junk"_s);
+    }
+
+    void machineFromTheTableOrFromItsFirmware()
+    {
+        {
+            gui_tests::ScopedSysRoot root(gui_tests::fixtureRoot("qemu-q35"));
+            QCOMPARE(DashboardViewController::getModelData(),
+                (ModelTexts{ u"QEMU Virtual Machine"_s, u"Virtual machine on QEMU/KVM, Q35 chipset"_s }));
+        }
+        {
+            // Not in the table: the firmware's name, and what the machine is made of.
+            gui_tests::ScopedSysRoot root(gui_tests::fixtureRoot("laptop-charging"));
+            const ModelTexts texts = DashboardViewController::getModelData();
+            QCOMPARE(texts.model, u"LENOVO ThinkPad X1 Carbon Gen 9"_s);
+            QCOMPARE(texts.description,
+                u"11th Gen Intel Core i7-1165G7 @ 2.80GHz, 4 cores, 8 threads, %1 GB memory"_s.arg(
+                    core::System::physicalMemory(), 0, 'f', 1));
+        }
+        {
+            gui_tests::ScopedSysRoot root(gui_tests::fixtureRoot("desktop-no-battery"));
+            QCOMPARE(DashboardViewController::getModelData().model, u"ASUSTeK PRIME B450M-A"_s);
+        }
+        {
+            // No firmware names at all (a container, this VM): the model is unknown, the hardware is not.
+            gui_tests::ScopedSysRoot root(gui_tests::fixtureRoot("vm"));
+            const ModelTexts texts = DashboardViewController::getModelData();
+            QCOMPARE(texts.model, u"Unknown"_s);
+            QVERIFY(texts.description.endsWith(u" GB memory"_s));
+        }
+        // A machine that reports nothing.
+        QCOMPARE(gui::describeMachine(nullptr, gui::MachineFacts{}), (ModelTexts{ u"Unknown"_s, u"Unknown"_s }));
+        auto loaded = dashboardFor("qemu-q35");
+        QCOMPARE(loaded->macInfo()->text(), u"QEMU Virtual Machine"_s);
+    }
+
+    void firmwareNamesAndHardware()
+    {
+        using core::FirmwareInfo;
+        using gui::firmwareModelName;
+        QCOMPARE(firmwareModelName(FirmwareInfo{ "Dell Inc.", "XPS 13 9310", "" }), u"Dell XPS 13 9310"_s);
+        QCOMPARE(firmwareModelName(FirmwareInfo{ "HP", "HP EliteBook 840 G7 Notebook PC", "SBKPF" }),
+            u"HP EliteBook 840 G7 Notebook PC"_s);
+        QCOMPARE(firmwareModelName(FirmwareInfo{ "Micro-Star International Co., Ltd.", "MS-7C02", "1.0" }),
+            u"Micro-Star MS-7C02"_s);
+        QCOMPARE(firmwareModelName(FirmwareInfo{ "LENOVO", "20XWCTO1WW", "" }), u"LENOVO 20XWCTO1WW"_s);
+        // A product that is a name keeps it, whatever the version says.
+        QCOMPARE(firmwareModelName(FirmwareInfo{ "QEMU", "Standard PC (Q35 + ICH9, 2009)", "pc-q35-7.2" }),
+            u"QEMU Standard PC (Q35 + ICH9, 2009)"_s);
+        QCOMPARE(firmwareModelName(FirmwareInfo{ "Computer Inc.", "Box", "" }), u"Computer Box"_s);
+        QCOMPARE(firmwareModelName(FirmwareInfo{ "", "Raspberry Pi 4 Model B Rev 1.4", "" }),
+            u"Raspberry Pi 4 Model B Rev 1.4"_s);
+        QCOMPARE(firmwareModelName(FirmwareInfo{ "Dell Inc.", "", "" }), QString());
+
+        gui::MachineFacts facts;
+        facts.processor = "Intel(R) Xeon(R) CPU E5-2680 v4 @ 2.40GHz";
+        facts.logicalCores = 1;
+        facts.physicalCores = 1;
+        QCOMPARE(gui::hardwareDescription(facts), u"Intel Xeon CPU E5-2680 v4 @ 2.40GHz, 1 core"_s);
+        facts.processor.clear();
+        facts.logicalCores = 16;
+        facts.physicalCores = 0; // unknown: counted as cores
+        facts.memoryGigabytes = 31.36;
+        QCOMPARE(gui::hardwareDescription(facts), u"16 cores, 31.4 GB memory"_s);
+    }
+
+    void machineTableEntriesNeedBothTexts()
+    {
+        const auto table = core::format::readPlistMemory(R"(<plist version="1.0"><dict>
+            <key>Box 1</key><dict><key>_LOCALIZABLE_</key><dict>
+                <key>model</key><string>Box</string><key>marketingModel</key><string>A box</string></dict></dict>
+            <key>Box 2</key><dict><key>_LOCALIZABLE_</key><dict><key>model</key><string>Box</string></dict></dict>
+            <key>Box 3</key><dict><key>model</key><string>Box</string><key>marketingModel</key><string>B</string></dict>
+            </dict></plist>)");
+        QVERIFY(table);
+        QCOMPARE(gui::lookUpMachineAttributes(*table, "Box 1"), (ModelTexts{ u"Box"_s, u"A box"_s }));
+        QVERIFY(!gui::lookUpMachineAttributes(*table, "Box 2"));
+        QVERIFY(!gui::lookUpMachineAttributes(*table, "Box 3"));
+        QVERIFY(!gui::lookUpMachineAttributes(*table, "box 1"));
+        gui::MachineFacts facts;
+        facts.modelIdentifier = "Box 2";
+        facts.firmware = core::FirmwareInfo{ "Acme", "Box 2", "" };
+        QCOMPARE(gui::describeMachine(&*table, facts).model, u"Acme Box 2"_s);
+
+        // The shipped table reads, and every entry has both texts.
+        const auto shipped = core::format::readPlistFile(gui_tests::sourceResources() + "/SIMachineAttributes.plist");
+        QVERIFY(shipped && shipped->dict() != nullptr);
+        QVERIFY(shipped->dict()->size() >= 10);
+        for (const auto &[key, value] : *shipped->dict()) {
+            QVERIFY2(gui::lookUpMachineAttributes(*shipped, key).has_value(), key.c_str());
+        }
+    }
+
+private:
+    static std::unique_ptr<DashboardViewController> dashboardFor(const std::string &scenario)
+    {
+        gui_tests::ScopedSysRoot root(gui_tests::fixtureRoot(scenario));
+        return loadedDashboard();
+    }
+};
+
+} // namespace
+
+SPRUCE_GUI_TEST(DashboardTest)
+#include "DashboardTest.moc"
