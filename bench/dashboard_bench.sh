@@ -18,24 +18,10 @@ for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install xvfb xdotool)" >&2; exit 2; }
 done
 
-display=""
-for d in $(seq 70 79); do
-  if [ ! -e "/tmp/.X$d-lock" ]; then display=":$d"; break; fi
-done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 2; }
-work=$(mktemp -d)
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-mkdir -p "$work/config/Spruce" "$work/home"
-printf '[General]\nHasLaunchedOnce=true\n' >"$work/config/Spruce/Spruce.ini"
+# shellcheck source=xvfb.sh
+. bench/xvfb.sh
+start_private_display 70
+mkdir -p "$work/home"
 export DISPLAY="$display" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" HOME="$work/home" QT_QPA_PLATFORM=xcb
 
 "$APP" >"$work/spruce.log" 2>&1 &

@@ -12,24 +12,9 @@ APP=${APP:-build/src/app/spruce}
 command -v Xvfb >/dev/null || { echo "needs Xvfb (apt-get install xvfb)" >&2; exit 2; }
 
 # A private X server and settings folder (no first-launch page, no stale state).
-display=""
-for d in $(seq 90 99); do
-  if [ ! -e "/tmp/.X$d-lock" ]; then display=":$d"; break; fi
-done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 2; }
-work=$(mktemp -d)
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-mkdir -p "$work/config/Spruce"
-printf '[General]\nHasLaunchedOnce=true\n' >"$work/config/Spruce/Spruce.ini"
+# shellcheck source=xvfb.sh
+. bench/xvfb.sh
+start_private_display 90
 export DISPLAY="$display" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }

@@ -19,19 +19,10 @@ for tool in Xvfb dbus-run-session; do
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "needs python3-pyatspi" >&2; exit 2; }
 
-display=""
-for d in $(seq 80 89); do
-  if [ ! -e "/tmp/.X$d-lock" ]; then display=":$d"; break; fi
-done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 2; }
-work=$(mktemp -d)
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'kill "$xvfb_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-
-mkdir -p "$work/config/Spruce" "$work/home/.cache/sample" "$work/home/.local/share/Trash/files"
-printf '[General]\nHasLaunchedOnce=true\n' >"$work/config/Spruce/Spruce.ini"
+# shellcheck source=xvfb.sh
+. bench/xvfb.sh
+start_private_display 80
+mkdir -p "$work/home/.cache/sample" "$work/home/.local/share/Trash/files"
 head -c 3000000 /dev/zero >"$work/home/.cache/sample/blob"
 head -c 1000000 /dev/zero >"$work/home/.local/share/Trash/files/old.txt"
 

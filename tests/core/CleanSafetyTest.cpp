@@ -4,6 +4,7 @@
 // trash records, permissions a dry run must foresee, partial removals.
 #include "platform/WalkReport.h"
 #include "support/EngineFixture.h"
+#include "support/FolderSwap.h"
 #include "support/MountNamespace.h"
 #include "support/RunAsNobody.h"
 #include "tree/Removal.h"
@@ -20,7 +21,9 @@ using core::Category;
 using core::FolderUrl;
 using core::ModuleInfo;
 using testing_support::CannotRun;
+using testing_support::FolderSwap;
 using testing_support::readFile;
+using testing_support::ScopedFolderSwap;
 using testing_support::TempDir;
 
 namespace {
@@ -143,55 +146,6 @@ protected:
     }
 };
 
-// --- the race hook -----------------------------------------------------------
-
-/// Swaps `parent`/`name` for a link to `target` the first time removal is
-/// about to open it (the old folder is moved to `stash`).
-struct LinkSwap
-{
-    std::string parent;
-    std::string name;
-    std::string stash;
-    std::string target;
-    bool asLink = true; // false: `target` (a folder) is renamed into its place
-    bool done = false;
-};
-LinkSwap *s_swap = nullptr;
-
-void swapHook(const std::string &parent, const std::string &name)
-{
-    if (s_swap == nullptr || s_swap->done || parent != s_swap->parent || name != s_swap->name) {
-        return;
-    }
-    s_swap->done = true;
-    const std::string victim = parent + "/" + name;
-    if (::rename(victim.c_str(), s_swap->stash.c_str()) != 0) {
-        return;
-    }
-    if (s_swap->asLink) {
-        (void)::symlink(s_swap->target.c_str(), victim.c_str());
-    } else {
-        (void)::rename(s_swap->target.c_str(), victim.c_str());
-    }
-}
-
-class ScopedHook
-{
-public:
-    explicit ScopedHook(LinkSwap &swap)
-    {
-        s_swap = &swap;
-        core::tree::removalRaceHook = swapHook;
-    }
-    ~ScopedHook()
-    {
-        core::tree::removalRaceHook = nullptr;
-        s_swap = nullptr;
-    }
-    ScopedHook(const ScopedHook &) = delete;
-    ScopedHook &operator=(const ScopedHook &) = delete;
-};
-
 } // namespace
 
 // --- links swapped in above an item ------------------------------------------
@@ -205,9 +159,7 @@ TEST_F(CleanSafetyTest, ScannedFolderSwappedForALinkAfterTheScanIsNotFollowed)
     TempDir elsewhere;
     elsewhere.writeFile("a.txt.trashinfo", 3);
     elsewhere.writeFile("b.trashinfo", 3);
-    scan(1,
-        { withLocations(
-            { location(tmp / "Trash/files", "Children"), location(tmp / "Trash/info", "Children") }) });
+    scan(1, { withLocations({ location(tmp / "Trash/files", "Children"), location(tmp / "Trash/info", "Children") }) });
     selectAll(1);
     // While the user reviews, the info folder is moved away and a link put in its place.
     ASSERT_EQ(::rename((tmp / "Trash/info").c_str(), (tmp / "Trash/info.real").c_str()), 0);
@@ -234,8 +186,8 @@ TEST_F(CleanSafetyTest, FolderBetweenLocationAndItemSwappedMidCleanIsNotFollowed
     const std::string decoy = elsewhere.writeFile("sub/old.bin", 4);
     scan(3, fourBands());
     selectAll(3);
-    LinkSwap swap{ tmp / "deep", "sub", tmp / "stash", elsewhere / "sub" };
-    const ScopedHook hook(swap);
+    FolderSwap swap{ tmp / "deep", "sub", tmp / "stash", elsewhere / "sub" };
+    const ScopedFolderSwap hook(swap);
 
     const Report out = clean(3);
 
@@ -355,12 +307,10 @@ TEST_F(CleanSafetyTest, TrashRecordGoesOnlyOnceItsItemHasGoneCompletely)
     tmp.writeFile("Trash/info/orphan.trashinfo", 1);
     tmp.writeFile("replacement/c.bin", 40);
     // The records are listed before the items: they must still wait for them.
-    scan(1,
-        { withLocations(
-            { location(tmp / "Trash/info", "Children"), location(tmp / "Trash/files", "Children") }) });
+    scan(1, { withLocations({ location(tmp / "Trash/info", "Children"), location(tmp / "Trash/files", "Children") }) });
     selectAll(1);
-    LinkSwap swap{ tmp / "Trash/files/bigdir", "inner", tmp / "stash", tmp / "replacement", false };
-    const ScopedHook hook(swap);
+    FolderSwap swap{ tmp / "Trash/files/bigdir", "inner", tmp / "stash", tmp / "replacement", false };
+    const ScopedFolderSwap hook(swap);
 
     const Report out = clean(1);
 
@@ -369,8 +319,8 @@ TEST_F(CleanSafetyTest, TrashRecordGoesOnlyOnceItsItemHasGoneCompletely)
     EXPECT_EQ(out.failed.at(tmp / "Trash/info/bigdir.trashinfo"),
         tmp / "Trash/info/bigdir.trashinfo: kept while the item it describes is still in the trash");
     EXPECT_TRUE(exists(tmp / "Trash/info/bigdir.trashinfo")) << "what is left stays restorable";
-    for (const char *gone : { "files/small.txt", "info/small.txt.trashinfo", "info/orphan.trashinfo",
-             "files/no-record.txt" }) {
+    for (const char *gone :
+        { "files/small.txt", "info/small.txt.trashinfo", "info/orphan.trashinfo", "files/no-record.txt" }) {
         EXPECT_FALSE(exists(tmp / (std::string("Trash/") + gone))) << gone;
     }
 }
@@ -394,9 +344,7 @@ TEST_F(CleanSafetyTest, DryRunKnowsATrashRecordGoesWithItsItem)
 {
     tmp.writeFile("Trash/files/doc.txt", 3);
     tmp.writeFile("Trash/info/doc.txt.trashinfo", 1);
-    scan(1,
-        { withLocations(
-            { location(tmp / "Trash/info", "Children"), location(tmp / "Trash/files", "Children") }) });
+    scan(1, { withLocations({ location(tmp / "Trash/info", "Children"), location(tmp / "Trash/files", "Children") }) });
     selectAll(1);
 
     const Report dry = clean(1, true);
@@ -416,8 +364,8 @@ TEST_F(CleanSafetyTest, FolderRemovedInPartCountsWhatWentAndKeepsWhatIsLeft)
     tmp.writeFile("replacement/kept.bin", 300);
     scan(1, { atLocation(location(tmp / "c")) });
     selectAll(1);
-    LinkSwap swap{ tmp / "c/big", "inner", tmp / "stash", tmp / "replacement", false };
-    const ScopedHook hook(swap);
+    FolderSwap swap{ tmp / "c/big", "inner", tmp / "stash", tmp / "replacement", false };
+    const ScopedFolderSwap hook(swap);
 
     const Report out = clean(1);
 
@@ -583,8 +531,8 @@ TEST_F(CleanSafetyTest, MountPointsBelowALocationAreNeitherListedNorEnteredNorRe
         const auto home = core::tree::anchorAt(tmp.path());
         const core::tree::RemovalOutcome file = core::tree::removeBelow(*home, "bound.bin", {});
         const core::tree::RemovalOutcome below = core::tree::removeBelow(*home, "drive/big.bin", {});
-        if (outcome.ok() || outcome.error->code != EXDEV || !exists(mounted + "/inside.bin") || file.ok()
-            || below.ok() || !exists(drive + "/big.bin") || !exists(realFile)) {
+        if (outcome.ok() || outcome.error->code != EXDEV || !exists(mounted + "/inside.bin") || file.ok() || below.ok()
+            || !exists(drive + "/big.bin") || !exists(realFile)) {
             return 3;
         }
         scan(3, fourBands());

@@ -2,6 +2,7 @@
 #include "fs/FolderInfo.h"
 #include "platform/LogSink.h"
 #include "platform/Services.h"
+#include "support/MountNamespace.h"
 #include "support/RunAsNobody.h"
 #include "support/ScopedImmutable.h"
 #include "support/TempDir.h"
@@ -18,10 +19,9 @@ namespace {
 
 using core::FolderInfo;
 using core::format::fileUrlFromPath;
+using testing_support::CannotRun;
 using testing_support::ScopedImmutable;
 using testing_support::TempDir;
-
-constexpr int CannotRun = 125;
 
 bool exists(const std::string &path)
 {

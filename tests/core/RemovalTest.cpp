@@ -1,17 +1,19 @@
 #include "tree/Removal.h"
 
+#include "support/FolderSwap.h"
+#include "support/MountNamespace.h"
 #include "support/RunAsNobody.h"
 #include "support/ScopedImmutable.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <climits>
-#include <ostream>
 #include <fcntl.h>
 #include <functional>
+#include <ostream>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
@@ -24,13 +26,15 @@ namespace {
 using core::tree::isDeletable;
 using core::tree::isProtectedPath;
 using core::tree::removeItem;
+using testing_support::CannotRun;
+using testing_support::FolderSwap;
 using testing_support::readFile;
 using testing_support::runAsNobody;
+using testing_support::ScopedFolderSwap;
 using testing_support::ScopedImmutable;
 using testing_support::TempDir;
 
 constexpr uid_t NobodyId = 65534;
-constexpr int CannotRun = 125;
 
 bool exists(const std::string &path)
 {
@@ -62,55 +66,6 @@ int runAsNobodyIn(const std::string &root, const std::function<int()> &fn)
         return ::access(root.c_str(), X_OK) == 0 ? fn() : CannotRun;
     });
 }
-
-// What the race hook does: when removeItem is about to open `name` in
-// `parent`, move that folder to `stash` and put `replacement` in its place,
-// as a link to it or (when !asLink) by renaming the folder there.
-struct Swap
-{
-    std::string parent;
-    std::string name;
-    std::string stash;
-    std::string replacement;
-    bool asLink = true;
-    bool done = false;
-};
-
-Swap *s_swap = nullptr;
-
-void swapOnce(const std::string &parentPath, const std::string &name)
-{
-    if (s_swap == nullptr || s_swap->done || parentPath != s_swap->parent || name != s_swap->name) {
-        return;
-    }
-    s_swap->done = true;
-    const std::string victim = parentPath + "/" + name;
-    if (::rename(victim.c_str(), s_swap->stash.c_str()) != 0) {
-        return;
-    }
-    if (s_swap->asLink) {
-        (void)::symlink(s_swap->replacement.c_str(), victim.c_str());
-    } else {
-        (void)::rename(s_swap->replacement.c_str(), victim.c_str());
-    }
-}
-
-class ScopedSwap
-{
-public:
-    explicit ScopedSwap(Swap &swap)
-    {
-        s_swap = &swap;
-        core::tree::removalRaceHook = swapOnce;
-    }
-    ~ScopedSwap()
-    {
-        core::tree::removalRaceHook = nullptr;
-        s_swap = nullptr;
-    }
-    ScopedSwap(const ScopedSwap &) = delete;
-    ScopedSwap &operator=(const ScopedSwap &) = delete;
-};
 
 TEST(RemovalTest, RemovesNestedTreeWithHiddenFilesAndPackages)
 {
@@ -190,8 +145,8 @@ TEST(RemovalTest, SubfolderSwappedForLinkBeforeOpeningIsNotFollowed)
     t.writeFile("outside/keep.txt", 3);
     t.writeFile("victim/a.txt", 1);
     t.writeFile("victim/sub/inner.txt", 1);
-    Swap swap{ t / "victim", "sub", t / "stash", t / "outside" };
-    const ScopedSwap hook(swap);
+    FolderSwap swap{ t / "victim", "sub", t / "stash", t / "outside" };
+    const ScopedFolderSwap hook(swap);
 
     const core::Status status = removeItem(t / "victim");
 
@@ -209,8 +164,8 @@ TEST(RemovalTest, TopFolderSwappedForLinkBeforeOpeningIsNotFollowed)
     TempDir t;
     t.writeFile("outside/keep.txt", 3);
     t.writeFile("victim/inner.txt", 1);
-    Swap swap{ t.path(), "victim", t / "stash", t / "outside" };
-    const ScopedSwap hook(swap);
+    FolderSwap swap{ t.path(), "victim", t / "stash", t / "outside" };
+    const ScopedFolderSwap hook(swap);
 
     const core::Status status = removeItem(t / "victim");
 
@@ -225,8 +180,8 @@ TEST(RemovalTest, SubfolderSwappedForAnotherFolderIsNotEmptied)
     TempDir t;
     t.writeFile("other/keep.txt", 3);
     t.writeFile("victim/sub/inner.txt", 1);
-    Swap swap{ t / "victim", "sub", t / "stash", t / "other", false };
-    const ScopedSwap hook(swap);
+    FolderSwap swap{ t / "victim", "sub", t / "stash", t / "other", false };
+    const ScopedFolderSwap hook(swap);
 
     const core::Status status = removeItem(t / "victim");
 
@@ -294,37 +249,25 @@ TEST(RemovalTest, MountPointInsideIsNotEntered)
     t.writeFile("tree/a.txt", 1);
     const std::string mountPoint = t.makeDir("tree/mnt");
 
-    // A private mount namespace in a child: the tmpfs vanishes with it and
-    // the machine's mount table is never touched.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-            || ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0) {
-            ::_exit(CannotRun);
+    // 10: reported success, 11: wrong path named, 12: mounted content removed.
+    const int code = testing_support::inPrivateMountNamespace([&] {
+        if (!testing_support::mountTmpfs(mountPoint)) {
+            return CannotRun;
         }
-        const std::string inside = mountPoint + "/inside.txt";
-        const int fd = ::open(inside.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            ::_exit(CannotRun);
-        }
-        ::close(fd);
+        const std::string inside = TempDir::writeFileAt(mountPoint + "/inside.txt", 1);
         const core::Status status = removeItem(t / "tree");
         if (status.has_value()) {
-            ::_exit(10);
+            return 10;
         }
         if (status.error().path != mountPoint) {
-            ::_exit(11);
+            return 11;
         }
-        ::_exit(exists(inside) ? 0 : 12);
-    }
-    ASSERT_GT(pid, 0);
-    int wstatus = 0;
-    ASSERT_EQ(::waitpid(pid, &wstatus, 0), pid);
-    ASSERT_TRUE(WIFEXITED(wstatus));
-    if (WEXITSTATUS(wstatus) == CannotRun) {
+        return exists(inside) ? 0 : 12;
+    });
+    if (code == CannotRun) {
         GTEST_SKIP() << "cannot mount a tmpfs in a private namespace here";
     }
-    EXPECT_EQ(WEXITSTATUS(wstatus), 0) << "10: reported success, 11: wrong path named, 12: mounted content removed";
+    EXPECT_EQ(code, 0);
     EXPECT_FALSE(exists(t / "tree/a.txt"));
 }
 
