@@ -6,11 +6,12 @@
 #include "format/FileUrl.h"
 #include "format/Format.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ctime>
 #include <string_view>
-#include <unordered_set>
+#include <tuple>
 
 namespace cli {
 
@@ -98,22 +99,37 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record)
 }
 
 /// The module's size with every item counted once: the large-and-old module
-/// lists a file that is both big and old in two bands, as two records of one path.
+/// lists a file that is both big and old in two bands, as two records of one
+/// path.
 std::int64_t moduleTotal(const core::Module &module)
 {
+    struct Key
+    {
+        std::int64_t size;
+        core::Timestamp date;
+        const core::FolderInfo *record;
+    };
+    std::vector<Key> keys;
     std::int64_t total = 0;
-    std::size_t records = 0;
-    for (const auto &category : module.categories) {
-        records += category.files.size();
-    }
-    std::unordered_set<std::string_view> seen;
-    seen.reserve(records);
     for (const auto &category : module.categories) {
         total += category.size;
         for (const auto &file : category.files) {
-            if (!seen.insert(file->url).second) {
-                total -= file->size;
-            }
+            keys.push_back(Key{ file->size, file->date, file.get() });
+        }
+    }
+    // URLs are compared only between records of equal size and date, so
+    // repeats end up next to each other at little cost.
+    std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
+        if (a.size != b.size || a.date != b.date) {
+            return std::tie(a.size, a.date) < std::tie(b.size, b.date);
+        }
+        return a.record->url < b.record->url;
+    });
+    for (std::size_t k = 1; k < keys.size(); ++k) {
+        const Key &previous = keys[k - 1];
+        if (keys[k].size == previous.size && keys[k].date == previous.date
+            && keys[k].record->url == previous.record->url) {
+            total -= keys[k].size;
         }
     }
     return total;
