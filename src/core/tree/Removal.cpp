@@ -502,6 +502,24 @@ bool describesTrashedItem(int dirFd, const std::string &folderPath, std::string_
     return ::fstatat(files.get(), item.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+/// Where the anchor's folder, open at `fd`, really is: as the kernel names
+/// it, or (without /proc) its resolved path when that still leads to the
+/// same folder. nullopt when neither can be had; callers then refuse.
+std::optional<std::string> whereFolderIs(int fd, const Anchor &anchor)
+{
+    if (std::optional<std::string> named = detail::pathOfDescriptor(fd)) {
+        return named;
+    }
+    const std::optional<std::string> resolved = realPath(anchor.path);
+    struct stat st
+    {
+    };
+    if (resolved && ::stat(resolved->c_str(), &st) == 0 && st.st_dev == anchor.device && st.st_ino == anchor.inode) {
+        return resolved;
+    }
+    return std::nullopt;
+}
+
 /// The written path of the item in "files" that the record `name` in the
 /// trash's "info" folder `infoPath` describes.
 std::string trashedItemPath(const std::string &infoPath, std::string_view name)
@@ -714,7 +732,7 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
         if (request.expected != ItemKind::Any && request.expected != ItemKind::Directory) {
             return changedSinceScan(path);
         }
-        const std::optional<std::string> real = detail::pathOfDescriptor(folder.get());
+        const std::optional<std::string> real = whereFolderIs(folder.get(), anchor);
         if (!real || isProtectedForHome(*real, request.homeDir) || isProtectedForHome(path, request.homeDir)) {
             return refusedFor(Error{ EPERM, path, "protected location" });
         }
@@ -736,7 +754,7 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
     // Down to the folder that holds the item, one component at a time. Where
     // it really is follows from where the anchor really is: nothing on the
     // way is a link. (Asking the kernel for a deep folder's path fails.)
-    std::optional<std::string> realFolder = detail::pathOfDescriptor(folder.get());
+    std::optional<std::string> realFolder = whereFolderIs(folder.get(), anchor);
     std::string folderPath = anchor.path;
     for (std::size_t k = 0; k + 1 < parts->size(); ++k) {
         const std::string &name = (*parts)[k];
