@@ -1,0 +1,101 @@
+#include "ui/PageView.h"
+
+#include <QFile>
+#include <QMouseEvent>
+#include <QStringDecoder>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace gui {
+
+PageView::PageView(QWidget *parent)
+    : QTextBrowser(parent)
+{
+    setObjectName(u"webview"_s);
+    // Links are reported, never followed here: the owner decides.
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+    connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl &link) {
+        Q_EMIT navigationRequested(m_url.resolved(link), NavigationKind::Link);
+    });
+}
+
+PageView::~PageView() = default;
+
+void PageView::load(const QUrl &url)
+{
+    m_url = url;
+    m_error.clear();
+    m_loading = true;
+    const quint64 generation = ++m_generation;
+    Q_EMIT loadStarted();
+    // Read on the next turn of the event loop, so the screen (and its
+    // progress indicator) is painted before the page is laid out.
+    QTimer::singleShot(0, this, [this, generation] {
+        finishLoad(generation);
+    });
+}
+
+void PageView::finishLoad(quint64 generation)
+{
+    if (generation != m_generation) {
+        return;
+    }
+    m_loading = false;
+    if (!m_url.isLocalFile()) {
+        m_error =
+            m_url.scheme().isEmpty() ? u"not a page address"_s : u"%1 pages are not shown here"_s.arg(m_url.scheme());
+        Q_EMIT loadFinished(false);
+        return;
+    }
+    QFile file(m_url.toLocalFile());
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_error = file.errorString();
+        Q_EMIT loadFinished(false);
+        return;
+    }
+    if (file.size() > MaxPageSize) {
+        m_error = u"the page is larger than %1 bytes"_s.arg(MaxPageSize);
+        Q_EMIT loadFinished(false);
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        m_error = file.errorString();
+        Q_EMIT loadFinished(false);
+        return;
+    }
+    // The page's own <meta charset> decides; UTF-8 otherwise.
+    QStringDecoder decoder(QStringDecoder::encodingForHtml(bytes).value_or(QStringConverter::Utf8));
+    const QString html = decoder(bytes);
+    // Images and style sheets named by the page are found next to it.
+    document()->setBaseUrl(m_url);
+    setHtml(html);
+    Q_EMIT loadFinished(true);
+}
+
+QUrl PageView::focusedLink() const
+{
+    const QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection()) {
+        return {};
+    }
+    const QString href = cursor.charFormat().anchorHref();
+    return href.isEmpty() ? QUrl() : m_url.resolved(QUrl(href));
+}
+
+void PageView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::MiddleButton) {
+        const QString href = anchorAt(event->position().toPoint());
+        if (!href.isEmpty()) {
+            event->accept();
+            Q_EMIT navigationRequested(m_url.resolved(QUrl(href)), NavigationKind::NewWindow);
+            return;
+        }
+    }
+    QTextBrowser::mouseReleaseEvent(event);
+}
+
+} // namespace gui
