@@ -8,6 +8,7 @@
 #include "theme/UIUtil.h"
 #include "ui/MoreToolViewController.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -241,6 +242,50 @@ private Q_SLOTS:
         QCOMPARE(view->url(), testPage());
         QCOMPARE(view->toPlainText(), shownText);
         QVERIFY(!screen->isShowingFallback());
+    }
+
+    void linksAreNamedAndFollowedOverAccessibility()
+    {
+        useCatalogue(u"page.html"_s);
+        auto *screen = showScreen();
+        QAccessibleInterface *page = QAccessible::queryAccessibleInterface(screen->webview());
+        QVERIFY(page != nullptr);
+        QCOMPARE(page->role(), QAccessible::Document);
+        QCOMPARE(page->text(QAccessible::Name), u"More Tools page"_s);
+        QVERIFY(page->textInterface() != nullptr);
+        QVERIFY(page->textInterface()->text(0, page->textInterface()->characterCount()).startsWith(u"Tools\n"_s));
+
+        QCOMPARE(page->childCount(), 3);
+        const QStringList names = { u"This page again"_s, u"Another page"_s, u"On the web"_s };
+        for (int i = 0; i < 3; ++i) {
+            QAccessibleInterface *link = page->child(i);
+            QCOMPARE(link->role(), QAccessible::Link);
+            QCOMPARE(link->text(QAccessible::Name), names.at(i));
+            QCOMPARE(link->parent(), page);
+            QCOMPARE(page->indexOfChild(link), i);
+            QVERIFY(link->state().focusable);
+        }
+        QAccessibleInterface *other = page->child(1);
+        QCOMPARE(other->text(QAccessible::Description),
+            QUrl::fromLocalFile(m_resources.filePath(u"help/other.html"_s)).toDisplayString());
+
+        other->actionInterface()->doAction(QAccessibleActionInterface::setFocusAction());
+        QCOMPARE(screen->webview()->focusedLink(), QUrl::fromLocalFile(m_resources.filePath(u"help/other.html"_s)));
+        QCOMPARE(page->focusChild(), other);
+        QVERIFY(m_opener.opened->empty());
+        page->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(*m_opener.opened, std::vector<QUrl>{ QUrl(u"https://example.org/tools"_s) });
+
+        // A new page gives new children.
+        QSignalSpy finished(screen->webview(), &gui::PageView::loadFinished);
+        QFile page2(m_resources.filePath(u"page.html"_s));
+        QVERIFY(page2.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        page2.write("<p><a href=\"https://example.org/\">Only link</a></p>");
+        page2.close();
+        screen->webview()->followLink(u"page.html"_s);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(page->childCount(), 1);
+        QCOMPARE(page->child(0)->text(QAccessible::Name), u"Only link"_s);
     }
 
     void middleClickAsksForANewWindow()

@@ -85,7 +85,7 @@ QString MoreToolViewController::pageStyleSheet()
     const QString accent = cssColor("category_size_font");
     return u"body { color: %1; }"
            "h1 { color: %2; font-size: %3; font-weight: 600; margin-bottom: 6px; }"
-           "h2 { color: %4; font-size: %5; font-weight: 600; margin-top: 26px; margin-bottom: 4px; }"
+           "h2 { color: %7; font-size: %5; font-weight: 600; margin-top: 26px; margin-bottom: 4px; }"
            "h3 { color: %4; font-size: %6; font-weight: 600; margin-top: 16px; margin-bottom: 2px; }"
            "a { color: %7; }"
            "code { background-color: %8; }"

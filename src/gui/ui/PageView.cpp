@@ -1,5 +1,7 @@
 #include "ui/PageView.h"
 
+#include "ui/PageAccessible.h"
+
 #include <QFile>
 #include <QMouseEvent>
 #include <QStringDecoder>
@@ -13,11 +15,12 @@ PageView::PageView(QWidget *parent)
     : QTextBrowser(parent)
 {
     setObjectName(u"webview"_s);
+    PageAccessible::install();
     // Links are reported, never followed here: the owner decides.
     setOpenLinks(false);
     setOpenExternalLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl &link) {
-        Q_EMIT navigationRequested(m_url.resolved(link), NavigationKind::Link);
+        followLink(link.toString(QUrl::FullyEncoded));
     });
 }
 
@@ -72,6 +75,11 @@ void PageView::finishLoad(quint64 generation)
     // Images and style sheets named by the page are found next to it.
     document()->setBaseUrl(m_url);
     setHtml(html);
+    ++m_contentVersion;
+    if (QAccessible::isActive()) {
+        QAccessibleEvent changed(this, QAccessible::ObjectReorder);
+        QAccessible::updateAccessibility(&changed);
+    }
     Q_EMIT loadFinished(true);
 }
 
@@ -83,6 +91,43 @@ QUrl PageView::focusedLink() const
     }
     const QString href = cursor.charFormat().anchorHref();
     return href.isEmpty() ? QUrl() : m_url.resolved(QUrl(href));
+}
+
+void PageView::focusLink(int start, int end)
+{
+    QTextCursor cursor(document());
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+    setFocus(Qt::OtherFocusReason);
+    announceFocusedLink();
+}
+
+void PageView::followLink(const QString &href)
+{
+    Q_EMIT navigationRequested(m_url.resolved(QUrl(href)), NavigationKind::Link);
+}
+
+bool PageView::focusNextPrevChild(bool next)
+{
+    const bool moved = QTextBrowser::focusNextPrevChild(next);
+    if (moved && hasFocus()) {
+        announceFocusedLink();
+    }
+    return moved;
+}
+
+void PageView::announceFocusedLink()
+{
+    if (!QAccessible::isActive()) {
+        return;
+    }
+    auto *page = dynamic_cast<PageAccessible *>(QAccessible::queryAccessibleInterface(this));
+    PageLinkAccessible *link = page != nullptr ? page->linkAt(textCursor().selectionStart()) : nullptr;
+    if (link != nullptr) {
+        QAccessibleEvent focused(link, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focused);
+    }
 }
 
 void PageView::mouseReleaseEvent(QMouseEvent *event)

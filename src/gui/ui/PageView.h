@@ -45,6 +45,12 @@ public:
 
     /// The link that has keyboard focus, resolved against the page; invalid when none has.
     QUrl focusedLink() const;
+    /// Gives keyboard focus to the link between two document positions, as Tab does.
+    void focusLink(int start, int end);
+    /// Follows a link of the page, as Enter on it does (navigationRequested).
+    void followLink(const QString &href);
+    /// Changes whenever a new page is shown.
+    int contentVersion() const { return m_contentVersion; }
 
 Q_SIGNALS:
     void loadStarted();
@@ -53,14 +59,18 @@ Q_SIGNALS:
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    /// Tab and Shift+Tab move between the links; tells assistive technologies which one has focus.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void finishLoad(quint64 generation);
+    void announceFocusedLink();
 
     QUrl m_url;
     QString m_error;
     bool m_loading = false;
     quint64 m_generation = 0; // counts load() calls, so that a replaced load finishes nothing
+    int m_contentVersion = 0;
 };
 
 } // namespace gui
