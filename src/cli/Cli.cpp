@@ -1,11 +1,13 @@
 #include "Cli.h"
 
+#include "SpruceVersion.h"
 #include "platform/Services.h"
 #include "platform/ThreadPoolDispatcher.h"
 #include "tree/Walker.h"
 
 #include <cstdio>
 #include <map>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +32,7 @@ commands:
   volumes                  mounted volumes
 
 Global options may stand before or after the command. --stats prints engine
-counters (main-queue jobs posted) on stderr at the end.
+counters (main-queue jobs posted) on stderr at the end. --version prints the version.
 Exit codes: 0 success, 1 some items failed, 2 usage error, 3 a resource or the catalogue cannot be read.
 )";
 
@@ -120,6 +122,12 @@ bool wantsProgress(const GlobalOptions &options)
 
 int run(int argc, char **argv)
 {
+    for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        if (std::string_view(argv[i]) == "--version") {
+            std::printf("spruce-cli %s\n", SPRUCE_VERSION);
+            return ExitOk;
+        }
+    }
     Invocation inv;
     if (const std::string error = parse(argc, argv, inv); !error.empty()) {
         if (error == "help") {
