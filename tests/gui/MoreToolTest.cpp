@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using gui::MoreToolViewController;
 using gui::NavigationKind;
@@ -32,7 +34,7 @@ namespace {
 constexpr const char *TestPage = "<html><head><meta charset=\"utf-8\"><title>Tools</title></head><body>\n"
                                  "<h1>Tools</h1>\n"
                                  "<p><a href=\"page.html\">This page again</a></p>\n"
-                                 "<p><a href=\"help/other.html\">Another page</a></p>\n"
+                                 "<p><a href=\"help/other.html\">Another <b>page</b></a></p>\n"
                                  "<p><a href=\"https://example.org/tools\">On the web</a></p>\n"
                                  "</body></html>";
 
@@ -56,6 +58,8 @@ private:
         if (dirs.empty()) {
             dirs = { m_resources.path().toStdString(), gui_tests::sourceResources() };
         }
+        m_screen.reset();
+        m_env.reset(); // first: each Environment restores the services it found
         m_env = std::make_unique<gui_tests::Environment>(std::move(dirs));
         auto modules = gui_tests::Environment::fiveModules();
         modules[4].description = description.toStdString();
@@ -341,6 +345,32 @@ private Q_SLOTS:
         QVERIFY(screen->fallbackMessage()->text().contains(screen->webview()->errorString()));
         QCOMPARE(screen->fallbackAddress()->text(), m_resources.filePath(u"missing.html"_s));
         QVERIFY(!screen->openInBrowserButton()->isEnabled());
+    }
+
+    void pipesAndOversizedFilesAreNotRead()
+    {
+        // A pipe would block the GUI thread on open; neither the page nor what it names may be one.
+        const QString pipe = m_resources.filePath(u"pipe"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QFile page(m_resources.filePath(u"page.html"_s));
+        QVERIFY(page.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        page.write("<h1>Tools</h1><img src=\"pipe\"><link rel=\"stylesheet\" href=\"pipe\">");
+        page.close();
+        useCatalogue(u"page.html"_s);
+        QVERIFY(!showScreen()->isShowingFallback());
+        QCOMPARE(m_screen->webview()->documentTitle(), QString());
+
+        useCatalogue(u"pipe"_s);
+        QVERIFY(showScreen()->isShowingFallback());
+        QCOMPARE(m_screen->webview()->errorString(), u"not a regular file"_s);
+
+        QFile big(m_resources.filePath(u"big.html"_s));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(gui::PageView::MaxPageSize + 1));
+        big.close();
+        useCatalogue(u"big.html"_s);
+        QVERIFY(showScreen()->isShowingFallback());
+        QVERIFY(m_screen->webview()->errorString().contains(u"larger"_s));
     }
 
     // The shipped catalogue's address, as the build copies the resources

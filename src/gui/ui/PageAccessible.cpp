@@ -195,9 +195,11 @@ PageView *PageAccessible::view() const
 
 void PageAccessible::clearLinks() const
 {
-    for (PageLinkAccessible *link : m_links) {
-        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(link));
+    // By id: at exit the cache may have deleted the links already, and an unknown id is ignored.
+    for (const QAccessible::Id id : m_linkIds) {
+        QAccessible::deleteAccessibleInterface(id);
     }
+    m_linkIds.clear();
     m_links.clear();
 }
 
@@ -220,14 +222,15 @@ const std::vector<PageLinkAccessible *> &PageAccessible::links() const
             const int start = fragment.position();
             const int end = start + fragment.length();
             // One link may span several fragments (a word in bold inside it).
+            int linkStart = start;
             if (!m_links.empty() && m_links.back()->end() == start && m_links.back()->href() == href) {
-                PageLinkAccessible *previous = m_links.back();
-                m_links.back() = new PageLinkAccessible(page, previous->start(), end, href);
-                QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(previous));
-            } else {
-                m_links.push_back(new PageLinkAccessible(page, start, end, href));
+                linkStart = m_links.back()->start();
+                QAccessible::deleteAccessibleInterface(m_linkIds.back());
+                m_links.pop_back();
+                m_linkIds.pop_back();
             }
-            QAccessible::registerAccessibleInterface(m_links.back());
+            m_links.push_back(new PageLinkAccessible(page, linkStart, end, href));
+            m_linkIds.push_back(QAccessible::registerAccessibleInterface(m_links.back()));
         }
     }
     return m_links;

@@ -99,7 +99,8 @@ private:
     const std::vector<PageLinkAccessible *> &links() const;
     void clearLinks() const;
 
-    mutable std::vector<PageLinkAccessible *> m_links; // registered with QAccessible; deleted through it
+    mutable std::vector<PageLinkAccessible *> m_links; // owned by QAccessible's cache, registered under m_linkIds
+    mutable std::vector<QAccessible::Id> m_linkIds;
     mutable int m_linksRevision = -1; // the document revision m_links were made for
 };
 

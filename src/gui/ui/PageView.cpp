@@ -3,13 +3,48 @@
 #include "ui/PageAccessible.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QStringDecoder>
 #include <QTimer>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 namespace gui {
+
+namespace {
+
+/// The bytes of a page or of a file it names: a regular local file of at
+/// most MaxPageSize bytes. A device, a pipe or a huge file would block or
+/// flood the GUI thread, so they are refused with the reason in `error`.
+std::optional<QByteArray> readPageFile(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = u"not a regular file"_s;
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return std::nullopt;
+    }
+    // Never more than the limit, however large the file.
+    QByteArray bytes = file.read(PageView::MaxPageSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return std::nullopt;
+    }
+    if (bytes.size() > PageView::MaxPageSize) {
+        *error = u"the page is larger than %1 bytes"_s.arg(PageView::MaxPageSize);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+} // namespace
 
 PageView::PageView(QWidget *parent)
     : QTextBrowser(parent)
@@ -52,26 +87,14 @@ void PageView::finishLoad(quint64 generation)
         Q_EMIT loadFinished(false);
         return;
     }
-    QFile file(m_url.toLocalFile());
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_error = file.errorString();
-        Q_EMIT loadFinished(false);
-        return;
-    }
-    if (file.size() > MaxPageSize) {
-        m_error = u"the page is larger than %1 bytes"_s.arg(MaxPageSize);
-        Q_EMIT loadFinished(false);
-        return;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_error = file.errorString();
+    const std::optional<QByteArray> bytes = readPageFile(m_url.toLocalFile(), &m_error);
+    if (!bytes) {
         Q_EMIT loadFinished(false);
         return;
     }
     // The page's own <meta charset> decides; UTF-8 otherwise.
-    QStringDecoder decoder(QStringDecoder::encodingForHtml(bytes).value_or(QStringConverter::Utf8));
-    const QString html = decoder(bytes);
+    QStringDecoder decoder(QStringDecoder::encodingForHtml(*bytes).value_or(QStringConverter::Utf8));
+    const QString html = decoder(*bytes);
     // Images and style sheets named by the page are found next to it.
     document()->setBaseUrl(m_url);
     setHtml(html);
@@ -128,6 +151,16 @@ void PageView::announceFocusedLink()
         QAccessibleEvent focused(link, QAccessible::Focus);
         QAccessible::updateAccessibility(&focused);
     }
+}
+
+QVariant PageView::loadResource(int type, const QUrl &name)
+{
+    Q_UNUSED(type)
+    const QUrl url = m_url.resolved(name);
+    QString error;
+    const std::optional<QByteArray> bytes = url.isLocalFile() ? readPageFile(url.toLocalFile(), &error) : std::nullopt;
+    // An empty value, not a null one: for a null one QTextDocument would open the file itself.
+    return QVariant(bytes.value_or(QByteArray()));
 }
 
 void PageView::mouseReleaseEvent(QMouseEvent *event)

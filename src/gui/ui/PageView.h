@@ -59,6 +59,8 @@ Q_SIGNALS:
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    /// Images and style sheets the page names: regular local files up to MaxPageSize only.
+    QVariant loadResource(int type, const QUrl &name) override;
     /// Tab and Shift+Tab move between the links; tells assistive technologies which one has focus.
     bool focusNextPrevChild(bool next) override;
 
