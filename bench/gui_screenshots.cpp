@@ -1,6 +1,6 @@
 // Takes screenshots of the main window as the screen shows it (run under
 // Xvfb): the dashboard before and after a scan of all modules, an overview
-// screen, and the status popover.
+// screen, the more-tools screen and the status popover.
 // Usage: gui_screenshots OUTDIR   (see bench/gui_screenshots.sh)
 
 #include "fs/VolumeInfo.h"
@@ -115,6 +115,14 @@ int main(int argc, char **argv)
     const QRect row = list->visualRect(window.viewController()->moduleModel()->index(1, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
     ok = save(&window, out + u"/main-overview.png"_s) && ok;
+
+    // The last module row: More Tools, with its page.
+    const int moreTools = window.viewController()->moduleModel()->rowCount() - 1;
+    QTest::mouseClick(list->viewport(),
+        Qt::LeftButton,
+        {},
+        list->visualRect(window.viewController()->moduleModel()->index(moreTools, 0)).center());
+    ok = save(&window, out + u"/main-more-tools.png"_s) && ok;
 
     delegate.showPopover(nullptr);
     auto *status = qobject_cast<gui::StatusViewController *>(delegate.popover()->contentViewController());

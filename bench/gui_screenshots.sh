@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the desktop application under Xvfb, written to docs/screenshots/
 # (or the folder given): the dashboard before and after a scan of all modules,
-# an overview screen, the status popover. SCALE 2 takes them at 200 %
+# an overview screen, the more-tools screen, the status popover. SCALE 2 takes them at 200 %
 # (QT_SCALE_FACTOR=2) on a screen large enough for the doubled window.
 # The scan runs on a small sample home folder made here, never the real one.
 # Usage: bench/gui_screenshots.sh [OUTDIR] [SCALE]

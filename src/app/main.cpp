@@ -1,5 +1,6 @@
 // The `spruce` desktop application.
 
+#include "SpruceVersion.h"
 #include "engine/ModuleInfo.h"
 #include "platform/LogSink.h"
 #include "platform/QtDispatcher.h"

@@ -2,6 +2,7 @@
 
 #include "Output.h"
 #include "platform/LogSink.h"
+#include "SpruceVersion.h"
 #include "platform/Services.h"
 #include "platform/ThreadPoolDispatcher.h"
 #include "tree/Walker.h"
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -42,6 +44,7 @@ word after it is a MODULE or PATH). Paths are taken as written, with "//", "/./"
 and "dir/.." tidied (links are not resolved). In text output a name holding a
 control character is quoted as ls quotes it ('a'$'\n''b'); --json keeps it whole.
 --stats prints engine counters (main-queue jobs posted) on stderr at the end.
+--version prints the version.
 Exit codes: 0 success, 1 some items failed or the results could not be written,
 2 usage error, 3 a resource or the catalogue cannot be read.
 )";
@@ -205,6 +208,12 @@ bool Invocation::isOption(std::size_t k) const
 
 int run(int argc, char **argv)
 {
+    for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        if (std::string_view(argv[i]) == "--version") {
+            std::printf("spruce-cli %s\n", SPRUCE_VERSION);
+            return ExitOk;
+        }
+    }
     Invocation inv;
     int code = ExitOk;
     if (const std::string error = parse(argc, argv, inv); error == "help") {

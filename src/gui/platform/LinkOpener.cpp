@@ -35,25 +35,28 @@ QUrl LinkOpener::linkUrl(const QString &value, const QString &baseFolder)
     return QUrl::fromLocalFile(baseFolder + QLatin1Char('/')).resolved(url);
 }
 
-bool LinkOpener::openLink(std::string_view key) const
+bool LinkOpener::openUrl(const QUrl &url) const
 {
-    const QString value = QString::fromStdString(core::SettingInfo::valueOf(key));
-    const QUrl url = linkUrl(value, QString::fromStdString(core::SettingInfo::settingsFolder()));
     if (!url.isValid() || !m_opener) {
         return false;
     }
-    auto &services = core::platform::services();
     if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
-        if (services.log != nullptr) {
-            services.log->systemLog("Page " + url.toLocalFile().toStdString() + " not found");
+        if (auto *log = core::platform::services().log) {
+            log->systemLog("Page " + url.toLocalFile().toStdString() + " not found");
         }
         return false;
     }
-    if (!m_opener(url)) {
+    return m_opener(url);
+}
+
+bool LinkOpener::openLink(std::string_view key) const
+{
+    const QString value = QString::fromStdString(core::SettingInfo::valueOf(key));
+    if (!openUrl(linkUrl(value, QString::fromStdString(core::SettingInfo::settingsFolder())))) {
         return false;
     }
-    if (services.log != nullptr) {
-        services.log->standardOutput("successfully opened");
+    if (auto *log = core::platform::services().log) {
+        log->standardOutput("successfully opened");
     }
     return true;
 }

@@ -36,6 +36,11 @@ public:
     /// Opens the link under `key`; true when the opener reported success.
     bool openLink(std::string_view key) const;
 
+    /// Hands `url` to the opener without printing anything; false for an
+    /// invalid URL and for a local file that does not exist (one
+    /// system-log line), and when the opener reports failure.
+    bool openUrl(const QUrl &url) const;
+
     /// The URL a settings value stands for, with relative references
     /// resolved against `baseFolder` (an absolute folder path); an invalid
     /// QUrl when the value is not a valid URL or is relative without a

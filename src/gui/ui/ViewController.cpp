@@ -109,7 +109,7 @@ ViewController::ViewController(const LinkOpener *links, QWidget *parent)
     auto *detail = new DetailViewController();
     detail->setTabIdentifier(u"systemJunkDetail"_s);
     detail->setModuleIndex(1);
-    auto *moreTool = new MoreToolViewController();
+    auto *moreTool = new MoreToolViewController(links);
     moreTool->setTabIdentifier(u"moreTool"_s);
     for (QWidget *screen : { static_cast<QWidget *>(dashboard),
              static_cast<QWidget *>(overview),
