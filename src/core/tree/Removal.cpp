@@ -438,7 +438,17 @@ bool isProtectedForHome(const std::string &path, const std::string &homeDir)
     if (isProtectedPath(path, homeDir)) {
         return true;
     }
-    const std::optional<std::string> realHome = homeDir.empty() ? std::nullopt : realPath(homeDir);
+    if (homeDir.empty()) {
+        return false;
+    }
+    // Resolved once per thread and home, not once per item: a clean of a
+    // hundred thousand files would otherwise walk the home's path as often.
+    thread_local std::string resolvedFor;
+    thread_local std::optional<std::string> realHome;
+    if (resolvedFor != homeDir) {
+        realHome = realPath(homeDir);
+        resolvedFor = homeDir;
+    }
     return realHome && *realHome != homeDir && isProtectedPath(path, *realHome);
 }
 
