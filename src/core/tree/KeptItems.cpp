@@ -1,0 +1,102 @@
+#include "tree/KeptItems.h"
+
+#include "tree/DirectoryIo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace core::tree {
+
+namespace {
+
+thread_local const KeptItems *t_kept = nullptr;
+
+} // namespace
+
+bool FileIdSet::identify(const std::string &path, bool follow, FileId &id)
+{
+    struct stat st
+    {
+    };
+    if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
+        return false;
+    }
+    id = detail::idOf(st);
+    return true;
+}
+
+std::shared_ptr<const KeptItems> KeptItems::resolve(const std::vector<std::string> &paths)
+{
+    auto kept = std::make_shared<KeptItems>();
+    for (const std::string &path : paths) {
+        FileId own;
+        if (!FileIdSet::identify(path, false, own)) {
+            continue; // gone: it matches nothing
+        }
+        kept->m_ids.insert(own);
+        FileId target;
+        if (FileIdSet::identify(path, true, target)) {
+            kept->m_ids.insert(target); // a link keeps what it leads to as well
+        }
+        kept->m_paths.push_back(path);
+    }
+    if (kept->m_ids.empty()) {
+        return nullptr;
+    }
+    return kept;
+}
+
+bool KeptItems::coversFolder(int dirFd) const
+{
+    return detail::forEachFolderUpward(dirFd, [this](FileId id) {
+        return contains(id);
+    });
+}
+
+bool KeptItems::covers(const std::string &path) const
+{
+    FileId id;
+    if ((FileIdSet::identify(path, false, id) && contains(id))
+        || (FileIdSet::identify(path, true, id) && contains(id))) {
+        return true;
+    }
+    const detail::UniqueFd folder(detail::openFolderOf(path));
+    return folder.isValid() && coversFolder(folder.get());
+}
+
+bool KeptItems::holdsKeptItem(FileId folder) const
+{
+    std::call_once(m_ancestorsOnce, [this] {
+        for (const std::string &path : m_paths) {
+            // Above the item as written, and above what a link leads to.
+            for (const std::string &start : { detail::parentPath(path), path + "/.." }) {
+                const detail::UniqueFd fd(::open(start.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+                if (fd.isValid()) {
+                    (void)detail::forEachFolderUpward(fd.get(), [this](FileId id) {
+                        m_ancestors.insert(id);
+                        return false;
+                    });
+                }
+            }
+        }
+    });
+    return m_ancestors.contains(folder);
+}
+
+const KeptItems *keptItemsHere()
+{
+    return t_kept;
+}
+
+KeepScope::KeepScope(const KeptItems *kept)
+    : m_previous(t_kept)
+{
+    t_kept = kept;
+}
+
+KeepScope::~KeepScope()
+{
+    t_kept = m_previous;
+}
+
+} // namespace core::tree
