@@ -3,7 +3,7 @@
 // item, protected locations reached through links, other file systems,
 // trash records, permissions a dry run must foresee, partial removals.
 #include "platform/WalkReport.h"
-#include "support/EngineFixture.h"
+#include "support/CleanFixture.h"
 #include "support/MountNamespace.h"
 #include "support/RunAsNobody.h"
 #include "tree/Removal.h"
@@ -20,127 +20,17 @@ using core::Category;
 using core::FolderUrl;
 using core::ModuleInfo;
 using testing_support::CannotRun;
+using testing_support::Day;
+using testing_support::exists;
+using testing_support::MiB;
+using testing_support::Now;
 using testing_support::readFile;
 using testing_support::TempDir;
 
 namespace {
 
-constexpr std::int64_t Day = 86'400;
-constexpr std::int64_t Now = 1'800'000'000; // the fixture's clock
-constexpr std::int64_t MiB = 1024 * 1024;
-
-bool exists(const std::string &path)
+class CleanSafetyTest : public testing_support::CleanFixture
 {
-    struct stat st
-    {
-    };
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string withoutSlash(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-class CleanSafetyTest : public testing_support::EngineFixture
-{
-protected:
-    struct Report
-    {
-        std::vector<std::string> removed; // every record reported removed, in order
-        std::vector<std::string> alreadyGone;
-        std::map<std::string, std::string> failed; // record path -> "error path: message"
-        std::map<std::string, ModuleInfo::ItemReport> failures;
-        std::int64_t freed = 0; // what the reports say went
-        std::int64_t progressBytes = 0; // what progress() said went
-        int done = 0;
-    };
-
-    Report clean(int module, bool dryRun = false)
-    {
-        Report out;
-        ModuleInfo::CleanOptions options;
-        options.dryRun = dryRun;
-        options.removed = [&out](const core::FolderInfo &record, const ModuleInfo::ItemReport &report) {
-            const std::string path = withoutSlash(core::format::pathFromFileUrl(record.url).value_or("?"));
-            out.removed.push_back(path);
-            if (report.alreadyGone) {
-                out.alreadyGone.push_back(path);
-            }
-            out.freed += report.freed;
-        };
-        options.failed = [&out](const core::FolderInfo &record, const ModuleInfo::ItemReport &report) {
-            const std::string path = withoutSlash(core::format::pathFromFileUrl(record.url).value_or("?"));
-            out.failed[path] = report.error->path + ": " + report.error->message;
-            out.failures[path] = report;
-            out.freed += report.freed;
-        };
-        ModuleInfo::cleanModule(
-            module,
-            [&out](const std::string &, std::int64_t size) {
-                out.progressBytes += size;
-            },
-            {},
-            [&out] {
-                ++out.done;
-            },
-            options);
-        dispatcher.runAllQueues();
-        return out;
-    }
-
-    void scan(int module, std::vector<Category> categories)
-    {
-        setModules(module, std::move(categories));
-        ModuleInfo::scan(module, {}, {}, {});
-        dispatcher.runAllQueues();
-    }
-
-    static void selectAll(int module)
-    {
-        const auto count = ModuleInfo::modules().at(static_cast<std::size_t>(module)).categories.size();
-        for (std::size_t c = 0; c < count; ++c) {
-            ModuleInfo::updateState(1, module, static_cast<int>(c), -1, -1);
-        }
-    }
-
-    static Category withLocations(std::vector<FolderUrl> urls)
-    {
-        Category c = category("c");
-        c.urls = std::move(urls);
-        return c;
-    }
-
-    static Category atLocation(FolderUrl url)
-    {
-        Category c = category("c");
-        c.url = std::move(url);
-        return c;
-    }
-
-    static std::vector<Category> fourBands()
-    {
-        return { category("over 100 MB"), category("5 to 100 MB"), category("over a year"), category("months") };
-    }
-
-    std::string oldFile(const std::string &relative, std::int64_t size, std::int64_t age = 400 * Day)
-    {
-        const std::string path = tmp.writeFile(relative, size, true);
-        testing_support::setMtime(path, Now - age);
-        return path;
-    }
-
-    std::vector<std::string> recordPaths(int module, int categoryIndex)
-    {
-        std::vector<std::string> out;
-        for (const auto &record : categoryAt(module, categoryIndex).files) {
-            out.push_back(withoutSlash(core::format::pathFromFileUrl(record->url).value_or("?")));
-        }
-        return out;
-    }
 };
 
 // --- the race hook -----------------------------------------------------------
@@ -205,9 +95,7 @@ TEST_F(CleanSafetyTest, ScannedFolderSwappedForALinkAfterTheScanIsNotFollowed)
     TempDir elsewhere;
     elsewhere.writeFile("a.txt.trashinfo", 3);
     elsewhere.writeFile("b.trashinfo", 3);
-    scan(1,
-        { withLocations(
-            { location(tmp / "Trash/files", "Children"), location(tmp / "Trash/info", "Children") }) });
+    scan(1, { withLocations({ location(tmp / "Trash/files", "Children"), location(tmp / "Trash/info", "Children") }) });
     selectAll(1);
     // While the user reviews, the info folder is moved away and a link put in its place.
     ASSERT_EQ(::rename((tmp / "Trash/info").c_str(), (tmp / "Trash/info.real").c_str()), 0);
@@ -355,9 +243,7 @@ TEST_F(CleanSafetyTest, TrashRecordGoesOnlyOnceItsItemHasGoneCompletely)
     tmp.writeFile("Trash/info/orphan.trashinfo", 1);
     tmp.writeFile("replacement/c.bin", 40);
     // The records are listed before the items: they must still wait for them.
-    scan(1,
-        { withLocations(
-            { location(tmp / "Trash/info", "Children"), location(tmp / "Trash/files", "Children") }) });
+    scan(1, { withLocations({ location(tmp / "Trash/info", "Children"), location(tmp / "Trash/files", "Children") }) });
     selectAll(1);
     LinkSwap swap{ tmp / "Trash/files/bigdir", "inner", tmp / "stash", tmp / "replacement", false };
     const ScopedHook hook(swap);
@@ -369,8 +255,8 @@ TEST_F(CleanSafetyTest, TrashRecordGoesOnlyOnceItsItemHasGoneCompletely)
     EXPECT_EQ(out.failed.at(tmp / "Trash/info/bigdir.trashinfo"),
         tmp / "Trash/info/bigdir.trashinfo: kept while the item it describes is still in the trash");
     EXPECT_TRUE(exists(tmp / "Trash/info/bigdir.trashinfo")) << "what is left stays restorable";
-    for (const char *gone : { "files/small.txt", "info/small.txt.trashinfo", "info/orphan.trashinfo",
-             "files/no-record.txt" }) {
+    for (const char *gone :
+        { "files/small.txt", "info/small.txt.trashinfo", "info/orphan.trashinfo", "files/no-record.txt" }) {
         EXPECT_FALSE(exists(tmp / (std::string("Trash/") + gone))) << gone;
     }
 }
@@ -394,9 +280,7 @@ TEST_F(CleanSafetyTest, DryRunKnowsATrashRecordGoesWithItsItem)
 {
     tmp.writeFile("Trash/files/doc.txt", 3);
     tmp.writeFile("Trash/info/doc.txt.trashinfo", 1);
-    scan(1,
-        { withLocations(
-            { location(tmp / "Trash/info", "Children"), location(tmp / "Trash/files", "Children") }) });
+    scan(1, { withLocations({ location(tmp / "Trash/info", "Children"), location(tmp / "Trash/files", "Children") }) });
     selectAll(1);
 
     const Report dry = clean(1, true);
@@ -583,8 +467,8 @@ TEST_F(CleanSafetyTest, MountPointsBelowALocationAreNeitherListedNorEnteredNorRe
         const auto home = core::tree::anchorAt(tmp.path());
         const core::tree::RemovalOutcome file = core::tree::removeBelow(*home, "bound.bin", {});
         const core::tree::RemovalOutcome below = core::tree::removeBelow(*home, "drive/big.bin", {});
-        if (outcome.ok() || outcome.error->code != EXDEV || !exists(mounted + "/inside.bin") || file.ok()
-            || below.ok() || !exists(drive + "/big.bin") || !exists(realFile)) {
+        if (outcome.ok() || outcome.error->code != EXDEV || !exists(mounted + "/inside.bin") || file.ok() || below.ok()
+            || !exists(drive + "/big.bin") || !exists(realFile)) {
             return 3;
         }
         scan(3, fourBands());
