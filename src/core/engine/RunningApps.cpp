@@ -64,15 +64,20 @@ bool namesProcess(std::string_view entry, const ProcessImage &process)
     if (program.empty()) {
         return false;
     }
+    // A program that sets its own title ("npm install") rewrites argv[0], and
+    // the command name with it: its first word is the program's name.
     const std::string_view argv0 = process.arguments.empty() ? std::string_view() : process.arguments.front();
+    const std::string_view argv0Word = argv0.substr(0, argv0.find(' '));
+    const std::string_view commandWord = std::string_view(process.command).substr(0, process.command.find(' '));
     bool matched = false;
     if (program.find('/') != std::string_view::npos) {
         matched = program == process.executable || program == argv0;
     } else {
         constexpr std::size_t CommandLength = 15; // TASK_COMM_LEN - 1
         matched = (!process.executable.empty() && program == fileName(process.executable))
-            || (!argv0.empty() && program == fileName(argv0))
-            || (!process.command.empty() && program.substr(0, CommandLength) == process.command);
+            || (!argv0.empty() && (program == fileName(argv0) || program == fileName(argv0Word)))
+            || (!process.command.empty()
+                && (program.substr(0, CommandLength) == process.command || program == commandWord));
     }
     if (!matched || space == std::string_view::npos) {
         return matched;

@@ -24,7 +24,9 @@ struct ProcessImage
 /// A program written with a "/" is a path, equal to the executable or to
 /// argv[0]; one without is a name, equal to the executable's file name, to
 /// argv[0]'s file name or to the command name (which the kernel cuts to 15
-/// bytes). The argument must equal one of argv[1...] whole. Pure.
+/// bytes), or to the first word of either (a program that sets its own
+/// title, as npm does, turns argv[0] into "npm install"). The argument must
+/// equal one of argv[1...] whole. Pure.
 [[nodiscard]] bool namesProcess(std::string_view entry, const ProcessImage &process);
 
 /// The first of `entries` that names a process of the effective user `uid`
