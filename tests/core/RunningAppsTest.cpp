@@ -42,6 +42,11 @@ const ProcessImage Script{
 const ProcessImage Titled{ "/usr/bin/node", "npm install", { "npm install" } };
 const ProcessImage Replaced{ "", "slack", { "/usr/lib/slack/slack" } };
 
+void PrintTo(const MatchCase &c, std::ostream *os)
+{
+    *os << '"' << c.entry << "\" against " << c.process.executable << (c.matches ? " matches" : " does not match");
+}
+
 class NamesProcess : public testing::TestWithParam<MatchCase>
 {
 };

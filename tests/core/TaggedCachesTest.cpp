@@ -123,7 +123,9 @@ TEST_F(TaggedCachesTest, TheScanListsEachFolderLikeAFolderCategory)
     tmp.writeFile("home/Photos/img", 7);
     ASSERT_TRUE(core::KeepList::add({ home + "/Photos" }).has_value());
 
-    setModules(1, { atLocation(location(home + "/.cache")) });
+    tag("app"); // holds the next category's location: that one counts it
+    tmp.writeFile("home/app/data/state", 9);
+    setModules(1, { atLocation(location(home + "/.cache")), atLocation(location(home + "/app/data")) });
     core::Category tagged = category("tagged", std::string(ModuleInfo::TaggedCachesType));
     tagged.url = location(home);
     ModuleInfo::modules()[2].categories = { tagged };

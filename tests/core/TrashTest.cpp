@@ -201,6 +201,25 @@ TEST_F(TrashTest, GioIsHandedWhereTheItemReallyIs)
     EXPECT_FALSE(trashedFrom(tmp / "via/file.txt").has_value());
 }
 
+TEST_F(TrashTest, AnItemSwappedJustBeforeTheMoveIsNotTrashed)
+{
+    tmp.writeFile("swap/victim.txt", 3);
+    tmp.writeFile("swap/intruder.txt", 4);
+    static std::string folder;
+    folder = tmp / "swap";
+    core::tree::removalRaceHook = [](const std::string &parent, const std::string &name) {
+        if (parent == folder && name == "victim.txt") {
+            (void)::rename((folder + "/intruder.txt").c_str(), (folder + "/victim.txt").c_str());
+        }
+    };
+    const auto outcome = trash(tmp / "swap", "victim.txt");
+    core::tree::removalRaceHook = nullptr;
+    EXPECT_TRUE(outcome.refused);
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_EQ(outcome.error->message, "changed since the scan; not deleted");
+    EXPECT_EQ(readFile(tmp / "swap/victim.txt"), std::string(4, 'x')) << "the file put in its place stays";
+}
+
 TEST_F(TrashTest, WhatNoTrashTakesStaysAndIsAFailure)
 {
     const std::string mount = tmp.makeDir("mnt");

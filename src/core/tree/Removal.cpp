@@ -521,6 +521,9 @@ RemovalOutcome trashFinal(const FinalStep &step,
         outcome.error = Error{ 0, path, "holds items on the always-keep list; not moved to the Trash" };
         return outcome;
     }
+    if (removalRaceHook != nullptr) {
+        removalRaceHook(step.parentPath, step.name);
+    }
     std::optional<std::string> resolved = detail::pathOfDescriptor(step.parentFd);
     if (!resolved) {
         resolved = step.realParentPath; // a folder too deep for the kernel to name

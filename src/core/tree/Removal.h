@@ -185,7 +185,8 @@ struct RemovalOutcome
 [[nodiscard]] Status removeItem(const std::string &path);
 
 /// Test seam: called inside removals after a directory entry was examined
-/// and before it is opened, with the parent's path and the entry's name.
+/// and before it is opened (or, when trashing, before the item's location is
+/// resolved and checked again), with the parent's path and the entry's name.
 /// Lets a test swap a folder for a link in that window. Null (and never set) in normal runs.
 extern void (*removalRaceHook)(const std::string &parentPath, const std::string &name);
 
