@@ -29,14 +29,15 @@ std::shared_ptr<const KeptItems> KeptItems::resolve(const std::vector<std::strin
 {
     auto kept = std::make_shared<KeptItems>();
     for (const std::string &path : paths) {
-        FileId own;
-        if (!FileIdSet::identify(path, false, own)) {
+        struct stat st
+        {
+        };
+        if (::lstat(path.c_str(), &st) != 0) {
             continue; // gone: it matches nothing
         }
-        kept->m_ids.insert(own);
-        FileId target;
-        if (FileIdSet::identify(path, true, target)) {
-            kept->m_ids.insert(target); // a link keeps what it leads to as well
+        kept->m_ids.insert(detail::idOf(st));
+        if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0) {
+            kept->m_ids.insert(detail::idOf(st)); // a link keeps what it leads to as well
         }
         kept->m_paths.push_back(path);
     }

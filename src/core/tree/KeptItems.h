@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,8 +26,17 @@ struct FileId
 class FileIdSet
 {
 public:
-    void insert(FileId id) { m_ids.insert(id); }
-    [[nodiscard]] bool contains(FileId id) const { return m_ids.contains(id); }
+    void insert(FileId id)
+    {
+        m_ids.insert(id);
+        m_seen[bitOf(id) / 64] |= std::uint64_t{ 1 } << (bitOf(id) % 64);
+    }
+    /// One bit test for nearly every entry that is not in the set; a hash
+    /// lookup only for the few whose inode shares a bit with a member.
+    [[nodiscard]] bool contains(FileId id) const
+    {
+        return (m_seen[bitOf(id) / 64] & (std::uint64_t{ 1 } << (bitOf(id) % 64))) != 0 && m_ids.contains(id);
+    }
     [[nodiscard]] bool empty() const { return m_ids.empty(); }
     [[nodiscard]] std::size_t size() const { return m_ids.size(); }
 
@@ -43,7 +53,11 @@ private:
             return std::hash<std::uint64_t>{}(id.inode * 0x9E3779B97F4A7C15ULL ^ id.device);
         }
     };
+    static constexpr std::size_t FilterBits = std::size_t{ 1 } << 16U; // 8 KiB: stays in the cache
+    static std::size_t bitOf(FileId id) { return static_cast<std::size_t>(id.inode) % FilterBits; }
+
     std::unordered_set<FileId, Hash> m_ids;
+    std::array<std::uint64_t, FilterBits / 64> m_seen{};
 };
 
 /// The user's always-keep list as the file system held it at one moment:
