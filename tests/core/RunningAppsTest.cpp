@@ -143,6 +143,7 @@ TEST_F(RunningAppsTest, ACategoryIsCleanedOnlyOnceItsProgramHasExited)
     scan(2, { held, atLocation(location(tmp / "other")) });
     EXPECT_EQ(categoryAt(2, 0).size, 10) << "the scan still shows its size";
     EXPECT_EQ(core::ModuleInfo::runningApp(categoryAt(2, 0)), name);
+    EXPECT_TRUE(clean(2).skipped.empty()) << "nothing selected there: nothing to tell";
     selectAll(2);
 
     const Report dry = clean(2, true);
@@ -160,19 +161,6 @@ TEST_F(RunningAppsTest, ACategoryIsCleanedOnlyOnceItsProgramHasExited)
     EXPECT_TRUE(after.skipped.empty());
     EXPECT_EQ(after.removed, std::vector<std::string>{ tmp / "editor/Cache/a" });
     EXPECT_FALSE(exists(tmp / "editor/Cache/a"));
-}
-
-TEST_F(RunningAppsTest, ANotSelectedCategoryIsNotReported)
-{
-    TempDir bin;
-    const std::string name = "spruce-idle-" + std::to_string(::getpid());
-    testing_support::RunningProgram program(bin, name);
-    ASSERT_TRUE(program.running());
-    tmp.writeFile("editor/a", 10);
-    core::Category held = atLocation(location(tmp / "editor"));
-    held.runningApps = { name };
-    scan(2, { held });
-    EXPECT_TRUE(clean(2).skipped.empty());
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "engine/KeepList.h"
 
+#include "engine/TextSplit.h"
 #include "format/FileUrl.h"
+#include "monitor/SysFiles.h"
 #include "platform/Services.h"
 #include "tree/DirectoryIo.h"
 
@@ -8,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -42,36 +45,15 @@ std::optional<std::string> entryOf(std::string_view line)
 /// The lines of the list file, without their newlines; none for a missing file.
 Result<std::vector<std::string>> readLines(const std::string &file)
 {
-    const tree::detail::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.isValid()) {
-        if (errno == ENOENT) {
+    // Read whole: a list cut short would let a kept path be cleaned.
+    Result<std::string> text = sysfiles::readFile(file, std::numeric_limits<std::size_t>::max());
+    if (!text) {
+        if (text.error().code == ENOENT) {
             return std::vector<std::string>{};
         }
-        return Error::fromErrno(errno, file);
+        return text.error();
     }
-    std::string text;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Error::fromErrno(errno, file);
-        }
-        if (got == 0) {
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    return splitAt(text.value(), '\n');
 }
 
 /// Creates `path` and the folders above it that are missing, private to the user.
@@ -168,6 +150,27 @@ Result<std::vector<std::string>> cleanPaths(const std::vector<std::string> &path
     return cleaned;
 }
 
+/// Runs `change(lines, paths, changed)` on the list under its lock with
+/// `paths` made clean, writes the list when `changed` got any path, and
+/// returns `changed`.
+template<typename Change>
+Result<std::vector<std::string>> changeList(const std::vector<std::string> &paths, Change &&change)
+{
+    Result<std::vector<std::string>> cleaned = cleanPaths(paths);
+    if (!cleaned) {
+        return cleaned.error();
+    }
+    std::vector<std::string> changed;
+    const Status written = rewrite([&](std::vector<std::string> &lines) {
+        change(lines, cleaned.value(), changed);
+        return !changed.empty();
+    });
+    if (!written) {
+        return written.error();
+    }
+    return changed;
+}
+
 } // namespace
 
 std::string KeepList::filePath()
@@ -192,57 +195,41 @@ Result<std::vector<std::string>> KeepList::load()
 
 Result<std::vector<std::string>> KeepList::add(const std::vector<std::string> &paths)
 {
-    Result<std::vector<std::string>> wanted = cleanPaths(paths);
-    if (!wanted) {
-        return wanted.error();
-    }
-    std::vector<std::string> added;
-    const Status written = rewrite([&](std::vector<std::string> &lines) {
-        std::vector<std::string> listed;
-        for (const std::string &line : lines) {
-            if (std::optional<std::string> path = entryOf(line)) {
-                listed.push_back(std::move(*path));
+    return changeList(paths,
+        [](std::vector<std::string> &lines, const std::vector<std::string> &wanted, std::vector<std::string> &added) {
+            std::vector<std::string> listed;
+            for (const std::string &line : lines) {
+                if (std::optional<std::string> path = entryOf(line)) {
+                    listed.push_back(std::move(*path));
+                }
             }
-        }
-        for (const std::string &path : wanted.value()) {
-            if (std::find(listed.begin(), listed.end(), path) == listed.end()) {
-                listed.push_back(path);
-                added.push_back(path);
-                lines.push_back(format::fileUrlFromPath(path));
+            for (const std::string &path : wanted) {
+                if (std::find(listed.begin(), listed.end(), path) == listed.end()) {
+                    listed.push_back(path);
+                    added.push_back(path);
+                    lines.push_back(format::fileUrlFromPath(path));
+                }
             }
-        }
-        return !added.empty();
-    });
-    if (!written) {
-        return written.error();
-    }
-    return added;
+        });
 }
 
 Result<std::vector<std::string>> KeepList::remove(const std::vector<std::string> &paths)
 {
-    Result<std::vector<std::string>> unwanted = cleanPaths(paths);
-    if (!unwanted) {
-        return unwanted.error();
-    }
-    std::vector<std::string> removed;
-    const Status written = rewrite([&](std::vector<std::string> &lines) {
-        std::erase_if(lines, [&](const std::string &line) {
-            const std::optional<std::string> path = entryOf(line);
-            if (!path || std::find(unwanted.value().begin(), unwanted.value().end(), *path) == unwanted.value().end()) {
-                return false;
-            }
-            if (std::find(removed.begin(), removed.end(), *path) == removed.end()) {
-                removed.push_back(*path);
-            }
-            return true;
+    return changeList(paths,
+        [](std::vector<std::string> &lines,
+            const std::vector<std::string> &unwanted,
+            std::vector<std::string> &removed) {
+            std::erase_if(lines, [&](const std::string &line) {
+                const std::optional<std::string> path = entryOf(line);
+                if (!path || std::find(unwanted.begin(), unwanted.end(), *path) == unwanted.end()) {
+                    return false;
+                }
+                if (std::find(removed.begin(), removed.end(), *path) == removed.end()) {
+                    removed.push_back(*path);
+                }
+                return true;
+            });
         });
-        return !removed.empty();
-    });
-    if (!written) {
-        return written.error();
-    }
-    return removed;
 }
 
 Result<std::shared_ptr<const tree::KeptItems>> KeepList::resolve()

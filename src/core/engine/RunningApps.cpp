@@ -1,5 +1,6 @@
 #include "engine/RunningApps.h"
 
+#include "engine/TextSplit.h"
 #include "monitor/ProcessAPI.h"
 #include "monitor/SysFiles.h"
 
@@ -33,19 +34,6 @@ std::string executableOf(const std::string &link)
         target.resize(target.size() - Deleted.size());
     }
     return target;
-}
-
-/// proc(5): /proc/<pid>/cmdline holds the arguments, each ended by a NUL.
-std::vector<std::string> argumentsOf(std::string_view text)
-{
-    std::vector<std::string> arguments;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\0', start), text.size());
-        arguments.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return arguments;
 }
 
 bool isProcessId(const std::string &name)
@@ -106,7 +94,8 @@ std::optional<std::string> firstRunning(const std::vector<std::string> &entries,
         ProcessImage process;
         process.executable = executableOf(dir + "/exe");
         process.command = std::string(sysfiles::trim(sysfiles::readText(dir + "/comm").value_or(std::string())));
-        process.arguments = argumentsOf(sysfiles::readText(dir + "/cmdline").value_or(std::string()));
+        // proc(5): /proc/<pid>/cmdline holds the arguments, each ended by a NUL.
+        process.arguments = splitAt(sysfiles::readText(dir + "/cmdline").value_or(std::string()), '\0');
         for (const std::string &entry : entries) {
             if (namesProcess(entry, process)) {
                 return entry;
