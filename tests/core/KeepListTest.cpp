@@ -121,6 +121,12 @@ TEST(KeptItems, MatchByIdentityNotByName)
     ASSERT_EQ(::stat(tmp.path().c_str(), &st), 0);
     EXPECT_TRUE(kept->holdsKeptItem({ st.st_dev, st.st_ino }));
 
+    // A link inside a kept folder is below it, wherever it leads.
+    tmp.makeLink("b/out", tmp / "a");
+    const auto keptB = core::tree::KeptItems::resolve({ tmp / "b" });
+    EXPECT_TRUE(keptB->covers(tmp / "b/out"));
+    EXPECT_FALSE(keptB->covers(tmp / "a"));
+
     // A kept path that appears later is matched once the list is read again.
     tmp.writeFile("missing", 1);
     EXPECT_FALSE(kept->covers(tmp / "missing"));
@@ -222,6 +228,22 @@ TEST_F(KeepListTest, NothingBelowAKeptFolderIsDeleted)
     }
     EXPECT_TRUE(exists(tmp / "cache/a"));
     EXPECT_TRUE(exists(tmp / "cache/b/c"));
+}
+
+TEST_F(KeepListTest, ALocationThatIsALinkInsideAKeptFolderIsNotCleaned)
+{
+    tmp.writeFile("disk/cache/a", 1);
+    tmp.makeLink("kept/cache-link", tmp / "disk/cache");
+    scan(1, { atLocation(location(tmp / "kept/cache-link")) });
+    ASSERT_EQ(categoryAt(1, 0).files.size(), 1U);
+    selectAll(1);
+    keep({ tmp / "kept" });
+
+    const Report out = clean(1);
+    EXPECT_TRUE(out.removed.empty());
+    EXPECT_TRUE(exists(tmp / "disk/cache/a"));
+    scan(1, { atLocation(location(tmp / "kept/cache-link")) });
+    EXPECT_TRUE(categoryAt(1, 0).files.empty()) << "nor listed by the next scan";
 }
 
 TEST_F(KeepListTest, AnUnreadableListStopsTheWholeClean)

@@ -56,12 +56,24 @@ bool KeptItems::coversFolder(int dirFd) const
 
 bool KeptItems::covers(const std::string &path) const
 {
-    FileId id;
-    if ((FileIdSet::identify(path, false, id) && contains(id))
-        || (FileIdSet::identify(path, true, id) && contains(id))) {
+    struct stat st
+    {
+    };
+    const bool present = ::lstat(path.c_str(), &st) == 0;
+    if (present && contains(detail::idOf(st))) {
         return true;
     }
-    const detail::UniqueFd folder(detail::openFolderOf(path));
+    if (present && S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0) {
+        // A link is judged as what it leads to as well: a walk starting there goes on below the target.
+        if (contains(detail::idOf(st))) {
+            return true;
+        }
+        const detail::UniqueFd target(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (target.isValid() && coversFolder(target.get())) {
+            return true;
+        }
+    }
+    const detail::UniqueFd folder(::open(detail::parentPath(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     return folder.isValid() && coversFolder(folder.get());
 }
 

@@ -82,12 +82,12 @@ public:
     [[nodiscard]] bool contains(FileId id) const { return m_ids.contains(id); }
     [[nodiscard]] std::size_t size() const { return m_ids.size(); }
 
-    /// Whether the item at `path`, or any folder above it, is kept. The path
-    /// is judged as a walk opens its start: the item itself (a link as the
-    /// link and as what it leads to), then every folder above where it really
-    /// is (a link anywhere in the path resolved). False for a missing path
-    /// whose folder cannot be opened either. Reads the file system: a few
-    /// system calls per folder level.
+    /// Whether the item at `path`, or any folder above it, is kept: the item
+    /// itself, every folder above where it really is (links in the path
+    /// resolved), and for a link also what it leads to and the folders above
+    /// that (a walk starting at the link goes on there). A missing item is
+    /// judged by its folder; false when that cannot be opened either. Reads
+    /// the file system: a few system calls per folder level.
     [[nodiscard]] bool covers(const std::string &path) const;
 
     /// Whether the folder open at `dirFd` (any kind of descriptor), or any

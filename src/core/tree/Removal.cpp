@@ -745,7 +745,8 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
         return changedSinceScan(path);
     }
     const KeptItems *kept = request.kept.get();
-    if (kept != nullptr && kept->coversFolder(folder.get())) {
+    // By where the anchor is, and by how it was written (a link inside a kept folder leads out of it).
+    if (kept != nullptr && (kept->coversFolder(folder.get()) || kept->covers(anchor.path))) {
         return refusedFor(Error{ 0, path, std::string(KeptNotDeleted) });
     }
 
