@@ -103,6 +103,14 @@ public:
     /// category written back into modules() on the main queue, and `done`
     /// once after the last one. Module 3 is scanned as a whole by
     /// scanLargeAndOldFile. A module without categories is done at once.
+    /// "TaggedCaches" categories go to scanTaggedCaches.
+    ///
+    /// The user's always-keep list (KeepList) is read once per scan, by the
+    /// first job that starts, and every job of the scan walks with it
+    /// (tree::KeepScope): kept items and everything below them are neither
+    /// listed nor counted, in any category. A list that cannot be read is
+    /// said on the log's standard output and the scan goes on without it
+    /// (the cleaner then refuses to delete anything).
     static void scan(int moduleIndex, Progress progress, ShowPercent showPercent, Done done);
 
     /// The scanner of ordinary folder categories (runs in a background job,
@@ -128,7 +136,8 @@ public:
     /// (absolute paths: the locations of the catalogue's other categories)
     /// are neither searched nor counted, and a tagged folder holding one of
     /// them is not listed, so nothing is counted twice. The scan driver
-    /// passes every location of modules 1 and 2. Same contract as
+    /// passes the locations of every other category of the catalogue
+    /// (read on the main queue when the scan starts). Same contract as
     /// scanFolder otherwise; showPercent reports half for the search and
     /// the rest as the folders are measured.
     static void scanTaggedCaches(Category &category,
