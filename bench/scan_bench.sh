@@ -16,10 +16,12 @@ ensure_tree
 cat_dir=$(mktemp -d)
 trap 'rm -rf "$cat_dir"' EXIT
 write_catalogue "$cat_dir/c.plist" "$(category tree "<key>url</key><string>file://$TREE/</string>")"
+# The tree is the home of the large-and-old scan, and a home may not be a location.
+write_catalogue "$cat_dir/none.plist" ""
 
 size_cmd=("$CLI" --no-progress size "$TREE")
 folder_cmd=("$CLI" --no-progress --catalogue "$cat_dir/c.plist" --json scan 1)
-large_cmd=("$CLI" --no-progress --catalogue "$cat_dir/c.plist" --home "$TREE" --json scan 3)
+large_cmd=("$CLI" --no-progress --catalogue "$cat_dir/none.plist" --home "$TREE" --json scan 3)
 
 "${size_cmd[@]}" >/dev/null; "${folder_cmd[@]}" >/dev/null; "${large_cmd[@]}" >/dev/null # warm up
 : >"$cat_dir/size"; : >"$cat_dir/folder"; : >"$cat_dir/large"

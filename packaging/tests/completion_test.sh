@@ -36,7 +36,7 @@ expect()
 }
 
 globals=(--catalogue --resources --home --json --no-progress --stats --help --version)
-expect "spruce-cli " modules scan clean size monitor processes volumes
+expect "spruce-cli " modules scan clean size monitor processes volumes keep
 expect "spruce-cli s" scan size
 expect "spruce-cli --" "${globals[@]}"
 expect "spruce-cli --no" --no-progress
@@ -50,7 +50,10 @@ expect "spruce-cli clean systemJunk --d" --dry-run
 expect "spruce-cli --resources $resources clean systemJunk --category " 0 1 2 3 4
 expect "spruce-cli --resources $resources clean 3 --category 1 --category " 0 1 2 3
 expect "spruce-cli --resources $resources clean noSuchModule --category "
-expect "spruce-cli monitor --" --watch "${globals[@]}"
+expect "spruce-cli monitor --" --watch --no-wait "${globals[@]}"
+expect "spruce-cli clean 3 --t" --trash
+expect "spruce-cli keep " add remove list
+expect "spruce-cli keep add $scratch/f" "$scratch/file-a"
 expect "spruce-cli monitor --watch "
 expect "spruce-cli --home $scratch/dir" "$scratch/dir-a" "$scratch/dir-b"
 expect "spruce-cli size $scratch/f" "$scratch/file-a"

@@ -105,12 +105,13 @@ SelectionSummary summarise(const core::Module &module)
 }
 
 /// Says what is about to go and asks on the terminal; false when the answer is not yes.
-bool confirm(const SelectionSummary &summary, const core::Module &module)
+bool confirm(const SelectionSummary &summary, const core::Module &module, bool toTrash)
 {
     std::fprintf(stderr,
-        "%s selected in %s.\nAre you sure to delete selected files? [y/N] ",
+        "%s selected in %s.\n%s [y/N] ",
         summary.text().c_str(),
-        printableText(module.title).c_str());
+        printableText(module.title).c_str(),
+        toTrash ? "Move the selected files to the Trash?" : "Are you sure to delete selected files?");
     std::fflush(stderr);
     std::string answer;
     if (!std::getline(std::cin, answer)) {
@@ -122,7 +123,9 @@ bool confirm(const SelectionSummary &summary, const core::Module &module)
 nlohmann::json removedJson(const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report)
 {
     const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
-    nlohmann::json item = { { "path", displayText(path) }, { "url", record.url }, { "size", report.freed } };
+    nlohmann::json item = {
+        { "path", displayText(path) }, { "url", record.url }, { "size", report.freed }, { "trashed", report.trashed }
+    };
     if (report.alreadyGone) {
         item["alreadyGone"] = true;
     }
@@ -151,6 +154,7 @@ int runClean(const Invocation &inv)
     Selection selection;
     bool dryRun = false;
     bool yes = false;
+    bool toTrash = false;
     std::string moduleWord;
     for (std::size_t k = 0; k < inv.args.size(); ++k) {
         const std::string &arg = inv.args[k];
@@ -165,6 +169,8 @@ int runClean(const Invocation &inv)
             dryRun = true;
         } else if (arg == "--yes" || arg == "-y") {
             yes = true;
+        } else if (arg == "--trash") {
+            toTrash = true;
         } else if (arg == "--category" || arg == "--path") {
             if (!inv.hasOptionValue(k + 1)) {
                 return usageError(arg + " needs a value");
@@ -200,6 +206,9 @@ int runClean(const Invocation &inv)
             "unknown module " + printableText(moduleWord) + " (use 1, 2, 3 or a tab name such as systemJunk)");
     }
     const int module = *moduleIndex;
+    if (toTrash && module != core::ModuleInfo::LargeAndOldFileModule) {
+        return usageError("--trash is for the large and old files module (3): caches and junk are always deleted");
+    }
     const auto categoryCount =
         static_cast<int>(core::ModuleInfo::modules().at(static_cast<std::size_t>(module)).categories.size());
     for (const int c : selection.categories) {
@@ -256,11 +265,11 @@ int runClean(const Invocation &inv)
         const core::Module &selected = core::ModuleInfo::modules().at(static_cast<std::size_t>(module));
         const SelectionSummary summary = summarise(selected);
         if (::isatty(STDIN_FILENO) != 1) {
-            return usageError(
-                "refusing to delete " + summary.text() + " without confirmation: pass --yes (or --dry-run to preview)");
+            return usageError(std::string(toTrash ? "refusing to move " : "refusing to delete ") + summary.text()
+                + (toTrash ? " to the Trash" : "") + " without confirmation: pass --yes (or --dry-run to preview)");
         }
-        if (!confirm(summary, selected)) {
-            std::fputs("Nothing deleted.\n", stderr);
+        if (!confirm(summary, selected, toTrash)) {
+            std::fputs(toTrash ? "Nothing moved.\n" : "Nothing deleted.\n", stderr);
             return ExitUsage;
         }
     }
@@ -268,12 +277,24 @@ int runClean(const Invocation &inv)
     auto removed = std::make_shared<nlohmann::json>(nlohmann::json::array());
     auto failed = std::make_shared<nlohmann::json>(nlohmann::json::array());
     auto freed = std::make_shared<std::int64_t>(0);
+    auto moved = std::make_shared<std::int64_t>(0);
+    auto skipped = std::make_shared<nlohmann::json>(nlohmann::json::array());
     auto finished = std::make_shared<bool>(false);
     core::ModuleInfo::CleanOptions options;
     options.dryRun = dryRun;
-    options.removed = [removed, freed](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
+    options.moveToTrash = toTrash;
+    options.removed = [removed, freed, moved](
+                          const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
         removed->push_back(removedJson(record, report));
-        *freed += report.freed;
+        *(report.trashed ? moved : freed) += report.freed;
+    };
+    options.categorySkipped = [skipped, module](int categoryIndex, const core::Error &why) {
+        const auto &category = core::ModuleInfo::modules()
+                                   .at(static_cast<std::size_t>(module))
+                                   .categories.at(static_cast<std::size_t>(categoryIndex));
+        skipped->push_back({ { "category", categoryIndex },
+            { "title", displayText(category.title) },
+            { "reason", displayText(why.message) } });
     };
     options.failed = [failed, freed](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
         failed->push_back(failedJson(record, report));
@@ -299,9 +320,14 @@ int runClean(const Invocation &inv)
 
     if (inv.global.json) {
         if (dryRun) {
-            printJson({ { "dryRun", true }, { "wouldRemove", *removed }, { "refused", *failed } });
+            printJson(
+                { { "dryRun", true }, { "wouldRemove", *removed }, { "refused", *failed }, { "skipped", *skipped } });
         } else {
-            printJson({ { "freed", *freed }, { "removed", *removed }, { "failed", *failed } });
+            printJson({ { "freed", *freed },
+                { "movedToTrash", *moved },
+                { "removed", *removed },
+                { "failed", *failed },
+                { "skipped", *skipped } });
         }
     } else {
         // The lossless path is in the URL; "path" is its display form.
@@ -310,8 +336,19 @@ int runClean(const Invocation &inv)
             return printableText(core::format::pathFromFileUrl(url).value_or(url));
         };
         for (const auto &item : *removed) {
-            const char *verb = item.contains("alreadyGone") ? "already gone" : (dryRun ? "would remove" : "removed");
+            const bool trashed = item["trashed"].get<bool>();
+            const char *verb = item.contains("alreadyGone")
+                ? "already gone"
+                : (dryRun ? (trashed ? "would move to the Trash" : "would remove")
+                          : (trashed ? "moved to the Trash" : "removed"));
             std::printf("%s %s\n", verb, shownPath(item).c_str());
+        }
+        for (const auto &item : *skipped) {
+            std::printf("%s category %d (%s): %s\n",
+                dryRun ? "would skip" : "skipped",
+                item["category"].get<int>(),
+                printableText(item["title"].get<std::string>()).c_str(),
+                printableText(item["reason"].get<std::string>()).c_str());
         }
         for (const auto &item : *failed) {
             std::string partly;
@@ -326,10 +363,17 @@ int runClean(const Invocation &inv)
                 partly.c_str());
         }
         if (dryRun) {
-            std::printf("Dry run: %zu item%s would be removed (%s), %zu refused.\n",
+            std::printf("Dry run: %zu item%s would be %s (%s), %zu refused.\n",
                 removed->size(),
                 removed->size() == 1 ? "" : "s",
-                core::format::formatByteCount(*freed).c_str(),
+                toTrash ? "moved to the Trash" : "removed",
+                core::format::formatByteCount(*freed + *moved).c_str(),
+                failed->size());
+        } else if (toTrash) {
+            std::printf("Moved %s in %zu item%s to the Trash; %zu failed.\n",
+                core::format::formatByteCount(*moved).c_str(),
+                removed->size(),
+                removed->size() == 1 ? "" : "s",
                 failed->size());
         } else {
             std::printf("Freed %s in %zu item%s; %zu failed.\n",
@@ -343,15 +387,16 @@ int runClean(const Invocation &inv)
         if (!dryRun) {
             // The report is lost, but what was deleted must still be said somewhere.
             std::fprintf(stderr,
-                "spruce-cli: the clean went ahead: freed %s in %zu item%s; %zu failed\n",
-                core::format::formatByteCount(*freed).c_str(),
+                "spruce-cli: the clean went ahead: %s %s in %zu item%s; %zu failed\n",
+                toTrash ? "moved to the Trash" : "freed",
+                core::format::formatByteCount(toTrash ? *moved : *freed).c_str(),
                 removed->size(),
                 removed->size() == 1 ? "" : "s",
                 failed->size());
         }
         return ExitItemsFailed;
     }
-    return failed->empty() ? ExitOk : ExitItemsFailed;
+    return failed->empty() && skipped->empty() ? ExitOk : ExitItemsFailed;
 }
 
 } // namespace cli

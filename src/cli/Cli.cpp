@@ -28,9 +28,13 @@ commands:
   modules                  list modules and their categories
   scan MODULE... [--files]  scan modules (1, 2, 3 or systemJunk, applicationJunk, largeAndOldFile);
                            print categories with sizes (--files: the file tree too)
-  clean MODULE SELECTION [--dry-run] [--yes]
-                           scan, select, and delete what is selected
+  clean MODULE SELECTION [--dry-run] [--yes] [--trash]
+                           scan, select, and delete what is selected (--trash: move the
+                           large and old files module's items to the Trash instead)
         SELECTION: --all | --category N (repeatable) | --path PATH (repeatable, a file or child record)
+  keep add|remove PATH...  put paths on the always-keep list, or take them off: kept files and
+                           folders are never listed by a scan nor cleaned
+  keep list                the always-keep list (a path that is gone is marked missing)
   size PATH...             total logical size of each path (a folder: everything below it)
   monitor [--watch SECONDS] [--no-wait]
                            CPU shares, memory breakdown, disk distribution, battery; waits until
@@ -58,6 +62,7 @@ const std::map<std::string, Command> &commands()
         { "size", runSize },
         { "scan", runScan },
         { "clean", runClean },
+        { "keep", runKeep },
         { "monitor", runMonitor },
         { "processes", runProcesses },
         { "volumes", runVolumes },
@@ -173,6 +178,8 @@ int runParsed(const Invocation &inv)
                 "--home must name an existing folder by its absolute path: " + printableText(inv.global.home));
         }
         services.user.homeDir = absolutePath(inv.global.home);
+        // The settings that go with a home, the always-keep list among them, are that home's.
+        services.user.configDir.clear(); // the home's own .config folder
     }
     platform::ScopedServices installed(std::move(services));
     const int code = found->second(inv);

@@ -64,6 +64,7 @@ int runModules(const Invocation &inv);
 int runSize(const Invocation &inv);
 int runScan(const Invocation &inv);
 int runClean(const Invocation &inv);
+int runKeep(const Invocation &inv);
 int runMonitor(const Invocation &inv);
 int runProcesses(const Invocation &inv);
 int runVolumes(const Invocation &inv);

@@ -46,7 +46,8 @@ int runModules(const Invocation &inv)
                 categories.push_back({ { "index", c },
                     { "title", category.title },
                     { "type", category.type },
-                    { "locations", std::move(locations) } });
+                    { "locations", std::move(locations) },
+                    { "runningApps", category.runningApps } });
             }
             out.push_back({ { "index", m },
                 { "title", modules[m].title },
@@ -65,6 +66,13 @@ int runModules(const Invocation &inv)
             for (const auto *url : locationsOf(category)) {
                 const std::string path = core::format::pathFromFileUrl(url->url).value_or(url->url);
                 std::printf("        %-8s %s\n", printableText(url->type).c_str(), printableText(path).c_str());
+            }
+            if (!category.runningApps.empty()) {
+                std::string apps;
+                for (const auto &app : category.runningApps) {
+                    apps += (apps.empty() ? "" : ", ") + printableText(app);
+                }
+                std::printf("        not cleaned while running: %s\n", apps.c_str());
             }
         }
     }

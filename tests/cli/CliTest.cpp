@@ -1,4 +1,5 @@
 // End-to-end checks of spruce-cli on private temporary homes.
+#include "CliSupport.h"
 #include "support/MountNamespace.h"
 #include "support/RunAsNobody.h"
 #include "support/TempDir.h"
@@ -18,170 +19,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace {
 
+using namespace cli_tests;
 using testing_support::TempDir;
-
-struct CliRun
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-    nlohmann::json json() const { return nlohmann::json::parse(out); }
-};
-
-/// Where a run's standard streams and surroundings come from.
-struct CliSetup
-{
-    int stdinFd = -1; // a descriptor to read from (a terminal); /dev/null when -1
-    std::string stdoutPath; // a file to write to instead of the pipe (run.out stays empty)
-    std::string cwd; // working directory; this process's when empty
-    std::vector<std::string> env; // "NAME=value" entries added to (and overriding) this process's environment
-
-    static CliSetup readingFrom(int fd)
-    {
-        CliSetup setup;
-        setup.stdinFd = fd;
-        return setup;
-    }
-    static CliSetup writingTo(std::string path)
-    {
-        CliSetup setup;
-        setup.stdoutPath = std::move(path);
-        return setup;
-    }
-    static CliSetup workingIn(std::string dir)
-    {
-        CliSetup setup;
-        setup.cwd = std::move(dir);
-        return setup;
-    }
-    static CliSetup withEnvironment(std::vector<std::string> entries)
-    {
-        CliSetup setup;
-        setup.env = std::move(entries);
-        return setup;
-    }
-};
-
-/// Runs spruce-cli with `args` and collects both streams.
-CliRun runCli(const std::vector<std::string> &args, const CliSetup &setup = {})
-{
-    int outPipe[2] = { -1, -1 };
-    int errPipe[2] = { -1, -1 };
-    EXPECT_EQ(::pipe2(outPipe, O_CLOEXEC), 0);
-    EXPECT_EQ(::pipe2(errPipe, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (setup.stdinFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, setup.stdinFd, 0);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    }
-    if (setup.stdoutPath.empty()) {
-        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 1, setup.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    }
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    if (!setup.cwd.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, setup.cwd.c_str());
-    }
-    std::vector<std::string> all = { SPRUCE_CLI, "--no-progress" };
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (auto &a : all) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> envText = setup.env;
-    for (char **e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('=') + 1);
-        if (std::none_of(setup.env.begin(), setup.env.end(), [&](const std::string &own) {
-                return own.starts_with(name);
-            })) {
-            envText.push_back(entry);
-        }
-    }
-    std::vector<char *> envp;
-    for (auto &e : envText) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, SPRUCE_CLI, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    CliRun run;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << SPRUCE_CLI;
-        return run;
-    }
-    pollfd fds[2] = { { outPipe[0], POLLIN, 0 }, { errPipe[0], POLLIN, 0 } };
-    std::string *sinks[2] = { &run.out, &run.err };
-    int open = 2;
-    while (open > 0 && ::poll(fds, 2, 60000) > 0) {
-        for (int k = 0; k < 2; ++k) {
-            if (fds[k].fd < 0 || fds[k].revents == 0) {
-                continue;
-            }
-            char buf[65536];
-            const ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
-            if (n <= 0) {
-                ::close(fds[k].fd);
-                fds[k].fd = -1;
-                --open;
-            } else {
-                sinks[k]->append(buf, static_cast<std::size_t>(n));
-            }
-        }
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
-}
-
-bool contains(const std::string &text, const std::string &part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-std::string category(const std::string &title, const std::string &urlXml, const std::string &type = "Folder")
-{
-    return "<dict><key>title</key><string>" + title + "</string><key>image</key><string>i</string>"
-        + "<key>description</key><string>d</string>" + urlXml + "<key>type</key><string>" + type + "</string></dict>";
-}
-
-std::string module(const std::string &tab, const std::string &categories)
-{
-    return "<dict><key>title</key><string>" + tab + "</string><key>image</key><string>i</string><key>tab</key><string>"
-        + tab + "</string><key>description</key><string>d</string><key>features</key><array/>"
-        + "<key>categories</key><array>" + categories + "</array></dict>";
-}
-
-/// Writes a catalogue of the five modules with the given categories for
-/// systemJunk and applicationJunk (four empty bands for largeAndOldFile).
-std::string writeCatalogue(const TempDir &tmp,
-    const std::string &name,
-    const std::string &systemJunkCategories,
-    const std::string &applicationJunkCategories)
-{
-    const std::string bands = category("b0", "") + category("b1", "") + category("b2", "") + category("b3", "");
-    const std::string plist = R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><array>)"
-        + module("dashboard", "") + module("systemJunk", systemJunkCategories)
-        + module("applicationJunk", applicationJunkCategories) + module("largeAndOldFile", bands)
-        + module("moreTool", "") + "</array></plist>";
-    const std::string path = tmp.writeFile(name, 0);
-    std::FILE *f = std::fopen(path.c_str(), "w");
-    std::fputs(plist.c_str(), f);
-    std::fclose(f);
-    return path;
-}
 
 /// A home with junk in it and a catalogue that points at it through "file://~/".
 class CliEndToEnd : public ::testing::Test
@@ -506,16 +347,7 @@ TEST_F(CliEndToEnd, ConfirmationSaysWhatIsAboutToGo)
     EXPECT_TRUE(contains(refused.err, "refusing to delete 2 items (1.3 kB) without confirmation")) << refused.err;
 
     // On a terminal the question comes after the count and the size; "n" deletes nothing.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(terminal, 0);
-    ASSERT_EQ(::write(master, "n\n", 2), 2);
-    const CliRun asked = runCli(args, CliSetup::readingFrom(terminal));
-    ::close(terminal);
-    ::close(master);
+    const CliRun asked = runCliOnTerminal(args, "n\n");
     EXPECT_EQ(asked.code, 2);
     EXPECT_TRUE(contains(asked.err, "2 items (1.3 kB) selected in systemJunk.\nAre you sure to delete selected files?"))
         << asked.err;

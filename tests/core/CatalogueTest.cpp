@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -172,8 +173,17 @@ TEST_F(CatalogueTest, OptionalKeysFallBackToTheirDefaults)
         // 3: a real is not an integer; "urls" of strings; a url without the home prefix
         + category("strings",
             "<key>size</key><real>5</real><key>state</key><true/>"
-            "<key>urls</key><array><string>file://~/p/</string><string>file:///tmp/~/q</string></array>"));
-    ASSERT_EQ(cats.size(), 4U);
+            "<key>urls</key><array><string>file://~/p/</string><string>file:///tmp/~/q</string></array>")
+        // 4: the programs a category waits for: strings only, empty ones left out
+        + category("apps",
+            "<key>runningApps</key><array><string>code</string><integer>1</integer><string></string>"
+            "<string>java org.gradle.launcher.GradleMain</string></array>")
+        // 5: "runningApps" that is not an array
+        + category("oneApp", "<key>runningApps</key><string>code</string>"));
+    ASSERT_EQ(cats.size(), 6U);
+    EXPECT_TRUE(cats[0].runningApps.empty());
+    EXPECT_EQ(cats[4].runningApps, (std::vector<std::string>{ "code", "java org.gradle.launcher.GradleMain" }));
+    EXPECT_TRUE(cats[5].runningApps.empty());
 
     EXPECT_EQ(cats[0].url, (FolderUrl{ "", "Folder", 0 }));
     EXPECT_TRUE(cats[0].urls.empty());
@@ -467,6 +477,16 @@ TEST_F(CatalogueTest, ShippedCatalogueKeepsItsRules)
     // The more-tools page is shipped beside the catalogue and named relative to it.
     EXPECT_TRUE(std::filesystem::is_regular_file(std::string(SPRUCE_SOURCE_DIR "/resources/") + modules[4].description))
         << modules[4].description;
+    // Caches that programs hold while they run name them; one category finds the tagged caches.
+    std::map<std::string, std::vector<std::string>> waitsFor;
+    int tagged = 0;
+    for (const Category &cat : modules[2].categories) {
+        waitsFor[cat.title] = cat.runningApps;
+        tagged += cat.type == ModuleInfo::TaggedCachesType ? 1 : 0;
+    }
+    EXPECT_EQ(tagged, 1);
+    EXPECT_FALSE(waitsFor["Gradle Caches"].empty());
+    EXPECT_FALSE(waitsFor["Editor and Chat App Caches"].empty());
 
     struct Location
     {

@@ -3,7 +3,7 @@
 // item, protected locations reached through links, other file systems,
 // trash records, permissions a dry run must foresee, partial removals.
 #include "platform/WalkReport.h"
-#include "support/EngineFixture.h"
+#include "support/CleanFixture.h"
 #include "support/FolderSwap.h"
 #include "support/MountNamespace.h"
 #include "support/RunAsNobody.h"
@@ -21,129 +21,19 @@ using core::Category;
 using core::FolderUrl;
 using core::ModuleInfo;
 using testing_support::CannotRun;
+using testing_support::Day;
+using testing_support::exists;
 using testing_support::FolderSwap;
+using testing_support::MiB;
+using testing_support::Now;
 using testing_support::readFile;
 using testing_support::ScopedFolderSwap;
 using testing_support::TempDir;
 
 namespace {
 
-constexpr std::int64_t Day = 86'400;
-constexpr std::int64_t Now = 1'800'000'000; // the fixture's clock
-constexpr std::int64_t MiB = 1024 * 1024;
-
-bool exists(const std::string &path)
+class CleanSafetyTest : public testing_support::CleanFixture
 {
-    struct stat st
-    {
-    };
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string withoutSlash(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-class CleanSafetyTest : public testing_support::EngineFixture
-{
-protected:
-    struct Report
-    {
-        std::vector<std::string> removed; // every record reported removed, in order
-        std::vector<std::string> alreadyGone;
-        std::map<std::string, std::string> failed; // record path -> "error path: message"
-        std::map<std::string, ModuleInfo::ItemReport> failures;
-        std::int64_t freed = 0; // what the reports say went
-        std::int64_t progressBytes = 0; // what progress() said went
-        int done = 0;
-    };
-
-    Report clean(int module, bool dryRun = false)
-    {
-        Report out;
-        ModuleInfo::CleanOptions options;
-        options.dryRun = dryRun;
-        options.removed = [&out](const core::FolderInfo &record, const ModuleInfo::ItemReport &report) {
-            const std::string path = withoutSlash(core::format::pathFromFileUrl(record.url).value_or("?"));
-            out.removed.push_back(path);
-            if (report.alreadyGone) {
-                out.alreadyGone.push_back(path);
-            }
-            out.freed += report.freed;
-        };
-        options.failed = [&out](const core::FolderInfo &record, const ModuleInfo::ItemReport &report) {
-            const std::string path = withoutSlash(core::format::pathFromFileUrl(record.url).value_or("?"));
-            out.failed[path] = report.error->path + ": " + report.error->message;
-            out.failures[path] = report;
-            out.freed += report.freed;
-        };
-        ModuleInfo::cleanModule(
-            module,
-            [&out](const std::string &, std::int64_t size) {
-                out.progressBytes += size;
-            },
-            {},
-            [&out] {
-                ++out.done;
-            },
-            options);
-        dispatcher.runAllQueues();
-        return out;
-    }
-
-    void scan(int module, std::vector<Category> categories)
-    {
-        setModules(module, std::move(categories));
-        ModuleInfo::scan(module, {}, {}, {});
-        dispatcher.runAllQueues();
-    }
-
-    static void selectAll(int module)
-    {
-        const auto count = ModuleInfo::modules().at(static_cast<std::size_t>(module)).categories.size();
-        for (std::size_t c = 0; c < count; ++c) {
-            ModuleInfo::updateState(1, module, static_cast<int>(c), -1, -1);
-        }
-    }
-
-    static Category withLocations(std::vector<FolderUrl> urls)
-    {
-        Category c = category("c");
-        c.urls = std::move(urls);
-        return c;
-    }
-
-    static Category atLocation(FolderUrl url)
-    {
-        Category c = category("c");
-        c.url = std::move(url);
-        return c;
-    }
-
-    static std::vector<Category> fourBands()
-    {
-        return { category("over 100 MB"), category("5 to 100 MB"), category("over a year"), category("months") };
-    }
-
-    std::string oldFile(const std::string &relative, std::int64_t size, std::int64_t age = 400 * Day)
-    {
-        const std::string path = tmp.writeFile(relative, size, true);
-        testing_support::setMtime(path, Now - age);
-        return path;
-    }
-
-    std::vector<std::string> recordPaths(int module, int categoryIndex)
-    {
-        std::vector<std::string> out;
-        for (const auto &record : categoryAt(module, categoryIndex).files) {
-            out.push_back(withoutSlash(core::format::pathFromFileUrl(record->url).value_or("?")));
-        }
-        return out;
-    }
 };
 
 } // namespace

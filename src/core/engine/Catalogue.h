@@ -34,9 +34,14 @@ struct Category
     std::string description;
     FolderUrl url; // the single location scanned; url.url is "" when `urls` is used instead
     std::vector<FolderUrl> urls; // the locations scanned when url.url is ""
-    std::string type = "Folder"; // "iTunes", "Mail", "Photo", "Localization"; anything else is a folder category
+    std::string type =
+        "Folder"; // "iTunes", "Mail", "Photo", "Localization", "TaggedCaches"; anything else is a folder category
     std::vector<FolderInfoPtr> files; // result tree of the last scan; empty after loading
     int state = 0; // selection state of the category
+    /// Programs whose data the category holds (the optional "runningApps"
+    /// key, see namesProcess in RunningApps.h): while one of them runs for
+    /// the user, the cleaner leaves the category alone. Empty: no such program.
+    std::vector<std::string> runningApps;
 };
 
 /// One entry of the catalogue. Modules are addressed by their position:

@@ -1,5 +1,7 @@
 // Selection propagation and the cleaner.
+#include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
+#include "engine/RunningApps.h"
 #include "format/FileUrl.h"
 #include "platform/Services.h"
 #include "tree/Removal.h"
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <set>
+#include <unistd.h>
 #include <utility>
 
 namespace core {
@@ -138,6 +141,11 @@ void measureWhatIsLeft(const FolderInfo &record, RecordChange &change)
 
 } // namespace
 
+std::optional<std::string> ModuleInfo::runningApp(const Category &category)
+{
+    return firstRunning(category.runningApps, ::geteuid());
+}
+
 int ModuleInfo::calculateParentState(const std::vector<FolderInfoPtr> &files)
 {
     if (files.empty()) {
@@ -240,6 +248,16 @@ void ModuleInfo::cleanModule(
         tree::RemovalRequest request;
         request.dryRun = dryRun;
         request.homeDir = platform::services().user.homeDir;
+        request.moveToTrash = options.moveToTrash && moduleIndex == LargeAndOldFileModule;
+        // What the user keeps is read now, so that a path kept since the scan is safe too.
+        std::optional<Error> unreadableKeepList;
+        if (Result<std::shared_ptr<const tree::KeptItems>> kept = KeepList::resolve()) {
+            request.kept = std::move(kept.value());
+        } else {
+            unreadableKeepList = Error{ kept.error().code,
+                kept.error().path,
+                "the always-keep list cannot be read (" + kept.error().message + "); nothing deleted" };
+        }
         // In a dry run nothing goes, so what an earlier item would remove is remembered.
         std::set<std::string> going;
         std::set<std::pair<std::uint64_t, std::uint64_t>> counted;
@@ -250,10 +268,17 @@ void ModuleInfo::cleanModule(
         std::vector<RecordChange> changes;
         auto handle = [&](const CleanItem &where) {
             const FolderInfoPtr &record = where.item;
-            const tree::RemovalOutcome outcome = removeRecord(*record, request);
+            tree::RemovalOutcome outcome;
+            if (unreadableKeepList) {
+                outcome.error = unreadableKeepList;
+                outcome.refused = true;
+            } else {
+                outcome = removeRecord(*record, request);
+            }
             ItemReport report;
             report.freed = outcome.freed;
             report.alreadyGone = outcome.alreadyGone;
+            report.trashed = outcome.trashed;
             if (outcome.ok()) {
                 if (dryRun && !outcome.alreadyGone && !counted.emplace(outcome.device, outcome.inode).second) {
                     report.freed = 0;
@@ -292,9 +317,24 @@ void ModuleInfo::cleanModule(
         const auto categoryCount = static_cast<float>(categories.size());
         for (std::size_t i = 0; i < categories.size(); ++i) {
             const Category &category = categories[i];
-            const bool skipped = category.type == "Localization" || category.state == 0;
+            bool skipped = category.type == "Localization" || category.state == 0;
             if (category.type == "Localization") {
                 platform::services().log->systemLog("Localization clean is not support in current version");
+            }
+            const bool hasSelection =
+                std::any_of(selected->items.begin(), selected->items.end(), [i](const CleanItem &item) {
+                    return item.category == i;
+                });
+            if (!skipped && hasSelection && !category.runningApps.empty()) {
+                // Asked when the category's turn comes: a program started meanwhile counts too.
+                if (const std::optional<std::string> app = firstRunning(category.runningApps, ::geteuid())) {
+                    skipped = true;
+                    if (options.categorySkipped) {
+                        dispatch->asyncMain([skippedCategory = options.categorySkipped, i, why = *app + " is running"] {
+                            skippedCategory(static_cast<int>(i), Error{ EBUSY, std::string(), why });
+                        });
+                    }
+                }
             }
             const auto fileCount = static_cast<float>(category.files.size());
             for (std::size_t j = 0; j < category.files.size(); ++j, ++fileEnd) {

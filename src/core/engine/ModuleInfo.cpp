@@ -1,15 +1,15 @@
 #include "engine/ModuleInfo.h"
-#include "tree/Removal.h"
 
 #include "format/FileUrl.h"
 #include "format/Plist.h"
 #include "platform/Services.h"
+#include "tree/Removal.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -289,6 +289,14 @@ private:
         if (const PlistValue *st = entry.find("state")) {
             const auto value = st->integer();
             category.state = value ? toInt(*value).value_or(0) : 0;
+        }
+        // Optional, like "size" and "state": anything but an array of strings gives none.
+        if (const PlistValue *apps = entry.find("runningApps"); apps != nullptr && apps->isArray()) {
+            for (const PlistValue &app : *apps->array()) {
+                if (const std::string *name = app.string(); name != nullptr && !name->empty()) {
+                    category.runningApps.push_back(*name);
+                }
+            }
         }
         // Translations are only listed for review, never cleaned; every other
         // location is somewhere the cleaner may empty.

@@ -38,6 +38,9 @@ public:
     /// formed ("SpruceModules", "SpruceUI", "SpruceSetting").
     static constexpr std::string_view bundlename = "Spruce";
 
+    /// Position of the large and old files module in the catalogue.
+    static constexpr int LargeAndOldFileModule = 3;
+
     /// The process-wide catalogue, loading it on first use with the home
     /// folder of platform::services().user. Never returns a partial
     /// catalogue: when the file cannot be found or read, or an entry lacks a
@@ -100,6 +103,14 @@ public:
     /// category written back into modules() on the main queue, and `done`
     /// once after the last one. Module 3 is scanned as a whole by
     /// scanLargeAndOldFile. A module without categories is done at once.
+    /// "TaggedCaches" categories go to scanTaggedCaches.
+    ///
+    /// The user's always-keep list (KeepList) is read once per scan, by the
+    /// first job that starts, and every job of the scan walks with it
+    /// (tree::KeepScope): kept items and everything below them are neither
+    /// listed nor counted, in any category. A list that cannot be read is
+    /// said on the log's standard output and the scan goes on without it
+    /// (the cleaner then refuses to delete anything).
     static void scan(int moduleIndex, Progress progress, ShowPercent showPercent, Done done);
 
     /// The scanner of ordinary folder categories (runs in a background job,
@@ -112,6 +123,27 @@ public:
     static void scaniTunes(Category &category, const Progress &progress, const ShowPercent &showPercent);
     static void scanMailAttachments(Category &category, const Progress &progress, const ShowPercent &showPercent);
     static void scanLanguage(Category &category, const Progress &progress, const ShowPercent &showPercent);
+
+    /// The category type whose folders are found by their CACHEDIR.TAG.
+    static constexpr std::string_view TaggedCachesType = "TaggedCaches";
+
+    /// Tagged caches: every folder below the category's location (the home
+    /// folder when `url.url` is "") that a valid CACHEDIR.TAG marks as a
+    /// cache and that belongs to the user (tree::findTaggedFolders), each
+    /// listed and measured like a "Folder" location (one record with its
+    /// entries as children). A found folder is not searched further; the
+    /// search neither follows links nor enters mounts. `otherLocations`
+    /// (absolute paths: the locations of the catalogue's other categories)
+    /// are neither searched nor counted, and a tagged folder holding one of
+    /// them is not listed, so nothing is counted twice. The scan driver
+    /// passes the locations of every other category of the catalogue
+    /// (read on the main queue when the scan starts). Same contract as
+    /// scanFolder otherwise; showPercent reports half for the search and
+    /// the rest as the folders are measured.
+    static void scanTaggedCaches(Category &category,
+        const Progress &progress,
+        const ShowPercent &showPercent,
+        const std::vector<std::string> &otherLocations);
 
     /// The large and old files walk over the whole category list of module 3;
     /// its showPercent increments add up to 1.0 for the whole module.
@@ -145,6 +177,9 @@ public:
         bool alreadyGone = false;
         /// Why the item (or part of it) is still there; set for `failed` only.
         std::optional<Error> error;
+        /// The item went to the Trash instead of being deleted (in a dry
+        /// run: would go); `freed` then counts what was moved there.
+        bool trashed = false;
     };
 
     /// What a clean reports beyond the progress callbacks, and whether it only previews.
@@ -160,7 +195,24 @@ public:
         /// An item could not be removed, or only in part (or would be
         /// refused), with why. Main queue.
         std::function<void(const FolderInfo &record, const ItemReport &report)> failed;
+        /// Move the selected items to the desktop Trash instead of deleting
+        /// them (tree::moveToTrash), with every check of a deletion. Honoured
+        /// for the large and old files module (3) only: the junk modules'
+        /// caches and logs are always deleted. An item no trash can take is
+        /// a failure and stays; it is never deleted instead.
+        bool moveToTrash = false;
+        /// A category with selected items was left alone because a program
+        /// it names in "runningApps" runs: called once per such category
+        /// with its index and an error whose message is "<name> is running"
+        /// (the entry as the catalogue writes it). Its items get no other
+        /// report. Main queue.
+        std::function<void(int categoryIndex, const Error &why)> categorySkipped;
     };
+
+    /// The first of the category's runningApps that runs now for this
+    /// user (its entry as written), or nullopt. Reads /proc under
+    /// services().sysRoot; thread-safe. For a screen that warns before a clean.
+    static std::optional<std::string> runningApp(const Category &category);
 
     /// Deletes what is selected in module `moduleIndex`, in order, on one
     /// background job: a selected file as a whole, the selected children of
@@ -176,6 +228,15 @@ public:
     /// queue and before `done`. A record that could not be deleted stays;
     /// one removed in part keeps what is left (its size measured again, its
     /// gone children dropped). "Localization" categories are never cleaned.
+    ///
+    /// The user's always-keep list (KeepList), read when the job starts,
+    /// guards every item again: a kept item or one below a kept folder is
+    /// refused, and a folder holding kept items is removed in part, the kept
+    /// items and the folders above them staying. When the list exists but
+    /// cannot be read, nothing is deleted: every selected item fails with
+    /// that reason. A category naming a program in "runningApps" that runs
+    /// for this user when the category's turn comes is left alone
+    /// (CleanOptions::categorySkipped); the others proceed.
     static void cleanModule(int moduleIndex, Progress progress, ShowPercent showPercent, Done done);
     static void cleanModule(
         int moduleIndex, Progress progress, ShowPercent showPercent, Done done, CleanOptions options);

@@ -1,14 +1,63 @@
 // The scan driver: one background job per category, results written back on the main queue.
+#include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
+#include "format/FileUrl.h"
 #include "platform/Services.h"
+#include "tree/KeptItems.h"
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
 
 namespace core {
 
 namespace {
 
-constexpr int LargeAndOldFileModule = 3;
+/// The always-keep list of one scan, read once by whichever job asks first,
+/// so every category of the scan sees the same list.
+class ScanKeep
+{
+public:
+    const tree::KeptItems *kept()
+    {
+        std::call_once(m_once, [this] {
+            if (Result<std::shared_ptr<const tree::KeptItems>> kept = KeepList::resolve()) {
+                m_kept = std::move(kept.value());
+            } else {
+                platform::services().log->standardOutput("The always-keep list cannot be read: " + kept.error().path
+                    + ": " + kept.error().message + "; nothing is left out of the scan");
+            }
+        });
+        return m_kept.get();
+    }
+
+private:
+    std::once_flag m_once;
+    std::shared_ptr<const tree::KeptItems> m_kept;
+};
+
+/// Every location of the catalogue's categories but those found by their
+/// tags: where the tagged caches' search must not count anything again.
+std::vector<std::string> catalogueLocations(const std::vector<Module> &modules)
+{
+    std::vector<std::string> paths;
+    for (const Module &module : modules) {
+        for (const Category &category : module.categories) {
+            if (category.type == ModuleInfo::TaggedCachesType) {
+                continue;
+            }
+            if (auto path = format::pathFromFileUrl(category.url.url)) {
+                paths.push_back(std::move(*path));
+            }
+            for (const FolderUrl &location : category.urls) {
+                if (auto path = format::pathFromFileUrl(location.url)) {
+                    paths.push_back(std::move(*path));
+                }
+            }
+        }
+    }
+    return paths;
+}
 
 } // namespace
 
@@ -18,9 +67,11 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
     std::vector<Category> categories = modules().at(static_cast<std::size_t>(moduleIndex)).categories;
     // The module's running fraction, only ever touched by main-queue callbacks.
     auto accumulated = std::make_shared<float>(0.0F);
+    auto keep = std::make_shared<ScanKeep>();
 
     if (moduleIndex == LargeAndOldFileModule) {
-        dispatch->async([dispatch, categories = std::move(categories), progress, showPercent, done, accumulated] {
+        dispatch->async([dispatch, categories = std::move(categories), progress, showPercent, done, accumulated, keep] {
+            const tree::KeepScope keepScope(keep->kept());
             // The scanner's increments cover the whole module, so they are added undivided.
             ShowPercent moduleShare = [showPercent, accumulated](float increment) {
                 *accumulated += increment;
@@ -51,6 +102,12 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
     }
 
     auto finished = std::make_shared<std::size_t>(0);
+    // Read here, on the main queue, for the jobs that need it.
+    const bool hasTaggedCaches = std::any_of(categories.begin(), categories.end(), [](const Category &category) {
+        return category.type == TaggedCachesType;
+    });
+    auto otherLocations = std::make_shared<const std::vector<std::string>>(
+        hasTaggedCaches ? catalogueLocations(modules()) : std::vector<std::string>{});
     for (std::size_t i = 0; i < count; ++i) {
         dispatch->async([dispatch,
                             moduleIndex,
@@ -61,7 +118,10 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
                             showPercent,
                             done,
                             accumulated,
-                            finished]() mutable {
+                            finished,
+                            keep,
+                            otherLocations]() mutable {
+            const tree::KeepScope keepScope(keep->kept());
             const float share = static_cast<float>(count);
             ShowPercent categoryShare = [showPercent, accumulated, share](float increment) {
                 *accumulated += increment / share;
@@ -79,6 +139,8 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
                 platform::services().log->standardOutput("Photo Junk");
             } else if (category.type == "Localization") {
                 scanLanguage(category, progress, categoryShare);
+            } else if (category.type == TaggedCachesType) {
+                scanTaggedCaches(category, progress, categoryShare, *otherLocations);
             } else {
                 scanFolder(category, progress, categoryShare);
             }

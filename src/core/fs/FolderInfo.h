@@ -158,7 +158,9 @@ public:
     // Listing operations. They run synchronously on the caller's thread (a
     // background job); only their callbacks go through the main queue, posted
     // with the values of the moment. A location that is missing, unreadable
-    // or not a valid file URL yields no record or an empty result.
+    // or not a valid file URL yields no record or an empty result, and so
+    // does one on the calling thread's always-keep list (tree::keptItemsHere)
+    // or below a kept folder; kept entries are neither listed nor counted.
 
     /// One record for the location; with `includeChildren`, a folder's
     /// immediate entries are listed (each measured in full) and the record's

@@ -103,6 +103,9 @@ FolderInfoPtr FolderInfo::folderInfo(const FolderUrl &folderURL, bool includeChi
     if (!path || !tree::existsFollowing(*path)) {
         return nullptr;
     }
+    if (const tree::KeptItems *kept = tree::keptItemsHere(); kept != nullptr && kept->covers(*path)) {
+        return nullptr; // on the always-keep list, or below a kept folder: as if it were not there
+    }
     tree::WalkItem item = tree::statItem(*path);
     if (!item.statOk) {
         platform::services().log->standardOutput("Error in get attribute of file " + folderURL.url);

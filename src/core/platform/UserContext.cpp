@@ -52,7 +52,20 @@ UserContext UserContext::fromSystem()
     } else {
         user.homeDir = "/";
     }
+    // The XDG base directory rules: a relative value is invalid and ignored.
+    const std::string config = envValue("XDG_CONFIG_HOME");
+    if (!config.empty() && config.front() == '/') {
+        user.configDir = withoutTrailingSlash(config);
+    }
     return user;
+}
+
+std::string UserContext::configFolder() const
+{
+    if (!configDir.empty()) {
+        return configDir;
+    }
+    return (homeDir == "/" ? std::string() : homeDir) + "/.config";
 }
 
 } // namespace core::platform

@@ -11,11 +11,19 @@ struct UserContext
 {
     std::string loginName;
     std::string homeDir;
+    /// Where the user's configuration lives (Spruce keeps its own in the
+    /// "Spruce" folder inside); "" for homeDir + "/.config".
+    std::string configDir{};
 
     /// Login name from the password database for the effective uid (else
     /// $USER, $LOGNAME, then the decimal uid); home from $HOME when it is
-    /// absolute, else the password database's folder, else "/".
+    /// absolute, else the password database's folder, else "/";
+    /// configuration folder from $XDG_CONFIG_HOME when it is absolute, else
+    /// the home's ".config".
     static UserContext fromSystem();
+
+    /// configDir, or homeDir + "/.config" when it is empty.
+    [[nodiscard]] std::string configFolder() const;
 };
 
 } // namespace core::platform

@@ -148,8 +148,11 @@ std::string childPath(int parentFd, const char *name, const std::string *path)
 
 } // namespace
 
-int openRoot(const std::string &path, std::uint64_t &dev)
+int openRoot(const std::string &path, std::uint64_t &dev, const KeptItems *kept)
 {
+    if (kept != nullptr && kept->covers(path)) {
+        return -1; // kept: as if nothing were there
+    }
     const int fd =
         ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
     if (fd < 0) {
@@ -165,7 +168,8 @@ int openRoot(const std::string &path, std::uint64_t &dev)
     return fd;
 }
 
-int openChildDirectory(int parentFd, std::uint64_t parentDev, const char *name, std::uint64_t &dev, const std::string *path)
+int openChildDirectory(
+    int parentFd, std::uint64_t parentDev, const char *name, std::uint64_t &dev, const std::string *path)
 {
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
     const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -193,6 +197,27 @@ std::string stripTrailingSlashes(std::string path)
         path.pop_back();
     }
     return path;
+}
+
+std::string parentPath(const std::string &path)
+{
+    const std::string clean = stripTrailingSlashes(path);
+    const std::size_t slash = clean.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : clean.substr(0, slash);
+}
+
+int openFolderOf(const std::string &path)
+{
+    const int folder =
+        ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    if (folder >= 0) {
+        return folder;
+    }
+    return ::open(
+        parentPath(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
 }
 
 std::string rootDirPath(std::string rootPath)
@@ -258,7 +283,11 @@ void SortedDirectoryStack::push(int fd, std::uint64_t dev, int level, std::strin
     frame.dev = dev;
     frame.level = level;
     frame.pathLength = m_dirPath.size();
-    forEachEntry(fd, m_buffer, [&frame](const char *name, unsigned char type) {
+    const KeptItems *kept = m_options.kept;
+    forEachEntry(fd, m_buffer, [&frame, kept, dev](const char *name, unsigned char type, std::uint64_t inode) {
+        if (isKeptEntry(kept, dev, inode)) {
+            return; // neither listed nor entered
+        }
         const std::size_t length = std::strlen(name);
         frame.refs.push_back(
             NameRef{ static_cast<std::uint32_t>(frame.names.size()), static_cast<std::uint16_t>(length), type });

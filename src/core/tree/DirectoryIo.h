@@ -3,18 +3,66 @@
 // Internal to the platform layer: the descriptor-relative directory reading
 // that Walker, walkInOrder and treeSize share. Not part of the core's interface.
 
+#include "tree/KeptItems.h"
 #include "tree/Walker.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <dirent.h>
+#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace core::tree::detail {
+
+/// Owns one file descriptor; closes it on destruction.
+class UniqueFd
+{
+public:
+    explicit UniqueFd(int fd = -1)
+        : m_fd(fd)
+    {
+    }
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd &) = delete;
+    UniqueFd &operator=(const UniqueFd &) = delete;
+    UniqueFd(UniqueFd &&other) noexcept
+        : m_fd(other.release())
+    {
+    }
+    UniqueFd &operator=(UniqueFd &&other) noexcept
+    {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+
+    int get() const { return m_fd; }
+    bool isValid() const { return m_fd >= 0; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+/// Levels a walk goes down: a directory whose entries would lie deeper than
+/// this is treated as unreadable (guards against bind-mount loops and
+/// descriptor exhaustion).
+inline constexpr int MaxLevel = 4096;
 
 /// What one no-follow stat of a directory entry yields.
 struct EntryStat
@@ -36,8 +84,9 @@ int statEntry(int dirFd, const char *name, EntryStat &out);
 /// Opens the root of a walk, following a link (as a start location is
 /// resolved), and stores its device in `dev`. Returns the descriptor, owned
 /// by the caller; -1 when `path` is not a directory that can be opened (a
-/// folder that exists but cannot be read is told to the walk report).
-int openRoot(const std::string &path, std::uint64_t &dev);
+/// folder that exists but cannot be read is told to the walk report), and
+/// -1 silently when `kept` covers it (a kept folder or one below it).
+int openRoot(const std::string &path, std::uint64_t &dev, const KeptItems *kept = nullptr);
 
 /// Opens the directory `name` below the directory open at `parentFd` (on
 /// device `parentDev`) as a walk enters it: never following a link, and
@@ -63,23 +112,62 @@ void reportOtherFileSystem(std::string_view path);
 /// `path` without trailing "/" ("/" stays "/").
 std::string stripTrailingSlashes(std::string path);
 
+/// The folder above `path` as written: "/" for a top-level item, "." for a bare name.
+std::string parentPath(const std::string &path);
+
+/// The identity a stat reports.
+inline FileId idOf(const struct stat &st)
+{
+    return FileId{ static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+}
+
+/// Opens (O_PATH) the folder `path` names, following links, or when it is
+/// no folder the folder it is in. Returns the descriptor, owned by the
+/// caller; -1 when neither can be opened.
+int openFolderOf(const std::string &path);
+
+/// Calls `visit(id)` for the folder open at `fd` (any kind of descriptor)
+/// and every folder above it up to "/", stopping as soon as `visit` returns
+/// true; returns whether it did. Goes up through "..", so the folders are
+/// those above where the folder really is, across mount points.
+template<typename Visit> bool forEachFolderUpward(int fd, Visit &&visit)
+{
+    UniqueFd current(::fcntl(fd, F_DUPFD_CLOEXEC, 0)); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    struct stat st
+    {
+    };
+    if (!current.isValid() || ::fstat(current.get(), &st) != 0) {
+        return false;
+    }
+    // Deeper than any real path could be: a guard, not a limit met in practice.
+    for (int level = 0; level <= MaxLevel; ++level) {
+        const FileId here = idOf(st);
+        if (visit(here)) {
+            return true;
+        }
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+        UniqueFd parent(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!parent.isValid() || ::fstat(parent.get(), &st) != 0 || idOf(st) == here) {
+            return false; // "/" is its own parent
+        }
+        current = std::move(parent);
+    }
+    return false;
+}
+
 /// The directory path a walk puts before "/" + name for the entries of its
 /// root: `rootPath` without trailing "/", and "" for the root "/" (so its
 /// entries become "/name", not "//name").
 std::string rootDirPath(std::string rootPath);
 
-/// Levels a walk goes down: a directory whose entries would lie deeper than
-/// this is treated as unreadable (guards against bind-mount loops and
-/// descriptor exhaustion).
-inline constexpr int MaxLevel = 4096;
-
 /// Size of the getdents64 buffer of each walking thread.
 inline constexpr std::size_t DirentBufferSize = std::size_t{ 64 } * 1024;
 
-/// Calls `visit(name, type)` for every entry of the directory open at `fd`
-/// but "." and "..", in the order the file system lists them. `name` is
+/// Calls `visit(name, type, inode)` for every entry of the directory open at
+/// `fd` but "." and "..", in the order the file system lists them. `name` is
 /// NUL-terminated and valid during the call only; `type` is the entry's
-/// d_type (DT_UNKNOWN where the file system does not report it). Reads with
+/// d_type (DT_UNKNOWN where the file system does not report it) and `inode`
+/// its d_ino (the st_ino of everything but a mount point). Reads with
 /// getdents64 into `buffer` (DirentBufferSize: fewer calls than readdir's
 /// 32 KiB); a read error ends the listing with what was read so far.
 /// Inline: the walks call it for every entry.
@@ -97,7 +185,7 @@ template<typename Visit> void forEachEntry(int fd, std::vector<char> &buffer, Vi
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
                 continue;
             }
-            visit(name, d->d_type);
+            visit(name, d->d_type, static_cast<std::uint64_t>(d->d_ino));
         }
     }
 }
@@ -112,7 +200,15 @@ struct ListingOptions
 {
     bool skipHidden = false; // hidden names are passed over before any stat
     bool wantStat = true; // false: no stat call where the directory entry type is known
+    const KeptItems *kept = nullptr; // kept entries are left out of the listing; not owned
 };
+
+/// Whether the entry with inode `inode` of a folder on `device` is kept.
+/// Inline: the walks ask for every entry while `kept` is set.
+inline bool isKeptEntry(const KeptItems *kept, std::uint64_t device, std::uint64_t inode)
+{
+    return kept != nullptr && kept->contains(FileId{ device, inode });
+}
 
 /// The open directories of one depth-first walk, each with its names read
 /// fully and sorted by bytes, handing out one item at a time from the top

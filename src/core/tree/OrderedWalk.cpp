@@ -45,15 +45,18 @@ struct Task
 class SharedWalk
 {
 public:
-    SharedWalk(const OrderedWalkOptions &options, const OrderedVisit &visit)
+    SharedWalk(const OrderedWalkOptions &options, const OrderedVisit &visit, const KeptItems *kept)
         : m_options(options)
         , m_visit(visit)
+        , m_kept(kept)
     {
         m_segments.emplace_back(); // the root's
     }
 
     const OrderedWalkOptions &options() const { return m_options; }
     const OrderedVisit &visit() const { return m_visit; }
+    /// The kept items of the thread that started the walk, for every walking thread.
+    const KeptItems *kept() const { return m_kept; }
 
     WorkQueue<Task> &queue() { return m_queue; }
 
@@ -100,6 +103,7 @@ public:
 private:
     const OrderedWalkOptions &m_options;
     const OrderedVisit &m_visit;
+    const KeptItems *m_kept; // not owned
     WorkQueue<Task> m_queue;
     std::mutex m_mutex; // guards m_segments
     std::deque<Segment> m_segments;
@@ -118,7 +122,8 @@ public:
     Worker(SharedWalk &shared, std::size_t index)
         : m_shared(shared)
         , m_index(index)
-        , m_stack(detail::ListingOptions{ .skipHidden = shared.options().skipHidden, .wantStat = true })
+        , m_stack(detail::ListingOptions{
+              .skipHidden = shared.options().skipHidden, .wantStat = true, .kept = shared.kept() })
     {
     }
 
@@ -202,6 +207,10 @@ std::optional<std::vector<WalkToken>> walkInOrder(
     const std::string &rootPath, const OrderedWalkOptions &options, const OrderedVisit &visit)
 {
     std::uint64_t dev = 0;
+    const KeptItems *kept = keptItemsHere();
+    if (kept != nullptr && kept->covers(rootPath)) {
+        return std::vector<WalkToken>{}; // kept: nothing in it is visited
+    }
     const int fd = detail::openRoot(rootPath, dev);
     if (fd < 0) {
         return std::nullopt;
@@ -209,7 +218,7 @@ std::optional<std::vector<WalkToken>> walkInOrder(
 
     OrderedWalkOptions resolved = options;
     resolved.threads = std::max<std::size_t>(resolved.threads, 1);
-    SharedWalk shared(resolved, visit);
+    SharedWalk shared(resolved, visit, kept);
     {
         Worker caller(shared, 0);
         caller.walk(Task{ fd, dev, 1, detail::rootDirPath(rootPath), 0 });

@@ -52,7 +52,10 @@ using OrderedVisit = std::function<VisitAnswer(const WalkItem &item, int level, 
 /// File-system rules are Walker's: the root is opened following a link,
 /// nothing below it is followed, directories that cannot be opened, lie
 /// deeper than 4096 levels or on a pseudo or network mount are passed over
-/// silently. A hidden name is skipped before any stat call.
+/// silently. A hidden name is skipped before any stat call. Items on the
+/// always-keep list of the calling thread (keptItemsHere()) are never
+/// visited nor entered, on every walking thread; a root that is kept, or
+/// lies below a kept folder, gives an empty walk.
 ///
 /// Threads: the caller walks alone until the walk has seen a few hundred
 /// entries (a small folder costs no thread start); helpers then take whole

@@ -1,6 +1,8 @@
 #include "tree/Removal.h"
 
 #include "tree/DirectoryIo.h"
+#include "tree/Trash.h"
+#include "tree/TreeSize.h"
 
 #include <algorithm>
 #include <array>
@@ -24,45 +26,21 @@ void (*removalRaceHook)(const std::string &parentPath, const std::string &name) 
 
 namespace {
 
+using detail::UniqueFd;
+
 constexpr std::string_view ChangedSinceScan = "changed since the scan; not deleted";
+constexpr std::string_view KeptNotDeleted = "on the always-keep list; not deleted";
+constexpr std::string_view KeptLeftInPlace = "on the always-keep list; left in place";
 
-/// Owns one file descriptor; closes it on destruction.
-class UniqueFd
+FileId idOf(const struct stat &st)
 {
-public:
-    explicit UniqueFd(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    UniqueFd(UniqueFd &&other) noexcept
-        : m_fd(other.release())
-    {
-    }
-    UniqueFd &operator=(UniqueFd &&other) noexcept
-    {
-        if (this != &other) {
-            reset(other.release());
-        }
-        return *this;
-    }
+    return FileId{ static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+}
 
-    int get() const { return m_fd; }
-    bool isValid() const { return m_fd >= 0; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
+bool isKept(const KeptItems *kept, const struct stat &st)
+{
+    return kept != nullptr && kept->contains(idOf(st));
+}
 
 struct DirCloser
 {
@@ -151,7 +129,8 @@ bool stickyAllows(const struct stat &parent, uid_t itemUid)
 /// `item`) from the folder open at `parentFd` (any kind of descriptor):
 /// write and search permission on the folder, the sticky-folder rule, and
 /// no immutable or append-only flag on the folder or the item.
-std::optional<Error> unlinkRefusal(int parentFd, std::string_view name, const struct stat &item, const std::string &path)
+std::optional<Error> unlinkRefusal(
+    int parentFd, std::string_view name, const struct stat &item, const std::string &path)
 {
     // AT_EACCESS: the kernel judges an unlink by the effective ids; this also
     // honours ACLs, read-only mounts (EROFS) and an immutable parent (EPERM).
@@ -191,9 +170,10 @@ std::optional<Error> unlinkRefusal(int parentFd, std::string_view name, const st
 class Remover
 {
 public:
-    Remover(std::uint64_t device, bool dryRun)
+    Remover(std::uint64_t device, bool dryRun, const KeptItems *kept)
         : m_device(device)
         , m_dryRun(dryRun)
+        , m_kept(kept)
     {
     }
 
@@ -250,6 +230,8 @@ public:
                 if (errno != ENOENT) {
                     failErrno(errno, path);
                 }
+            } else if (isKept(m_kept, examined)) {
+                fail(Error{ 0, path, std::string(KeptLeftInPlace) });
             } else if (m_dryRun && !stickyAllows(self, examined.st_uid)) {
                 failErrno(EPERM, path);
             } else {
@@ -354,6 +336,7 @@ private:
 
     std::uint64_t m_device;
     bool m_dryRun;
+    const KeptItems *m_kept; // not owned; null: nothing kept
     std::int64_t m_freed = 0;
     std::optional<Error> m_firstError;
 };
@@ -553,6 +536,52 @@ struct FinalStep
     bool checkDevice = true; // false: the item's own device counts (removeItem)
 };
 
+/// The trashing end of removeFinal, once every check has passed: hands GIO
+/// the item by where it really is, never by the written path.
+RemovalOutcome trashFinal(const FinalStep &step,
+    const RemovalRequest &request,
+    const struct stat &examined,
+    const std::string &path,
+    RemovalOutcome outcome)
+{
+    if (S_ISDIR(examined.st_mode) && request.kept && request.kept->holdsKeptItem(idOf(examined))) {
+        outcome.refused = true;
+        outcome.error = Error{ 0, path, "holds items on the always-keep list; not moved to the Trash" };
+        return outcome;
+    }
+    if (removalRaceHook != nullptr) {
+        removalRaceHook(step.parentPath, step.name);
+    }
+    std::optional<std::string> resolved = detail::pathOfDescriptor(step.parentFd);
+    if (!resolved) {
+        resolved = step.realParentPath; // a folder too deep for the kernel to name
+    }
+    if (!resolved) {
+        outcome.error = Error{ 0, path, "where it really is cannot be told; not moved to the Trash" };
+        return outcome;
+    }
+    appendComponent(*resolved, step.name);
+    struct stat now
+    {
+    };
+    if (::lstat(resolved->c_str(), &now) != 0 || idOf(now) != idOf(examined)) {
+        return changedSinceScan(path);
+    }
+    const std::int64_t size = S_ISDIR(examined.st_mode)
+        ? treeSize(*resolved)
+        : (S_ISREG(examined.st_mode) || S_ISLNK(examined.st_mode) ? static_cast<std::int64_t>(examined.st_size) : 0);
+    if (!request.dryRun) {
+        const Status moved = moveToTrash(*resolved);
+        if (!moved) {
+            outcome.error = Error{ moved.error().code, path, "not moved to the Trash: " + moved.error().message };
+            return outcome;
+        }
+    }
+    outcome.freed = size;
+    outcome.trashed = true;
+    return outcome;
+}
+
 RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request, bool guarded)
 {
     std::string path = step.parentPath;
@@ -582,6 +611,10 @@ RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request,
             outcome.error = Error{ EXDEV, path, "on another file system; not deleted" };
             return outcome;
         }
+        if (isKept(request.kept.get(), examined)) {
+            outcome.error = Error{ 0, path, std::string(KeptNotDeleted) };
+            return outcome;
+        }
         const std::optional<std::string> &realParent = step.realParentPath;
         std::string realItem = realParent.value_or(std::string());
         appendComponent(realItem, step.name);
@@ -601,8 +634,11 @@ RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request,
             return outcome;
         }
         outcome.refused = false;
+        if (request.moveToTrash) {
+            return trashFinal(step, request, examined, path, std::move(outcome));
+        }
     }
-    Remover remover(device, request.dryRun);
+    Remover remover(device, request.dryRun, request.kept.get());
     std::string parentPath = step.parentPath;
     (void)remover.removeExamined(step.parentFd, parentPath, step.name, examined);
     outcome.freed = remover.freed();
@@ -736,11 +772,20 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
     if (st.st_dev != anchor.device || st.st_ino != anchor.inode) {
         return changedSinceScan(path);
     }
+    const KeptItems *kept = request.kept.get();
+    // By where the anchor is, and by how it was written (a link inside a kept folder leads out of it).
+    if (kept != nullptr && (kept->coversFolder(folder.get()) || kept->covers(anchor.path))) {
+        return refusedFor(Error{ 0, path, std::string(KeptNotDeleted) });
+    }
 
     if (parts->empty()) {
         // The anchor's content: the folder itself stays.
         if (request.expected != ItemKind::Any && request.expected != ItemKind::Directory) {
             return changedSinceScan(path);
+        }
+        if (request.moveToTrash) {
+            // The folder stays, so there is no one item to move; its content is never deleted instead.
+            return refusedFor(Error{ EINVAL, path, "the content of a scanned location is not moved to the Trash" });
         }
         const std::optional<std::string> real = whereFolderIs(folder.get(), anchor);
         if (!real || isProtectedForHome(*real, request.homeDir) || isProtectedForHome(path, request.homeDir)) {
@@ -750,7 +795,7 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
         if (!readable.isValid()) {
             return failed(Error::fromErrno(errno, path));
         }
-        Remover remover(anchor.device, request.dryRun);
+        Remover remover(anchor.device, request.dryRun, kept);
         remover.removeContents(readable.get(), path, st);
         RemovalOutcome outcome;
         outcome.device = st.st_dev;
@@ -790,6 +835,9 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
         }
         if (st.st_dev != anchor.device) {
             return refusedFor(Error{ EXDEV, path, "on another file system; not deleted" });
+        }
+        if (isKept(kept, st)) {
+            return refusedFor(Error{ 0, path, std::string(KeptNotDeleted) });
         }
         folder = std::move(next);
         if (realFolder) {

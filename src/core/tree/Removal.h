@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Result.h"
+#include "tree/KeptItems.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,6 +85,14 @@ struct RemovalRequest
     /// "files" entry a ".trashinfo" record describes) would be removed
     /// earlier in the same clean; such a record is then not kept for it.
     std::function<bool(const std::string &trashedItemPath)> trashedItemGoing;
+    /// The user's always-keep list: a kept item, or one below a kept folder,
+    /// is refused; a folder holding kept items is removed in part (the kept
+    /// items and the folders above them stay). Null: nothing is kept.
+    std::shared_ptr<const KeptItems> kept;
+    /// Move the item to the desktop Trash (tree::moveToTrash) instead of
+    /// deleting it, after the same checks. An item no trash can take fails
+    /// and stays where it is; it is never deleted instead.
+    bool moveToTrash = false;
 };
 
 /// What one removal did, or in a dry run would do.
@@ -105,6 +115,9 @@ struct RemovalOutcome
     /// Identity of the item examined (0 when it was not reached).
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    /// The item went to the Trash (in a dry run: would go); `freed` is then
+    /// what was moved there, not space given back.
+    bool trashed = false;
 
     [[nodiscard]] bool ok() const { return !error.has_value(); }
 };
@@ -135,9 +148,27 @@ struct RemovalOutcome
 /// entries it may not unlink (write and search permission, the sticky-folder
 /// rule, immutable or append-only flags), a mount point.
 ///
+/// Items on `request.kept` are never touched: a kept item, one below a kept
+/// folder or a kept anchor (or a folder above the anchor) is refused with
+/// "on the always-keep list; not deleted"; a kept entry met inside a folder
+/// being removed stays with "on the always-keep list; left in place", so the
+/// folders above it stay too and the removal is partial.
+///
+/// With `request.moveToTrash` the item, once every check above has passed,
+/// is handed to moveToTrash by where it really is: the path of the folder
+/// reached by descriptor (as the kernel names it) and the item's name, after
+/// checking that this path still leads to the item examined. A link is
+/// trashed as the link. A folder holding a kept item is refused whole. What
+/// GIO cannot trash fails with its reason ("not moved to the Trash: ...")
+/// and stays. GIO moves by path, so a link swapped in above the item
+/// between that last check and the move is the one race left open. A dry
+/// run makes every check but cannot foresee whether a trash will take the
+/// item.
+///
 /// Messages name the written path (anchor path + "/" + relative). Works at
 /// any depth. Thread-safe.
-[[nodiscard]] RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, const RemovalRequest &request);
+[[nodiscard]] RemovalOutcome removeBelow(
+    const Anchor &anchor, std::string_view relative, const RemovalRequest &request);
 
 /// Removes a file, a link (never its target) or a folder with all its
 /// content, by file descriptor: every component below the parent is opened
@@ -154,7 +185,8 @@ struct RemovalOutcome
 [[nodiscard]] Status removeItem(const std::string &path);
 
 /// Test seam: called inside removals after a directory entry was examined
-/// and before it is opened, with the parent's path and the entry's name.
+/// and before it is opened (or, when trashing, before the item's location is
+/// resolved and checked again), with the parent's path and the entry's name.
 /// Lets a test swap a folder for a link in that window. Null (and never set) in normal runs.
 extern void (*removalRaceHook)(const std::string &parentPath, const std::string &name);
 

@@ -77,10 +77,14 @@ private:
 class ParallelWalk
 {
 public:
-    explicit ParallelWalk(std::size_t threads)
+    ParallelWalk(std::size_t threads, const KeptItems *kept)
         : m_threads(threads)
+        , m_kept(kept)
     {
     }
+
+    /// The kept items of the thread that started the walk, for every walking thread.
+    const KeptItems *kept() const { return m_kept; }
 
     std::int64_t run(DirTask root)
     {
@@ -126,6 +130,7 @@ public:
 
 private:
     const std::size_t m_threads;
+    const KeptItems *m_kept; // not owned
     WorkQueue m_queue;
     bool m_helpersStarted = false; // touched by the caller's thread only
     std::atomic<std::int64_t> m_helperTotal{ 0 };
@@ -190,8 +195,12 @@ void Worker::scan(DirTask task)
         m_spareNames.pop_back();
     }
     const bool enter = task.level < detail::MaxLevel;
-    detail::forEachEntry(task.fd, m_buffer, [&](const char *name, unsigned char type) {
+    const KeptItems *kept = m_walk.kept();
+    detail::forEachEntry(task.fd, m_buffer, [&](const char *name, unsigned char type, std::uint64_t inode) {
         ++m_entriesSeen;
+        if (detail::isKeptEntry(kept, task.dev, inode)) {
+            return; // a kept item and everything below it count nothing
+        }
         bool isDir = type == DT_DIR; // directories count 0: no stat for them
         if (!isDir) {
             detail::EntryStat st;
@@ -292,12 +301,13 @@ std::size_t defaultThreads()
 std::int64_t treeSize(const std::string &rootPath, const TreeSizeOptions &options)
 {
     std::uint64_t dev = 0;
-    const int fd = detail::openRoot(rootPath, dev);
+    const KeptItems *kept = keptItemsHere();
+    const int fd = detail::openRoot(rootPath, dev, kept);
     if (fd < 0) {
         return 0;
     }
     const std::size_t threads = options.threads > 0 ? static_cast<std::size_t>(options.threads) : defaultThreads();
-    ParallelWalk walk(threads);
+    ParallelWalk walk(threads, kept);
     return walk.run(DirTask{ fd, dev, 1 });
 }
 

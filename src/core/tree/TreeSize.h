@@ -28,6 +28,10 @@ struct TreeSizeOptions
 /// are told to services().walkReport, so a caller can say that a total is
 /// partial. 0 when `rootPath` is not a directory that can be opened.
 ///
+/// Items on the always-keep list of the calling thread (keptItemsHere())
+/// count nothing, with everything below them; a kept root, or one below a
+/// kept folder, totals 0.
+///
 /// Walks depth-first on up to `threads` threads, each holding one descriptor
 /// per branching level; idle threads get whole subdirectories through a
 /// small shared queue. Memory grows with depth, not with the item count.

@@ -19,7 +19,8 @@ struct Walker::Impl
 {
     explicit Impl(const WalkOptions &walkOptions)
         : options(walkOptions)
-        , stack(detail::ListingOptions{ .skipHidden = walkOptions.skipHidden, .wantStat = walkOptions.wantStat })
+        , stack(detail::ListingOptions{
+              .skipHidden = walkOptions.skipHidden, .wantStat = walkOptions.wantStat, .kept = keptItemsHere() })
     {
     }
 
@@ -44,7 +45,7 @@ Walker::Walker(std::string rootPath, WalkOptions options)
     : m_impl(std::make_unique<Impl>(options))
 {
     std::uint64_t dev = 0;
-    const int fd = detail::openRoot(rootPath, dev);
+    const int fd = detail::openRoot(rootPath, dev, keptItemsHere());
     if (fd < 0) {
         return;
     }

@@ -56,6 +56,10 @@ struct WalkItem
 /// but still not entered. A package is a directory whose name ends in ".app",
 /// ".bundle", ".framework" or ".plugin".
 ///
+/// Items on the always-keep list (the KeptItems of the thread that makes the
+/// walker, keptItemsHere()) are neither returned nor entered; a root that is
+/// kept, or lies below a kept folder, is not opened.
+///
 /// Open descriptors: one per level that still has entries to return (a
 /// directory whose last entry is being entered is closed first), so a chain
 /// of single folders costs one descriptor whatever its depth.

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "tree/KeptItems.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core::tree {
+
+/// The file that marks a folder as a cache, and the line a valid one starts
+/// with (the Cache Directory Tagging specification: the exact bytes at the
+/// very start of the file, whatever follows them).
+inline constexpr std::string_view CacheTagName = "CACHEDIR.TAG";
+inline constexpr std::string_view CacheTagSignature = "Signature: 8a477f597d28d172789f06886806bc55";
+
+struct TagSearchOptions
+{
+    /// Folders neither entered nor listed (the locations of other
+    /// categories: what they hold is counted there). Not owned; may be null.
+    const FileIdSet *skipped = nullptr;
+    /// Folders not listed even when tagged, because a skipped folder lies
+    /// inside them (listing them would count it twice); they are entered
+    /// like any other. Not owned; may be null.
+    const FileIdSet *holdingSkipped = nullptr;
+    /// Only tagged folders of this owner are listed; nullopt: any owner.
+    std::optional<std::uint32_t> owner;
+};
+
+/// Every folder below `rootPath` that holds a valid cache tag (isCacheTag),
+/// sorted by path bytes. A tagged folder is not entered, so a tag inside
+/// it is not listed again; a tagged folder of another owner is neither
+/// listed nor entered. The root itself is never listed.
+///
+/// Walks as the other walks do: the root opened following a link, nothing
+/// below it followed (a tagged folder reached through a link is not
+/// found), no mount point entered, unreadable folders and mount points told
+/// to services().walkReport, items on the calling thread's always-keep list
+/// (keptItemsHere()) neither listed nor entered. Cheap: the tag's name is
+/// noticed while each folder's entries are read, so a folder costs its
+/// open, one fstat and its directory reads; files are never stat'ed (on
+/// file systems that report entry types), and a tag file is opened only
+/// where one is present. Runs on the caller's thread; thread-safe.
+[[nodiscard]] std::vector<std::string> findTaggedFolders(const std::string &rootPath, const TagSearchOptions &options);
+
+/// Whether `name` in the folder open at `dirFd` is a valid cache tag: a
+/// regular file (a link is not followed) whose content starts with
+/// CacheTagSignature.
+[[nodiscard]] bool isCacheTag(int dirFd, const char *name);
+
+} // namespace core::tree

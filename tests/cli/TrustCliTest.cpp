@@ -1,0 +1,234 @@
+// spruce-cli end to end for the trust features: the always-keep list, clean
+// --trash, categories left alone while their program runs, tagged caches.
+#include "CliSupport.h"
+#include "support/RunningProgram.h"
+#include "support/TempDir.h"
+#include "tree/Removal.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace cli_tests;
+using testing_support::TempDir;
+
+constexpr std::string_view Signature = "Signature: 8a477f597d28d172789f06886806bc55";
+
+bool exists(const std::string &path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+class TrustCli : public ::testing::Test
+{
+protected:
+    TrustCli()
+        : home(tmp.makeDir("home"))
+    {
+        tmp.writeFile("home/.cache/app/blob", 1000);
+        tmp.writeFile("home/.cache/photos-cache/img", 300);
+        tmp.writeFile("home/.cache/other", 7);
+        tmp.writeFile("home/editor/Cache/data", 40);
+        tag("home/proj/target");
+        tmp.writeFile("home/proj/target/debug/app", 2000);
+        tag("home/.cache/tool"); // counted by the cache category, not again as tagged
+    }
+
+    void tag(const std::string &relative) const
+    {
+        std::ofstream(tmp.writeFile(relative + "/CACHEDIR.TAG", 0)) << Signature << "\n";
+    }
+
+    /// A catalogue: system junk holds the cache folder, application junk an
+    /// editor cache held by `program` and the tagged caches.
+    std::string catalogue(const std::string &program = "no-such-program") const
+    {
+        return writeCatalogue(tmp,
+            "catalogue.plist",
+            category("Caches", "<key>url</key><string>file://~/.cache/</string>"),
+            category("Editor",
+                "<key>url</key><string>file://~/editor/Cache/</string><key>runningApps</key><array><string>" + program
+                    + "</string></array>")
+                + category("Tagged", "", "TaggedCaches"));
+    }
+
+    /// The run's own home, data folder (the Trash) and configuration.
+    CliSetup environment() const
+    {
+        return CliSetup::withEnvironment(
+            { "HOME=" + home, "XDG_DATA_HOME=" + home + "/.local/share", "XDG_CONFIG_HOME=" + tmp / "elsewhere" });
+    }
+
+    CliRun run(std::vector<std::string> args, const std::string &program = "no-such-program") const
+    {
+        args.insert(args.begin(), { "--home", home, "--catalogue", catalogue(program) });
+        return runCli(args, environment());
+    }
+
+    static std::map<std::string, std::int64_t> files(const nlohmann::json &category)
+    {
+        std::map<std::string, std::int64_t> out;
+        for (const auto &file : category["files"]) {
+            out[file["name"].get<std::string>()] = file["size"].get<std::int64_t>();
+        }
+        return out;
+    }
+
+    TempDir tmp;
+    std::string home;
+};
+
+TEST_F(TrustCli, KeptPathsLeaveTheScanUntilTakenOffTheList)
+{
+    const std::string kept = home + "/.cache/photos-cache";
+    const CliRun added = run({ "keep", "add", kept + "/", home + "/proj/target" });
+    ASSERT_EQ(added.code, 0) << added.err;
+    EXPECT_EQ(added.out, "kept " + kept + "\nkept " + home + "/proj/target\n");
+    EXPECT_TRUE(exists(home + "/.config/Spruce/always-keep")) << "the list of the home being cleaned";
+    EXPECT_FALSE(exists(tmp / "elsewhere/Spruce")) << "--home wins over the caller's XDG_CONFIG_HOME";
+
+    const CliRun again = run({ "--json", "keep", "add", kept });
+    ASSERT_EQ(again.code, 0);
+    EXPECT_TRUE(again.json()["added"].empty());
+    EXPECT_EQ(again.json()["alreadyKept"][0]["path"], kept);
+
+    const CliRun missing = run({ "keep", "add", home + "/no/such/thing" });
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_TRUE(contains(missing.err, "nothing is at")) << missing.err;
+
+    const CliRun scanned = run({ "--json", "scan", "1", "2" });
+    ASSERT_EQ(scanned.code, 0) << scanned.err;
+    const auto doc = scanned.json();
+    const auto &modules = doc["modules"];
+    const std::int64_t tagSize = static_cast<std::int64_t>(Signature.size() + 1);
+    EXPECT_EQ(files(modules[0]["categories"][0]),
+        (std::map<std::string, std::int64_t>{ { "app", 1000 }, { "other", 7 }, { "tool", tagSize } }));
+    EXPECT_TRUE(modules[1]["categories"][1]["files"].empty()) << "the kept tagged folder is not listed";
+
+    ASSERT_TRUE(core::tree::removeItem(home + "/proj").has_value()); // a kept path that is gone stays listed
+    const CliRun listed = run({ "keep", "list" });
+    ASSERT_EQ(listed.code, 0);
+    EXPECT_EQ(listed.out, kept + "\n" + home + "/proj/target  (missing: matches nothing)\n");
+    const CliRun json = run({ "--json", "keep", "list" });
+    EXPECT_EQ(json.json()["kept"][1]["exists"], false);
+    EXPECT_EQ(json.json()["file"], home + "/.config/Spruce/always-keep");
+
+    const CliRun removed = run({ "keep", "remove", kept });
+    ASSERT_EQ(removed.code, 0) << removed.err;
+    EXPECT_EQ(removed.out, "no longer kept " + kept + "\n");
+    const CliRun unknown = run({ "keep", "remove", home + "/never" });
+    EXPECT_EQ(unknown.code, 2);
+    EXPECT_EQ(unknown.out, "was not kept " + home + "/never\n");
+    const CliRun back = run({ "--json", "scan", "1" });
+    EXPECT_EQ(files(back.json()["modules"][0]["categories"][0]).count("photos-cache"), 1U);
+
+    EXPECT_EQ(run({ "keep" }).code, 2);
+    EXPECT_EQ(run({ "keep", "frobnicate", "x" }).code, 2);
+    EXPECT_EQ(run({ "keep", "add" }).code, 2);
+}
+
+TEST_F(TrustCli, CleanTrashMovesLargeAndOldFilesOnly)
+{
+    const std::string old = tmp.writeFile("home/Documents/old.txt", 12);
+    testing_support::setMtime(old, static_cast<std::int64_t>(::time(nullptr)) - 400 * 86400);
+
+    const CliRun junk = run({ "clean", "1", "--all", "--trash", "--yes" });
+    EXPECT_EQ(junk.code, 2);
+    EXPECT_TRUE(contains(junk.err, "--trash is for the large and old files module")) << junk.err;
+    EXPECT_TRUE(exists(home + "/.cache/app/blob"));
+
+    const CliRun unconfirmed = run({ "clean", "3", "--path", old, "--trash" });
+    EXPECT_EQ(unconfirmed.code, 2);
+    EXPECT_TRUE(contains(unconfirmed.err, "refusing to move 1 item (12 bytes) to the Trash without confirmation"))
+        << unconfirmed.err;
+    std::vector<std::string> args = {
+        "--home", home, "--catalogue", catalogue(), "clean", "3", "--path", old, "--trash"
+    };
+    const CliRun asked = runCliOnTerminal(args, "n\n");
+    EXPECT_TRUE(contains(asked.err, "Move the selected files to the Trash? [y/N]")) << asked.err;
+    EXPECT_TRUE(exists(old));
+
+    const CliRun dry = run({ "--json", "clean", "3", "--path", old, "--trash", "--dry-run" });
+    ASSERT_EQ(dry.code, 0) << dry.err;
+    EXPECT_EQ(dry.json()["wouldRemove"][0]["trashed"], true);
+    EXPECT_TRUE(exists(old));
+
+    const CliRun moved = run({ "--json", "clean", "3", "--path", old, "--trash", "--yes" });
+    ASSERT_EQ(moved.code, 0) << moved.err;
+    const auto doc = moved.json();
+    EXPECT_EQ(doc["freed"], 0) << "nothing was freed: it is in the Trash";
+    EXPECT_EQ(doc["movedToTrash"], 12);
+    ASSERT_EQ(doc["removed"].size(), 1U);
+    EXPECT_EQ(doc["removed"][0]["trashed"], true);
+    EXPECT_FALSE(exists(old));
+    EXPECT_TRUE(exists(home + "/.local/share/Trash/files/old.txt"));
+    EXPECT_TRUE(exists(home + "/.local/share/Trash/info/old.txt.trashinfo"));
+
+    const std::string other = tmp.writeFile("home/Documents/older.txt", 5);
+    testing_support::setMtime(other, static_cast<std::int64_t>(::time(nullptr)) - 400 * 86400);
+    const CliRun text = run({ "clean", "3", "--path", other, "--trash", "--yes" });
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_EQ(text.out, "moved to the Trash " + other + "\nMoved 5 bytes in 1 item to the Trash; 0 failed.\n");
+
+    const CliRun deleted = run({ "--json", "clean", "1", "--category", "0", "--yes" });
+    ASSERT_EQ(deleted.code, 0) << deleted.err;
+    EXPECT_EQ(deleted.json()["removed"][0]["trashed"], false);
+    EXPECT_EQ(deleted.json()["movedToTrash"], 0);
+}
+
+TEST_F(TrustCli, ACategoryWhoseProgramRunsIsSkippedWithTheReason)
+{
+    TempDir bin;
+    const std::string name = "spruce-cli-test-" + std::to_string(::getpid());
+    testing_support::RunningProgram program(bin, name);
+    ASSERT_TRUE(program.running());
+
+    const CliRun modules = run({ "modules" }, name);
+    EXPECT_TRUE(contains(modules.out, "not cleaned while running: " + name)) << modules.out;
+
+    const CliRun json = run({ "--json", "clean", "2", "--category", "0", "--category", "1", "--yes" }, name);
+    EXPECT_EQ(json.code, 1) << json.err;
+    const auto doc = json.json();
+    ASSERT_EQ(doc["skipped"].size(), 1U);
+    EXPECT_EQ(doc["skipped"][0]["category"], 0);
+    EXPECT_EQ(doc["skipped"][0]["reason"], name + " is running");
+    EXPECT_TRUE(exists(home + "/editor/Cache/data"));
+    ASSERT_EQ(doc["removed"].size(), 1U) << "the other category is cleaned";
+    EXPECT_EQ(doc["removed"][0]["path"], home + "/proj/target");
+    EXPECT_FALSE(exists(home + "/proj/target"));
+
+    const CliRun text = run({ "clean", "2", "--category", "0", "--yes" }, name);
+    EXPECT_EQ(text.code, 1);
+    EXPECT_TRUE(contains(text.out, "skipped category 0 (Editor): " + name + " is running\n")) << text.out;
+
+    program.stop();
+    const CliRun after = run({ "clean", "2", "--category", "0", "--yes" }, name);
+    EXPECT_EQ(after.code, 0) << after.err;
+    EXPECT_FALSE(exists(home + "/editor/Cache/data"));
+}
+
+TEST_F(TrustCli, TaggedCachesAreListedWithTheirSizes)
+{
+    const CliRun scanned = run({ "--json", "scan", "applicationJunk" });
+    ASSERT_EQ(scanned.code, 0) << scanned.err;
+    const auto doc = scanned.json();
+    const auto &tagged = doc["modules"][0]["categories"][1];
+    EXPECT_EQ(tagged["type"], "TaggedCaches");
+    ASSERT_EQ(tagged["files"].size(), 1U) << "the tag inside the cache folder is that category's";
+    EXPECT_EQ(tagged["files"][0]["path"], home + "/proj/target");
+    EXPECT_EQ(tagged["size"], 2000 + static_cast<std::int64_t>(Signature.size() + 1));
+
+    const CliRun text = run({ "scan", "2", "--files" });
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_TRUE(contains(text.out, home + "/proj/target")) << text.out;
+}
+
+} // namespace

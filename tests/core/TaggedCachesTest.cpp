@@ -1,0 +1,176 @@
+// Folders marked as caches by a CACHEDIR.TAG: the tag's validity, the
+// search's rules (no link followed, nothing found twice, nothing of another
+// category, only the user's folders) and the scan's records.
+#include "engine/KeepList.h"
+#include "support/CleanFixture.h"
+#include "tree/TaggedFolders.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <unistd.h>
+
+using core::ModuleInfo;
+using core::tree::CacheTagSignature;
+using testing_support::TempDir;
+
+namespace {
+
+class TaggedCachesTest : public testing_support::CleanFixture
+{
+protected:
+    TaggedCachesTest()
+        : home(tmp.makeDir("home"))
+    {
+    }
+
+    /// Writes `text` as the tag file of the folder `relative` (below home).
+    void tag(const std::string &relative, const std::string &text = std::string(CacheTagSignature) + "\n") const
+    {
+        std::ofstream(tmp.writeFile("home/" + relative + "/CACHEDIR.TAG", 0), std::ios::binary) << text;
+    }
+
+    std::vector<std::string> found(const core::tree::TagSearchOptions &options = {}) const
+    {
+        return core::tree::findTaggedFolders(home, options);
+    }
+
+    std::string home;
+};
+
+TEST_F(TaggedCachesTest, OnlyTheExactSignatureAtTheStartMarksACache)
+{
+    tag("good");
+    tag("trailing", std::string(CacheTagSignature) + "\n# This file is a cache directory tag.\n");
+    tag("no-newline", std::string(CacheTagSignature));
+    tag("other-hash", "Signature: 8a477f597d28d172789f06886806bc56\n");
+    tag("lower-case", "signature: 8a477f597d28d172789f06886806bc55\n");
+    tag("short", "Signature: 8a477f597d28d17\n");
+    tag("indented", " " + std::string(CacheTagSignature) + "\n");
+    tag("empty", "");
+    tmp.writeFile("home/linked/x", 1);
+    tmp.makeLink("home/linked/CACHEDIR.TAG", home + "/good/CACHEDIR.TAG"); // a link to a valid tag
+    tmp.makeDir("home/folder-tag/CACHEDIR.TAG");
+
+    EXPECT_EQ(found(), (std::vector<std::string>{ home + "/good", home + "/no-newline", home + "/trailing" }));
+}
+
+TEST_F(TaggedCachesTest, FindsTagsAtDepthOnceAndNeverThroughALink)
+{
+    tag("a/b/c/d/e/deep");
+    tag("proj/target");
+    tag("proj/target/debug/incremental"); // inside a found folder
+    tmp.writeFile("proj/src/main.rs", 3);
+    const std::string outside = tmp.makeDir("outside");
+    std::ofstream(tmp.writeFile("outside/cache/CACHEDIR.TAG", 0)) << CacheTagSignature;
+    tmp.makeLink("home/via-link", outside);
+    tmp.makeLink("home/cache-link", outside + "/cache");
+    tag(""); // the search's own root is never listed
+
+    EXPECT_EQ(found(), (std::vector<std::string>{ home + "/a/b/c/d/e/deep", home + "/proj/target" }));
+}
+
+TEST_F(TaggedCachesTest, LeavesOutOtherCategoriesKeptItemsAndOtherOwners)
+{
+    tag(".cache/tool"); // inside another category's location
+    tag("holder"); // holds another category's location: listing it would count that twice
+    tmp.makeDir("home/holder/location");
+    tag("holder/inner"); // but what else it holds is still searched
+    tag("kept");
+    tag("mine");
+    core::tree::FileIdSet locations;
+    core::tree::FileIdSet holding;
+    for (const std::string &where : { home + "/.cache", home + "/holder/location" }) {
+        core::tree::FileId id;
+        ASSERT_TRUE(core::tree::FileIdSet::identify(where, true, id));
+        locations.insert(id);
+    }
+    core::tree::FileId holderId;
+    ASSERT_TRUE(core::tree::FileIdSet::identify(home + "/holder", true, holderId));
+    holding.insert(holderId);
+    core::tree::TagSearchOptions options;
+    options.skipped = &locations;
+    options.holdingSkipped = &holding;
+    options.owner = ::geteuid();
+
+    const auto kept = core::tree::KeptItems::resolve({ home + "/kept" });
+    {
+        const core::tree::KeepScope scope(kept.get());
+        EXPECT_EQ(found(options), (std::vector<std::string>{ home + "/holder/inner", home + "/mine" }));
+    }
+    if (::geteuid() == 0) {
+        tag("theirs");
+        tag("theirs/below");
+        ASSERT_EQ(::chown((home + "/theirs").c_str(), 65534, 65534), 0);
+        const auto withTheirs = found(options);
+        EXPECT_EQ(std::count(withTheirs.begin(), withTheirs.end(), home + "/theirs"), 0);
+        EXPECT_EQ(std::count(withTheirs.begin(), withTheirs.end(), home + "/theirs/below"), 0)
+            << "another user's cache is not searched either";
+    }
+}
+
+TEST_F(TaggedCachesTest, TheScanListsEachFolderLikeAFolderCategory)
+{
+    tag("proj/target");
+    tmp.writeFile("home/proj/target/debug/app", 1000);
+    tmp.writeFile("home/proj/target/release/app", 300);
+    tag("tool/cache");
+    tmp.writeFile("home/tool/cache/blob", 20);
+    tag(".cache/pip"); // in the cache folder: counted by that category only
+    tmp.writeFile("home/.cache/pip/wheel", 5000);
+    tag("Photos"); // marked, but kept by the user
+    tmp.writeFile("home/Photos/img", 7);
+    ASSERT_TRUE(core::KeepList::add({ home + "/Photos" }).has_value());
+
+    tag("app"); // holds the next category's location: that one counts it
+    tmp.writeFile("home/app/data/state", 9);
+    setModules(1, { atLocation(location(home + "/.cache")), atLocation(location(home + "/app/data")) });
+    core::Category tagged = category("tagged", std::string(ModuleInfo::TaggedCachesType));
+    tagged.url = location(home);
+    ModuleInfo::modules()[2].categories = { tagged };
+    std::vector<float> fractions;
+    ModuleInfo::scan(2,
+        {},
+        [&fractions](float f) {
+            fractions.push_back(f);
+        },
+        {});
+    dispatcher.runAllQueues();
+
+    const core::Category &result = categoryAt(2, 0);
+    EXPECT_EQ(recordPaths(2, 0), (std::vector<std::string>{ home + "/proj/target", home + "/tool/cache" }));
+    ASSERT_EQ(result.files.size(), 2U);
+    EXPECT_EQ(result.files[0]->size, 1000 + 300 + static_cast<std::int64_t>(CacheTagSignature.size() + 1));
+    EXPECT_EQ(result.files[0]->children.size(), 3U) << "CACHEDIR.TAG, debug and release, each measured";
+    EXPECT_EQ(result.files[1]->findex, 1);
+    EXPECT_EQ(result.size, result.files[0]->size + result.files[1]->size);
+    ASSERT_FALSE(fractions.empty());
+    EXPECT_FLOAT_EQ(fractions.back(), 1.0F);
+
+    // Cleaning one removes the folder, tag and all.
+    ModuleInfo::updateState(1, 2, 0, 1, -1);
+    const Report out = clean(2);
+    EXPECT_EQ(out.removed, std::vector<std::string>{ home + "/tool/cache" });
+    EXPECT_FALSE(testing_support::exists(home + "/tool/cache"));
+    EXPECT_TRUE(testing_support::exists(home + "/proj/target/debug/app"));
+}
+
+TEST_F(TaggedCachesTest, AnEmptyHomeFinishesTheCategory)
+{
+    core::Category tagged = category("tagged", std::string(ModuleInfo::TaggedCachesType));
+    std::vector<float> fractions;
+    setModules(2, { tagged });
+    ModuleInfo::scan(2,
+        {},
+        [&fractions](float f) {
+            fractions.push_back(f);
+        },
+        {});
+    dispatcher.runAllQueues();
+    ASSERT_FALSE(fractions.empty());
+    EXPECT_FLOAT_EQ(fractions.back(), 1.0F);
+    EXPECT_TRUE(categoryAt(2, 0).files.empty());
+}
+
+} // namespace
