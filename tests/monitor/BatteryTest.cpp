@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 
 using core::Battery;
 using testing_support::fixtureRoot;
@@ -154,6 +155,15 @@ TEST(BatteryEstimates, RemainingTimeSourcesAndAdapterlessFirmware)
     writeText(root, bat + "status", "Not charging\n");
     EXPECT_TRUE(battery.isACPowered());
     EXPECT_EQ(battery.timeRemaining(), 0);
+
+    // Untrusted numbers: a full charge of INT64_MIN while charging left nothing to fill, not 2^63.
+    writeText(root, bat + "status", "Charging\n");
+    writeText(root, bat + "charge_full", "-9223372036854775808\n");
+    writeText(root, bat + "current_now", "1000\n");
+    EXPECT_EQ(battery.timeRemaining(), 0);
+    writeText(root, bat + "charge_full", "9223372036854775807\n");
+    writeText(root, bat + "charge_now", "-9223372036854775808\n");
+    EXPECT_EQ(battery.timeRemaining(), std::numeric_limits<int>::max()) << "clamped, not wrapped";
 
     // A removed battery (present 0) is not chosen.
     writeText(root, bat + "present", "0\n");
