@@ -146,8 +146,9 @@ TEST(SystemMemory, LaptopBreakdown)
     EXPECT_DOUBLE_EQ(memory.free, 6120884 * KiB / GiB);
     EXPECT_DOUBLE_EQ(memory.active, 5123404 * KiB / GiB);
     EXPECT_DOUBLE_EQ(memory.inactive, 3320196 * KiB / GiB);
-    // Unevictable + SUnreclaim + KernelStack + PageTables + Percpu; Mlocked is part of Unevictable.
-    EXPECT_DOUBLE_EQ(memory.wired, (120488 + 178888 + 21424 + 52100 + 9216) * KiB / GiB);
+    // Unevictable + SUnreclaim + KernelStack + PageTables + SecPageTables + Percpu + Hugetlb (the
+    // pool reserved for huge pages, used or not); Mlocked is part of Unevictable.
+    EXPECT_DOUBLE_EQ(memory.wired, (120488 + 178888 + 21424 + 52100 + 2048 + 9216 + 524288) * KiB / GiB);
     EXPECT_DOUBLE_EQ(memory.compressed, 0);
 }
 
