@@ -125,6 +125,34 @@ TEST_F(CleanerTest, UpdateStatePropagatesAcrossThreeLevels)
     EXPECT_EQ(cat.files[1]->checked, 0);
 }
 
+TEST_F(CleanerTest, ACategoryOnlyUpdateChangesTheCategoryAlone)
+{
+    tmp.writeFile("a/f1/x", 1);
+    tmp.writeFile("a/f1/y", 1);
+    tmp.writeFile("a/f2", 1);
+    scanLocations({ location(tmp / "a") });
+    auto &cat = categoryAt(1, 0);
+    ASSERT_EQ(cat.files.size(), 2U);
+    cat.files[0]->children = { record(tmp / "a/f1/x", 1, 1), record(tmp / "a/f1/y", 1, 0) };
+    cat.files[0]->checked = -1;
+    cat.files[1]->checked = 1;
+    const auto states = [&cat] {
+        return std::vector<int>{ cat.files[0]->checked,
+            cat.files[0]->children[0]->checked,
+            cat.files[0]->children[1]->checked,
+            cat.files[1]->checked };
+    };
+    const std::vector<int> before = states();
+
+    // Each state, the partial one included, lands on the category as given:
+    // neither pushed down to the files and children nor recomputed from them.
+    for (const int state : { -1, 0, 1, -1 }) {
+        ModuleInfo::updateState(state, 1, 0, std::nullopt, std::nullopt);
+        EXPECT_EQ(cat.state, state);
+        EXPECT_EQ(states(), before) << "after state " << state;
+    }
+}
+
 TEST_F(CleanerTest, FractionsAdvancePerFileAcrossCategories)
 {
     for (const char *dir : { "p", "q" }) {
