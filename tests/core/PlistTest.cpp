@@ -265,6 +265,15 @@ TEST(PlistTest, SharedBinaryObjectsCountOncePerReference)
     ASSERT_FALSE(readPlistMemory(doubling(21)).has_value()) << "over MaxPlistNodes";
     EXPECT_FALSE(readPlistMemory(doubling(60)).has_value()) << "would never finish";
 
+    // A long string shared by many references is copied for each of them.
+    const auto sharedText = [](int references) {
+        BinaryPlist plist;
+        const auto text = plist.ascii(std::string(64 * 1024, 'x'));
+        return plist.build(plist.array(std::vector<BinaryPlist::Ref>(static_cast<std::size_t>(references), text)));
+    };
+    EXPECT_TRUE(readPlistMemory(sharedText(100)).has_value());
+    EXPECT_FALSE(readPlistMemory(sharedText(1000)).has_value()) << "64 MiB of text from a 64 KiB file";
+
     // The same cap for XML, counted in elements.
     std::string many;
     for (std::size_t i = 0; i < MaxPlistNodes; ++i) {

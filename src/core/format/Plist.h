@@ -108,7 +108,9 @@ inline constexpr std::size_t MaxPlistNodes = std::size_t{ 1 } << 20U;
 /// Parses an XML or binary property list held in memory (the format is
 /// detected from the bytes). nullopt when the bytes are empty, larger than
 /// MaxPlistFileSize, not a property list, nested deeper than MaxPlistDepth,
-/// with more than MaxPlistNodes nodes, or holding a NUL in a string or a key
+/// with more than MaxPlistNodes nodes or (binary, counting a shared object
+/// once per reference) more than MaxPlistFileSize bytes of strings and data,
+/// or holding a NUL in a string or a key
 /// (which would cut a path or URL built from it short). The shape is checked
 /// on the bytes before the library builds anything, so a hostile document
 /// costs time in proportion to its size and no deep recursion. Thread-safe.

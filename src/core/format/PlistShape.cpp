@@ -69,6 +69,7 @@ public:
         m_flags.assign(m_objects, 0);
         m_heights.assign(m_objects, 0);
         m_nodes.assign(m_objects, 0);
+        m_bytes.assign(m_objects, 0);
         if (!enter(m_top)) {
             return false;
         }
@@ -81,7 +82,8 @@ public:
                 m_flags[done.index] = static_cast<std::uint8_t>((m_flags[done.index] & String) | Done);
                 m_heights[done.index] = static_cast<std::uint16_t>(done.height);
                 m_nodes[done.index] = static_cast<std::uint32_t>(done.nodes);
-                if (!m_stack.empty() && !addChild(m_stack.back(), done.height, done.nodes, depth - 1)) {
+                m_bytes[done.index] = static_cast<std::uint32_t>(done.bytes);
+                if (!m_stack.empty() && !addChild(m_stack.back(), done, depth - 1)) {
                     return false;
                 }
                 continue;
@@ -92,8 +94,11 @@ public:
                 return false; // no such object, or a cycle
             }
             if ((m_flags[child] & Done) != 0) {
-                if ((isKey && (m_flags[child] & String) == 0)
-                    || !addChild(frame, m_heights[child], m_nodes[child], depth)) {
+                Frame known;
+                known.height = m_heights[child];
+                known.nodes = m_nodes[child];
+                known.bytes = m_bytes[child];
+                if ((isKey && (m_flags[child] & String) == 0) || !addChild(frame, known, depth)) {
                     return false;
                 }
                 continue;
@@ -114,6 +119,7 @@ private:
         std::uint64_t refs = 0; // offset of the first reference
         std::uint64_t refCount = 0;
         std::uint64_t keyCount = 0; // a dictionary's first refCount / 2 references are its keys
+        std::uint64_t bytes = 0; // what the library allocates for a string's or data's content
         bool isString = false;
     };
 
@@ -124,6 +130,7 @@ private:
         std::uint64_t next = 0; // next reference to follow
         std::uint64_t height = 0; // levels below this object
         std::uint64_t nodes = 1; // this object and everything below it
+        std::uint64_t bytes = 0; // strings and data in this object and below it
     };
 
     bool readTrailer()
@@ -181,9 +188,11 @@ private:
         switch (type) {
         case TypeAscii:
             out.isString = true;
+            out.bytes = count;
             return count <= room && std::memchr(body, 0, count) == nullptr;
         case TypeUtf16:
             out.isString = true;
+            out.bytes = 3 * count; // up to three bytes of UTF-8 per unit
             if (count > room / 2) {
                 return false;
             }
@@ -206,8 +215,9 @@ private:
             out.refCount = 2 * count;
             out.keyCount = count;
             return true;
-        default:
-            return true;
+        default: // data
+            out.bytes = count;
+            return count <= room;
         }
     }
 
@@ -223,17 +233,23 @@ private:
         if (!readObject(index, frame.object)) {
             return false;
         }
+        frame.bytes = frame.object.bytes;
+        if (frame.bytes > MaxPlistFileSize) {
+            return false;
+        }
         m_flags[index] = static_cast<std::uint8_t>(Active | (frame.object.isString ? String : 0));
         m_stack.push_back(frame);
         return true;
     }
 
-    /// Adds a finished child (its height and nodes) to `parent`, which sits at `depth`.
-    static bool addChild(Frame &parent, std::uint64_t height, std::uint64_t nodes, std::size_t depth)
+    /// Adds a finished child's height, nodes and bytes to `parent`, which sits at `depth`.
+    static bool addChild(Frame &parent, const Frame &child, std::size_t depth)
     {
-        parent.height = std::max(parent.height, height + 1);
-        parent.nodes += nodes;
-        return depth + parent.height <= static_cast<std::size_t>(MaxPlistDepth) && parent.nodes <= MaxPlistNodes;
+        parent.height = std::max(parent.height, child.height + 1);
+        parent.nodes += child.nodes;
+        parent.bytes += child.bytes;
+        return depth + parent.height <= static_cast<std::size_t>(MaxPlistDepth) && parent.nodes <= MaxPlistNodes
+            && parent.bytes <= MaxPlistFileSize;
     }
 
     const unsigned char *m_data;
@@ -246,6 +262,7 @@ private:
     std::vector<std::uint8_t> m_flags;
     std::vector<std::uint16_t> m_heights;
     std::vector<std::uint32_t> m_nodes;
+    std::vector<std::uint32_t> m_bytes;
     std::vector<Frame> m_stack;
 };
 

@@ -8,7 +8,8 @@ namespace core::format {
 /// anything: at most MaxPlistDepth levels (a little more for XML, whose exact
 /// depth the conversion checks), at most MaxPlistNodes nodes, no NUL in a
 /// string or a key, and for binary documents a well-formed object table
-/// without cycles. libplist 2.2 parses and frees recursively, one stack frame
+/// without cycles whose strings and data, counted once per reference, stay
+/// within MaxPlistFileSize bytes. libplist 2.2 parses and frees recursively, one stack frame
 /// per level, re-reads a shared binary object for every reference, and
 /// aborts or silently cuts a string short at a NUL; a document this accepts
 /// costs none of that.
