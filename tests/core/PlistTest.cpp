@@ -216,8 +216,9 @@ TEST(PlistTest, DeepNestingIsRefusedBeforeTheLibraryRecursesIntoIt)
 
     // End tags the library does not read as end tags do not make the nesting look shallow.
     std::string hidden;
-    for (int i = 0; i < 200000; ++i) {
-        hidden += "<array><!-- </array> --><?pi </array> ?>";
+    for (int i = 0; i < 100000; ++i) {
+        hidden += "<array><!-- </array> --><?pi </array> ?><!DOCTYPE x [</array>]>"
+                  "<string><![CDATA[</array>]]></string>";
     }
     EXPECT_FALSE(readPlistMemory(xmlPlist(hidden)).has_value());
     std::string quoted;
