@@ -106,11 +106,13 @@ TEST_F(SpecialScannersTest, BackupsGiveOneLeafRecordEachAndHiddenOnesOnlyTheirSt
     EXPECT_TRUE(pad->date.isDistantPast()) << "no backup date";
     EXPECT_EQ(pad->findex, 1) << "numbered along the records, the hidden backup left out";
 
-    // The category's size is the whole folder as measured, hidden backup included.
-    EXPECT_EQ(backups.size, phone->size + pad->size + 5000 + static_cast<std::int64_t>(backupInfo(full).size()));
+    // The category counts what it lists: the hidden backup is not part of it.
+    EXPECT_EQ(backups.size, phone->size + pad->size);
     EXPECT_EQ(backups.state, 0) << "records start not selected";
-    ASSERT_EQ(reports.progress.size(), 1U);
-    EXPECT_EQ(reports.progress[0], std::make_pair(tmp / "Backup", backups.size));
+    EXPECT_EQ(reports.progress,
+        (std::vector<std::pair<std::string, std::int64_t>>{
+            { tmp / "Backup/00008030-aaaa", phone->size }, { tmp / "Backup/00008101-bbbb", pad->size } }))
+        << "one report per backup listed, so a screen adding them up shows the category's size";
 }
 
 TEST_F(SpecialScannersTest, BackupsWithBadDataFilesAreSkippedWithTheirStep)
@@ -144,6 +146,50 @@ TEST_F(SpecialScannersTest, BackupsWithBadDataFilesAreSkippedWithTheirStep)
     EXPECT_TRUE(backups.files[0]->date.isDistantPast());
     EXPECT_EQ(reports.increments.size(), 9U) << "one step per entry of the backups folder";
     EXPECT_NEAR(reports.total(), 1.0F, 1e-6F);
+    // Neither the skipped folders, nor the stray file, nor the 17 MiB data file count.
+    EXPECT_EQ(backups.size, backups.files[0]->size);
+    EXPECT_EQ(reports.progress.size(), 1U);
+}
+
+TEST_F(SpecialScannersTest, HostileBackupDataFilesCostOnlyTheirOwnEntry)
+{
+    using namespace std::string_literals;
+    using testing_support::BinaryPlist;
+    // A date far beyond the format's range (its fraction overflowed when made
+    // nanoseconds), then data files that crashed or aborted the scan: deep
+    // nesting in both forms, a NUL in a name in both forms.
+    BinaryPlist farDate;
+    writeData("Backup/a-far-date/Info.plist",
+        farDate.build(farDate.dict({ { farDate.ascii("Display Name"), farDate.ascii("Far") },
+            { farDate.ascii("Last Backup Date"), farDate.date(1e300) } })));
+    std::string deep;
+    for (int i = 0; i < 200000; ++i) {
+        deep += "<array>";
+    }
+    writeData("Backup/b-deep-xml/Info.plist", deep);
+    BinaryPlist chain;
+    auto outer = chain.array();
+    const auto top = outer;
+    for (int i = 0; i < 120000; ++i) {
+        const auto inner = chain.array();
+        chain.setItems(outer, { inner });
+        outer = inner;
+    }
+    writeData("Backup/c-deep-binary/Info.plist", chain.build(top));
+    writeData("Backup/d-nul-xml/Info.plist", backupInfo("<key>Display Name</key><string>a\0b</string>"s));
+    BinaryPlist nul;
+    writeData(
+        "Backup/e-nul-binary/Info.plist", nul.build(nul.dict({ { nul.ascii("Display Name"), nul.utf16(u"\0"s) } })));
+
+    Category backups = category("iOS backups", "iTunes");
+    backups.url = location(tmp / "Backup");
+    const Reports reports = run(ModuleInfo::scaniTunes, backups);
+
+    ASSERT_EQ(backups.files.size(), 1U);
+    EXPECT_EQ(backups.files[0]->name, "Far--");
+    EXPECT_GE(backups.files[0]->date.nanoseconds, 0);
+    EXPECT_LT(backups.files[0]->date.nanoseconds, 1'000'000'000);
+    EXPECT_EQ(reports.increments.size(), 5U);
 }
 
 TEST_F(SpecialScannersTest, MissingOrEmptyBackupsFolderFinishesWithNothing)

@@ -53,6 +53,20 @@ protected:
         dispatcher.runAllQueues();
     }
 
+    /// Module 1 with one category of two files, f1 and f2, after a scan; f1
+    /// is given the children x and y (states `x` and `y`) as a two-level tree has them.
+    core::Category &twoLevelCategory(int x, int y)
+    {
+        tmp.writeFile("a/f1/x", 1);
+        tmp.writeFile("a/f1/y", 1);
+        tmp.writeFile("a/f2", 1);
+        scanLocations({ location(tmp / "a") });
+        auto &cat = categoryAt(1, 0);
+        EXPECT_EQ(cat.files.size(), 2U);
+        cat.files.at(0)->children = { record(tmp / "a/f1/x", 1, x), record(tmp / "a/f1/y", 1, y) };
+        return cat;
+    }
+
     struct Outcome
     {
         std::vector<std::string> deleted;
@@ -100,14 +114,8 @@ TEST(ParentStateTest, SumsStatesWithPartlySelectedWinning)
 
 TEST_F(CleanerTest, UpdateStatePropagatesAcrossThreeLevels)
 {
-    tmp.writeFile("a/f1/x", 1);
-    tmp.writeFile("a/f1/y", 1);
-    tmp.writeFile("a/f2", 1);
-    scanLocations({ location(tmp / "a") });
-    auto &cat = categoryAt(1, 0);
+    auto &cat = twoLevelCategory(0, 0);
     ASSERT_EQ(cat.files.size(), 2U);
-    // The scan lists one level; give f1 children as a two-level tree does.
-    cat.files[0]->children = { record(tmp / "a/f1/x", 1, 0), record(tmp / "a/f1/y", 1, 0) };
 
     ModuleInfo::updateState(1, 1, 0, 0, 1); // one child of f1
     EXPECT_EQ(cat.files[0]->checked, -1);
@@ -123,6 +131,29 @@ TEST_F(CleanerTest, UpdateStatePropagatesAcrossThreeLevels)
     ModuleInfo::updateState(1, 1, 0, std::nullopt, std::nullopt);
     EXPECT_EQ(cat.state, 1) << "a category-only update touches nothing else";
     EXPECT_EQ(cat.files[1]->checked, 0);
+}
+
+TEST_F(CleanerTest, ACategoryOnlyUpdateChangesTheCategoryAlone)
+{
+    auto &cat = twoLevelCategory(1, 0);
+    ASSERT_EQ(cat.files.size(), 2U);
+    cat.files[0]->checked = -1;
+    cat.files[1]->checked = 1;
+    const auto states = [&cat] {
+        return std::vector<int>{ cat.files[0]->checked,
+            cat.files[0]->children[0]->checked,
+            cat.files[0]->children[1]->checked,
+            cat.files[1]->checked };
+    };
+    const std::vector<int> before = states();
+
+    // Each state, the partial one included, lands on the category as given:
+    // neither pushed down to the files and children nor recomputed from them.
+    for (const int state : { -1, 0, 1, -1 }) {
+        ModuleInfo::updateState(state, 1, 0, std::nullopt, std::nullopt);
+        EXPECT_EQ(cat.state, state);
+        EXPECT_EQ(states(), before) << "after state " << state;
+    }
 }
 
 TEST_F(CleanerTest, FractionsAdvancePerFileAcrossCategories)

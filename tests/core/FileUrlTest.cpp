@@ -38,6 +38,9 @@ TEST(FileUrlTest, DecodesLeniently)
 TEST(FileUrlTest, RejectsWhatCouldRedirectAPath)
 {
     EXPECT_EQ(pathFromFileUrl("file:///x%00y"), std::nullopt); // a NUL would cut the path short
+    using namespace std::string_view_literals;
+    EXPECT_EQ(pathFromFileUrl("file:///x\0y"sv), std::nullopt) << "a raw NUL as well as an escaped one";
+    EXPECT_EQ(pathFromFileUrl("file:///x/\0"sv), std::nullopt);
     EXPECT_EQ(pathFromFileUrl("file:///bad%zz"), std::nullopt);
     EXPECT_EQ(pathFromFileUrl("file:///bad%4"), std::nullopt);
     EXPECT_EQ(pathFromFileUrl("file:///bad%"), std::nullopt);

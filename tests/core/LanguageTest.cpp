@@ -275,6 +275,38 @@ TEST_F(LanguageTest, ReportsOnlySurplusFoldersOfTheFixtureShare)
     EXPECT_TRUE(english->children.empty());
 }
 
+TEST_F(LanguageTest, EnglishIsKeptForAUserWithoutIt)
+{
+    // German only, nothing English in the environment: English folders still stay.
+    tmp.writeFile("share/locale/en/LC_MESSAGES/a.mo", 5);
+    tmp.writeFile("share/locale/en_GB/LC_MESSAGES/a.mo", 7);
+    tmp.writeFile("share/locale/de/LC_MESSAGES/a.mo", 11);
+    tmp.writeFile("share/locale/fr/LC_MESSAGES/a.mo", 13);
+    const std::string share = tmp / "share";
+    LanguageInfo info(core::format::fileUrlFromPath(share, true), options({ { "LANG", "de_DE.UTF-8" } }));
+    EXPECT_FALSE(findLanguage(info.getLanguages(), "en")->enabled);
+    EXPECT_TRUE(findLanguage(info.getLanguages(), "en_GB")->enabled);
+    const auto records = info.scanApplicationLanguage({}, {});
+    dispatcher.runMain();
+    EXPECT_EQ(
+        describe(records, share), (std::vector<std::string>{ "locale 20", "  locale/en_GB 7", "  locale/fr 13" }));
+}
+
+TEST_F(LanguageTest, AScriptVariantKeepsItsModifierFoldersOnly)
+{
+    // gettext reads sr_RS@latin from locale/sr@latin: a folder that sr_Latn_BA
+    // and sr_Latn_ME claim too, yet it belongs to the user here.
+    for (const char *folder : { "sr@latin", "sr_RS@latin", "sr", "sr@cyrillic", "sr@ijekavianlatin", "de" }) {
+        tmp.writeFile(std::string("share/locale/") + folder + "/LC_MESSAGES/a.mo", 10);
+    }
+    const std::string share = tmp / "share";
+    LanguageInfo info(core::format::fileUrlFromPath(share, true), options({ { "LANG", "sr_RS@latin" } }));
+    const auto records = info.scanApplicationLanguage({}, {});
+    dispatcher.runMain();
+    EXPECT_EQ(describe(records, share),
+        (std::vector<std::string>{ "locale 20", "  locale/de 10", "  locale/sr@cyrillic 10" }));
+}
+
 TEST_F(LanguageTest, ScanLanguageFillsTheCategoryThroughTheDriver)
 {
     tmp.writeFile("share/locale/de/LC_MESSAGES/a.mo", 300);

@@ -1,5 +1,6 @@
 #include "format/Plist.h"
 
+#include "format/PlistShape.h"
 #include "support/PlistBytes.h"
 #include "support/TempDir.h"
 
@@ -7,12 +8,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
+#include <limits>
 #include <string>
 #include <sys/stat.h>
 
 namespace core::format {
 namespace {
 
+using testing_support::BinaryPlist;
 using testing_support::TempDir;
 using testing_support::writeBytes;
 using testing_support::xmlPlist;
@@ -161,26 +165,223 @@ TEST(PlistTest, FileErrorsNameThePathAndTheReason)
     EXPECT_EQ(bad.error().message, "not a valid property list");
 }
 
-TEST(PlistTest, DeepNestingIsRejectedWithoutCrashing)
+std::string nestedXml(int depth, const std::string &inner = "")
 {
-    const auto nested = [](int depth) {
-        std::string s;
-        for (int i = 0; i < depth; ++i) {
-            s += "<array>";
-        }
-        for (int i = 0; i < depth; ++i) {
-            s += "</array>";
-        }
-        return xmlPlist(s);
-    };
-    EXPECT_TRUE(readPlistMemory(nested(50)).has_value());
-    EXPECT_FALSE(readPlistMemory(nested(MaxPlistDepth + 10)).has_value());
-    EXPECT_FALSE(readPlistMemory(nested(100000)).has_value());
-
-    const std::string deepBinary = xmlToBinaryPlist(nested(MaxPlistDepth + 10));
-    if (!deepBinary.empty()) {
-        EXPECT_FALSE(readPlistMemory(deepBinary).has_value());
+    std::string s;
+    for (int i = 0; i < depth; ++i) {
+        s += "<array>";
     }
+    s += inner;
+    for (int i = 0; i < depth; ++i) {
+        s += "</array>";
+    }
+    return xmlPlist(s);
+}
+
+/// `depth` arrays, each holding the next one; the innermost is empty.
+std::string nestedBinary(int depth)
+{
+    BinaryPlist plist;
+    std::vector<BinaryPlist::Ref> arrays;
+    for (int i = 0; i < depth; ++i) {
+        arrays.push_back(plist.array());
+    }
+    for (int i = 0; i + 1 < depth; ++i) {
+        plist.setItems(arrays[static_cast<std::size_t>(i)], { arrays[static_cast<std::size_t>(i) + 1] });
+    }
+    return plist.build(arrays.front());
+}
+
+TEST(PlistTest, NestingIsLimitedToMaxPlistDepthInBothForms)
+{
+    // The root is at depth 0: MaxPlistDepth + 1 arrays put the innermost exactly at the limit.
+    EXPECT_TRUE(readPlistMemory(nestedXml(MaxPlistDepth + 1)).has_value());
+    EXPECT_FALSE(readPlistMemory(nestedXml(MaxPlistDepth + 2)).has_value());
+    EXPECT_FALSE(readPlistMemory(nestedXml(MaxPlistDepth + 1, "<true/>")).has_value()) << "a leaf one deeper";
+    EXPECT_TRUE(readPlistMemory(nestedBinary(MaxPlistDepth + 1)).has_value());
+    EXPECT_FALSE(readPlistMemory(nestedBinary(MaxPlistDepth + 2)).has_value());
+    EXPECT_EQ(xmlToBinaryPlist(nestedXml(MaxPlistDepth + 1)), nestedBinary(MaxPlistDepth + 1))
+        << "the hand-made binary form is the library's own";
+}
+
+TEST(PlistTest, DeepNestingIsRefusedBeforeTheLibraryRecursesIntoIt)
+{
+    // The library parses and frees one stack frame per level: these crashed the process.
+    std::string unclosed;
+    for (int i = 0; i < 200000; ++i) {
+        unclosed += "<array>";
+    }
+    EXPECT_FALSE(readPlistMemory(unclosed).has_value());
+    EXPECT_FALSE(readPlistMemory(nestedXml(200000)).has_value());
+    EXPECT_FALSE(readPlistMemory(nestedBinary(120000)).has_value());
+
+    // End tags the library does not read as end tags do not make the nesting look shallow.
+    std::string hidden;
+    for (int i = 0; i < 100000; ++i) {
+        hidden += "<array><!-- </array> --><?pi </array> ?><!DOCTYPE x [</array>]>"
+                  "<string><![CDATA[</array>]]></string>";
+    }
+    EXPECT_FALSE(readPlistMemory(xmlPlist(hidden)).has_value());
+    std::string quoted;
+    for (int i = 0; i < 200000; ++i) {
+        quoted += "<array a=\"</array>\">";
+    }
+    EXPECT_FALSE(readPlistMemory(xmlPlist(quoted)).has_value());
+}
+
+TEST(PlistTest, OrdinaryXmlConstructsStillRead)
+{
+    const auto value = readPlistMemory("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                       "<!DOCTYPE plist [ <!ENTITY x \"</array>\"> ]>\n"
+                                       "<plist version=\"1.0\"><!-- a comment with <array> in it --><dict>\n"
+                                       "  <key>a</key><string>x<![CDATA[<y>]]>&amp;<!-- </dict> -->z</string>\n"
+                                       "  <key>b</key><array/><key>c</key><array> <integer>1</integer> </array>\n"
+                                       "</dict></plist>\n");
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(describe(*value), "{a:\"x<y>&z\",b:[],c:[int 1,],}");
+
+    // Bytes after the end of the root are never read: a file padded with NULs still reads.
+    EXPECT_TRUE(readPlistMemory(xmlPlist("<array><true/></array>") + std::string(8, '\0')).has_value());
+}
+
+TEST(PlistTest, SharedBinaryObjectsCountOncePerReference)
+{
+    // Each array refers to the next one twice: the library copies the shared
+    // object for every reference, so n levels make 2^n nodes.
+    const auto doubling = [](int levels) {
+        BinaryPlist plist;
+        std::vector<BinaryPlist::Ref> arrays;
+        for (int i = 0; i <= levels; ++i) {
+            arrays.push_back(plist.array());
+        }
+        for (int i = 0; i < levels; ++i) {
+            const auto next = arrays[static_cast<std::size_t>(i) + 1];
+            plist.setItems(arrays[static_cast<std::size_t>(i)], { next, next });
+        }
+        return plist.build(arrays.front());
+    };
+    const auto small = readPlistMemory(doubling(3));
+    ASSERT_TRUE(small.has_value());
+    EXPECT_EQ(describe(*small), "[[[[],[],],[[],[],],],[[[],[],],[[],[],],],]");
+    EXPECT_TRUE(readPlistMemory(doubling(12)).has_value()); // 2^13 - 1 nodes
+    ASSERT_FALSE(readPlistMemory(doubling(21)).has_value()) << "over MaxPlistNodes";
+    EXPECT_FALSE(readPlistMemory(doubling(60)).has_value()) << "would never finish";
+
+    // A long string shared by many references is copied for each of them.
+    const auto sharedText = [](int references) {
+        BinaryPlist plist;
+        const auto text = plist.ascii(std::string(64 * 1024, 'x'));
+        return plist.build(plist.array(std::vector<BinaryPlist::Ref>(static_cast<std::size_t>(references), text)));
+    };
+    EXPECT_TRUE(readPlistMemory(sharedText(100)).has_value());
+    EXPECT_FALSE(readPlistMemory(sharedText(1000)).has_value()) << "64 MiB of text from a 64 KiB file";
+
+    // The same cap for XML, counted in elements.
+    std::string many;
+    for (std::size_t i = 0; i < MaxPlistNodes; ++i) {
+        many += "<true/>";
+    }
+    EXPECT_FALSE(readPlistMemory(xmlPlist("<array>" + many + "</array>")).has_value());
+    EXPECT_TRUE(plistShapeAcceptable(xmlPlist("<array>" + many.substr(7) + "</array>"))) << "exactly at the limit";
+
+    // A cycle is refused (by the library too), and so is a reference to no object.
+    BinaryPlist cycle;
+    const auto a = cycle.array();
+    const auto b = cycle.array({ a });
+    cycle.setItems(a, { b });
+    EXPECT_FALSE(readPlistMemory(cycle.build(a)).has_value());
+    BinaryPlist dangling;
+    const auto holder = dangling.array();
+    dangling.setItems(holder, { 7 });
+    EXPECT_FALSE(readPlistMemory(dangling.build(holder)).has_value());
+}
+
+TEST(PlistTest, ANulInAStringOrKeyRefusesTheDocument)
+{
+    using namespace std::string_literals;
+    // XML: each of these aborted the process in the library or cut the text short.
+    EXPECT_FALSE(readPlistMemory(xmlPlist("<string>a\0b</string>"s)).has_value());
+    EXPECT_FALSE(readPlistMemory(xmlPlist("<dict><key>x\0y</key><string>v</string></dict>"s)).has_value());
+    EXPECT_FALSE(readPlistMemory(xmlPlist("<array><string><![CDATA[a\0]]></string></array>"s)).has_value());
+    EXPECT_FALSE(readPlistMemory(xmlPlist("<string>a&#0;b</string>")).has_value());
+
+    // Binary: an ASCII string (the library cuts it at the NUL), UTF-16 U+0000
+    // (the library aborts), and both as dictionary keys.
+    const auto refused = [](const std::function<BinaryPlist::Ref(BinaryPlist &)> &make) {
+        BinaryPlist plist;
+        const auto top = make(plist);
+        return !readPlistMemory(plist.build(top)).has_value();
+    };
+    EXPECT_TRUE(refused([](BinaryPlist &p) {
+        return p.ascii("a\0\0"s);
+    }));
+    EXPECT_TRUE(refused([](BinaryPlist &p) {
+        return p.utf16(u"\0"s);
+    }));
+    EXPECT_TRUE(refused([](BinaryPlist &p) {
+        return p.array({ p.utf16(u"ab\0"s) });
+    }));
+    EXPECT_TRUE(refused([](BinaryPlist &p) {
+        return p.dict({ { p.ascii("a\0b"s), p.integer(1) } });
+    }));
+    EXPECT_TRUE(refused([](BinaryPlist &p) {
+        return p.dict({ { p.utf16(u"a\0"s), p.integer(1) } });
+    }));
+    EXPECT_TRUE(refused([](BinaryPlist &p) {
+        return p.dict({ { p.integer(5), p.integer(1) } });
+    })) << "a key that is not a string";
+
+    // Other control characters are text like any other.
+    BinaryPlist fine;
+    const auto value = readPlistMemory(fine.build(fine.utf16(u"a\x01\u00e9")));
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(*value->string(), "a\x01\xC3\xA9");
+}
+
+TEST(PlistTest, ADuplicatedKeyMeansTheSameInBothForms)
+{
+    // The XML reader keeps one entry: first position, last value.
+    const auto fromXml = readPlistMemory(xmlPlist("<dict><key>k</key><integer>1</integer><key>e</key>"
+                                                  "<integer>3</integer><key>k</key><integer>2</integer></dict>"));
+    BinaryPlist plist;
+    const auto k = plist.ascii("k");
+    const auto e = plist.ascii("e");
+    const auto fromBinary = readPlistMemory(
+        plist.build(plist.dict({ { k, plist.integer(1) }, { e, plist.integer(3) }, { k, plist.integer(2) } })));
+    ASSERT_TRUE(fromXml.has_value());
+    ASSERT_TRUE(fromBinary.has_value());
+    EXPECT_EQ(describe(*fromXml), "{k:int 2,e:int 3,}");
+    EXPECT_EQ(describe(*fromBinary), "{k:int 2,e:int 3,}");
+    EXPECT_EQ(fromBinary->find("k")->integer(), 2);
+
+    // Large dictionaries too (they are indexed rather than searched).
+    BinaryPlist big;
+    std::vector<std::pair<BinaryPlist::Ref, BinaryPlist::Ref>> entries;
+    for (int i = 0; i < 40; ++i) {
+        entries.emplace_back(big.ascii("key" + std::to_string(i % 30)), big.integer(i));
+    }
+    const auto wide = readPlistMemory(big.build(big.dict(entries)));
+    ASSERT_TRUE(wide.has_value());
+    EXPECT_EQ(wide->dict()->size(), 30U);
+    EXPECT_EQ(wide->find("key3")->integer(), 33);
+    EXPECT_EQ(wide->dict()->at(3).first, "key3");
+    EXPECT_EQ(wide->find("key29")->integer(), 29);
+}
+
+TEST(PlistTest, ADateTheLibraryCannotRepresentHasNoFraction)
+{
+    // The library turns the seconds into int32 and leaves INT32_MIN as the microseconds.
+    for (const double seconds : { 1e300, -1e300, std::numeric_limits<double>::quiet_NaN() }) {
+        BinaryPlist plist;
+        const auto value = readPlistMemory(plist.build(plist.date(seconds)));
+        ASSERT_TRUE(value.has_value());
+        ASSERT_TRUE(value->date().has_value());
+        EXPECT_EQ(value->date()->micros, 0) << seconds;
+    }
+    BinaryPlist plist;
+    const auto ordinary = readPlistMemory(plist.build(plist.date(-5.25)));
+    EXPECT_EQ(ordinary->date()->unixSeconds, 978307200 - 5);
+    EXPECT_EQ(ordinary->date()->micros, 250000);
 }
 
 } // namespace

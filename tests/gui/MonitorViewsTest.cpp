@@ -213,19 +213,19 @@ private Q_SLOTS:
     void batteryFiguresAndItsBlankViewWithoutOne()
     {
         {
-            // 2500 of 5000 mAh, charging, 87 cycles, two hours to full.
+            // 3000 of 5000 mAh, charging at 1.25 A, 87 cycles: 1:36 to full.
             gui_tests::ScopedSysRoot sysRoot(gui_tests::fixtureRoot("laptop-charging"));
             gui::BatteryView view;
             view.redraw();
             const auto &content = view.content();
-            QCOMPARE(content.iconName, u"Battery-3"_s);
-            QCOMPARE(content.caption, u"2:00"_s);
+            QCOMPARE(content.iconName, u"Battery-4"_s);
+            QCOMPARE(content.caption, u"1:36"_s);
             QCOMPARE(content.segments.size(), 1U);
-            QCOMPARE(content.segments[0].fraction, 0.5);
+            QCOMPARE(content.segments[0].fraction, 0.6);
             QCOMPARE(GraphView::legendDescription(content.legend),
-                u"Charging Charge Cycles: 87, Current Capacity: 2500 mAh Max Capacity: 5000 mAh"_s);
+                u"Charging Charge Cycles: 87, Current Capacity: 3000 mAh Max Capacity: 5000 mAh"_s);
             QCOMPARE(view.accessibleDescription(),
-                u"50%, Charging, Charge Cycles: 87, Current Capacity: 2500 mAh, Max Capacity: 5000 mAh"_s);
+                u"60%, Charging, Charge Cycles: 87, Current Capacity: 3000 mAh, Max Capacity: 5000 mAh"_s);
         }
         gui_tests::ScopedSysRoot sysRoot(gui_tests::fixtureRoot("desktop-no-battery")); // a mouse's battery only
         gui::BatteryView view;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 
 using core::Battery;
 using testing_support::fixtureRoot;
@@ -76,13 +77,14 @@ TEST(BatteryFixtures, LaptopChargingWithChargeFiles)
     EXPECT_TRUE(battery.isCharging());
     EXPECT_FALSE(battery.isCharged());
     EXPECT_TRUE(battery.isACPowered());
-    EXPECT_EQ(battery.currentCapacity(), 2500);
+    EXPECT_EQ(battery.currentCapacity(), 3000);
     EXPECT_EQ(battery.maxCapactiy(), 5000);
     EXPECT_EQ(battery.designCapacity(), 5200);
     EXPECT_EQ(battery.cycleCount(), 87);
-    EXPECT_EQ(battery.charge(), 50.0);
-    EXPECT_EQ(battery.timeRemaining(), 120); // 2.5 Ah still to fill at 1.25 A
-    EXPECT_EQ(battery.timeRemainingFormatted(), "2:00");
+    EXPECT_EQ(battery.charge(), 60.0);
+    // The 2 Ah still to fill at 1.25 A; the 3 Ah already in would give 2:24.
+    EXPECT_EQ(battery.timeRemaining(), 96);
+    EXPECT_EQ(battery.timeRemainingFormatted(), "1:36");
     // temp 301 tenths: 30.1 C
     EXPECT_EQ(battery.temperature(), 31.0);
     EXPECT_EQ(battery.temperature(Battery::TemperatureUnit::Fahrenheit), 87.0);
@@ -154,6 +156,15 @@ TEST(BatteryEstimates, RemainingTimeSourcesAndAdapterlessFirmware)
     writeText(root, bat + "status", "Not charging\n");
     EXPECT_TRUE(battery.isACPowered());
     EXPECT_EQ(battery.timeRemaining(), 0);
+
+    // Untrusted numbers: a full charge of INT64_MIN while charging left nothing to fill, not 2^63.
+    writeText(root, bat + "status", "Charging\n");
+    writeText(root, bat + "charge_full", "-9223372036854775808\n");
+    writeText(root, bat + "current_now", "1000\n");
+    EXPECT_EQ(battery.timeRemaining(), 0);
+    writeText(root, bat + "charge_full", "9223372036854775807\n");
+    writeText(root, bat + "charge_now", "-9223372036854775808\n");
+    EXPECT_EQ(battery.timeRemaining(), std::numeric_limits<int>::max()) << "clamped, not wrapped";
 
     // A removed battery (present 0) is not chosen.
     writeText(root, bat + "present", "0\n");

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
@@ -145,8 +146,9 @@ TEST(SystemMemory, LaptopBreakdown)
     EXPECT_DOUBLE_EQ(memory.free, 6120884 * KiB / GiB);
     EXPECT_DOUBLE_EQ(memory.active, 5123404 * KiB / GiB);
     EXPECT_DOUBLE_EQ(memory.inactive, 3320196 * KiB / GiB);
-    // Unevictable + SUnreclaim + KernelStack + PageTables + Percpu; Mlocked is part of Unevictable.
-    EXPECT_DOUBLE_EQ(memory.wired, (120488 + 178888 + 21424 + 52100 + 9216) * KiB / GiB);
+    // Unevictable + SUnreclaim + KernelStack + PageTables + SecPageTables + Percpu + Hugetlb (the
+    // pool reserved for huge pages, used or not); Mlocked is part of Unevictable.
+    EXPECT_DOUBLE_EQ(memory.wired, (120488 + 178888 + 21424 + 52100 + 2048 + 9216 + 524288) * KiB / GiB);
     EXPECT_DOUBLE_EQ(memory.compressed, 0);
 }
 
@@ -221,9 +223,16 @@ TEST(SystemIdentity, CpuListSyntax)
     using core::systemtext::parseCpuList;
     EXPECT_EQ(parseCpuList("0-3,6,8-9\n"), (std::vector<int>{ 0, 1, 2, 3, 6, 8, 9 }));
     EXPECT_EQ(parseCpuList("0"), (std::vector<int>{ 0 }));
-    for (const char *bad : { "", "0-", "3-1", "a", "0,,1", "0-4294967295", "-1" }) {
+    for (const char *bad : { "", "0-", "3-1", "a", "0,,1", "0-4294967295", "-1", "3,1", "0-3,3", "0-3,2-5" }) {
         EXPECT_FALSE(parseCpuList(bad)) << bad;
     }
+    EXPECT_EQ(parseCpuList("0-65535")->size(), 65536U);
+    // 64 KiB of overlapping ranges asked for 2 GiB; each CPU is named once at most.
+    std::string repeated;
+    for (int i = 0; i < 8000; ++i) {
+        repeated += "0-65535,";
+    }
+    EXPECT_FALSE(parseCpuList(repeated));
 }
 
 TEST(SystemLoad, AveragesMachFactorAndCounts)
@@ -271,6 +280,22 @@ TEST(SystemUptime, FromBootTimeAndClock)
         EXPECT_EQ(System::uptime(), (core::Uptime{ 0, 0, 0, 0 }));
     }
     EXPECT_EQ(core::systemtext::uptimeFromSeconds(-5), (core::Uptime{ 0, 0, 0, 0 }));
+
+    // A boot time before 1970 is not one; one so far off that now - boot overflowed is not either.
+    for (const char *btime : { "-9223372036000000000", "-9223372036854775808", "-1" }) {
+        TempDir root;
+        writeText(root, "proc/stat", std::string("cpu  1 2 3 4\nbtime ") + btime + "\n");
+        FixtureServices services(root.path(), Boot);
+        EXPECT_EQ(System::uptime(), (core::Uptime{ 0, 0, 0, 0 })) << btime;
+    }
+    using core::systemtext::uptimeBetween;
+    constexpr auto Max = std::numeric_limits<std::int64_t>::max();
+    constexpr auto Min = std::numeric_limits<std::int64_t>::min();
+    EXPECT_EQ(uptimeBetween(Boot + 90061, Boot), (core::Uptime{ 1, 1, 1, 1 }));
+    EXPECT_EQ(uptimeBetween(Boot, Boot + 1), (core::Uptime{ 0, 0, 0, 0 })) << "a clock set back before the boot";
+    EXPECT_EQ(uptimeBetween(Min, 1), (core::Uptime{ 0, 0, 0, 0 }));
+    EXPECT_EQ(uptimeBetween(Max, -1), (core::Uptime{ 0, 0, 0, 0 }));
+    EXPECT_EQ(uptimeBetween(Max, 0).days, Max / 86400);
 }
 
 TEST(SystemThermal, LevelsFromTripPoints)

@@ -129,12 +129,13 @@ void ModuleInfo::scaniTunes(Category &category, const Progress &progress, const 
     category.size = 0;
     category.state = 0;
 
-    const FolderInfoPtr folder = FolderInfo::folderInfo(category.url, true, progress);
+    // Measured quietly: what is reported, and what the category counts, is
+    // the backups listed, not the stray files and hidden entries beside them.
+    const FolderInfoPtr folder = FolderInfo::folderInfo(category.url, true, Progress{});
     if (!folder) {
         postShowPercent(showPercent, 1.0F);
         return;
     }
-    category.size = folder->size;
     const std::size_t count = folder->children.size();
     if (count == 0) {
         // No backup at all: the category is still finished.
@@ -159,7 +160,7 @@ void ModuleInfo::scaniTunes(Category &category, const Progress &progress, const 
         Timestamp date = Timestamp::distantPast();
         if (const format::PlistValue *value = info->find("Last Backup Date")) {
             if (const auto backupDate = value->date()) {
-                date = Timestamp{ backupDate->unixSeconds, backupDate->micros * 1000 };
+                date = Timestamp{ backupDate->unixSeconds, static_cast<std::int32_t>(backupDate->micros * 1000LL) };
             }
         }
         // The record is a leaf: the backup's content is never listed. It is
@@ -177,6 +178,8 @@ void ModuleInfo::scaniTunes(Category &category, const Progress &progress, const 
             false,
             0);
         record->anchor = backup->anchor;
+        category.size += record->size;
+        postProgress(progress, *backupPath, record->size);
         category.files.push_back(std::move(record));
         postShowPercent(showPercent, step);
     }

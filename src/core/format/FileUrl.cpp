@@ -87,7 +87,8 @@ int hexDigitValue(char c)
 
 std::optional<std::string> pathFromFileUrl(std::string_view url)
 {
-    if (url.substr(0, Scheme.size()) != Scheme) {
+    // A raw NUL, like %00, would cut the path short wherever it is used as a C string.
+    if (url.substr(0, Scheme.size()) != Scheme || url.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }
     std::string_view rest = url.substr(Scheme.size());

@@ -22,7 +22,8 @@ std::string fileUrlFromPath(std::string_view path, bool isDirectory = false);
 /// authority and an absolute path. %HH escapes (either case) become bytes;
 /// other bytes, spaces included, are taken literally. One trailing "/" is
 /// dropped unless the path is "/". nullopt for anything else, for a
-/// malformed escape and for %00 (a NUL would silently cut a path short).
+/// malformed escape, and for %00 or a raw NUL byte (a NUL would silently cut
+/// a path short).
 std::optional<std::string> pathFromFileUrl(std::string_view url);
 
 /// The percent-encoding used by fileUrlFromPath, for a path fragment alone.

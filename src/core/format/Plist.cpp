@@ -1,12 +1,16 @@
 #include "format/Plist.h"
 
+#include "format/PlistShape.h"
+
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <plist/plist.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 // Every libplist call of the project lives in this file: libplist 2.2 (Debian 12)
 // and later releases differ in names and date epochs (PLIST_INT, plist_read_from_file,
@@ -31,8 +35,56 @@ struct MallocFree
 };
 template<typename T> using MallocPtr = std::unique_ptr<T, MallocFree>;
 
+/// Builds a dictionary in which each key has one entry, at its first
+/// position, with the last value: what the XML reader does itself and the
+/// binary one does not (it keeps both, and a lookup would find the first).
+class DictBuilder
+{
+public:
+    void add(std::string key, PlistValue value)
+    {
+        if (PlistValue *existing = find(key)) {
+            *existing = std::move(value);
+            return;
+        }
+        if (!m_positions.empty() || m_entries.size() == LinearLimit) {
+            if (m_positions.empty()) {
+                for (std::size_t i = 0; i < m_entries.size(); ++i) {
+                    m_positions.emplace(m_entries[i].first, i);
+                }
+            }
+            m_positions.emplace(key, m_entries.size());
+        }
+        m_entries.emplace_back(std::move(key), std::move(value));
+    }
+
+    PlistDict take() { return std::move(m_entries); }
+
+private:
+    // Small dictionaries (nearly all of them) are searched in place.
+    static constexpr std::size_t LinearLimit = 16;
+
+    PlistValue *find(const std::string &key)
+    {
+        if (!m_positions.empty()) {
+            const auto at = m_positions.find(key);
+            return at == m_positions.end() ? nullptr : &m_entries[at->second].second;
+        }
+        for (auto &[k, value] : m_entries) {
+            if (k == key) {
+                return &value;
+            }
+        }
+        return nullptr;
+    }
+
+    PlistDict m_entries;
+    std::unordered_map<std::string, std::size_t> m_positions;
+};
+
 // Converts one libplist node. nullopt when the tree is nested deeper than
-// MaxPlistDepth (the library accepts a few thousand levels; we do not need them).
+// MaxPlistDepth or a string holds a NUL (both are refused before parsing;
+// this is the second line).
 std::optional<PlistValue> convert(plist_t node, int depth)
 {
     if (depth > MaxPlistDepth) {
@@ -61,17 +113,21 @@ std::optional<PlistValue> convert(plist_t node, int depth)
         break;
     }
     case PLIST_STRING: {
-        char *raw = nullptr;
-        plist_get_string_val(node, &raw);
-        const MallocPtr<char> s(raw);
-        out.v = std::string(raw != nullptr ? raw : "");
+        // By length: plist_get_string_val asserts (and aborts) on a string holding a NUL.
+        std::uint64_t length = 0;
+        const char *text = plist_get_string_ptr(node, &length);
+        if (text != nullptr && std::memchr(text, 0, length) != nullptr) {
+            return std::nullopt;
+        }
+        out.v = text != nullptr ? std::string(text, length) : std::string();
         break;
     }
     case PLIST_DATE: {
         std::int32_t sec = 0;
         std::int32_t usec = 0;
         plist_get_date_val(node, &sec, &usec);
-        out.v = PlistDate{ std::int64_t{ sec } + AppleEpochOffset, usec };
+        // A date far outside the int32 range comes back with a meaningless fraction.
+        out.v = PlistDate{ std::int64_t{ sec } + AppleEpochOffset, usec >= 0 && usec < 1'000'000 ? usec : 0 };
         break;
     }
     case PLIST_DATA: {
@@ -100,7 +156,7 @@ std::optional<PlistValue> convert(plist_t node, int depth)
     }
     case PLIST_DICT: {
         // The C iterator walks the entries in file order (libplist++ would sort them by key).
-        PlistDict entries;
+        DictBuilder entries;
         plist_dict_iter rawIter = nullptr;
         plist_dict_new_iter(node, &rawIter);
         const MallocPtr<void> iter(rawIter);
@@ -116,9 +172,10 @@ std::optional<PlistValue> convert(plist_t node, int depth)
             if (!value) {
                 return std::nullopt;
             }
-            entries.emplace_back(std::string(rawKey != nullptr ? rawKey : ""), std::move(*value));
+            // Keys are read as C strings; a key with a NUL never gets this far (plistShapeAcceptable).
+            entries.add(std::string(rawKey != nullptr ? rawKey : ""), std::move(*value));
         }
-        out.v = std::move(entries);
+        out.v = entries.take();
         break;
     }
     case PLIST_KEY:
@@ -130,6 +187,13 @@ std::optional<PlistValue> convert(plist_t node, int depth)
 }
 
 } // namespace
+
+PlistValue::PlistValue() = default;
+PlistValue::~PlistValue() = default;
+PlistValue::PlistValue(const PlistValue &) = default;
+PlistValue::PlistValue(PlistValue &&) noexcept = default;
+PlistValue &PlistValue::operator=(const PlistValue &) = default;
+PlistValue &PlistValue::operator=(PlistValue &&) noexcept = default;
 
 std::optional<std::int64_t> PlistValue::integer() const
 {
@@ -202,7 +266,7 @@ const PlistValue *PlistValue::find(std::string_view key) const
 
 std::optional<PlistValue> readPlistMemory(std::string_view bytes)
 {
-    if (bytes.empty() || bytes.size() > MaxPlistFileSize) {
+    if (bytes.empty() || bytes.size() > MaxPlistFileSize || !plistShapeAcceptable(bytes)) {
         return std::nullopt;
     }
     plist_t raw = nullptr;

@@ -17,7 +17,8 @@ struct PlistValue;
 /// An array node: elements in file order.
 using PlistArray = std::vector<PlistValue>;
 /// A dictionary node: key/value pairs in file order (binary and XML alike).
-/// A duplicated key appears once, at its first position, with the last value.
+/// A duplicated key appears once, at its first position, with the last value,
+/// whichever form the document is stored in.
 using PlistDict = std::vector<std::pair<std::string, PlistValue>>;
 /// A data node: raw bytes.
 using PlistData = std::vector<std::uint8_t>;
@@ -28,7 +29,7 @@ using PlistData = std::vector<std::uint8_t>;
 struct PlistDate
 {
     std::int64_t unixSeconds = 0;
-    std::int32_t micros = 0;
+    std::int32_t micros = 0; // 0-999999; a fraction the library cannot represent reads as 0
     auto operator<=>(const PlistDate &) const = default;
 };
 
@@ -48,12 +49,22 @@ struct PlistValue
         bool,
         std::int64_t, // every <integer>: libplist 2.2 keeps them as uint64, cast back (so -1 stays -1)
         double,
-        std::string,
+        std::string, // never holds a NUL: a document with one in a string or key is refused
         PlistDate,
         PlistData,
         PlistArray,
         PlistDict>
         v;
+
+    // Declared here and defaulted in Plist.cpp: PlistDict holds pairs of this
+    // still incomplete type, and clang instantiates their destructor too early
+    // where a translation unit first meets a PlistDict element otherwise.
+    PlistValue();
+    ~PlistValue();
+    PlistValue(const PlistValue &);
+    PlistValue(PlistValue &&) noexcept;
+    PlistValue &operator=(const PlistValue &);
+    PlistValue &operator=(PlistValue &&) noexcept;
 
     bool isString() const { return std::holds_alternative<std::string>(v); }
     bool isArray() const { return std::holds_alternative<PlistArray>(v); }
@@ -85,14 +96,24 @@ struct PlistValue
 /// resources are a few kilobytes).
 inline constexpr std::size_t MaxPlistFileSize = std::size_t{ 16 } * 1024 * 1024;
 
-/// Deepest nesting of arrays and dictionaries accepted; deeper documents are
-/// rejected as malformed so that conversion and destruction stay shallow.
+/// Deepest nesting of arrays and dictionaries accepted (the root is at depth
+/// 0); deeper documents are refused as malformed.
 inline constexpr int MaxPlistDepth = 256;
+
+/// Most nodes a document may have, dictionary keys included. A binary
+/// document can reference one object many times, and every reference is a
+/// node of its own: a few hundred bytes could otherwise ask for billions.
+inline constexpr std::size_t MaxPlistNodes = std::size_t{ 1 } << 20U;
 
 /// Parses an XML or binary property list held in memory (the format is
 /// detected from the bytes). nullopt when the bytes are empty, larger than
-/// MaxPlistFileSize, not a property list, or nested deeper than MaxPlistDepth.
-/// Thread-safe.
+/// MaxPlistFileSize, not a property list, nested deeper than MaxPlistDepth,
+/// with more than MaxPlistNodes nodes or (binary, counting a shared object
+/// once per reference) more than MaxPlistFileSize bytes of strings and data,
+/// or holding a NUL in a string or a key
+/// (which would cut a path or URL built from it short). The shape is checked
+/// on the bytes before the library builds anything, so a hostile document
+/// costs time in proportion to its size and no deep recursion. Thread-safe.
 std::optional<PlistValue> readPlistMemory(std::string_view bytes);
 
 /// Reads and parses the property-list file at `path`. The Error names the

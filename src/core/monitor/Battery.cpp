@@ -218,7 +218,8 @@ int Battery::timeRemaining() const
             if (!capacity) {
                 return std::nullopt;
             }
-            left = std::max(0.0, static_cast<double>(*capacity - *amount));
+            // In floating point: the attributes are untrusted 64-bit numbers and may be anything.
+            left = std::max(0.0, static_cast<double>(*capacity) - static_cast<double>(*amount));
         }
         return toInt(left / std::abs(static_cast<double>(*flow)) * 60.0);
     };

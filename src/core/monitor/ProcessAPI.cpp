@@ -110,7 +110,9 @@ std::int32_t ProcessAPI::archFromElfHeader(std::span<const unsigned char> header
     if ((elfClass != 1 && elfClass != 2) || (data != 1 && data != 2)) {
         return -1;
     }
-    const unsigned machine = data == 1 ? header[18] | (header[19] << 8U) : (header[18] << 8U) | header[19];
+    const unsigned low = data == 1 ? header[18] : header[19];
+    const unsigned high = data == 1 ? header[19] : header[18];
+    const unsigned machine = low | (high << 8U);
     switch (machine) {
     case 3: // EM_386
         return CPU_TYPE_X86;

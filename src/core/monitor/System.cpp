@@ -102,7 +102,21 @@ std::optional<std::int64_t> parseBootTime(std::string_view procStat)
     if (!value) {
         return std::nullopt;
     }
-    return parseNumber<std::int64_t>(*value);
+    const auto seconds = parseNumber<std::int64_t>(*value);
+    if (!seconds || *seconds < 0) {
+        return std::nullopt; // no machine booted before 1970
+    }
+    return seconds;
+}
+
+Uptime uptimeBetween(std::int64_t now, std::int64_t boot)
+{
+    // A clock before the boot time, or one so far from it that the difference does not fit, gives 0.
+    std::int64_t seconds = 0;
+    if (boot > now || __builtin_sub_overflow(now, boot, &seconds)) {
+        seconds = 0;
+    }
+    return uptimeFromSeconds(seconds);
 }
 
 Uptime uptimeFromSeconds(std::int64_t seconds)
@@ -161,7 +175,8 @@ MemoryUsage memoryFromMeminfo(std::string_view meminfo, std::uint64_t zramBytes)
         compressed / gigabyte };
 }
 
-// Documentation/ABI/stable/sysfs-devices-system-cpu: comma-separated numbers and ranges.
+// Documentation/ABI/stable/sysfs-devices-system-cpu: comma-separated numbers
+// and ranges, in ascending order ("0-3,6,8-9").
 std::optional<std::vector<int>> parseCpuList(std::string_view list)
 {
     constexpr int MaxCpus = 1 << 16; // far above any real machine; stops "0-4294967295" from allocating
@@ -174,7 +189,10 @@ std::optional<std::vector<int>> parseCpuList(std::string_view list)
         const auto dash = item.find('-');
         const auto first = parseNumber<int>(item.substr(0, dash));
         const auto last = dash == std::string_view::npos ? first : parseNumber<int>(item.substr(dash + 1));
-        if (!first || !last || *first < 0 || *last < *first || *last >= MaxCpus) {
+        // Ascending and without overlaps, as the kernel writes it: so the list
+        // names each CPU once and never more than MaxCpus of them, however long it is.
+        const bool ascending = cpus.empty() || (first && *first > cpus.back());
+        if (!first || !last || *first < 0 || *last < *first || *last >= MaxCpus || !ascending) {
             return std::nullopt;
         }
         for (int cpu = *first; cpu <= *last; ++cpu) {
@@ -664,7 +682,7 @@ Uptime System::uptime()
         logOnce(path + "#btime", "Cannot read the boot time in " + path);
         return Uptime{};
     }
-    return systemtext::uptimeFromSeconds(now() - *boot);
+    return systemtext::uptimeBetween(now(), *boot);
 }
 
 System::ThermalLevel System::thermalLevel()

@@ -201,11 +201,15 @@ std::optional<CPUTicks> parseCpuTicks(std::string_view procStat);
 /// Shares of `current - previous`; each difference is clamped at 0.
 CPUUsage cpuShares(const CPUTicks &previous, const CPUTicks &current);
 
-/// The "btime" line of /proc/stat (Unix seconds).
+/// The "btime" line of /proc/stat (Unix seconds); nullopt when missing, malformed or negative.
 std::optional<std::int64_t> parseBootTime(std::string_view procStat);
 
 /// Days, hours, minutes and seconds of a duration (negative counts as 0).
 Uptime uptimeFromSeconds(std::int64_t seconds);
+
+/// The uptime from the clock and the boot time (both Unix seconds); 0 when
+/// the boot time is later, or so far away that the difference does not fit.
+Uptime uptimeBetween(std::int64_t now, std::int64_t boot);
 
 /// A "Key:   123 kB" field of /proc/meminfo, in bytes.
 std::optional<std::uint64_t> meminfoBytes(std::string_view meminfo, std::string_view key);
@@ -213,7 +217,8 @@ std::optional<std::uint64_t> meminfoBytes(std::string_view meminfo, std::string_
 /// The five figures from /proc/meminfo and the zram pools' bytes.
 MemoryUsage memoryFromMeminfo(std::string_view meminfo, std::uint64_t zramBytes);
 
-/// CPU numbers of a sysfs list such as "0-3,6,8-9"; nullopt when malformed or empty.
+/// CPU numbers of a sysfs list such as "0-3,6,8-9"; nullopt when malformed,
+/// empty, out of ascending order or naming a CPU number of 65536 or more.
 std::optional<std::vector<int>> parseCpuList(std::string_view list);
 
 /// The three load averages of /proc/loadavg.

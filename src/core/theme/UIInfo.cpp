@@ -41,7 +41,9 @@ MyUI UIInfo::parseEntry(std::string_view key, const format::PlistValue &entry)
         if (const auto *weight = entry.find("weight")) {
             if (const auto whole = weight->integer()) {
                 ui.weight = *whole;
-            } else if (const auto number = weight->real()) {
+            } else if (const auto number = weight->real(); number && *number >= -0x1p63 && *number < 0x1p63) {
+                // Whole part of a real; one outside the integer range (or NaN) is ignored, as
+                // converting it would be undefined.
                 ui.weight = static_cast<std::int64_t>(*number);
             }
         }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <string>
 #include <sys/stat.h>
 
@@ -111,6 +112,14 @@ TEST(ThemeEntry, NumbersAreKeptAsWritten)
     EXPECT_EQ(typed.name, "Times-Roman");
     EXPECT_EQ(typed.size, 12.0);
     EXPECT_EQ(typed.alpha, 1.0);
+
+    // A weight written as a real keeps its whole part; one no integer can hold is ignored.
+    EXPECT_EQ(entry("title_font", "<key>weight</key><real>7.9</real>").weight, 7);
+    for (const char *huge : { "1e300", "-1e300", "9223372036854775808", "nan" }) {
+        EXPECT_EQ(entry("title_font", std::string("<key>weight</key><real>") + huge + "</real>").weight, 12) << huge;
+    }
+    EXPECT_EQ(entry("title_font", "<key>weight</key><real>-9223372036854775808</real>").weight,
+        std::numeric_limits<std::int64_t>::min());
 }
 
 TEST(ThemeTable, RootEntriesThatAreNotDictionariesReadAsEmpty)
