@@ -116,17 +116,17 @@ FolderInfoPtr FolderInfo::folderInfo(const FolderUrl &folderURL, bool includeChi
     // it leads to, anchored there, and cleaning it empties that folder while
     // the link stays. A "File" location is taken as it is.
     const bool followed = item.isSymlink && folderURL.type != "File" && tree::isDirectoryFollowing(*path);
-    std::shared_ptr<const tree::Anchor> anchor;
+    std::shared_ptr<const tree::Anchor> foundIn;
     if (followed) {
-        anchor = anchorFor(*path);
+        foundIn = anchorFor(*path);
         item.isSymlink = false;
         item.isDir = true;
         item.hasSize = false;
         item.size = 0;
     } else {
-        anchor = anchorFor(parentFolder(*path));
+        foundIn = anchorFor(parentFolder(*path));
     }
-    auto record = makeRecord(item, item.hasSize ? item.size : 0, DefaultColor, folderURL.checked, anchor);
+    auto record = makeRecord(item, item.hasSize ? item.size : 0, DefaultColor, folderURL.checked, foundIn);
     if (includeChildren && item.isDir) {
         ChildrenInfo listed = childrenOfDirectory(folderURL, Progress{});
         record->children = std::move(listed.children);
@@ -153,7 +153,7 @@ ChildrenInfo FolderInfo::childrenOfDirectory(const FolderUrl &folderURL, const P
     if (!walker.opened()) {
         return result;
     }
-    const std::shared_ptr<const tree::Anchor> anchor = anchorFor(*path);
+    const std::shared_ptr<const tree::Anchor> foundIn = anchorFor(*path);
     while (const tree::WalkItem *item = walker.next()) {
         if (!item->statOk) {
             platform::services().log->standardOutput("Error reading file attributes");
@@ -162,7 +162,7 @@ ChildrenInfo FolderInfo::childrenOfDirectory(const FolderUrl &folderURL, const P
         const std::int64_t size = entryTreeSize(*item);
         result.totalSize += size;
         postProgress(progress, item->path, size);
-        auto record = makeRecord(*item, size, DefaultColor, folderURL.checked, anchor);
+        auto record = makeRecord(*item, size, DefaultColor, folderURL.checked, foundIn);
         record->findex = static_cast<std::int64_t>(result.children.size());
         result.children.push_back(std::move(record));
     }
@@ -214,7 +214,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         return result;
     }
 
-    const std::shared_ptr<const tree::Anchor> anchor = anchorFor(*path);
+    const std::shared_ptr<const tree::Anchor> foundIn = anchorFor(*path);
     std::size_t topLevelCount = 1;
     {
         tree::WalkOptions shallow;
@@ -268,7 +268,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
                 postProgress(progress, item.path, mine.pending);
                 mine.pending = 0;
             }
-            mine.records.push_back(makeRecord(item, size, Black, folderURL.checked, anchor));
+            mine.records.push_back(makeRecord(item, size, Black, folderURL.checked, foundIn));
         }
         return tree::VisitAnswer{ record, descend };
     };
