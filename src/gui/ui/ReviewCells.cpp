@@ -1,0 +1,118 @@
+#include "ui/ReviewCells.h"
+
+#include "theme/UIInfo.h"
+#include "theme/UIUtil.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+
+using namespace Qt::StringLiterals;
+
+namespace gui {
+
+TextStyle TextStyle::of(const char *key)
+{
+    const core::MyUI entry = core::UIInfo::nsMyUI(key);
+    return TextStyle{ UIUtil::font(entry), UIUtil::color(entry.color()) };
+}
+
+Qt::CheckState checkStateOf(int state)
+{
+    switch (state) {
+    case 1:
+        return Qt::Checked;
+    case 0:
+        return Qt::Unchecked;
+    default:
+        return Qt::PartiallyChecked;
+    }
+}
+
+int stateFromCheckValue(const QVariant &value)
+{
+    return value.value<Qt::CheckState>() == Qt::Unchecked ? 0 : 1;
+}
+
+Qt::CheckState toggled(Qt::CheckState state)
+{
+    return state == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+}
+
+QString shortened(const QString &text, int limit)
+{
+    if (text.size() <= limit) {
+        return text;
+    }
+    qsizetype cut = limit;
+    if (cut > 0 && text.at(cut - 1).isHighSurrogate()) {
+        --cut;
+    }
+    return text.left(cut) + u"..."_s;
+}
+
+QRect checkBoxRect(const QRect &cell, int left)
+{
+    return QRect(left, cell.top() + (cell.height() - CheckBoxSide) / 2, CheckBoxSide, CheckBoxSide);
+}
+
+void paintCheckBox(QPainter *painter, const QStyleOptionViewItem &option, const QRect &box, Qt::CheckState state)
+{
+    QStyleOptionViewItem check = option;
+    check.rect = box;
+    check.state &= ~(QStyle::State_On | QStyle::State_Off | QStyle::State_NoChange | QStyle::State_HasFocus);
+    switch (state) {
+    case Qt::Checked:
+        check.state |= QStyle::State_On;
+        break;
+    case Qt::Unchecked:
+        check.state |= QStyle::State_Off;
+        break;
+    case Qt::PartiallyChecked:
+        check.state |= QStyle::State_NoChange;
+        break;
+    }
+    const QWidget *widget = option.widget;
+    QStyle *style = widget != nullptr ? widget->style() : QApplication::style();
+    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
+}
+
+bool toggleCheckOnEvent(QEvent *event, QAbstractItemModel *model, const QModelIndex &index, const QRect &box)
+{
+    if (model == nullptr || !index.isValid() || !index.flags().testFlag(Qt::ItemIsUserCheckable)
+        || !index.flags().testFlag(Qt::ItemIsEnabled)) {
+        return false;
+    }
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        // Taken so that a press on the box neither selects nor expands; the release toggles.
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        return mouse->button() == Qt::LeftButton && box.contains(mouse->position().toPoint());
+    }
+    case QEvent::MouseButtonRelease: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::LeftButton || !box.contains(mouse->position().toPoint())) {
+            return false;
+        }
+        break;
+    }
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Space && key->key() != Qt::Key_Select) {
+            return false;
+        }
+        break;
+    }
+    default:
+        return false;
+    }
+    const auto state = index.data(Qt::CheckStateRole).value<Qt::CheckState>();
+    return model->setData(index, toggled(state), Qt::CheckStateRole);
+}
+
+} // namespace gui
