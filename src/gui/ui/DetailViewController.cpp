@@ -34,7 +34,7 @@ namespace gui {
 
 namespace {
 
-constexpr int CategoryWidth = 330;
+constexpr int CategoryWidth = 300;
 
 /// Tags of the sort menu: keys up to 4, directions from 5 on.
 constexpr int LastKeyTag = 4;
@@ -322,8 +322,8 @@ void DetailViewController::reloadDetail()
         header->setSectionResizeMode(DetailDD::NameColumn, QHeaderView::Stretch);
         header->setSectionResizeMode(DetailDD::SizeColumn, QHeaderView::Fixed);
         header->setSectionResizeMode(DetailDD::DateColumn, QHeaderView::Fixed);
-        header->resizeSection(DetailDD::SizeColumn, 96);
-        header->resizeSection(DetailDD::DateColumn, 140);
+        header->resizeSection(DetailDD::SizeColumn, 84);
+        header->resizeSection(DetailDD::DateColumn, 128);
         connect(m_detailDD, &DetailDD::recordChecked, this, [this] {
             if (m_categoryDD != nullptr) {
                 m_categoryDD->setIndex(moduleIndex());

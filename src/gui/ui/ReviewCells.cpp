@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 
@@ -76,9 +77,13 @@ void paintCheckBox(QPainter *painter, const QStyleOptionViewItem &option, const 
         check.state |= QStyle::State_NoChange;
         break;
     }
-    const QWidget *widget = option.widget;
-    QStyle *style = widget != nullptr ? widget->style() : QApplication::style();
-    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
+    // The application's style, not the view's: the views' transparent style
+    // sheets would give the box a transparent (black on some backends) face.
+    check.palette.setColor(QPalette::Base, Qt::white);
+    check.palette.setColor(QPalette::Window, Qt::white);
+    check.palette.setColor(QPalette::Text, QColor(0x1f, 0x2d, 0x2a));
+    check.palette.setColor(QPalette::WindowText, QColor(0x1f, 0x2d, 0x2a));
+    QApplication::style()->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, nullptr);
 }
 
 bool toggleCheckOnEvent(QEvent *event, QAbstractItemModel *model, const QModelIndex &index, const QRect &box)
