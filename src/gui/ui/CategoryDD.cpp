@@ -161,17 +161,16 @@ Qt::ItemFlags CategoryDD::flags(const QModelIndex &index) const
 CategoryCellView::CategoryCellView(QObject *parent)
     : CustomHighlineRowView(parent)
 {
-    reloadStyle();
 }
 
 CategoryCellView::~CategoryCellView() = default;
 
-void CategoryCellView::reloadStyle()
+void CategoryCellView::reloadStyle(const ThemeSnapshot &theme)
 {
-    m_title = TextStyle::of("category_title_font");
-    m_description = TextStyle::of("category_description_font");
-    m_size = TextStyle::of("category_size_font");
-    setTableSelectColor(UIUtil::color(core::UIInfo::nsColor("main_category_select_color")));
+    m_title = TextStyle::of(theme, "category_title_font");
+    m_description = TextStyle::of(theme, "category_description_font");
+    m_size = TextStyle::of(theme, "category_size_font");
+    setTableSelectColor(theme.color("main_category_select_color"));
 }
 
 QSize CategoryCellView::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const

@@ -97,7 +97,7 @@ public:
     ~CategoryCellView() override;
 
     /// Reads the styles and the selection colour from the theme again.
-    void reloadStyle();
+    void reloadStyle(const ThemeSnapshot &theme);
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     bool editorEvent(QEvent *event,

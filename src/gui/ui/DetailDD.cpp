@@ -210,7 +210,13 @@ int DetailDD::columnCount(const QModelIndex &parent) const
 
 bool DetailDD::hasChildren(const QModelIndex &parent) const
 {
-    return rowCount(parent) > 0;
+    // Asked for every first-level row whenever the outline lays itself out: kept to a lookup.
+    if (!parent.isValid()) {
+        return !m_filterFiles.empty();
+    }
+    const auto row = static_cast<std::size_t>(parent.row());
+    return parent.internalId() == 0 && parent.column() == 0 && parent.model() == this && row < m_filterFiles.size()
+        && !m_filterFiles[row]->children.empty();
 }
 
 QVariant DetailDD::data(const QModelIndex &index, int role) const
@@ -353,18 +359,17 @@ QVariant DetailDD::headerData(int section, Qt::Orientation orientation, int role
 DetailCellView::DetailCellView(QObject *parent)
     : CustomHighlineRowView(parent)
 {
-    reloadStyle();
 }
 
 DetailCellView::~DetailCellView() = default;
 
-void DetailCellView::reloadStyle()
+void DetailCellView::reloadStyle(const ThemeSnapshot &theme)
 {
-    m_title = TextStyle::of("table_title_font");
-    m_path = TextStyle::of("table_path_font");
-    m_size = TextStyle::of("table_size_font");
-    m_date = TextStyle::of("table_date_font");
-    setTableSelectColor(UIUtil::color(core::UIInfo::nsColor("main_table_select_color")));
+    m_title = TextStyle::of(theme, "table_title_font");
+    m_path = TextStyle::of(theme, "table_path_font");
+    m_size = TextStyle::of(theme, "table_size_font");
+    m_date = TextStyle::of(theme, "table_date_font");
+    setTableSelectColor(theme.color("main_table_select_color"));
 }
 
 QSize DetailCellView::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const

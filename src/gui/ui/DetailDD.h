@@ -123,7 +123,7 @@ public:
     explicit DetailCellView(QObject *parent = nullptr);
     ~DetailCellView() override;
 
-    void reloadStyle();
+    void reloadStyle(const ThemeSnapshot &theme);
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     bool editorEvent(QEvent *event,

@@ -8,6 +8,7 @@
 #include "ui/CleanReport.h"
 #include "ui/DetailDD.h"
 #include "ui/ModuleActivity.h"
+#include "ui/ReviewCells.h"
 
 #include <QAction>
 #include <QApplication>
@@ -185,9 +186,10 @@ void DetailViewController::viewDidLoad()
 
     reloadCategory();
     reloadDetail();
-    UIUtil::setBtnAttribute(m_BackButton, u"Back"_s, core::UIInfo::nsMyUI("back_button_font"));
-    UIUtil::setMenuAttribute(m_sortTitle, u"Sort By"_s, core::UIInfo::nsMyUI("sortby_button_font"));
-    UIUtil::setBtnAttribute(m_CleanButton, u"Clean"_s, core::UIInfo::nsMyUI("clean_button_font"));
+    const ThemeSnapshot theme;
+    UIUtil::setBtnAttribute(m_BackButton, u"Back"_s, theme.entry("back_button_font"));
+    UIUtil::setMenuAttribute(m_sortTitle, u"Sort By"_s, theme.entry("sortby_button_font"));
+    UIUtil::setBtnAttribute(m_CleanButton, u"Clean"_s, theme.entry("clean_button_font"));
     m_sortByButton->setAccessibleName(u"Sort By"_s);
     updateBusyState();
 }
@@ -262,7 +264,8 @@ void DetailViewController::reloadCategory()
     const bool known = moduleIndex() >= 0 && static_cast<std::size_t>(moduleIndex()) < modules.size();
     m_moduleTitle->setText(
         known ? QString::fromStdString(modules[static_cast<std::size_t>(moduleIndex())].title) : QString());
-    UIUtil::setTextAttribute(m_moduleTitle, core::UIInfo::nsMyUI("module_title_font"));
+    const ThemeSnapshot theme;
+    UIUtil::setTextAttribute(m_moduleTitle, theme.entry("module_title_font"));
     if (m_categoryDD == nullptr) {
         m_categoryDD = new CategoryDD(
             moduleIndex(),
@@ -285,7 +288,7 @@ void DetailViewController::reloadCategory()
             reloadDetail();
         });
     }
-    m_categoryCell->reloadStyle();
+    m_categoryCell->reloadStyle(theme);
     m_categoryDD->setIndex(moduleIndex());
     m_categoryDD->reloadData(moduleIndex());
     // A catalogue with fewer categories than before keeps a row that exists.
@@ -331,7 +334,7 @@ void DetailViewController::reloadDetail()
             }
         });
     }
-    m_detailCell->reloadStyle();
+    m_detailCell->reloadStyle(ThemeSnapshot());
     m_detailDD->setSelectionTarget(moduleIndex(), m_categoryRow);
     m_detailDD->setCheckable(!ModuleActivity::instance().isBusy(moduleIndex()));
     m_detailDD->reloadData(*m_detailFiles);
@@ -397,6 +400,7 @@ void DetailViewController::clean()
         return;
     }
     m_cleanSize = 0;
+    m_progressStyle = core::UIInfo::nsMyUI("cleanning_progress_font");
     m_cleanReport->clear();
     showFailures();
     core::ModuleInfo::CleanOptions options;
@@ -451,7 +455,7 @@ void DetailViewController::updateProgressLabel()
         return;
     }
     m_progressLabel->setText(QString::fromStdString(core::format::formatByteCount(m_cleanSize)) + u" Free Up"_s);
-    UIUtil::setTextAttribute(m_progressLabel, core::UIInfo::nsMyUI("cleanning_progress_font"));
+    UIUtil::setTextAttribute(m_progressLabel, m_progressStyle);
 }
 
 void DetailViewController::showFailures()

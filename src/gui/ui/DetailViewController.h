@@ -2,6 +2,7 @@
 
 #include "fs/FolderInfo.h"
 #include "platform/LinkOpener.h"
+#include "theme/MyUI.h"
 #include "ui/TabViewSwitchController.h"
 
 #include <cstdint>
@@ -138,6 +139,7 @@ private:
     CleanReport *m_cleanReport = nullptr; // owned (child)
 
     std::int64_t m_cleanSize = 0;
+    core::MyUI m_progressStyle; // read when a clean starts: the label changes once per item removed
     std::optional<std::vector<core::FolderInfoPtr>> m_detailFiles;
     int m_categoryRow = 0;
     bool m_selectingRow = false; // the screen itself moves the category selection

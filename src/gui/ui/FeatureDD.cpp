@@ -54,14 +54,13 @@ FeatureCellView::FeatureCellView(QObject *parent)
     : CustomHighlineRowView(parent)
 {
     setTableSelectColor(Qt::transparent);
-    reloadStyle();
 }
 
 FeatureCellView::~FeatureCellView() = default;
 
-void FeatureCellView::reloadStyle()
+void FeatureCellView::reloadStyle(const ThemeSnapshot &theme)
 {
-    m_text = TextStyle::of("module_feature_font");
+    m_text = TextStyle::of(theme, "module_feature_font");
 }
 
 QSize FeatureCellView::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const

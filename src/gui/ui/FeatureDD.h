@@ -55,7 +55,7 @@ public:
     ~FeatureCellView() override;
 
     /// Reads "module_feature_font" from the theme again.
-    void reloadStyle();
+    void reloadStyle(const ThemeSnapshot &theme);
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 

@@ -7,6 +7,7 @@
 #include "theme/UIUtil.h"
 #include "ui/FeatureDD.h"
 #include "ui/ModuleActivity.h"
+#include "ui/ReviewCells.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -27,6 +29,8 @@ namespace {
 
 constexpr int ImageSide = 200;
 constexpr int ProgressSteps = 1000;
+constexpr int PrepareTwinDelayMs = 400;
+constexpr int PathRefreshMs = 40;
 
 /// A one-line label that keeps its whole text (for accessibility and tool
 /// tips) but paints it cut in the middle when it is wider than the label,
@@ -57,8 +61,12 @@ protected:
 
 OverviewViewController::OverviewViewController(QWidget *parent)
     : TabViewSwitchController(parent)
+    , m_pathRefresh(new QTimer(this))
 {
     setObjectName(u"OverviewViewController"_s);
+    m_pathRefresh->setSingleShot(true);
+    m_pathRefresh->setInterval(PathRefreshMs);
+    connect(m_pathRefresh, &QTimer::timeout, this, &OverviewViewController::showPendingPath);
     connect(&ModuleActivity::instance(), &ModuleActivity::activityChanged, this, [this](int module) {
         if (module == moduleIndex() && isViewLoaded()) {
             updateButtons();
@@ -148,8 +156,9 @@ void OverviewViewController::viewDidLoad()
     layout->addWidget(m_pathLabel);
 
     reloadData();
-    m_scanButtonStyle = core::UIInfo::nsMyUI("scan_button_font");
-    m_pathStyle = core::UIInfo::nsMyUI("scanning_path_font");
+    const ThemeSnapshot theme;
+    m_scanButtonStyle = theme.entry("scan_button_font");
+    m_pathStyle = theme.entry("scanning_path_font");
     setScanTitle(u"Scan"_s);
     UIUtil::setTextAttribute(m_pathLabel, m_pathStyle);
     m_rescanBTN->hide();
@@ -172,11 +181,12 @@ void OverviewViewController::reloadData()
     } else {
         m_featureDD->setFeatures(std::move(features));
     }
-    m_featureCell->reloadStyle();
+    const ThemeSnapshot theme;
+    m_featureCell->reloadStyle(theme);
     m_overviewTitle->setText(module != nullptr ? QString::fromStdString(module->title) : QString());
-    UIUtil::setTextAttribute(m_overviewTitle, core::UIInfo::nsMyUI("module_title_font"));
+    UIUtil::setTextAttribute(m_overviewTitle, theme.entry("module_title_font"));
     m_overviewDescription->setText(module != nullptr ? QString::fromStdString(module->description) : QString());
-    UIUtil::setTextAttribute(m_overviewDescription, core::UIInfo::nsMyUI("module_description_font"));
+    UIUtil::setTextAttribute(m_overviewDescription, theme.entry("module_description_font"));
     const QString image = module != nullptr ? QString::fromStdString(module->image) + u"_Overview"_s : QString();
     m_overviewImage->setPixmap(ImageStore::pixmap(image, QSize(ImageSide, ImageSide)));
     m_overviewImage->setAccessibleName(module != nullptr ? QString::fromStdString(module->title) : QString());
@@ -186,6 +196,18 @@ void OverviewViewController::reloadData()
 void OverviewViewController::showEvent(QShowEvent *event)
 {
     TabViewSwitchController::showEvent(event);
+    // The detail screen is built while the person reads this one (after the
+    // slide), so that the end of a scan only has to fill and show it.
+    QTimer::singleShot(PrepareTwinDelayMs, this, [this] {
+        if (isVisible()) {
+            if (SlideStack *tabs = getTabViewController()) {
+                if (auto *twin = qobject_cast<TabViewSwitchController *>(
+                        tabs->widget(getTabWithIndentifier(getTwinTabIdentifier())))) {
+                    twin->loadViewIfNeeded();
+                }
+            }
+        }
+    });
     // A keyboard user lands on the button that moves on: "Scan" or "Review".
     if (m_scanBTN != nullptr && m_scanBTN->isEnabled() && (focusWidget() == nullptr || !focusWidget()->isVisible())) {
         m_scanBTN->setFocus(Qt::OtherFocusReason);
@@ -240,8 +262,9 @@ void OverviewViewController::startScan()
     m_scanBTN->setEnabled(false);
     m_totalScanSize = 0;
     m_scanProgress->setValue(0);
-    m_scanButtonStyle = core::UIInfo::nsMyUI("scan_button_font");
-    m_pathStyle = core::UIInfo::nsMyUI("scanning_path_font");
+    const ThemeSnapshot theme;
+    m_scanButtonStyle = theme.entry("scan_button_font");
+    m_pathStyle = theme.entry("scanning_path_font");
     UIUtil::setTextAttribute(m_pathLabel, m_pathStyle);
 
     QPointer<OverviewViewController> self(this);
@@ -267,10 +290,29 @@ void OverviewViewController::startScan()
 void OverviewViewController::progress(const std::string &path, std::int64_t size)
 {
     m_totalScanSize += size;
-    if (!path.empty()) {
-        // The label keeps the style the scan started with (set in startScan).
-        m_pathLabel->setText(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+    if (path.empty()) {
+        return;
     }
+    // Reports come by the ten thousand: the label shows a path at once, then
+    // at most one more every PathRefreshMs (the latest), which a person can
+    // still read and which keeps each report cheap for the GUI thread. The
+    // label keeps the style the scan started with (set in startScan).
+    if (m_pathRefresh->isActive()) {
+        m_pendingPath = path;
+        return;
+    }
+    m_pathLabel->setText(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+    m_pathRefresh->start();
+}
+
+void OverviewViewController::showPendingPath()
+{
+    if (m_pendingPath.empty()) {
+        return;
+    }
+    m_pathLabel->setText(QString::fromUtf8(m_pendingPath.data(), static_cast<qsizetype>(m_pendingPath.size())));
+    m_pendingPath.clear();
+    m_pathRefresh->start();
 }
 
 void OverviewViewController::showPercent(float percent)
@@ -281,6 +323,8 @@ void OverviewViewController::showPercent(float percent)
 
 void OverviewViewController::doneScan()
 {
+    m_pathRefresh->stop();
+    m_pendingPath.clear();
     m_pathLabel->setText(u"Scanning Completed! "_s
         + QString::fromStdString(core::format::formatByteCount(m_totalScanSize)) + u" Files Found"_s);
     UIUtil::setTextAttribute(m_pathLabel, m_pathStyle);

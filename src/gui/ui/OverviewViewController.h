@@ -13,6 +13,7 @@ class QLabel;
 class QListView;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace gui {
 
@@ -80,6 +81,7 @@ private:
     /// Enables the buttons from scanStatus and whether the module is busy.
     void updateButtons();
     void setScanTitle(const QString &title);
+    void showPendingPath();
 
     QLabel *m_overviewTitle = nullptr; // owned (child); made by viewDidLoad, like every widget below
     QLabel *m_overviewDescription = nullptr;
@@ -99,6 +101,8 @@ private:
     core::MyUI m_scanButtonStyle;
     core::MyUI m_pathStyle;
     QString m_scanTitle;
+    QTimer *m_pathRefresh; // owned (child)
+    std::string m_pendingPath; // the latest path not shown yet
 };
 
 } // namespace gui

@@ -16,9 +16,27 @@ using namespace Qt::StringLiterals;
 
 namespace gui {
 
-TextStyle TextStyle::of(const char *key)
+ThemeSnapshot::ThemeSnapshot()
+    : m_table(core::UIInfo::AllUIs())
 {
-    const core::MyUI entry = core::UIInfo::nsMyUI(key);
+}
+
+core::MyUI ThemeSnapshot::entry(std::string_view key) const
+{
+    if (const auto found = m_table.find(key); found != m_table.end()) {
+        return found->second;
+    }
+    return core::UIInfo::nsMyUI(key);
+}
+
+QColor ThemeSnapshot::color(std::string_view key) const
+{
+    return UIUtil::color(entry(key).color());
+}
+
+TextStyle TextStyle::of(const ThemeSnapshot &theme, std::string_view key)
+{
+    const core::MyUI entry = theme.entry(key);
     return TextStyle{ UIUtil::font(entry), UIUtil::color(entry.color()) };
 }
 

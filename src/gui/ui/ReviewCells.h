@@ -1,5 +1,7 @@
 #pragma once
 
+#include "theme/UIInfo.h"
+
 #include <QColor>
 #include <QFont>
 #include <QRect>
@@ -17,16 +19,31 @@ namespace gui {
 /// Pieces shared by the cells of the review screens (features, categories,
 /// files): theme text styles, the tri-state check box, shortened texts.
 
-/// A theme font entry turned into what a cell paints with. Cells read the
-/// theme once per reload, not once per painted row: a lookup re-reads the
-/// theme file.
+/// The theme as the file holds it now, read once for a batch of lookups:
+/// a screen reloading reads the file once, not once per entry (each
+/// core::UIInfo lookup parses the whole file again).
+class ThemeSnapshot
+{
+public:
+    ThemeSnapshot();
+    /// The entry of `key`; a key the file lacks is looked up the usual way
+    /// (defaults, one log line).
+    core::MyUI entry(std::string_view key) const;
+    QColor color(std::string_view key) const;
+
+private:
+    core::UIInfo::Table m_table;
+};
+
+/// A theme font entry turned into what a cell paints with. Cells take their
+/// styles at a reload, not once per painted row.
 struct TextStyle
 {
     QFont font;
     QColor color;
 
     /// The entry of `key` (a "..._font" key of the theme).
-    static TextStyle of(const char *key);
+    static TextStyle of(const ThemeSnapshot &theme, std::string_view key);
 };
 
 /// A selection state (1 on, 0 off, -1 mixed) as a check state, and back.
