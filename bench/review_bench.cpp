@@ -272,6 +272,10 @@ int main(int argc, char **argv)
     }
     report("scroll_page_ms", ms(step) / 40);
 
+    step.start();
+    root.repaint();
+    report("window_repaint_ms", ms(step));
+
     report("peak_rss_mib", static_cast<double>(peakKib()) / 1024.0);
     std::fflush(stdout);
     std::_Exit(0);

@@ -61,6 +61,17 @@ public:
         const std::lock_guard lock(m_mutex);
         m_held = true;
     }
+    /// Lets the oldest held job through; false when none is held.
+    bool releaseOne()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_pending.empty()) {
+            return false;
+        }
+        m_inner.asyncMain(std::move(m_pending.front()));
+        m_pending.pop_front();
+        return true;
+    }
     void release()
     {
         const std::lock_guard lock(m_mutex);
@@ -166,14 +177,16 @@ int main(int argc, char **argv)
         root->getTabViewController()->widget(root->getTabWithIndentifier(u"systemJunkOverview"_s)));
     bool ok = save(&window, out + u"/overview-idle.png"_s);
 
-    // Caught half-way: the first percentage is on the button, the rest held back.
+    // Caught half-way: the scan's reports are let through one by one until
+    // the button shows a percentage, and the rest held back for the picture.
+    dispatcher.hold();
     overview->scanBTN()->click();
     QElapsedTimer waited;
     waited.start();
-    while (!overview->scanBTN()->text().endsWith(u'%') && waited.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    while (!overview->scanBTN()->text().endsWith(u'%') && waited.elapsed() < 20000) {
+        dispatcher.releaseOne();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
-    dispatcher.hold();
     ok = save(&window, out + u"/overview-scanning.png"_s) && ok;
     dispatcher.release();
     auto *detail = qobject_cast<gui::DetailViewController *>(

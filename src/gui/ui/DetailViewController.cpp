@@ -23,6 +23,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
@@ -192,6 +193,14 @@ void DetailViewController::viewDidLoad()
     UIUtil::setBtnAttribute(m_CleanButton, u"Clean"_s, theme.entry("clean_button_font"));
     m_sortByButton->setAccessibleName(u"Sort By"_s);
     updateBusyState();
+    // The first icons load the desktop's file types and icon theme: here, while
+    // the screen is prepared, rather than in the first paint after a scan.
+    for (const char *name : { "a.txt", "a" }) {
+        const bool folder = std::string_view(name) == "a";
+        core::FolderInfo sample(
+            0, name, core::IconRef{}, 0, core::Rgba{}, folder, core::Timestamp{}, std::string(), false, {}, false, 0);
+        DetailCellView::iconFor(sample).pixmap(DetailCellView::IconSide);
+    }
 }
 
 void DetailViewController::buildSortMenu()
@@ -334,7 +343,12 @@ void DetailViewController::reloadDetail()
             }
         });
     }
-    m_detailCell->reloadStyle(ThemeSnapshot());
+    const ThemeSnapshot theme;
+    m_detailCell->reloadStyle(theme);
+    // The outline paints the part left of a selected row (the branch) itself, in the highlight colour.
+    QPalette palette = m_detailView->palette();
+    palette.setColor(QPalette::Highlight, theme.color("main_table_select_color"));
+    m_detailView->setPalette(palette);
     m_detailDD->setSelectionTarget(moduleIndex(), m_categoryRow);
     m_detailDD->setCheckable(!ModuleActivity::instance().isBusy(moduleIndex()));
     m_detailDD->reloadData(*m_detailFiles);
