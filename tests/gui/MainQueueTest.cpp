@@ -25,12 +25,15 @@ private Q_SLOTS:
         constexpr int Jobs = 60;
         std::vector<int> order;
         int doneWhenTimerRan = -1;
-        QTimer::singleShot(0, [&] {
-            doneWhenTimerRan = static_cast<int>(order.size());
-        });
         // Each job keeps the GUI thread 1 ms: 60 in one go would hold the loop for 60 ms.
+        // The first one starts a timer, which can only fire once the loop gets the thread back.
         for (int i = 0; i < Jobs; ++i) {
-            dispatcher.asyncMain([&order, i] {
+            dispatcher.asyncMain([&order, &doneWhenTimerRan, i] {
+                if (i == 0) {
+                    QTimer::singleShot(0, [&order, &doneWhenTimerRan] {
+                        doneWhenTimerRan = static_cast<int>(order.size());
+                    });
+                }
                 QElapsedTimer busy;
                 busy.start();
                 while (busy.nsecsElapsed() < 1'000'000) { }

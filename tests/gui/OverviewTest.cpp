@@ -113,7 +113,15 @@ private Q_SLOTS:
         m_overview->progress("/home/ann/.cache/fonts", 1000);
         m_overview->progress("", 2500);
         QCOMPARE(m_overview->pathLabel()->text(), u"/home/ann/.cache/fonts"_s);
-        QCOMPARE(m_overview->totalScanSize(), 3500);
+        QTest::qWait(100); // past the label's refresh interval
+        m_overview->progress("", 500);
+        QCOMPARE(m_overview->pathLabel()->text(), u"/home/ann/.cache/fonts"_s);
+        QCOMPARE(m_overview->totalScanSize(), 4000);
+        // Reports in a burst: the label catches up with the latest path within its interval.
+        m_overview->progress("/home/ann/.cache/a", 0);
+        m_overview->progress("/home/ann/.cache/b", 0);
+        m_overview->progress("/home/ann/.cache/c", 0);
+        QTRY_COMPARE(m_overview->pathLabel()->text(), u"/home/ann/.cache/c"_s);
     }
 
     void aScanEndsOnTheDetailScreenWithTheTotal()
