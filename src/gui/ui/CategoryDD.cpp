@@ -14,30 +14,9 @@ namespace gui {
 
 namespace {
 
-const std::vector<core::Category> *categoriesOf(int index)
-{
-    const auto &modules = core::ModuleInfo::modules();
-    if (index < 0 || static_cast<std::size_t>(index) >= modules.size()) {
-        return nullptr;
-    }
-    return &modules[static_cast<std::size_t>(index)].categories;
-}
-
 QString sizeText(std::int64_t bytes)
 {
     return QString::fromStdString(core::format::formatByteCount(bytes));
-}
-
-QString stateWords(int state)
-{
-    switch (state) {
-    case 1:
-        return u"selected"_s;
-    case 0:
-        return u"not selected"_s;
-    default:
-        return u"partly selected"_s;
-    }
 }
 
 } // namespace
@@ -54,12 +33,11 @@ CategoryDD::~CategoryDD() = default;
 
 CategoryDD::Row CategoryDD::rowOf(int row) const
 {
-    const auto *categories = categoriesOf(m_index);
-    if (categories == nullptr || row < 0 || static_cast<std::size_t>(row) >= categories->size()) {
+    const core::Category *category = catalogueCategory(m_index, row);
+    if (category == nullptr) {
         return {};
     }
-    const core::Category &category = (*categories)[static_cast<std::size_t>(row)];
-    return Row{ category.title, category.image, category.description, category.size, category.state };
+    return Row{ category->title, category->image, category->description, category->size, category->state };
 }
 
 void CategoryDD::reloadData(int index)
@@ -67,7 +45,7 @@ void CategoryDD::reloadData(int index)
     beginResetModel();
     m_index = index;
     m_rows.clear();
-    if (const auto *categories = categoriesOf(index)) {
+    if (const auto *categories = catalogueCategories(index)) {
         for (std::size_t i = 0; i < categories->size(); ++i) {
             m_rows.push_back(rowOf(static_cast<int>(i)));
         }
@@ -136,8 +114,7 @@ bool CategoryDD::setData(const QModelIndex &index, const QVariant &value, int ro
         || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
         return false;
     }
-    const auto *categories = categoriesOf(m_index);
-    if (categories == nullptr || static_cast<std::size_t>(index.row()) >= categories->size()) {
+    if (catalogueCategory(m_index, index.row()) == nullptr) {
         return false;
     }
     core::ModuleInfo::updateState(stateFromCheckValue(value), m_index, index.row(), -1, -1);

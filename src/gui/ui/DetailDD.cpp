@@ -29,18 +29,6 @@ QString nameOf(const core::FolderInfo &record)
     return QString::fromUtf8(record.name.data(), static_cast<qsizetype>(record.name.size()));
 }
 
-QString stateWords(int state)
-{
-    switch (state) {
-    case 1:
-        return u"selected"_s;
-    case 0:
-        return u"not selected"_s;
-    default:
-        return u"partly selected"_s;
-    }
-}
-
 /// Sorts `files` by `key` in place, smallest first or largest first.
 template<typename Key> void sortBy(std::vector<core::FolderInfoPtr> &files, bool ascending, Key key)
 {
@@ -262,15 +250,11 @@ QVariant DetailDD::data(const QModelIndex &index, int role) const
 
 std::optional<int> DetailDD::catalogueIndex(const core::FolderInfo *file) const
 {
-    const auto &modules = core::ModuleInfo::modules();
-    if (m_moduleIndex < 0 || static_cast<std::size_t>(m_moduleIndex) >= modules.size()) {
+    const core::Category *category = catalogueCategory(m_moduleIndex, m_categoryIndex);
+    if (category == nullptr) {
         return std::nullopt;
     }
-    const auto &categories = modules[static_cast<std::size_t>(m_moduleIndex)].categories;
-    if (m_categoryIndex < 0 || static_cast<std::size_t>(m_categoryIndex) >= categories.size()) {
-        return std::nullopt;
-    }
-    const auto &files = categories[static_cast<std::size_t>(m_categoryIndex)].files;
+    const auto &files = category->files;
     const auto at = static_cast<std::size_t>(file->findex);
     if (file->findex >= 0 && at < files.size() && files[at].get() == file) {
         return static_cast<int>(at);

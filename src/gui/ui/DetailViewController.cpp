@@ -41,17 +41,6 @@ constexpr int CategoryWidth = 300;
 /// Tags of the sort menu: keys up to 4, directions from 5 on.
 constexpr int LastKeyTag = 4;
 
-const core::Category *categoryAt(int module, int row)
-{
-    const auto &modules = core::ModuleInfo::modules();
-    if (module < 0 || static_cast<std::size_t>(module) >= modules.size()) {
-        return nullptr;
-    }
-    const auto &categories = modules[static_cast<std::size_t>(module)].categories;
-    return row >= 0 && static_cast<std::size_t>(row) < categories.size() ? &categories[static_cast<std::size_t>(row)]
-                                                                         : nullptr;
-}
-
 void styleTransparent(QAbstractItemView *view)
 {
     view->setFrameShape(QFrame::NoFrame);
@@ -324,7 +313,7 @@ void DetailViewController::reloadDetail()
     if (!isViewLoaded()) {
         return;
     }
-    const core::Category *category = categoryAt(moduleIndex(), m_categoryRow);
+    const core::Category *category = catalogueCategory(moduleIndex(), m_categoryRow);
     m_detailFiles = category != nullptr ? category->files : std::vector<core::FolderInfoPtr>();
     if (m_detailDD == nullptr) {
         m_detailDD = new DetailDD(this);

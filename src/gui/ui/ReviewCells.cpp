@@ -1,5 +1,6 @@
 #include "ui/ReviewCells.h"
 
+#include "engine/ModuleInfo.h"
 #include "theme/UIInfo.h"
 #include "theme/UIUtil.h"
 
@@ -38,6 +39,36 @@ TextStyle TextStyle::of(const ThemeSnapshot &theme, std::string_view key)
 {
     const core::MyUI entry = theme.entry(key);
     return TextStyle{ UIUtil::font(entry), UIUtil::color(entry.color()) };
+}
+
+const std::vector<core::Category> *catalogueCategories(int module)
+{
+    const auto &modules = core::ModuleInfo::modules();
+    if (module < 0 || static_cast<std::size_t>(module) >= modules.size()) {
+        return nullptr;
+    }
+    return &modules[static_cast<std::size_t>(module)].categories;
+}
+
+const core::Category *catalogueCategory(int module, int category)
+{
+    const auto *categories = catalogueCategories(module);
+    if (categories == nullptr || category < 0 || static_cast<std::size_t>(category) >= categories->size()) {
+        return nullptr;
+    }
+    return &(*categories)[static_cast<std::size_t>(category)];
+}
+
+QString stateWords(int state)
+{
+    switch (state) {
+    case 1:
+        return u"selected"_s;
+    case 0:
+        return u"not selected"_s;
+    default:
+        return u"partly selected"_s;
+    }
 }
 
 Qt::CheckState checkStateOf(int state)

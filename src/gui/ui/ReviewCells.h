@@ -1,11 +1,14 @@
 #pragma once
 
+#include "engine/Catalogue.h"
 #include "theme/UIInfo.h"
 
 #include <QColor>
 #include <QFont>
 #include <QRect>
 #include <QString>
+
+#include <vector>
 
 class QAbstractItemModel;
 class QEvent;
@@ -45,6 +48,14 @@ struct TextStyle
     /// The entry of `key` (a "..._font" key of the theme).
     static TextStyle of(const ThemeSnapshot &theme, std::string_view key);
 };
+
+/// The categories of catalogue module `module`; null for an index outside the catalogue.
+const std::vector<core::Category> *catalogueCategories(int module);
+/// Category `category` of module `module`; null for indexes outside the catalogue.
+const core::Category *catalogueCategory(int module, int category);
+
+/// How a selection state reads aloud: "selected", "not selected", "partly selected".
+QString stateWords(int state);
 
 /// A selection state (1 on, 0 off, -1 mixed) as a check state, and back.
 /// Any state other than 0 and 1 shows mixed.
