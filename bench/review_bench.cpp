@@ -6,6 +6,7 @@
 // Usage: review_bench HOME   (see bench/review_bench.sh; any QPA platform)
 
 #include "engine/ModuleInfo.h"
+#include "format/FileUrl.h"
 #include "platform/LinkOpener.h"
 #include "platform/LogSink.h"
 #include "platform/QtDispatcher.h"
@@ -23,6 +24,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -277,6 +279,55 @@ int main(int argc, char **argv)
     report("window_repaint_ms", ms(step));
 
     report("peak_rss_mib", static_cast<double>(peakKib()) / 1024.0);
+
+    // A clean of many items from the detail screen, on a folder of its own
+    // (never the tree above, which other benchmarks share): every entry selected.
+    if (const QByteArray count = qgetenv("REVIEW_BENCH_CLEAN"); !count.isEmpty()) {
+        QTemporaryDir junk;
+        const int files = count.toInt();
+        for (int i = 0; i < files; ++i) {
+            QFile file(junk.filePath(u"f%1"_s.arg(i)));
+            if (!file.open(QIODevice::WriteOnly)) {
+                return 1;
+            }
+            file.write("x");
+        }
+        std::vector<core::Module> modules = core::ModuleInfo::modules();
+        core::Category category;
+        category.title = "Junk";
+        category.url = core::FolderUrl{ core::format::fileUrlFromPath(junk.path().toStdString(), true), "Folder", 1 };
+        category.state = 1;
+        modules[1].categories = { category };
+        core::ModuleInfo::setModulesForTesting(std::move(modules));
+        bool scanned = false;
+        core::ModuleInfo::scan(1, nullptr, nullptr, [&scanned] {
+            scanned = true;
+        });
+        while (!scanned) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        root.switchTabTo(u"systemJunkDetail"_s);
+        auto *junkDetail = qobject_cast<gui::DetailViewController *>(root.getTabViewController()->widget(2));
+        junkDetail->reloadData();
+        junkDetail->setConfirmer([](QWidget *) {
+            return true;
+        });
+        QCoreApplication::processEvents();
+        app.record(true);
+        step.start();
+        junkDetail->clean();
+        while (gui::ModuleActivity::instance().isBusy(1)) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        report("clean_ms", ms(step));
+        app.record(false);
+        const auto [cleanLongest, cleanP99, cleanType, cleanEvents] = app.busy();
+        report("clean_items", static_cast<double>(files));
+        report("clean_freed_bytes", static_cast<double>(junkDetail->cleanSize()));
+        report("clean_event_longest_ms", cleanLongest);
+        report("clean_event_p99_ms", cleanP99);
+        report("clean_records_left", static_cast<double>(core::ModuleInfo::modules()[1].categories[0].files.size()));
+    }
     std::fflush(stdout);
     std::_Exit(0);
 }
