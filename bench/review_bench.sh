@@ -12,7 +12,10 @@
 #      longest event it handled, and the lateness of a 1 ms timer: longest and
 #      99th percentile), then opening, scrolling, searching and sorting the
 #      biggest category on the detail screen (model work and a synchronous
-#      repaint of the outline), and the process's peak memory.
+#      repaint of the outline), and the process's peak memory (taken before
+#   3. a clean from the detail screen of CLEAN_ITEMS (default 80000) one-byte
+#      files that the benchmark writes in a temporary folder of its own (the
+#      tree is never cleaned): its time and the longest event meanwhile.
 # Prints the medians and the ratio GUI scan / CLI scan (target: 1.2 or less).
 # Absolute times drift on a shared machine: read the ratios, and the load
 # printed at the end.
@@ -29,7 +32,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
     --no-build) build=0; shift ;;
-    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
 done
@@ -46,7 +49,7 @@ export SPRUCE_RESOURCES="$repo/resources" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_
 "$CLI" --home "$TREE" --no-progress scan largeAndOldFile >/dev/null
 for i in $(seq "$runs"); do
   time_once "$CLI" --home "$TREE" --no-progress scan largeAndOldFile >>"$out/cli"
-  "$bench" "$TREE" 2>/dev/null >>"$out/gui"
+  REVIEW_BENCH_CLEAN=${CLEAN_ITEMS:-80000} "$bench" "$TREE" 2>/dev/null >>"$out/gui"
 done
 
 med() { grep "^$1 " "$out/gui" | awk '{print $2}' | median; }
@@ -64,4 +67,7 @@ for figure in open_ms scroll_page_ms search_first_ms search_again_ms search_clea
   printf '%-28s %.1f ms\n' "${figure%_ms}" "$(med "$figure")"
 done
 printf 'peak memory                  %.0f MiB\n' "$(med peak_rss_mib)"
+printf 'clean of %s items          %.0f ms, longest event %.1f ms (worst run %.1f), %s records left\n' \
+  "$(med clean_items)" "$(med clean_ms)" "$(med clean_event_longest_ms)" \
+  "$(grep '^clean_event_longest_ms ' "$out/gui" | awk '{print $2}' | sort -g | tail -1)" "$(med clean_records_left)"
 printf 'load average                 %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"

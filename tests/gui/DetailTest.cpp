@@ -320,6 +320,21 @@ private Q_SLOTS:
         QCOMPARE(m_asked, 0);
     }
 
+    void aScanStartedWhileTheQuestionIsOpenWins()
+    {
+        categories()->setData(categories()->index(Caches, 0), Qt::Checked, Qt::CheckStateRole);
+        m_detail->setConfirmer([](QWidget *) {
+            // The dashboard starts a scan of this module meanwhile.
+            return ModuleActivity::instance().scan(1, nullptr, nullptr, nullptr);
+        });
+        m_detail->cleanButton()->click();
+        QCOMPARE(ModuleActivity::instance().activity(1), ModuleActivity::Kind::Scanning);
+        QVERIFY(gui_tests::waitFor([] {
+            return !ModuleActivity::instance().isBusy(1);
+        }));
+        QCOMPARE(m_env->remaining().size(), gui_tests::ReviewEnvironment::junk().size());
+    }
+
     void rowMenuOpensTheFolderAndCopiesThePath()
     {
         gui_tests::RecordingOpener opener;

@@ -402,6 +402,10 @@ void DetailViewController::clean()
     if (ModuleActivity::instance().isBusy(moduleIndex()) || !m_confirmer || !m_confirmer(this)) {
         return;
     }
+    // A scan or clean started elsewhere while the question was open wins: nothing changes here.
+    if (ModuleActivity::instance().isBusy(moduleIndex())) {
+        return;
+    }
     m_cleanSize = 0;
     m_progressStyle = core::UIInfo::nsMyUI("cleanning_progress_font");
     m_cleanReport->clear();
@@ -420,7 +424,6 @@ void DetailViewController::clean()
             CleanReport::Failure{ QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())),
                 QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())) });
     };
-    // Something may have started while the question was open: the check above is repeated by the start itself.
     ModuleActivity::instance().clean(
         moduleIndex(),
         [self](const std::string &path, std::int64_t size) {
