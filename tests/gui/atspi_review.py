@@ -3,12 +3,14 @@
 
 Run with tests/gui/atspi_review.sh (a private D-Bus session and Xvfb). It
 makes a home folder with junk in it (never the real one), starts `spruce`
-there, then, reading and acting only through the accessibility tree and the
-keyboard: selects "System Junk", presses "Scan", waits for the categories,
-moves to "User Cache Files" and selects it with Space, moves into the files
-and takes one out with Space, presses "Clean" and "Confirm" in the dialog.
-Afterwards the files on disk must be exactly the ones not selected and the
-label must say what was freed. Exit code 0 on success.
+there, then, reading through the accessibility tree and acting from the
+keyboard only: Down to "System Junk" in the module list, Tab to "Scan" and
+Return; on the detail screen Space on "User Cache Files" (the focus is there),
+Tab into the files, Down to "thumbs.db", Space to take it out; Tab to "Clean",
+Return; the dialog starts on "Cancel", Tab to "Confirm", Return. Afterwards the
+files on disk must be exactly the ones not selected and the label must say
+what was freed. The window gets the keyboard from xdotool, as a window
+manager would give it. Exit code 0 on success.
 """
 import os
 import subprocess
@@ -76,19 +78,21 @@ def find(app, role, name=None, starts=None, showing=True):
     return None
 
 
-def press(node):
-    action = node.queryAction()
-    for i in range(action.nActions):
-        if action.getName(i) in ("Press", "press", "click"):
-            action.doAction(i)
-            return
-    action.doAction(0)
-
-
 def key(name):
     keysyms = {"space": 0x20, "Down": 0xFF54, "Up": 0xFF52, "Tab": 0xFF09, "Return": 0xFF0D, "Right": 0xFF53}
     pyatspi.Registry.generateKeyboardEvent(keysyms[name], None, pyatspi.KEY_SYM)
     time.sleep(0.25)
+
+
+def tab_to(app, role, name, presses=15):
+    """Presses Tab until the focus is on the `role` named `name`."""
+    for _ in range(presses):
+        now = focused(app)
+        if now is not None and now.getRoleName() == role and now.name == name:
+            log("on:", name)
+            return now
+        key("Tab")
+    raise SystemExit(f"FAIL: Tab never reached {role} {name!r}")
 
 
 VIEWS = ("list", "table", "tree table", "tree")
@@ -154,12 +158,7 @@ def run(home, config):
         scan = wait_for('"Scan"', lambda: find(app, "push button", "Scan"))
         log("overview:", scan.name, "|", find(app, "progress bar", "Scan progress").name)
         # Tab to "Scan" and Return, as from the keyboard.
-        for _ in range(12):
-            now = focused(app)
-            if now is not None and now.getRoleName() == "push button" and now.name == "Scan":
-                break
-            key("Tab")
-        log("on:", focused(app).name)
+        tab_to(app, "push button", "Scan")
         key("Return")
         # The detail screen comes by itself.
         categories = wait_for("the category list", lambda: find(app, "list", "Categories"))
@@ -194,13 +193,18 @@ def run(home, config):
         wait_for("thumbs.db taken out", lambda: not find(files, "table cell", "thumbs.db").getState().contains(pyatspi.STATE_CHECKED))
         log("file:", find(files, "table cell", "thumbs.db").description)
 
-        press(wait_for('"Clean"', lambda: find(app, "push button", "Clean")))
+        # Tab to "Clean", Return; in the dialog Tab from "Cancel" (the default) to "Confirm", Return.
+        tab_to(app, "push button", "Clean")
+        key("Return")
         dialog = wait_for("the confirmation", lambda: find(app, "alert") or find(app, "dialog"))
         texts = [n.name for n in walk(dialog) if n.getRoleName() == "label"]
-        log("dialog:", dialog.name, "|", " | ".join(texts))
+        log("dialog:", dialog.name, "|", " | ".join(texts), "| focus on", focused(app).name)
         if not any("Confirmation?" in t for t in texts):
             raise SystemExit("FAIL: the dialog does not ask \"Confirmation?\"")
-        press(wait_for('"Confirm"', lambda: find(dialog, "push button", "Confirm")))
+        if focused(app).name != "Cancel":
+            raise SystemExit("FAIL: the dialog does not start on \"Cancel\"")
+        tab_to(app, "push button", "Confirm")
+        key("Return")
         freed = wait_for("the space freed", lambda: next(
             (n for n in walk(app) if n.getRoleName() == "label" and n.name.endswith(" Free Up")), None))
         log("label:", freed.name)
