@@ -335,9 +335,12 @@ void DetailViewController::reloadDetail()
     const ThemeSnapshot theme;
     m_detailCell->reloadStyle(theme);
     // The outline paints the part left of a selected row (the branch) itself, in the highlight colour.
-    QPalette palette = m_detailView->palette();
-    palette.setColor(QPalette::Highlight, theme.color("main_table_select_color"));
-    m_detailView->setPalette(palette);
+    if (const QColor select = theme.color("main_table_select_color");
+        m_detailView->palette().color(QPalette::Highlight) != select) {
+        QPalette palette = m_detailView->palette();
+        palette.setColor(QPalette::Highlight, select);
+        m_detailView->setPalette(palette);
+    }
     m_detailDD->setSelectionTarget(moduleIndex(), m_categoryRow);
     m_detailDD->setCheckable(!ModuleActivity::instance().isBusy(moduleIndex()));
     m_detailDD->reloadData(*m_detailFiles);
