@@ -173,8 +173,10 @@ private Q_SLOTS:
         pick(u"Ascending"_s);
         QCOMPARE(marked(), (QStringList{ u"Size"_s, u"Ascending"_s }));
         QCOMPARE(shownNames(), (QStringList{ u"fonts"_s, u"thumbs.db"_s, u"browser"_s }));
+        pick(u"Date"_s);
+        QCOMPARE(marked(), (QStringList{ u"Date"_s, u"Ascending"_s }));
+        QCOMPARE(shownNames(), (QStringList{ u"fonts"_s, u"browser"_s, u"thumbs.db"_s })); // oldest first
         pick(u"Name"_s);
-        QCOMPARE(marked(), (QStringList{ u"Name"_s, u"Ascending"_s }));
         QCOMPARE(shownNames(), (QStringList{ u"browser"_s, u"fonts"_s, u"thumbs.db"_s }));
         // Picking the marked item again keeps it marked.
         pick(u"Name"_s);

@@ -47,6 +47,10 @@ ReviewEnvironment::ReviewEnvironment()
     for (const auto &[relative, size] : junk()) {
         m_home.writeFile(relative, size);
     }
+    // Dates that differ from the order of names and of sizes.
+    testing_support::setMtime(path(".cache/fonts"), 1'000'000'000);
+    testing_support::setMtime(path(".cache/browser"), 1'100'000'000);
+    testing_support::setMtime(path(".cache/thumbs.db"), 1'200'000'000);
     core::platform::Services services = core::platform::services();
     services.dispatch = m_dispatcher.get();
     services.user = core::platform::UserContext{ "tester", m_home.path() };

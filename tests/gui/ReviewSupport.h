@@ -20,7 +20,8 @@ namespace gui_tests {
 ///   1 "Reports"  ~/reports/app/ and ~/reports/web/ (two files, each with
 ///                its entries as children)
 ///   2 "Logs"     ~/old.log (a single file)
-/// Every file is written with the sizes in `junk()`.
+/// Every file is written with the sizes in `junk()`; in ~/.cache "fonts" is the
+/// oldest entry, then "browser", then "thumbs.db".
 class ReviewEnvironment
 {
 public:
