@@ -290,6 +290,19 @@ private Q_SLOTS:
         QVERIFY(m_detail->failureView()->isHidden());
     }
 
+    void aReviewOnlyCategoryIsNamedNotDeleted()
+    {
+        core::ModuleInfo::modules()[1].categories[Logs].type = "Localization";
+        m_detail->reloadData();
+        categories()->setData(categories()->index(Logs, 0), Qt::Checked, Qt::CheckStateRole);
+        QVERIFY(cleanAndWait());
+        QVERIFY(m_env->exists("old.log"));
+        QCOMPARE(m_detail->cleanReport()->rowCount(), 1);
+        QCOMPARE(m_detail->cleanReport()->index(0, 0).data().toString(),
+            u"Logs: for review only; nothing is deleted from it"_s);
+        QCOMPARE(m_detail->cleanSize(), 0);
+    }
+
     void theSelectionIsTheOneConfirmed()
     {
         showCategory(Reports);

@@ -413,6 +413,18 @@ void DetailViewController::clean()
     m_progressStyle = core::UIInfo::nsMyUI("cleanning_progress_font");
     m_cleanReport->clear();
     showFailures();
+    // Categories listed for review only (unused localizations belong to the
+    // system's packages): the cleaner passes them over; say so rather than
+    // leave the person wondering why their selection is still there.
+    std::vector<CleanReport::Failure> reviewOnly;
+    if (const auto *categories = catalogueCategories(moduleIndex())) {
+        for (const core::Category &category : *categories) {
+            if (category.type == "Localization" && category.state != 0) {
+                reviewOnly.push_back(
+                    { QString::fromStdString(category.title), u"for review only; nothing is deleted from it"_s });
+            }
+        }
+    }
     core::ModuleInfo::CleanOptions options;
     QPointer<DetailViewController> self(this);
     options.failed = [self](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
@@ -435,8 +447,11 @@ void DetailViewController::clean()
             }
         },
         [](float) {},
-        [self] {
+        [self, reviewOnly = std::move(reviewOnly)] {
             if (self) {
+                for (const CleanReport::Failure &note : reviewOnly) {
+                    self->m_cleanReport->add(note);
+                }
                 self->doneClean();
             }
         },
