@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Screenshots of the desktop application under Xvfb, written to docs/screenshots/
 # (or the folder given): the dashboard before and after a scan of all modules,
-# an overview screen, the more-tools screen, the status popover. SCALE 2 takes them at 200 %
+# an overview screen, the more-tools screen, the status popover, and the review
+# screens (System Junk before, during and after a scan, its detail screen with a
+# partly selected category and a search). SCALE 2 takes them at 200 %
 # (QT_SCALE_FACTOR=2) on a screen large enough for the doubled window.
-# The scan runs on a small sample home folder made here, never the real one.
+# Scans run on small sample home folders made here, never the real one.
 # Usage: bench/gui_screenshots.sh [OUTDIR] [SCALE]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots}
 scale=${2:-1}
-[ -x build/bench/gui_screenshots ] || { echo "build first: scripts/build.sh" >&2; exit 2; }
+[ -x build/bench/gui_screenshots ] && [ -x build/bench/review_screenshots ] || { echo "build first: scripts/build.sh" >&2; exit 2; }
 command -v xvfb-run >/dev/null || { echo "needs xvfb-run (apt-get install xvfb xauth)" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -29,5 +31,7 @@ touch -d '2 years ago' "$home/Videos/holiday-2019.mp4"
 
 screen='1280x800x24'
 [ "$scale" = 1 ] || screen='2600x1800x24'
-HOME="$home" SPRUCE_RESOURCES="$PWD/resources" XDG_CONFIG_HOME="$work" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb \
-  QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 $screen" build/bench/gui_screenshots "$out"
+for program in gui_screenshots review_screenshots; do
+  HOME="$home" SPRUCE_RESOURCES="$PWD/resources" XDG_CONFIG_HOME="$work" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb \
+    QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 $screen" "build/bench/$program" "$out"
+done

@@ -9,6 +9,8 @@ need+=(libglib2.0-dev)
 # The desktop application (SPRUCE_BUILD_GUI, on by default): Qt 6 Widgets and
 # SVG for the icon set; Liberation fonts stand in for the theme's classic font names.
 need+=(qt6-base-dev qt6-svg-dev fonts-liberation2)
+# The review screens' end-to-end test runs on a real X server: Xvfb, through xvfb-run (which needs xauth).
+need+=(xvfb xauth)
 missing=()
 for pkg in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")

@@ -220,6 +220,58 @@ TEST_F(CleanerTest, DeletingTheFirstOfThreeRenumbersTheRest)
     EXPECT_EQ(cat.size, 6);
 }
 
+TEST_F(CleanerTest, ManyRemovalsFromOneListKeepTheRestInOrder)
+{
+    // Every other file of 400, and every other child of a partly selected folder, goes.
+    for (int i = 0; i < 400; ++i) {
+        tmp.writeFile("m/f" + std::to_string(1000 + i), 1);
+    }
+    for (int i = 0; i < 6; ++i) {
+        tmp.writeFile("m/f1000dir/c" + std::to_string(i), 10);
+    }
+    scanLocations({ location(tmp / "m") });
+    auto &cat = categoryAt(1, 0);
+    ASSERT_EQ(cat.files.size(), 401U);
+    for (const auto &file : cat.files) {
+        if (file->name == "f1000dir") {
+            for (int c = 0; c < 6; ++c) {
+                file->children.push_back(record(tmp / ("m/f1000dir/c" + std::to_string(c)), 10, 0));
+                file->children.back()->findex = c;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < cat.files.size(); ++i) {
+        if (cat.files[i]->name == "f1000dir") {
+            for (int c = 0; c < 6; c += 2) {
+                ModuleInfo::updateState(1, 1, 0, static_cast<int>(i), c);
+            }
+        } else if (i % 2 == 0) {
+            ModuleInfo::updateState(1, 1, 0, static_cast<int>(i), std::nullopt);
+        }
+    }
+    const Outcome out = clean(1);
+    // Files at even positions (201 of them, the folder at position 1 aside) and three children.
+    EXPECT_EQ(out.deleted.size(), 201U + 3U);
+    ASSERT_EQ(cat.files.size(), 401U - 201U);
+    std::int64_t total = 0;
+    for (std::size_t i = 0; i < cat.files.size(); ++i) {
+        EXPECT_EQ(cat.files[i]->findex, static_cast<std::int64_t>(i));
+        if (i > 0) {
+            EXPECT_LT(cat.files[i - 1]->name, cat.files[i]->name); // the order of the scan
+        }
+        total += cat.files[i]->size;
+    }
+    EXPECT_EQ(cat.size, total);
+    for (const auto &file : cat.files) {
+        if (file->name == "f1000dir") {
+            ASSERT_EQ(file->children.size(), 3U);
+            EXPECT_EQ(file->children[0]->name, "c1");
+            EXPECT_EQ(file->children[2]->findex, 2);
+            EXPECT_EQ(file->size, 30);
+        }
+    }
+}
+
 TEST_F(CleanerTest, FailedDeletionKeepsRecordAndSize)
 {
     tmp.writeFile("s/keep-me", 3);

@@ -3,7 +3,6 @@
 #include "GuiTestSupport.h"
 #include "platform/LinkOpener.h"
 #include "ui/DetailViewController.h"
-#include "ui/ModuleSummaryView.h"
 #include "ui/OverviewViewController.h"
 #include "ui/ViewController.h"
 
@@ -31,10 +30,10 @@ private:
     static QString titleShown(TabViewSwitchController *screen)
     {
         if (auto *overview = qobject_cast<gui::OverviewViewController *>(screen)) {
-            return overview->summary()->titleLabel()->text();
+            return overview->overviewTitle()->text();
         }
         if (auto *detail = qobject_cast<gui::DetailViewController *>(screen)) {
-            return detail->summary()->titleLabel()->text();
+            return detail->moduleTitle()->text();
         }
         return {};
     }

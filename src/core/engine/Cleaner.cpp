@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <set>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 
 namespace core {
@@ -29,11 +31,16 @@ std::int64_t renumber(std::vector<FolderInfoPtr> &records)
     return total;
 }
 
-/// Drops the given records (by identity) from the list, keeping the order of the rest.
-void removeRecords(std::vector<FolderInfoPtr> &records, const std::vector<FolderInfoPtr> &gone)
+/// Drops the given records (by identity) from the list, keeping the order
+/// of the rest: one pass over the list, however many go (a clean may drop
+/// tens of thousands of records from one list, on the main queue).
+void removeRecords(std::vector<FolderInfoPtr> &records, const std::unordered_set<const FolderInfo *> &gone)
 {
+    if (gone.empty()) {
+        return;
+    }
     std::erase_if(records, [&gone](const FolderInfoPtr &record) {
-        return std::find(gone.begin(), gone.end(), record) != gone.end();
+        return gone.contains(record.get());
     });
 }
 
@@ -369,24 +376,39 @@ void ModuleInfo::cleanModule(
             }
             dispatch->asyncMain([moduleIndex, touched, changes = std::move(changes), selected] {
                 auto &live = modules().at(static_cast<std::size_t>(moduleIndex)).categories;
+                // What goes, gathered per list, so that each list is rewritten once.
+                std::map<std::size_t, std::unordered_set<const FolderInfo *>> goneFiles;
+                std::map<FolderInfo *, std::unordered_set<const FolderInfo *>> goneChildren;
                 for (const RecordChange &change : changes) {
                     const CleanItem &where = change.where;
                     if (!change.gone) {
                         change.where.item->size = change.left;
-                        removeRecords(where.item->children, change.goneChildren);
+                        std::unordered_set<const FolderInfo *> gone;
+                        for (const FolderInfoPtr &child : change.goneChildren) {
+                            gone.insert(child.get());
+                        }
+                        removeRecords(where.item->children, gone);
                         (void)renumber(where.item->children);
                     }
                     if (where.owner) {
                         if (change.gone) {
-                            removeRecords(where.owner->children, { where.item });
+                            goneChildren[where.owner.get()].insert(where.item.get());
                         }
                     } else if (change.gone && where.category < live.size()) {
-                        removeRecords(live[where.category].files, { where.item });
+                        goneFiles[where.category].insert(where.item.get());
                     }
                 }
-                // A partly selected file's size is its children's, once they changed.
+                for (auto &[owner, gone] : goneChildren) {
+                    removeRecords(owner->children, gone);
+                }
+                for (const auto &[category, gone] : goneFiles) {
+                    removeRecords(live[category].files, gone);
+                }
+                // A partly selected file's size is its children's, once they changed (once per file).
+                std::unordered_set<const FolderInfo *> resized;
                 for (const CleanItem &where : selected->items) {
-                    if (where.owner && where.category < touched.size() && touched[where.category]) {
+                    if (where.owner && where.category < touched.size() && touched[where.category]
+                        && resized.insert(where.owner.get()).second) {
                         where.owner->size = renumber(where.owner->children);
                     }
                 }

@@ -1,36 +1,550 @@
 #include "ui/DetailViewController.h"
 
-#include "ui/ModuleSummaryView.h"
+#include "engine/ModuleInfo.h"
+#include "format/Format.h"
+#include "theme/UIInfo.h"
+#include "theme/UIUtil.h"
+#include "ui/CategoryDD.h"
+#include "ui/CleanReport.h"
+#include "ui/DetailDD.h"
+#include "ui/ModuleActivity.h"
+#include "ui/ReviewCells.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPointer>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace gui {
 
+namespace {
+
+constexpr int CategoryWidth = 300;
+
+/// Tags of the sort menu: keys up to 4, directions from 5 on.
+constexpr int LastKeyTag = 4;
+
+void styleTransparent(QAbstractItemView *view)
+{
+    view->setFrameShape(QFrame::NoFrame);
+    view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->viewport()->setAutoFillBackground(false);
+}
+
+} // namespace
+
 DetailViewController::DetailViewController(QWidget *parent)
     : TabViewSwitchController(parent)
+    , m_cleanReport(new CleanReport(this))
 {
     setObjectName(u"DetailViewController"_s);
+    connect(&ModuleActivity::instance(), &ModuleActivity::activityChanged, this, [this](int module) {
+        if (module == moduleIndex() && isViewLoaded()) {
+            updateBusyState();
+        }
+    });
 }
 
 DetailViewController::~DetailViewController() = default;
 
 void DetailViewController::viewDidLoad()
 {
+    m_moduleTitle = new QLabel(this);
+    m_moduleTitle->setObjectName(u"moduleTitle"_s);
+
+    m_BackButton = new QPushButton(this);
+    m_BackButton->setObjectName(u"BackButton"_s);
+    m_BackButton->setAutoDefault(true);
+    connect(m_BackButton, &QPushButton::clicked, this, &DetailViewController::backToView);
+
+    m_searchField = new QLineEdit(this);
+    m_searchField->setObjectName(u"searchField"_s);
+    m_searchField->setPlaceholderText(u"Search"_s);
+    m_searchField->setAccessibleName(u"Search files"_s);
+    m_searchField->setClearButtonEnabled(true);
+    m_searchField->setMaximumWidth(260);
+    connect(m_searchField, &QLineEdit::textChanged, this, &DetailViewController::searchFiles);
+
+    m_sortByButton = new QToolButton(this);
+    m_sortByButton->setObjectName(u"sortByButton"_s);
+    m_sortByButton->setPopupMode(QToolButton::InstantPopup);
+    m_sortByButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    buildSortMenu();
+
+    m_categoryView = new QListView(this);
+    m_categoryView->setObjectName(u"categoryView"_s);
+    m_categoryView->setAccessibleName(u"Categories"_s);
+    m_categoryView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_categoryView->setUniformItemSizes(true);
+    m_categoryView->setFixedWidth(CategoryWidth);
+    m_categoryView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    styleTransparent(m_categoryView);
+    m_categoryView->setStyleSheet(u"QListView { background: transparent; border: none; outline: none; }"_s);
+    m_categoryCell = new CategoryCellView(m_categoryView);
+    m_categoryView->setItemDelegate(m_categoryCell);
+
+    m_detailView = new QTreeView(this);
+    m_detailView->setObjectName(u"detailView"_s);
+    m_detailView->setAccessibleName(u"Files"_s);
+    m_detailView->setUniformRowHeights(true);
+    m_detailView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_detailView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_detailView->setAllColumnsShowFocus(true);
+    m_detailView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_detailView->setExpandsOnDoubleClick(true);
+    styleTransparent(m_detailView);
+    m_detailView->setStyleSheet(u"QTreeView { background: transparent; border: none; outline: none; }"_s);
+    m_detailCell = new DetailCellView(m_detailView);
+    m_detailView->setItemDelegate(m_detailCell);
+    m_detailView->installEventFilter(this);
+    m_detailView->viewport()->installEventFilter(this);
+
+    m_CleanButton = new QPushButton(this);
+    m_CleanButton->setObjectName(u"CleanButton"_s);
+    m_CleanButton->setAutoDefault(true);
+    connect(m_CleanButton, &QPushButton::clicked, this, &DetailViewController::clean);
+
+    m_progressLabel = new QLabel(this);
+    m_progressLabel->setObjectName(u"progressLabel"_s);
+
+    m_failureLabel = new QLabel(this);
+    m_failureLabel->setObjectName(u"failureLabel"_s);
+    m_failureView = new QListView(this);
+    m_failureView->setObjectName(u"failureView"_s);
+    m_failureView->setAccessibleName(u"Items not deleted"_s);
+    m_failureView->setModel(m_cleanReport);
+    m_failureView->setMaximumHeight(110);
+    m_failureView->setTextElideMode(Qt::ElideMiddle);
+    m_failureLabel->hide();
+    m_failureView->hide();
+
+    // Top: back, the module's title, search and sort. Middle: categories |
+    // files (and what a clean left behind). Bottom: space freed and "Clean".
+    auto *top = new QHBoxLayout();
+    top->setSpacing(12);
+    top->addWidget(m_BackButton);
+    top->addWidget(m_moduleTitle, 1);
+    top->addWidget(m_searchField, 1);
+    top->addWidget(m_sortByButton);
+
+    auto *files = new QVBoxLayout();
+    files->setSpacing(6);
+    files->addWidget(m_detailView, 1);
+    files->addWidget(m_failureLabel);
+    files->addWidget(m_failureView);
+    auto *middle = new QHBoxLayout();
+    middle->setSpacing(12);
+    middle->addWidget(m_categoryView);
+    middle->addLayout(files, 1);
+
+    auto *bottom = new QHBoxLayout();
+    bottom->addStretch(1);
+    bottom->addWidget(m_progressLabel);
+    bottom->addSpacing(16);
+    bottom->addWidget(m_CleanButton);
+
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    m_summary = new ModuleSummaryView(this);
-    layout->addWidget(m_summary);
-    reloadData();
+    layout->setContentsMargins(20, 14, 20, 16);
+    layout->setSpacing(12);
+    layout->addLayout(top);
+    layout->addLayout(middle, 1);
+    layout->addLayout(bottom);
+
+    setTabOrder(m_BackButton, m_searchField);
+    setTabOrder(m_searchField, m_sortByButton);
+    setTabOrder(m_sortByButton, m_categoryView);
+    setTabOrder(m_categoryView, m_detailView);
+    setTabOrder(m_detailView, m_failureView);
+    setTabOrder(m_failureView, m_CleanButton);
+
+    reloadCategory();
+    reloadDetail();
+    const ThemeSnapshot theme;
+    UIUtil::setBtnAttribute(m_BackButton, u"Back"_s, theme.entry("back_button_font"));
+    UIUtil::setMenuAttribute(m_sortTitle, u"Sort By"_s, theme.entry("sortby_button_font"));
+    UIUtil::setBtnAttribute(m_CleanButton, u"Clean"_s, theme.entry("clean_button_font"));
+    m_sortByButton->setAccessibleName(u"Sort By"_s);
+    updateBusyState();
+    // The first icons load the desktop's file types and icon theme: here, while
+    // the screen is prepared, rather than in the first paint after a scan.
+    for (const char *name : { "a.txt", "a" }) {
+        const bool folder = std::string_view(name) == "a";
+        core::FolderInfo sample(
+            0, name, core::IconRef{}, 0, core::Rgba{}, folder, core::Timestamp{}, std::string(), false, {}, false, 0);
+        DetailCellView::iconFor(sample).pixmap(DetailCellView::IconSide);
+    }
+}
+
+void DetailViewController::buildSortMenu()
+{
+    m_sortMenu = new QMenu(this);
+    m_sortMenu->setObjectName(u"sortMenu"_s);
+    const std::pair<const char16_t *, int> items[] = {
+        { u"Name", 1 }, { u"Size", 2 }, { u"Date", 3 }, { nullptr, 0 }, { u"Ascending", 5 }, { u"Descending", 6 }
+    };
+    for (const auto &[title, tag] : items) {
+        if (title == nullptr) {
+            m_sortMenu->addSeparator();
+            continue;
+        }
+        QAction *item = m_sortMenu->addAction(QString::fromUtf16(title));
+        item->setCheckable(true);
+        item->setData(tag);
+        // Ascending is marked from the start, so that the first key picked sorts at once.
+        item->setChecked(tag == 5);
+    }
+    connect(m_sortMenu, &QMenu::triggered, this, &DetailViewController::sortFunction);
+    m_sortTitle = new QAction(u"Sort By"_s, this);
+    m_sortTitle->setMenu(m_sortMenu);
+    m_sortByButton->setDefaultAction(m_sortTitle);
+}
+
+void DetailViewController::sortFunction(QAction *picked)
+{
+    if (picked == nullptr || !picked->data().isValid()) {
+        return;
+    }
+    const int tag = picked->data().toInt();
+    const bool direction = tag > LastKeyTag;
+    QAction *markedOther = nullptr;
+    for (QAction *item : m_sortMenu->actions()) {
+        if (!item->data().isValid()) {
+            continue;
+        }
+        const bool itemIsDirection = item->data().toInt() > LastKeyTag;
+        if (itemIsDirection == direction) {
+            item->setChecked(false);
+        } else if (item->isChecked()) {
+            markedOther = item;
+        }
+    }
+    if (markedOther != nullptr && m_detailDD != nullptr) {
+        const QString pickedTitle = picked->text().toLower();
+        const QString otherTitle = markedOther->text().toLower();
+        if (direction) {
+            m_detailDD->sortDetailData(pickedTitle, otherTitle);
+        } else {
+            m_detailDD->sortDetailData(otherTitle, pickedTitle);
+        }
+    }
+    picked->setChecked(true);
 }
 
 void DetailViewController::reloadData()
 {
+    reloadCategory();
+    reloadDetail();
+}
+
+void DetailViewController::reloadCategory()
+{
     if (!isViewLoaded()) {
         return;
     }
-    m_summary->showModule(moduleIndex());
+    const auto &modules = core::ModuleInfo::modules();
+    const bool known = moduleIndex() >= 0 && static_cast<std::size_t>(moduleIndex()) < modules.size();
+    m_moduleTitle->setText(
+        known ? QString::fromStdString(modules[static_cast<std::size_t>(moduleIndex())].title) : QString());
+    const ThemeSnapshot theme;
+    UIUtil::setTextAttribute(m_moduleTitle, theme.entry("module_title_font"));
+    if (m_categoryDD == nullptr) {
+        m_categoryDD = new CategoryDD(
+            moduleIndex(),
+            [this](int row) {
+                onSelectCategoryRow(row);
+            },
+            this);
+        m_categoryView->setModel(m_categoryDD);
+        connect(m_categoryView->selectionModel(),
+            &QItemSelectionModel::currentRowChanged,
+            this,
+            [this](const QModelIndex &current) {
+                if (!m_selectingRow && current.isValid()) {
+                    m_categoryDD->onSelectRow()(current.row());
+                }
+            });
+        connect(m_categoryDD, &CategoryDD::categoryChecked, this, [this](int row) {
+            selectCategoryRow(row);
+            m_categoryRow = row;
+            reloadDetail();
+        });
+    }
+    m_categoryCell->reloadStyle(theme);
+    m_categoryDD->setIndex(moduleIndex());
+    m_categoryDD->reloadData(moduleIndex());
+    // A catalogue with fewer categories than before keeps a row that exists.
+    const int count = m_categoryDD->rowCount();
+    if (m_categoryRow >= count) {
+        m_categoryRow = count > 0 ? count - 1 : 0;
+    }
+    selectCategoryRow(m_categoryRow);
+}
+
+void DetailViewController::selectCategoryRow(int row)
+{
+    const QModelIndex index = m_categoryDD->index(row, 0);
+    if (!index.isValid()) {
+        return;
+    }
+    m_selectingRow = true;
+    m_categoryView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    m_selectingRow = false;
+}
+
+void DetailViewController::reloadDetail()
+{
+    if (!isViewLoaded()) {
+        return;
+    }
+    const core::Category *category = catalogueCategory(moduleIndex(), m_categoryRow);
+    m_detailFiles = category != nullptr ? category->files : std::vector<core::FolderInfoPtr>();
+    if (m_detailDD == nullptr) {
+        m_detailDD = new DetailDD(this);
+        m_detailView->setModel(m_detailDD);
+        QHeaderView *header = m_detailView->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(DetailDD::NameColumn, QHeaderView::Stretch);
+        header->setSectionResizeMode(DetailDD::SizeColumn, QHeaderView::Fixed);
+        header->setSectionResizeMode(DetailDD::DateColumn, QHeaderView::Fixed);
+        header->resizeSection(DetailDD::SizeColumn, 84);
+        header->resizeSection(DetailDD::DateColumn, 128);
+        connect(m_detailDD, &DetailDD::recordChecked, this, [this] {
+            if (m_categoryDD != nullptr) {
+                m_categoryDD->setIndex(moduleIndex());
+                m_categoryDD->refreshRow(m_categoryRow);
+            }
+        });
+    }
+    const ThemeSnapshot theme;
+    m_detailCell->reloadStyle(theme);
+    // The outline paints the part left of a selected row (the branch) itself, in the highlight colour.
+    if (const QColor select = theme.color("main_table_select_color");
+        m_detailView->palette().color(QPalette::Highlight) != select) {
+        QPalette palette = m_detailView->palette();
+        palette.setColor(QPalette::Highlight, select);
+        m_detailView->setPalette(palette);
+    }
+    m_detailDD->setSelectionTarget(moduleIndex(), m_categoryRow);
+    m_detailDD->setCheckable(!ModuleActivity::instance().isBusy(moduleIndex()));
+    m_detailDD->reloadData(*m_detailFiles);
+}
+
+void DetailViewController::onSelectCategoryRow(int row)
+{
+    m_categoryRow = row;
+    reloadDetail();
+}
+
+void DetailViewController::searchFiles(const QString &text)
+{
+    if (m_detailDD != nullptr) {
+        m_detailDD->searchFiles(text);
+    }
+}
+
+void DetailViewController::updateBusyState()
+{
+    const bool busy = ModuleActivity::instance().isBusy(moduleIndex());
+    m_CleanButton->setEnabled(!busy);
+    if (m_categoryDD != nullptr) {
+        m_categoryDD->setCheckable(!busy);
+    }
+    if (m_detailDD != nullptr) {
+        m_detailDD->setCheckable(!busy);
+    }
+}
+
+void DetailViewController::showEvent(QShowEvent *event)
+{
+    TabViewSwitchController::showEvent(event);
+    // A keyboard user arriving from the overview starts in the category list.
+    if (m_categoryView != nullptr && (focusWidget() == nullptr || !focusWidget()->isVisible())) {
+        m_categoryView->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void DetailViewController::backToView()
+{
+    switchToTwinTab();
+}
+
+bool DetailViewController::confirmClean(QWidget *parent)
+{
+    QMessageBox alert(parent);
+    alert.setIcon(QMessageBox::Warning);
+    alert.setWindowTitle(u"Clean"_s);
+    alert.setText(u"Confirmation?"_s);
+    alert.setInformativeText(u"Are you sure to delete selected files?"_s);
+    QPushButton *cancel = alert.addButton(u"Cancel"_s, QMessageBox::RejectRole);
+    QPushButton *confirm = alert.addButton(u"Confirm"_s, QMessageBox::AcceptRole);
+    alert.setDefaultButton(cancel);
+    alert.setEscapeButton(cancel);
+    alert.exec();
+    return alert.clickedButton() == confirm;
+}
+
+void DetailViewController::clean()
+{
+    if (ModuleActivity::instance().isBusy(moduleIndex()) || !m_confirmer || !m_confirmer(this)) {
+        return;
+    }
+    // A scan or clean started elsewhere while the question was open wins: nothing changes here.
+    if (ModuleActivity::instance().isBusy(moduleIndex())) {
+        return;
+    }
+    m_cleanSize = 0;
+    m_progressStyle = core::UIInfo::nsMyUI("cleanning_progress_font");
+    m_cleanReport->clear();
+    showFailures();
+    // Categories listed for review only (unused localizations belong to the
+    // system's packages): the cleaner passes them over; say so rather than
+    // leave the person wondering why their selection is still there.
+    std::vector<CleanReport::Failure> reviewOnly;
+    if (const auto *categories = catalogueCategories(moduleIndex())) {
+        for (const core::Category &category : *categories) {
+            if (category.type == "Localization" && category.state != 0) {
+                reviewOnly.push_back(
+                    { QString::fromStdString(category.title), u"for review only; nothing is deleted from it"_s });
+            }
+        }
+    }
+    core::ModuleInfo::CleanOptions options;
+    QPointer<DetailViewController> self(this);
+    options.failed = [self](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
+        if (!self) {
+            return;
+        }
+        const std::string path = report.error && !report.error->path.empty()
+            ? report.error->path
+            : DetailDD::displayPath(record).toStdString();
+        const std::string reason = report.error ? report.error->message : std::string("not deleted");
+        self->m_cleanReport->add(
+            CleanReport::Failure{ QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())),
+                QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())) });
+    };
+    ModuleActivity::instance().clean(
+        moduleIndex(),
+        [self](const std::string &path, std::int64_t size) {
+            if (self) {
+                self->cleanProgress(path, size);
+            }
+        },
+        [](float) {},
+        [self, reviewOnly = std::move(reviewOnly)] {
+            if (self) {
+                for (const CleanReport::Failure &note : reviewOnly) {
+                    self->m_cleanReport->add(note);
+                }
+                self->doneClean();
+            }
+        },
+        std::move(options));
+}
+
+void DetailViewController::cleanProgress(const std::string &path, std::int64_t size)
+{
+    Q_UNUSED(path)
+    m_cleanSize += size;
+    updateProgressLabel();
+}
+
+void DetailViewController::doneClean()
+{
+    updateProgressLabel();
+    reloadCategory();
+    reloadDetail();
+    showFailures();
+}
+
+void DetailViewController::updateProgressLabel()
+{
+    if (m_progressLabel == nullptr) {
+        return;
+    }
+    m_progressLabel->setText(QString::fromStdString(core::format::formatByteCount(m_cleanSize)) + u" Free Up"_s);
+    UIUtil::setTextAttribute(m_progressLabel, m_progressStyle);
+}
+
+void DetailViewController::showFailures()
+{
+    const QString summary = m_cleanReport->summary();
+    m_failureLabel->setText(summary);
+    m_failureLabel->setVisible(!summary.isEmpty());
+    m_failureView->setVisible(!summary.isEmpty());
+}
+
+void DetailViewController::openContainingFolder(const core::FolderInfo &record) const
+{
+    QString path = DetailDD::displayPath(record);
+    while (path.size() > 1 && path.endsWith(u'/')) {
+        path.chop(1);
+    }
+    if (m_opener) {
+        m_opener(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    }
+}
+
+void DetailViewController::copyPath(const core::FolderInfo &record)
+{
+    QGuiApplication::clipboard()->setText(DetailDD::displayPath(record));
+}
+
+QMenu *DetailViewController::contextMenuFor(const QModelIndex &index)
+{
+    // The menu may outlive the row (a clean ends meanwhile): it keeps the record itself.
+    const core::FolderInfoPtr record = m_detailDD != nullptr ? m_detailDD->recordPtr(index) : nullptr;
+    if (!record) {
+        return nullptr;
+    }
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setAccessibleName(QString::fromUtf8(record->name.data(), static_cast<qsizetype>(record->name.size())));
+    connect(menu->addAction(u"Open Containing Folder"_s), &QAction::triggered, this, [this, record] {
+        openContainingFolder(*record);
+    });
+    connect(menu->addAction(u"Copy Path"_s), &QAction::triggered, this, [record] {
+        copyPath(*record);
+    });
+    return menu;
+}
+
+bool DetailViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ContextMenu && m_detailView != nullptr
+        && (watched == m_detailView || watched == m_detailView->viewport())) {
+        auto *menuEvent = static_cast<QContextMenuEvent *>(event);
+        QModelIndex index;
+        QPoint at;
+        if (menuEvent->reason() == QContextMenuEvent::Keyboard) {
+            index = m_detailView->currentIndex();
+            at = m_detailView->viewport()->mapToGlobal(m_detailView->visualRect(index).center());
+        } else {
+            index = m_detailView->indexAt(m_detailView->viewport()->mapFromGlobal(menuEvent->globalPos()));
+            at = menuEvent->globalPos();
+        }
+        if (QMenu *menu = contextMenuFor(index)) {
+            menu->popup(at);
+        }
+        return true;
+    }
+    return TabViewSwitchController::eventFilter(watched, event);
 }
 
 } // namespace gui

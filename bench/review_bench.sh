@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The review screens on the 200k-file tree as home folder.
+#
+#   bench/review_bench.sh [--runs N] [--no-build]
+#
+# Builds the tree with the shared generator when missing (bench/common.sh),
+# then runs N interleaved rounds (default 5) of
+#   1. `spruce-cli --home TREE --no-progress scan largeAndOldFile` (wall time),
+#   2. build/bench/review_bench TREE (offscreen): the same scan started with
+#      the overview's "Scan" button until the detail screen shows the result,
+#      how long the GUI thread was kept from its event loop meanwhile (the
+#      longest event it handled, and the lateness of a 1 ms timer: longest and
+#      99th percentile), then opening, scrolling, searching and sorting the
+#      biggest category on the detail screen (model work and a synchronous
+#      repaint of the outline), and the process's peak memory (taken before
+#   3. a clean from the detail screen of CLEAN_ITEMS (default 80000) one-byte
+#      files that the benchmark writes in a temporary folder of its own (the
+#      tree is never cleaned): its time and the longest event meanwhile.
+# Prints the medians and the ratio GUI scan / CLI scan (target: 1.2 or less).
+# Absolute times drift on a shared machine: read the ratios, and the load
+# printed at the end.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+repo="$(cd "$here/.." && pwd)"
+# shellcheck source=common.sh
+. "$here/common.sh"
+
+runs=5
+build=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs="$2"; shift 2 ;;
+    --no-build) build=0; shift ;;
+    -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
+  esac
+done
+
+ensure_tree
+[ "$build" = 1 ] && "$repo/scripts/build.sh" default >/dev/null
+bench="$repo/build/bench/review_bench"
+[ -x "$CLI" ] && [ -x "$bench" ] || { echo "missing $CLI or $bench" >&2; exit 2; }
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+export SPRUCE_RESOURCES="$repo/resources" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$out"
+# Warm the cache once.
+"$CLI" --home "$TREE" --no-progress scan largeAndOldFile >/dev/null
+for i in $(seq "$runs"); do
+  time_once "$CLI" --home "$TREE" --no-progress scan largeAndOldFile >>"$out/cli"
+  REVIEW_BENCH_CLEAN=${CLEAN_ITEMS:-80000} "$bench" "$TREE" 2>/dev/null >>"$out/gui"
+done
+
+med() { grep "^$1 " "$out/gui" | awk '{print $2}' | median; }
+cli_ms=$(awk '{print $1 * 1000}' "$out/cli" | median)
+gui_ms=$(med scan_ms)
+printf 'records                      %s (biggest category %s)\n' "$(med records)" "$(med biggest_category_records)"
+printf 'scan, spruce-cli             %.0f ms\n' "$cli_ms"
+printf 'scan, overview screen        %.0f ms   ratio %.2f\n' "$gui_ms" "$(echo "$gui_ms / $cli_ms" | bc -l)"
+printf 'GUI thread, longest event    %.1f ms (worst run %.1f)\n' "$(med event_longest_ms)" \
+  "$(grep '^event_longest_ms ' "$out/gui" | awk '{print $2}' | sort -g | tail -1)"
+printf 'GUI thread, 1 ms timer late  longest %.1f ms (worst run %.1f), 99th percentile %.1f ms\n' \
+  "$(med stall_longest_ms)" "$(grep '^stall_longest_ms ' "$out/gui" | awk '{print $2}' | sort -g | tail -1)" \
+  "$(med stall_p99_ms)"
+for figure in open_ms scroll_page_ms search_first_ms search_again_ms search_clear_ms sort_name_ms sort_size_ms sort_date_ms; do
+  printf '%-28s %.1f ms\n' "${figure%_ms}" "$(med "$figure")"
+done
+printf 'peak memory                  %.0f MiB\n' "$(med peak_rss_mib)"
+printf 'clean of %s items          %.0f ms, longest event %.1f ms (worst run %.1f), %s records left\n' \
+  "$(med clean_items)" "$(med clean_ms)" "$(med clean_event_longest_ms)" \
+  "$(grep '^clean_event_longest_ms ' "$out/gui" | awk '{print $2}' | sort -g | tail -1)" "$(med clean_records_left)"
+printf 'load average                 %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"

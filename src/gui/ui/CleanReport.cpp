@@ -1,0 +1,66 @@
+#include "ui/CleanReport.h"
+
+using namespace Qt::StringLiterals;
+
+namespace gui {
+
+CleanReport::CleanReport(QObject *parent)
+    : QAbstractListModel(parent)
+{
+}
+
+CleanReport::~CleanReport() = default;
+
+void CleanReport::clear()
+{
+    if (m_failures.empty()) {
+        return;
+    }
+    beginResetModel();
+    m_failures.clear();
+    endResetModel();
+}
+
+void CleanReport::add(Failure failure)
+{
+    const int row = static_cast<int>(m_failures.size());
+    beginInsertRows(QModelIndex(), row, row);
+    m_failures.push_back(std::move(failure));
+    endInsertRows();
+}
+
+QString CleanReport::summary() const
+{
+    if (m_failures.empty()) {
+        return {};
+    }
+    return m_failures.size() == 1 ? u"1 item could not be deleted"_s
+                                  : u"%1 items could not be deleted"_s.arg(m_failures.size());
+}
+
+int CleanReport::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_failures.size());
+}
+
+QVariant CleanReport::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const Failure &failure = m_failures[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return QString(failure.path + u": "_s + failure.reason);
+    case Qt::ToolTipRole:
+    case PathRole:
+        return failure.path;
+    case ReasonRole:
+        return failure.reason;
+    default:
+        return {};
+    }
+}
+
+} // namespace gui

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QString>
+
+#include <vector>
+
+namespace gui {
+
+/// The items a clean could not delete, each with its path and why, in the
+/// order the cleaner reported them. Empty until a clean reports a failure;
+/// cleared when the next clean starts. GUI thread.
+class CleanReport : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CleanReport)
+
+public:
+    enum Role {
+        PathRole = Qt::UserRole + 1, // QString
+        ReasonRole, // QString
+    };
+
+    struct Failure
+    {
+        QString path;
+        QString reason;
+    };
+
+    explicit CleanReport(QObject *parent = nullptr);
+    ~CleanReport() override;
+
+    void clear();
+    void add(Failure failure);
+    const std::vector<Failure> &failures() const { return m_failures; }
+
+    /// "1 item could not be deleted" / "N items could not be deleted"; "" when none.
+    QString summary() const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    std::vector<Failure> m_failures;
+};
+
+} // namespace gui

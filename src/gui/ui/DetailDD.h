@@ -1,0 +1,160 @@
+#pragma once
+
+#include "fs/FolderInfo.h"
+#include "ui/CustomHighlineRowView.h"
+#include "ui/ReviewCells.h"
+
+#include <QAbstractItemModel>
+#include <QIcon>
+
+#include <optional>
+#include <vector>
+
+namespace gui {
+
+/// The file outline of a detail screen: the files of one category at the
+/// first level (filtered by a search text, possibly sorted) and their
+/// children at the second. The items are the catalogue's own records
+/// (shared, never copied), so a module of 120 000 records costs a vector
+/// of pointers here, and only the rows on screen are ever asked for text.
+///
+/// Columns: the name (with the box, the icon and the path), the size and
+/// the date. Top-level indexes carry internal id 0; a child's carries its
+/// parent's row + 1, so parent() needs no lookup.
+///
+/// Selection changes go through ModuleInfo::updateState only, on the
+/// module and category given to setSelectionTarget(), addressing records
+/// by their `findex` (the position in the catalogue's list, not the row on
+/// screen, which the search and the sort move). A record that is no longer
+/// in the catalogue (replaced by a newer scan before the screen reloaded)
+/// is not changed. GUI thread.
+class DetailDD : public QAbstractItemModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DetailDD)
+
+public:
+    enum Column { NameColumn, SizeColumn, DateColumn, ColumnCount };
+    enum Role {
+        PathRole = Qt::UserRole + 1, // QString: the record's full path
+        ShortPathRole, // QString: the path as the cell shows it
+        ShortNameRole, // QString: the name as the cell shows it
+        SizeRole, // qint64: bytes
+    };
+
+    /// Names and paths longer than this many UTF-16 code units are shown cut, with "...".
+    static constexpr int ShownLength = 60;
+
+    explicit DetailDD(QObject *parent = nullptr);
+    ~DetailDD() override;
+
+    /// Sets `files` and shows them again through the current search (in stored order).
+    void reloadData(std::vector<core::FolderInfoPtr> files);
+    /// Keeps `keywords` and shows the files whose name contains it, ignoring
+    /// case, in stored order; every file for an empty text. Children are
+    /// never filtered.
+    void searchFiles(const QString &keywords);
+    /// Sorts the shown files by "name" (byte order of the names, which is
+    /// code-point order), "size" or "date": smallest first when
+    /// `sortDirection` is "ascending", largest first for any other text.
+    /// Any other key changes nothing. Children keep their order.
+    void sortDetailData(const QString &sortDirection, const QString &sortby);
+
+    /// Where selection changes go: module and category of the files shown.
+    void setSelectionTarget(int moduleIndex, int categoryIndex);
+    void setCheckable(bool checkable);
+    bool isCheckable() const { return m_checkable; }
+
+    const std::vector<core::FolderInfoPtr> &files() const { return m_files; }
+    const std::vector<core::FolderInfoPtr> &filterFiles() const { return m_filterFiles; }
+    const QString &keywords() const { return m_keywords; }
+
+    /// The record of a row; null for an invalid index.
+    core::FolderInfo *record(const QModelIndex &index) const;
+    /// The same, shared: for whoever keeps the record beyond the next reload.
+    core::FolderInfoPtr recordPtr(const QModelIndex &index) const;
+
+    /// The full path of a record (its URL decoded), for display.
+    static QString displayPath(const core::FolderInfo &record);
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    bool hasChildren(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+Q_SIGNALS:
+    /// A box was set through the model: the category's state may have changed.
+    void recordChecked();
+
+private:
+    /// Where the record of a row is kept; null for an invalid index.
+    const core::FolderInfoPtr *slot(const QModelIndex &index) const;
+    void emitRowChanged(const QModelIndex &index);
+    /// The catalogue's position of a top-level record, checked against the
+    /// catalogue; nullopt when the record is not there any more.
+    std::optional<int> catalogueIndex(const core::FolderInfo *record) const;
+
+    std::vector<core::FolderInfoPtr> m_files;
+    std::vector<core::FolderInfoPtr> m_filterFiles;
+    QString m_keywords;
+    // The names case-folded for the search, parallel to m_files; made by the first search.
+    std::vector<QString> m_foldedNames;
+    int m_moduleIndex = 0;
+    int m_categoryIndex = 0;
+    bool m_checkable = true;
+};
+
+/// A file or child row ("detailCell"), drawn over three columns: box, icon,
+/// name over path (both cut at 60 code units, the full text as the tool tip
+/// of each), size, and date "yyyy-MM-dd HH:mm", in the theme styles
+/// "table_title_font", "table_path_font", "table_size_font" and
+/// "table_date_font"; a selected row is filled with "main_table_select_color". GUI thread.
+class DetailCellView final : public CustomHighlineRowView
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DetailCellView)
+
+public:
+    explicit DetailCellView(QObject *parent = nullptr);
+    ~DetailCellView() override;
+
+    void reloadStyle(const ThemeSnapshot &theme);
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    bool editorEvent(QEvent *event,
+        QAbstractItemModel *model,
+        const QStyleOptionViewItem &option,
+        const QModelIndex &index) override;
+    bool helpEvent(QHelpEvent *event,
+        QAbstractItemView *view,
+        const QStyleOptionViewItem &option,
+        const QModelIndex &index) override;
+
+    static QRect checkRect(const QRect &cell);
+    /// The line of the path inside a name cell.
+    QRect pathRect(const QRect &cell) const;
+
+    static constexpr int RowHeight = 46;
+    static constexpr int IconSide = 24;
+
+    /// The icon of a record: a folder, a link or the file type's icon from
+    /// the desktop's theme (by the name's extension, no content read), with
+    /// the style's icons where the theme has none. Cached per type.
+    static QIcon iconFor(const core::FolderInfo &record);
+
+protected:
+    void paintContent(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+private:
+    TextStyle m_title;
+    TextStyle m_path;
+    TextStyle m_size;
+    TextStyle m_date;
+};
+
+} // namespace gui

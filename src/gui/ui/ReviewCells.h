@@ -1,0 +1,91 @@
+#pragma once
+
+#include "engine/Catalogue.h"
+#include "theme/UIInfo.h"
+
+#include <QColor>
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+#include <vector>
+
+class QAbstractItemModel;
+class QEvent;
+class QModelIndex;
+class QPainter;
+class QStyleOptionViewItem;
+class QWidget;
+
+namespace gui {
+
+/// Pieces shared by the cells of the review screens (features, categories,
+/// files): theme text styles, the tri-state check box, shortened texts.
+
+/// The theme as the file holds it now, read once for a batch of lookups:
+/// a screen reloading reads the file once, not once per entry (each
+/// core::UIInfo lookup parses the whole file again).
+class ThemeSnapshot
+{
+public:
+    ThemeSnapshot();
+    /// The entry of `key`; a key the file lacks is looked up the usual way
+    /// (defaults, one log line).
+    core::MyUI entry(std::string_view key) const;
+    QColor color(std::string_view key) const;
+
+private:
+    core::UIInfo::Table m_table;
+};
+
+/// A theme font entry turned into what a cell paints with. Cells take their
+/// styles at a reload, not once per painted row.
+struct TextStyle
+{
+    QFont font;
+    QColor color;
+
+    /// The entry of `key` (a "..._font" key of the theme).
+    static TextStyle of(const ThemeSnapshot &theme, std::string_view key);
+};
+
+/// The categories of catalogue module `module`; null for an index outside the catalogue.
+const std::vector<core::Category> *catalogueCategories(int module);
+/// Category `category` of module `module`; null for indexes outside the catalogue.
+const core::Category *catalogueCategory(int module, int category);
+
+/// How a selection state reads aloud: "selected", "not selected", "partly selected".
+QString stateWords(int state);
+
+/// A selection state (1 on, 0 off, -1 mixed) as a check state, and back.
+/// Any state other than 0 and 1 shows mixed.
+Qt::CheckState checkStateOf(int state);
+/// The state a box takes when set to `value`: on for Checked and, since a
+/// click on a mixed box selects everything, for PartiallyChecked too.
+int stateFromCheckValue(const QVariant &value);
+/// What a click or Space does to a box showing `state`: on becomes off,
+/// off and mixed become on.
+Qt::CheckState toggled(Qt::CheckState state);
+
+/// `text` cut to its first `limit` UTF-16 code units followed by "..." when
+/// it is longer than `limit`; whole otherwise. A cut never splits a
+/// surrogate pair: it then keeps one unit less. Pure.
+QString shortened(const QString &text, int limit);
+
+/// Side of the check box drawn in a cell, in logical pixels.
+constexpr int CheckBoxSide = 18;
+
+/// The check box of a cell whose content starts at `left`, centred vertically in `cell`.
+QRect checkBoxRect(const QRect &cell, int left);
+
+/// Draws a tri-state check box in the style of `widget` (a view).
+void paintCheckBox(QPainter *painter, const QStyleOptionViewItem &option, const QRect &box, Qt::CheckState state);
+
+/// The check-box part of a cell delegate's editorEvent: a left click
+/// released on `box`, or Space / Select on the current row, toggles the
+/// index's CheckStateRole through the model (setData). True when the event
+/// was a toggle (taken), false otherwise. Items without
+/// Qt::ItemIsUserCheckable are never toggled.
+bool toggleCheckOnEvent(QEvent *event, QAbstractItemModel *model, const QModelIndex &index, const QRect &box);
+
+} // namespace gui

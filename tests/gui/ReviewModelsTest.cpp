@@ -1,0 +1,354 @@
+// The review screens' item models: structure (under QAbstractItemModelTester),
+// selection through ModuleInfo::updateState, search, sort, shortened texts.
+
+#include "GuiTestSupport.h"
+#include "ReviewSupport.h"
+#include "ui/CategoryDD.h"
+#include "ui/CleanReport.h"
+#include "ui/DetailDD.h"
+#include "ui/FeatureDD.h"
+#include "ui/ReviewCells.h"
+
+#include <QAbstractItemModelTester>
+#include <QKeyEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using gui_tests::record;
+
+namespace {
+
+const core::Category &category()
+{
+    return core::ModuleInfo::modules()[1].categories[0];
+}
+
+/// Names of the first level as shown, in order.
+QStringList shown(const gui::DetailDD &model)
+{
+    QStringList names;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        names << model.index(row, 0).data().toString();
+    }
+    return names;
+}
+
+/// The states of every record, files then their children: "name=state ...".
+QString states()
+{
+    QStringList out;
+    for (const auto &file : category().files) {
+        out << QString::fromStdString(file->name) + u"="_s + QString::number(file->checked);
+        for (const auto &child : file->children) {
+            out << QString::fromStdString(child->name) + u"="_s + QString::number(child->checked);
+        }
+    }
+    return out.join(u' ') + u" | "_s + QString::number(category().state);
+}
+
+class ReviewModelsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<gui_tests::Environment> m_env;
+
+    /// files: "beta" 300 B (2020), "Alpha" 100 B (2022) with children "one", "two", "gamma" 200 B (2021).
+    static void installThree(int checked = 0)
+    {
+        gui_tests::installFiles(
+            {
+                record(0, "beta", 300, 1'600'000'000, {}, checked),
+                record(1,
+                    "Alpha",
+                    100,
+                    1'650'000'000,
+                    { record(0, "one", 60, 0, {}, checked), record(1, "two", 40, 0, {}, checked) },
+                    checked),
+                record(2, "gamma", 200, 1'610'000'000, {}, checked),
+            },
+            checked);
+    }
+
+    static std::unique_ptr<gui::DetailDD> detailModel()
+    {
+        auto model = std::make_unique<gui::DetailDD>();
+        model->setSelectionTarget(1, 0);
+        model->reloadData(category().files);
+        return model;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<gui_tests::Environment>();
+        installThree();
+    }
+    void cleanup() { m_env.reset(); }
+
+    void featureRowsAreShownButNeverSelected()
+    {
+        gui::FeatureDD model(
+            { { "feature_cache", "Clears caches" }, { "feature_logs", "Removes logs" } }, u"featureCell"_s);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(1, 0).data().toString(), u"Removes logs"_s);
+        QCOMPARE(model.index(0, 0).data(gui::FeatureDD::ImageNameRole).toString(), u"feature_cache"_s);
+        QVERIFY(!model.flags(model.index(0, 0)).testFlag(Qt::ItemIsSelectable));
+        model.setFeatures({ { "x", "Only one" } });
+        QCOMPARE(model.rowCount(), 1);
+    }
+
+    void detailModelHasTwoLevels()
+    {
+        auto model = detailModel();
+        QAbstractItemModelTester tester(model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model->rowCount(), 3);
+        const QModelIndex alpha = model->index(1, 0);
+        QVERIFY(model->hasChildren(alpha));
+        QVERIFY(!model->hasChildren(model->index(0, 0)));
+        QCOMPARE(model->rowCount(alpha), 2);
+        const QModelIndex two = model->index(1, 0, alpha);
+        QCOMPARE(two.data().toString(), u"two"_s);
+        QCOMPARE(two.parent(), alpha);
+        QVERIFY(!model->hasChildren(two));
+        QCOMPARE(model->index(0, gui::DetailDD::SizeColumn).data().toString(), u"300 bytes"_s);
+        QCOMPARE(
+            model->index(0, gui::DetailDD::NameColumn).data(gui::DetailDD::PathRole).toString(), u"/nowhere/beta"_s);
+        // The tester also watches the resets of a search and a sort.
+        model->searchFiles(u"a"_s);
+        model->sortDetailData(u"descending"_s, u"size"_s);
+        model->searchFiles(QString());
+    }
+
+    void dateColumnUsesTheMinutePattern()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+        auto model = detailModel();
+        QCOMPARE(model->index(0, gui::DetailDD::DateColumn).data().toString(), u"2020-09-13 12:26"_s);
+    }
+
+    void categoryModelFollowsTheCatalogue()
+    {
+        gui::CategoryDD model(1, nullptr);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.reloadData(1);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.index(0, 0).data().toString(), u"Things"_s);
+        QCOMPARE(model.index(0, 0).data(gui::CategoryDD::SizeTextRole).toString(), u"600 bytes"_s);
+        core::ModuleInfo::modules()[1].categories[0].size = 4000;
+        QCOMPARE(model.index(0, 0).data(gui::CategoryDD::SizeTextRole).toString(), u"600 bytes"_s);
+        model.refreshRow(0);
+        QCOMPARE(model.index(0, 0).data(gui::CategoryDD::SizeTextRole).toString(), u"4.0 kB"_s);
+        model.reloadData(2); // a module without categories
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void aMixedCategoryBoxTurnsEverythingOn()
+    {
+        installThree();
+        core::ModuleInfo::updateState(1, 1, 0, 1, 0); // "one" on: Alpha and the category mixed
+        QCOMPARE(category().state, -1);
+        gui::CategoryDD model(1, nullptr);
+        model.reloadData(1);
+        QSignalSpy checked(&model, &gui::CategoryDD::categoryChecked);
+        const QModelIndex row = model.index(0, 0);
+        QCOMPARE(row.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::PartiallyChecked);
+        QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+        QVERIFY(gui::toggleCheckOnEvent(&space, &model, row, QRect()));
+        QCOMPARE(states(), u"beta=1 Alpha=1 one=1 two=1 gamma=1 | 1"_s);
+        QCOMPARE(row.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+        QCOMPARE(checked.count(), 1);
+        QVERIFY(gui::toggleCheckOnEvent(&space, &model, row, QRect()));
+        QCOMPARE(states(), u"beta=0 Alpha=0 one=0 two=0 gamma=0 | 0"_s);
+        // Whoever sets a box to mixed gets it on: mixed is the result of a selection, never a choice.
+        QVERIFY(model.setData(row, Qt::PartiallyChecked, Qt::CheckStateRole));
+        QCOMPARE(states(), u"beta=1 Alpha=1 one=1 two=1 gamma=1 | 1"_s);
+    }
+
+    void uncheckingOneChildMakesFileAndCategoryMixed()
+    {
+        installThree(1);
+        auto model = detailModel();
+        QSignalSpy changed(model.get(), &QAbstractItemModel::dataChanged);
+        QSignalSpy checked(model.get(), &gui::DetailDD::recordChecked);
+        const QModelIndex alpha = model->index(1, 0);
+        const QModelIndex two = model->index(1, 0, alpha);
+        QVERIFY(model->setData(two, Qt::Unchecked, Qt::CheckStateRole));
+        QCOMPARE(states(), u"beta=1 Alpha=-1 one=1 two=0 gamma=1 | -1"_s);
+        QCOMPARE(alpha.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::PartiallyChecked);
+        QCOMPARE(checked.count(), 1);
+        // The child's row and its parent's row were announced.
+        bool sawParent = false;
+        for (const auto &args : changed) {
+            sawParent = sawParent || args.at(0).value<QModelIndex>() == alpha;
+        }
+        QVERIFY(sawParent);
+
+        // Clicking the mixed file turns it and all its children on again.
+        QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+        QVERIFY(gui::toggleCheckOnEvent(&space, model.get(), alpha, QRect()));
+        QCOMPARE(states(), u"beta=1 Alpha=1 one=1 two=1 gamma=1 | 1"_s);
+    }
+
+    void aFileWithoutChildrenIsSetAlone()
+    {
+        auto model = detailModel();
+        QVERIFY(model->setData(model->index(2, 0), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(states(), u"beta=0 Alpha=0 one=0 two=0 gamma=1 | -1"_s);
+    }
+
+    void selectionFollowsTheRecordNotTheRow()
+    {
+        auto model = detailModel();
+        model->sortDetailData(u"ascending"_s, u"size"_s); // Alpha, gamma, beta
+        QCOMPARE(shown(*model), (QStringList{ u"Alpha"_s, u"gamma"_s, u"beta"_s }));
+        QVERIFY(model->setData(model->index(2, 0), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(states(), u"beta=1 Alpha=0 one=0 two=0 gamma=0 | -1"_s);
+        model->searchFiles(u"GAM"_s);
+        QVERIFY(model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(states(), u"beta=1 Alpha=0 one=0 two=0 gamma=1 | -1"_s);
+    }
+
+    void aRecordNoLongerInTheCatalogueIsLeftAlone()
+    {
+        auto model = detailModel();
+        const core::FolderInfoPtr old = category().files[0];
+        installThree(); // a newer scan replaced the records
+        QVERIFY(!model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(old->checked, 0);
+        QCOMPARE(states(), u"beta=0 Alpha=0 one=0 two=0 gamma=0 | 0"_s);
+    }
+
+    void boxesAreLockedWhileNotCheckable()
+    {
+        auto model = detailModel();
+        model->setCheckable(false);
+        QVERIFY(!model->flags(model->index(0, 0)).testFlag(Qt::ItemIsUserCheckable));
+        QVERIFY(!model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole));
+        QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+        QVERIFY(!gui::toggleCheckOnEvent(&space, model.get(), model->index(0, 0), QRect()));
+        gui::CategoryDD categories(1, nullptr);
+        categories.reloadData(1);
+        categories.setCheckable(false);
+        QVERIFY(!categories.setData(categories.index(0, 0), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(states(), u"beta=0 Alpha=0 one=0 two=0 gamma=0 | 0"_s);
+    }
+
+    void searchIgnoresCaseAndOnlyFiltersFiles()
+    {
+        gui_tests::installFiles({
+            record(0, "Report-2023.pdf", 1),
+            record(1, "photos", 1, 0, { record(0, "report.txt", 1) }),
+            record(2, "ÄRGER.txt", 1),
+            record(3, "draft REPORT", 1),
+        });
+        auto model = detailModel();
+        model->searchFiles(u"REPORT"_s);
+        QCOMPARE(shown(*model), (QStringList{ u"Report-2023.pdf"_s, u"draft REPORT"_s }));
+        model->searchFiles(u"ärger"_s);
+        QCOMPARE(shown(*model), QStringList{ u"ÄRGER.txt"_s });
+        model->searchFiles(u"PHOTOS"_s);
+        QCOMPARE(model->rowCount(model->index(0, 0)), 1); // children are never filtered
+        model->searchFiles(u"nothing like it"_s);
+        QCOMPARE(model->rowCount(), 0);
+        QCOMPARE(model->keywords(), u"nothing like it"_s);
+    }
+
+    void clearingTheSearchRestoresStoredOrder()
+    {
+        auto model = detailModel();
+        model->sortDetailData(u"descending"_s, u"name"_s);
+        QCOMPARE(shown(*model), (QStringList{ u"gamma"_s, u"beta"_s, u"Alpha"_s }));
+        model->searchFiles(u"a"_s);
+        QCOMPARE(shown(*model), (QStringList{ u"beta"_s, u"Alpha"_s, u"gamma"_s }));
+        model->searchFiles(QString());
+        QCOMPARE(shown(*model), (QStringList{ u"beta"_s, u"Alpha"_s, u"gamma"_s }));
+        // A reload keeps the search text and goes back to stored order too.
+        model->searchFiles(u"A"_s);
+        model->sortDetailData(u"descending"_s, u"name"_s);
+        model->reloadData(category().files);
+        QCOMPARE(model->keywords(), u"A"_s);
+        QCOMPARE(shown(*model), (QStringList{ u"beta"_s, u"Alpha"_s, u"gamma"_s }));
+    }
+
+    void sortKeysAndDirections_data()
+    {
+        QTest::addColumn<QString>("direction");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("size ascending") << u"ascending"_s << u"size"_s
+                                        << QStringList{ u"Alpha"_s, u"gamma"_s, u"beta"_s };
+        QTest::newRow("size descending") << u"descending"_s << u"size"_s
+                                         << QStringList{ u"beta"_s, u"gamma"_s, u"Alpha"_s };
+        QTest::newRow("date ascending: oldest first")
+            << u"ascending"_s << u"date"_s << QStringList{ u"beta"_s, u"gamma"_s, u"Alpha"_s };
+        QTest::newRow("name ascending: capitals first")
+            << u"ascending"_s << u"name"_s << QStringList{ u"Alpha"_s, u"beta"_s, u"gamma"_s };
+        QTest::newRow("any other direction is descending")
+            << u"Ascending"_s << u"size"_s << QStringList{ u"beta"_s, u"gamma"_s, u"Alpha"_s };
+        QTest::newRow("an unknown key changes nothing")
+            << u"ascending"_s << u"colour"_s << QStringList{ u"beta"_s, u"Alpha"_s, u"gamma"_s };
+    }
+    void sortKeysAndDirections()
+    {
+        QFETCH(QString, direction);
+        QFETCH(QString, key);
+        QFETCH(QStringList, order);
+        auto model = detailModel();
+        model->sortDetailData(direction, key);
+        QCOMPARE(shown(*model), order);
+        // Children keep their order.
+        const QModelIndex alpha = model->index(static_cast<int>(order.indexOf(u"Alpha"_s)), 0);
+        QCOMPARE(model->index(0, 0, alpha).data().toString(), u"one"_s);
+    }
+
+    void namesSortByCodePoint()
+    {
+        gui_tests::installFiles(
+            { record(0, "zebra", 1), record(1, "éclair", 1), record(2, "Zoo", 1), record(3, "apple", 1) });
+        auto model = detailModel();
+        model->sortDetailData(u"ascending"_s, u"name"_s);
+        QCOMPARE(shown(*model), (QStringList{ u"Zoo"_s, u"apple"_s, u"zebra"_s, u"éclair"_s }));
+    }
+
+    void longTextsAreCutAtSixtyUnits()
+    {
+        const QString sixty(60, u'n');
+        QCOMPARE(gui::shortened(sixty, 60), sixty);
+        QCOMPARE(gui::shortened(sixty + u"x"_s, 60), sixty + u"..."_s);
+        // A cut never leaves half a surrogate pair.
+        const QString emoji = QString(59, u'n') + QString::fromUtf8("\xF0\x9F\x8C\xB2") + u"tail"_s;
+        QCOMPARE(gui::shortened(emoji, 60), QString(59, u'n') + u"..."_s);
+
+        gui_tests::installFiles({ record(0, std::string(61, 'n'), 1), record(1, std::string(60, 'm'), 1) });
+        auto model = detailModel();
+        QCOMPARE(model->index(0, 0).data(gui::DetailDD::ShortNameRole).toString(), sixty + u"..."_s);
+        QCOMPARE(model->index(0, 0).data(Qt::ToolTipRole).toString(), QString(61, u'n'));
+        QCOMPARE(model->index(1, 0).data(gui::DetailDD::ShortNameRole).toString(), QString(60, u'm'));
+        // "/nowhere/" + 61 characters: the path is cut the same way.
+        QCOMPARE(model->index(0, 0).data(gui::DetailDD::ShortPathRole).toString(),
+            QString(u"/nowhere/"_s + sixty).left(60) + u"..."_s);
+    }
+
+    void cleanReportCountsFailures()
+    {
+        gui::CleanReport report;
+        QAbstractItemModelTester tester(&report, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(report.summary(), QString());
+        report.add({ u"/home/ann/a"_s, u"Permission denied"_s });
+        QCOMPARE(report.summary(), u"1 item could not be deleted"_s);
+        report.add({ u"/home/ann/b"_s, u"Device or resource busy"_s });
+        QCOMPARE(report.summary(), u"2 items could not be deleted"_s);
+        QCOMPARE(report.index(1, 0).data().toString(), u"/home/ann/b: Device or resource busy"_s);
+        report.clear();
+        QCOMPARE(report.rowCount(), 0);
+    }
+};
+
+} // namespace
+
+SPRUCE_GUI_TEST(ReviewModelsTest)
+#include "ReviewModelsTest.moc"
