@@ -8,6 +8,7 @@
 #include "ui/DashboardViewController.h"
 #include "ui/DetailViewController.h"
 #include "ui/MachineDescription.h"
+#include "ui/ModuleActivity.h"
 #include "ui/OverviewViewController.h"
 #include "ui/ViewController.h"
 
@@ -163,6 +164,60 @@ private Q_SLOTS:
             QCOMPARE(dashboard->pathLabel()->text(), u"Scanning Completed! 7.0 kB File Found"_s);
             QVERIFY(shownIn(dashboard->largeFileRiview(), dashboard.get()));
         }
+    }
+
+    void itsScansGoThroughTheBusyGuard()
+    {
+        testing_support::ManualDispatcher dispatcher;
+        gui_tests::ScopedSysRoot services("/", &dispatcher);
+        const QDir home(m_env->home.path());
+        makeFile(home.filePath(u"junk/a.log"_s), 1200);
+        auto modules = gui_tests::Environment::fiveModules();
+        modules[1].categories = { folderCategory(home.filePath(u"junk"_s)) };
+        modules[3].categories.resize(4);
+        core::ModuleInfo::setModulesForTesting(modules);
+        gui::LinkOpener links(gui_tests::RecordingOpener().function());
+        gui::ViewController root(&links);
+        auto *dashboard = qobject_cast<DashboardViewController *>(root.getTabViewController()->widget(0));
+        dashboard->loadViewIfNeeded();
+        auto *overview = qobject_cast<gui::OverviewViewController *>(
+            root.getTabViewController()->widget(root.getTabWithIndentifier(u"systemJunkOverview"_s)));
+        auto *detail = qobject_cast<gui::DetailViewController *>(
+            root.getTabViewController()->widget(root.getTabWithIndentifier(u"systemJunkDetail"_s)));
+        overview->loadViewIfNeeded();
+        detail->loadViewIfNeeded();
+        gui::ModuleActivity &activity = gui::ModuleActivity::instance();
+
+        // While the dashboard scans, the module screens can neither scan nor clean.
+        dashboard->scanBTN()->click();
+        for (int mi = 1; mi <= 3; ++mi) {
+            QCOMPARE(activity.activity(mi), gui::ModuleActivity::Kind::Scanning);
+        }
+        QVERIFY(!overview->scanBTN()->isEnabled());
+        QVERIFY(!detail->cleanButton()->isEnabled());
+        QVERIFY(!activity.scan(1, nullptr, nullptr, nullptr));
+        dispatcher.runAllQueues();
+        QCOMPARE(dashboard->doneModuleNumber(), 3);
+        QVERIFY(!activity.isBusy(1) && !activity.isBusy(2) && !activity.isBusy(3));
+        QVERIFY(overview->scanBTN()->isEnabled());
+        QVERIFY(detail->cleanButton()->isEnabled());
+        QVERIFY(dashboard->scanBTN()->isEnabled());
+        QVERIFY(dashboard->scanBTN()->toolTip().isEmpty());
+
+        // While one module is scanned from its own screen, the dashboard waits for it.
+        QVERIFY(activity.scan(2, nullptr, nullptr, nullptr));
+        QVERIFY(!dashboard->scanBTN()->isEnabled());
+        QVERIFY(!dashboard->scanBTN()->toolTip().isEmpty());
+        dashboard->scanAll();
+        QVERIFY(!activity.isBusy(1));
+        QCOMPARE(dashboard->scanBTN()->text(), u"Re-Scan"_s);
+        QCOMPARE(dashboard->doneModuleNumber(), 3);
+        dispatcher.runAllQueues();
+        QVERIFY(dashboard->scanBTN()->isEnabled());
+        dashboard->scanAll();
+        QCOMPARE(dashboard->doneModuleNumber(), 0);
+        dispatcher.runAllQueues();
+        QCOMPARE(dashboard->doneModuleNumber(), 3);
     }
 
     void reviewButtonsLeadToTheDetailScreens()

@@ -9,6 +9,7 @@
 #include "platform/Services.h"
 #include "theme/UIInfo.h"
 #include "theme/UIUtil.h"
+#include "ui/ModuleActivity.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -52,6 +53,29 @@ DashboardViewController::DashboardViewController(QWidget *parent)
     : TabViewSwitchController(parent)
 {
     setObjectName(u"DashboardViewController"_s);
+    connect(&ModuleActivity::instance(), &ModuleActivity::activityChanged, this, [this] {
+        if (isViewLoaded()) {
+            updateScanButton();
+        }
+    });
+}
+
+bool DashboardViewController::anyModuleBusy()
+{
+    for (const ModuleScreen &screen : ModuleScreens) {
+        if (ModuleActivity::instance().isBusy(screen.module)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void DashboardViewController::updateScanButton()
+{
+    const bool othersBusy = !m_scanning && anyModuleBusy();
+    m_scanBTN->setEnabled(!m_scanning && !othersBusy);
+    m_scanBTN->setToolTip(
+        othersBusy ? u"A module is being scanned or cleaned; Scan is available when it is done"_s : QString());
 }
 
 DashboardViewController::~DashboardViewController() = default;
@@ -149,6 +173,7 @@ void DashboardViewController::viewDidLoad()
         UIUtil::setBtnAttribute(button, u"Review"_s, review);
     }
     hideAllImage();
+    updateScanButton();
 }
 
 void DashboardViewController::hideAllImage()
@@ -175,16 +200,22 @@ void DashboardViewController::startTimer(const QString &tag)
 void DashboardViewController::scanAll()
 {
     loadViewIfNeeded();
+    // The three modules are scanned together or not at all: one that is
+    // being scanned or cleaned from its own screens is left to finish.
+    if (m_scanning || anyModuleBusy()) {
+        return;
+    }
     hideAllImage();
     m_doneModuleNumber = 0;
     m_totalScanSize = 0;
     UIUtil::setBtnAttribute(m_scanBTN, u"Scanning"_s, core::UIInfo::nsMyUI("scan_button_font"));
-    m_scanBTN->setEnabled(false);
+    m_scanning = true;
+    updateScanButton();
     // The three scans run side by side; their callbacks come on the main queue.
     const QPointer<DashboardViewController> self(this);
     for (const ModuleScreen &screen : ModuleScreens) {
         const int mi = screen.module;
-        core::ModuleInfo::scan(
+        ModuleActivity::instance().scan(
             mi,
             [self](const std::string &path, std::int64_t size) {
                 if (self != nullptr) {
@@ -223,11 +254,12 @@ void DashboardViewController::doneScan(int mi)
 {
     ++m_doneModuleNumber;
     if (m_doneModuleNumber == 3 && m_pathLabel != nullptr) {
+        m_scanning = false;
         m_pathLabel->setText(u"Scanning Completed! "_s
             + QString::fromStdString(core::format::formatByteCount(m_totalScanSize)) + u" File Found"_s);
         UIUtil::setTextAttribute(m_pathLabel, core::UIInfo::nsMyUI("scanning_path_font"));
         UIUtil::setBtnAttribute(m_scanBTN, u"Re-Scan"_s, core::UIInfo::nsMyUI("scan_button_font"));
-        m_scanBTN->setEnabled(true);
+        updateScanButton();
     }
     showModule(mi);
 }

@@ -24,6 +24,11 @@ class MonitorPanel;
 /// label says "Scanning Completed! <size> File Found" and the button
 /// "Re-Scan". The monitors are redrawn only while the screen is on view.
 ///
+/// The scans go through ModuleActivity, like those of the overview
+/// screens: while the dashboard scans, those screens cannot scan or clean
+/// the three modules, and while one of the modules is scanned or cleaned
+/// elsewhere, "Scan" is disabled here.
+///
 /// Widgets are made when the screen is first shown (viewDidLoad); before
 /// that the accessors return nullptr. GUI thread; scan callbacks arrive on
 /// the main queue.
@@ -80,7 +85,8 @@ public:
     MonitorPanel *monitors() const { return m_monitors; }
 
 public Q_SLOTS:
-    /// Scans modules 1, 2 and 3 together (each call returns at once).
+    /// Scans modules 1, 2 and 3 together (each call returns at once);
+    /// nothing starts while one of them is busy.
     void scanAll();
     void reviewJunk();
     void reviewUnnessary();
@@ -96,6 +102,8 @@ private:
         QPushButton *review = nullptr;
     };
     ModuleResult resultOf(int mi) const;
+    static bool anyModuleBusy();
+    void updateScanButton();
     QWidget *makeResult(int mi, QLabel *&image, QPushButton *&review, void (DashboardViewController::*action)());
 
     QLabel *m_macInfo = nullptr; // owned (children) from here on
@@ -112,6 +120,7 @@ private:
 
     std::int64_t m_totalScanSize = 0;
     int m_doneModuleNumber = 0;
+    bool m_scanning = false; // a scan of all modules started here runs
 };
 
 } // namespace gui
