@@ -8,6 +8,7 @@
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
 #include "theme/SettingInfo.h"
+#include "ui/PreferencesDialog.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -170,6 +171,14 @@ void AppDelegate::buildApplicationMenu(QMenuBar *bar)
     QAction *quit = file->addAction(tr("&Quit"), qApp, &QCoreApplication::quit);
     quit->setShortcut(QKeySequence::Quit);
     quit->setObjectName(u"quitAction"_s);
+
+    QMenu *edit = bar->addMenu(tr("&Edit"));
+    QAction *preferences = edit->addAction(tr("&Preferences…"), bar, [bar] {
+        PreferencesDialog::showFor(bar);
+    });
+    preferences->setObjectName(u"preferencesAction"_s);
+    preferences->setShortcut(QKeySequence(tr("Ctrl+,")));
+    preferences->setMenuRole(QAction::PreferencesRole);
 
     QMenu *help = bar->addMenu(tr("&Help"));
     auto add = [this, help](const QString &title, const char *name, void (AppDelegate::*slot)()) {

@@ -80,8 +80,8 @@ public:
     /// The dock menu: an empty menu titled "MyMenu" (Linux has no dock).
     QMenu *applicationDockMenu() const { return m_dockMenu.get(); }
 
-    /// Fills `bar` with the application's menus: File (Quit) and Help with
-    /// the seven link actions.
+    /// Fills `bar` with the application's menus: File (Quit), Edit
+    /// (Preferences..., the always-keep list) and Help with the seven link actions.
     void buildApplicationMenu(QMenuBar *bar);
 
     const LinkOpener &links() const { return m_links; }

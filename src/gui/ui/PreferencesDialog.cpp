@@ -1,0 +1,222 @@
+#include "ui/PreferencesDialog.h"
+
+#include "engine/KeepList.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSet>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace gui {
+
+namespace {
+
+constexpr int PathRole = Qt::UserRole + 1; // QByteArray: the kept path's bytes
+
+bool exists(const std::string &path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+QString errorText(const QString &what, const core::Error &error)
+{
+    const QString path = QString::fromUtf8(error.path.data(), static_cast<qsizetype>(error.path.size()));
+    return what + u" ("_s + (path.isEmpty() ? QString() : path + u": "_s) + QString::fromStdString(error.message)
+        + u")."_s;
+}
+
+} // namespace
+
+PreferencesDialog::PreferencesDialog(QWidget *parent)
+    : QDialog(parent)
+    , m_keptList(new QListWidget(this))
+    , m_empty(new QLabel(u"Nothing is kept."_s, this))
+    , m_message(new QLabel(this))
+    , m_removeButton(new QPushButton(u"Remove"_s, this))
+{
+    setObjectName(u"PreferencesDialog"_s);
+    setWindowTitle(u"Preferences"_s);
+
+    auto *heading = new QLabel(u"Always Keep"_s, this);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.15);
+    heading->setFont(bold);
+    auto *about = new QLabel(u"Spruce never collects or cleans these files and folders, nor anything inside them. "
+                             u"Add one with \u201cAlways Keep\u201d in a file\u2019s menu on a detail screen. "
+                             u"A path taken off the list is found again by the next scan."_s,
+        this);
+    about->setWordWrap(true);
+
+    m_keptList->setObjectName(u"keptList"_s);
+    m_keptList->setAccessibleName(u"Kept files and folders"_s);
+    m_keptList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_keptList->setTextElideMode(Qt::ElideMiddle);
+    m_keptList->setUniformItemSizes(true);
+    m_keptList->installEventFilter(this);
+    heading->setBuddy(m_keptList);
+    connect(m_keptList, &QListWidget::itemSelectionChanged, this, &PreferencesDialog::updateButtons);
+
+    m_empty->setObjectName(u"emptyLabel"_s);
+    m_empty->setEnabled(false);
+    m_message->setObjectName(u"messageLabel"_s);
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_message->hide();
+
+    m_removeButton->setObjectName(u"removeButton"_s);
+    m_removeButton->setAutoDefault(false);
+    m_removeButton->setToolTip(u"Take the selected paths off the list (Delete)"_s);
+    connect(m_removeButton, &QPushButton::clicked, this, &PreferencesDialog::removeSelected);
+    auto *close = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout();
+    buttons->addWidget(m_removeButton);
+    buttons->addStretch(1);
+    buttons->addWidget(close);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(18, 16, 18, 14);
+    layout->setSpacing(8);
+    layout->addWidget(heading);
+    layout->addWidget(about);
+    layout->addWidget(m_keptList, 1);
+    layout->addWidget(m_empty);
+    layout->addWidget(m_message);
+    layout->addLayout(buttons);
+    resize(560, 380);
+    updateButtons();
+}
+
+PreferencesDialog::~PreferencesDialog() = default;
+
+PreferencesDialog *PreferencesDialog::showFor(QWidget *parent)
+{
+    QWidget *window = parent != nullptr ? parent->window() : nullptr;
+    auto *page =
+        window != nullptr ? window->findChild<PreferencesDialog *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    if (page == nullptr) {
+        page = new PreferencesDialog(window);
+    }
+    if (page->isVisible()) {
+        page->reload(); // showing it reads the list otherwise
+    }
+    page->show();
+    page->raise();
+    page->activateWindow();
+    return page;
+}
+
+void PreferencesDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    reload();
+    m_keptList->setFocus(Qt::OtherFocusReason);
+}
+
+std::string PreferencesDialog::pathOf(const QListWidgetItem *item)
+{
+    const QByteArray bytes = item != nullptr ? item->data(PathRole).toByteArray() : QByteArray();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+void PreferencesDialog::reload()
+{
+    QSet<QByteArray> selected;
+    for (const QListWidgetItem *item : m_keptList->selectedItems()) {
+        selected.insert(item->data(PathRole).toByteArray());
+    }
+    const int current = m_keptList->currentRow();
+    m_keptList->clear();
+    const core::Result<std::vector<std::string>> kept = core::KeepList::load();
+    if (!kept) {
+        showMessage(errorText(u"The always-keep list cannot be read"_s, kept.error()));
+        m_empty->hide();
+        updateButtons();
+        return;
+    }
+    showMessage(QString());
+    for (const std::string &path : kept.value()) {
+        const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+        const QString shown = QString::fromUtf8(bytes);
+        auto *item = new QListWidgetItem(m_keptList);
+        item->setData(PathRole, bytes);
+        item->setToolTip(shown);
+        if (exists(path)) {
+            item->setText(shown);
+        } else {
+            // Listed still, matching nothing until something is there again.
+            item->setText(shown + u"  (no longer exists)"_s);
+            item->setForeground(m_keptList->palette().brush(QPalette::Disabled, QPalette::Text));
+        }
+        item->setSelected(selected.contains(bytes));
+    }
+    if (m_keptList->count() > 0) {
+        m_keptList->setCurrentRow(std::clamp(current, 0, m_keptList->count() - 1), QItemSelectionModel::NoUpdate);
+    }
+    m_empty->setVisible(m_keptList->count() == 0);
+    updateButtons();
+}
+
+void PreferencesDialog::removeSelected()
+{
+    std::vector<std::string> paths;
+    for (const QListWidgetItem *item : m_keptList->selectedItems()) {
+        paths.push_back(pathOf(item));
+    }
+    if (paths.empty()) {
+        return;
+    }
+    const int current = m_keptList->currentRow();
+    const core::Result<std::vector<std::string>> removed = core::KeepList::remove(paths);
+    if (!removed) {
+        showMessage(errorText(u"The always-keep list could not be changed"_s, removed.error()));
+        return;
+    }
+    m_keptList->clearSelection();
+    reload();
+    // The keyboard stays in the list, on the row that took the removed one's place.
+    if (m_keptList->count() > 0) {
+        m_keptList->setCurrentRow(std::min(current, m_keptList->count() - 1));
+        m_keptList->setFocus(Qt::OtherFocusReason);
+    }
+    Q_EMIT keepListChanged();
+}
+
+void PreferencesDialog::showMessage(const QString &text)
+{
+    m_message->setText(text);
+    m_message->setVisible(!text.isEmpty());
+}
+
+void PreferencesDialog::updateButtons()
+{
+    m_removeButton->setEnabled(!m_keptList->selectedItems().isEmpty());
+}
+
+bool PreferencesDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_keptList && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
+            removeSelected();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace gui

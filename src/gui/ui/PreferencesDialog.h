@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+namespace gui {
+
+/// The preferences page: the user's always-keep list (core::KeepList), one
+/// row per kept path in the order they were added, a path where nothing is
+/// any more marked "(no longer exists)", and "Remove" for the selected rows
+/// (Delete does the same in the list). The list is read afresh each time
+/// the page is shown and after each change; an unreadable list or a failed
+/// change is said on the page, and nothing is written then.
+///
+/// Kept paths are bytes: each row holds its path as the list file gives it,
+/// so a name that is not UTF-8 is removed exactly (its text shows the
+/// replacement character). A path taken off the list is found again by the
+/// next scan. GUI thread.
+class PreferencesDialog : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PreferencesDialog)
+
+public:
+    explicit PreferencesDialog(QWidget *parent = nullptr);
+    ~PreferencesDialog() override;
+
+    /// The one preferences page of `parent`'s window, made on first use,
+    /// read again, shown and raised.
+    static PreferencesDialog *showFor(QWidget *parent);
+
+    /// Reads the list again and shows it, keeping the rows selected that still exist.
+    void reload();
+    /// Takes the selected paths off the list.
+    void removeSelected();
+
+    /// The kept path a row stands for, byte for byte.
+    static std::string pathOf(const QListWidgetItem *item);
+
+    QListWidget *keptList() const { return m_keptList; }
+    QPushButton *removeButton() const { return m_removeButton; }
+    /// What went wrong reading or changing the list; hidden when nothing did.
+    QLabel *messageLabel() const { return m_message; }
+
+Q_SIGNALS:
+    /// Paths were taken off the list.
+    void keepListChanged();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void showMessage(const QString &text);
+    void updateButtons();
+
+    QListWidget *m_keptList; // owned (children)
+    QLabel *m_empty;
+    QLabel *m_message;
+    QPushButton *m_removeButton;
+};
+
+} // namespace gui
