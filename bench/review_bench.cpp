@@ -309,7 +309,7 @@ int main(int argc, char **argv)
         root.switchTabTo(u"systemJunkDetail"_s);
         auto *junkDetail = qobject_cast<gui::DetailViewController *>(root.getTabViewController()->widget(2));
         junkDetail->reloadData();
-        junkDetail->setConfirmer([](QWidget *) {
+        junkDetail->setConfirmer([](QWidget *, const gui::DetailViewController::CleanQuestion &) {
             return true;
         });
         QCoreApplication::processEvents();

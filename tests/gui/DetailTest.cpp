@@ -116,7 +116,7 @@ private Q_SLOTS:
         m_detail = qobject_cast<gui::DetailViewController *>(tabs()->widget(2));
         m_asked = 0;
         m_answer = true;
-        m_detail->setConfirmer([this](QWidget *) {
+        m_detail->setConfirmer([this](QWidget *, const gui::DetailViewController::CleanQuestion &) {
             ++m_asked;
             return m_answer;
         });
@@ -338,7 +338,7 @@ private Q_SLOTS:
     void aScanStartedWhileTheQuestionIsOpenWins()
     {
         categories()->setData(categories()->index(Caches, 0), Qt::Checked, Qt::CheckStateRole);
-        m_detail->setConfirmer([](QWidget *) {
+        m_detail->setConfirmer([](QWidget *, const gui::DetailViewController::CleanQuestion &) {
             // The dashboard starts a scan of this module meanwhile.
             return ModuleActivity::instance().scan(1, nullptr, nullptr, nullptr);
         });
@@ -359,9 +359,10 @@ private Q_SLOTS:
         std::unique_ptr<QMenu> menu(m_detail->contextMenuFor(crash1));
         QVERIFY(menu);
         const QList<QAction *> actions = menu->actions();
-        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions.size(), 3);
         QCOMPARE(actions[0]->text(), u"Open Containing Folder"_s);
         QCOMPARE(actions[1]->text(), u"Copy Path"_s);
+        QCOMPARE(actions[2]->text(), u"Always Keep"_s);
         actions[0]->trigger();
         QCOMPARE(*opener.opened,
             std::vector<QUrl>{ QUrl::fromLocalFile(QString::fromStdString(m_env->path("reports/app"))) });

@@ -1,5 +1,10 @@
 // Runs the GUI's Qt Test classes: `spruce_gui_tests CLASS [QTest options]`,
 // or every class when none is named.
+//
+// The process gets a home of its own before anything else runs: GIO reads
+// $HOME and $XDG_DATA_HOME once per process (the Trash tests move files to
+// $XDG_DATA_HOME/Trash), and the user settings live under
+// $XDG_CONFIG_HOME. The user's real Trash and settings are never touched.
 
 #include "GuiTestSupport.h"
 
@@ -8,6 +13,9 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 namespace gui_tests {
 
@@ -63,8 +71,42 @@ void writePlist(const QString &path, const std::string &body)
 
 } // namespace gui_tests
 
+namespace {
+
+/// A private home for the whole process, removed at exit.
+class ProcessHome
+{
+public:
+    ProcessHome()
+    {
+        const char *tmp = std::getenv("TMPDIR"); // NOLINT(concurrency-mt-unsafe)
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/spruce-gui-home-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::perror("spruce_gui_tests: mkdtemp");
+            std::exit(2); // NOLINT(concurrency-mt-unsafe)
+        }
+        m_path = pattern;
+        ::setenv("HOME", m_path.c_str(), 1); // NOLINT(concurrency-mt-unsafe)
+        ::setenv("XDG_DATA_HOME", (m_path + "/.local/share").c_str(), 1); // NOLINT(concurrency-mt-unsafe)
+        ::setenv("XDG_CONFIG_HOME", (m_path + "/.config").c_str(), 1); // NOLINT(concurrency-mt-unsafe)
+    }
+    ~ProcessHome()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ProcessHome(const ProcessHome &) = delete;
+    ProcessHome &operator=(const ProcessHome &) = delete;
+
+private:
+    std::string m_path;
+};
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    const ProcessHome home;
     QApplication app(argc, argv);
     auto &tests = gui_tests::registry();
     std::vector<char *> args(argv, argv + argc);

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <ctime>
 #include <sys/stat.h>
 
 namespace gui_tests {
@@ -80,6 +81,22 @@ bool ReviewEnvironment::exists(const std::string &relative) const
     {
     };
     return ::lstat(path(relative).c_str(), &st) == 0;
+}
+
+void ReviewEnvironment::addLargeAndOldFiles()
+{
+    m_home.writeFile("Videos/clip.mp4", VideoSize, true);
+    m_home.writeFile("Documents/old-report.pdf", ReportSize);
+    m_home.writeFile("Music/album/track.flac", TrackSize);
+    const std::int64_t twoYearsAgo = static_cast<std::int64_t>(::time(nullptr)) - 2 * 365 * 24 * 3600;
+    testing_support::setMtime(path("Documents/old-report.pdf"), twoYearsAgo);
+    testing_support::setMtime(path("Music/album/track.flac"), twoYearsAgo);
+    std::vector<core::Module> modules = core::ModuleInfo::modules();
+    modules[3].categories = { category("Files over 100 MB", "category_large"),
+        category("Files from 5 MB to 100 MB", "category_medium"),
+        category("Unchanged for over a Year", "category_old"),
+        category("Unchanged for 1 to 12 Months", "category_aging") };
+    core::ModuleInfo::setModulesForTesting(std::move(modules));
 }
 
 std::vector<std::string> ReviewEnvironment::remaining() const

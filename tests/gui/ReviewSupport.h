@@ -39,6 +39,14 @@ public:
     /// The relative paths of the junk files still on disk, sorted.
     std::vector<std::string> remaining() const;
 
+    /// Gives Large and Old Files (module 3) its four bands and puts in the
+    /// home what it finds: a 6 MiB video (the 5 MB to 100 MB band), and an
+    /// old report and an old track (unchanged for over a year).
+    void addLargeAndOldFiles();
+    static constexpr std::int64_t VideoSize = 6 * 1024 * 1024;
+    static constexpr std::int64_t ReportSize = 3000;
+    static constexpr std::int64_t TrackSize = 2000;
+
     Environment base;
 
 private:

@@ -34,8 +34,9 @@ QString CleanReport::summary() const
     if (m_failures.empty()) {
         return {};
     }
-    return m_failures.size() == 1 ? u"1 item could not be deleted"_s
-                                  : u"%1 items could not be deleted"_s.arg(m_failures.size());
+    const QString what = m_trashing ? u"moved to the Trash"_s : u"deleted"_s;
+    return m_failures.size() == 1 ? u"1 item could not be "_s + what
+                                  : u"%1 items could not be %2"_s.arg(m_failures.size()).arg(what);
 }
 
 int CleanReport::rowCount(const QModelIndex &parent) const

@@ -32,9 +32,13 @@ public:
 
     void clear();
     void add(Failure failure);
+    /// Whether the clean moves items to the Trash: the summary then says
+    /// they could not be moved there rather than deleted.
+    void setTrashing(bool trashing) { m_trashing = trashing; }
     const std::vector<Failure> &failures() const { return m_failures; }
 
-    /// "1 item could not be deleted" / "N items could not be deleted"; "" when none.
+    /// "1 item could not be deleted" / "N items could not be deleted" (when
+    /// trashing: "... could not be moved to the Trash"); "" when none.
     QString summary() const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -42,6 +46,7 @@ public:
 
 private:
     std::vector<Failure> m_failures;
+    bool m_trashing = false;
 };
 
 } // namespace gui

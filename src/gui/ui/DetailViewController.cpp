@@ -1,17 +1,23 @@
 #include "ui/DetailViewController.h"
 
+#include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
+#include "format/FileUrl.h"
 #include "format/Format.h"
+#include "platform/UserDefaults.h"
 #include "theme/UIInfo.h"
 #include "theme/UIUtil.h"
 #include "ui/CategoryDD.h"
 #include "ui/CleanReport.h"
 #include "ui/DetailDD.h"
 #include "ui/ModuleActivity.h"
+#include "ui/OverviewViewController.h"
+#include "ui/PreferencesDialog.h"
 #include "ui/ReviewCells.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
@@ -56,8 +62,14 @@ DetailViewController::DetailViewController(QWidget *parent)
 {
     setObjectName(u"DetailViewController"_s);
     connect(&ModuleActivity::instance(), &ModuleActivity::activityChanged, this, [this](int module) {
-        if (module == moduleIndex() && isViewLoaded()) {
-            updateBusyState();
+        if (module != moduleIndex() || !isViewLoaded()) {
+            return;
+        }
+        updateBusyState();
+        // The scan an "Always Keep" started has ended: the sizes are right now.
+        if (!m_keptName.isEmpty() && !ModuleActivity::instance().isBusy(module)) {
+            showKeepNote(u"\u201c%1\u201d will always be kept."_s.arg(m_keptName));
+            m_keptName.clear();
         }
     });
 }
@@ -135,6 +147,31 @@ void DetailViewController::viewDidLoad()
     m_failureLabel->hide();
     m_failureView->hide();
 
+    m_keepBar = new QWidget(this);
+    m_keepLabel = new QLabel(m_keepBar);
+    m_keepLabel->setObjectName(u"keepLabel"_s);
+    m_keepLabel->setWordWrap(true);
+    m_keptItemsButton = new QPushButton(u"Always-Keep List\u2026"_s, m_keepBar);
+    m_keptItemsButton->setObjectName(u"keptItemsButton"_s);
+    m_keptItemsButton->setAccessibleName(u"Always-Keep List"_s);
+    m_keptItemsButton->setAutoDefault(true);
+    connect(m_keptItemsButton, &QPushButton::clicked, this, &DetailViewController::showKeptItems);
+    auto *keepRow = new QHBoxLayout(m_keepBar);
+    keepRow->setContentsMargins(0, 0, 0, 0);
+    keepRow->addWidget(m_keepLabel, 1);
+    keepRow->addWidget(m_keptItemsButton);
+    m_keepBar->hide();
+
+    // Personal files only: the junk modules' caches and logs are always deleted.
+    m_trashBox = new QCheckBox(u"Move to Trash instead of deleting"_s, this);
+    m_trashBox->setObjectName(u"trashBox"_s);
+    m_trashBox->setChecked(UserDefaults().boolForKey(moveToTrashKey()));
+    connect(m_trashBox, &QCheckBox::toggled, this, [](bool on) {
+        UserDefaults defaults;
+        defaults.setBool(moveToTrashKey(), on);
+        defaults.synchronize();
+    });
+
     // Top: back, the module's title, search and sort. Middle: categories |
     // files (and what a clean left behind). Bottom: space freed and "Clean".
     auto *top = new QHBoxLayout();
@@ -147,6 +184,7 @@ void DetailViewController::viewDidLoad()
     auto *files = new QVBoxLayout();
     files->setSpacing(6);
     files->addWidget(m_detailView, 1);
+    files->addWidget(m_keepBar);
     files->addWidget(m_failureLabel);
     files->addWidget(m_failureView);
     auto *middle = new QHBoxLayout();
@@ -155,6 +193,7 @@ void DetailViewController::viewDidLoad()
     middle->addLayout(files, 1);
 
     auto *bottom = new QHBoxLayout();
+    bottom->addWidget(m_trashBox);
     bottom->addStretch(1);
     bottom->addWidget(m_progressLabel);
     bottom->addSpacing(16);
@@ -171,8 +210,10 @@ void DetailViewController::viewDidLoad()
     setTabOrder(m_searchField, m_sortByButton);
     setTabOrder(m_sortByButton, m_categoryView);
     setTabOrder(m_categoryView, m_detailView);
-    setTabOrder(m_detailView, m_failureView);
-    setTabOrder(m_failureView, m_CleanButton);
+    setTabOrder(m_detailView, m_keptItemsButton);
+    setTabOrder(m_keptItemsButton, m_failureView);
+    setTabOrder(m_failureView, m_trashBox);
+    setTabOrder(m_trashBox, m_CleanButton);
 
     reloadCategory();
     reloadDetail();
@@ -363,6 +404,8 @@ void DetailViewController::updateBusyState()
 {
     const bool busy = ModuleActivity::instance().isBusy(moduleIndex());
     m_CleanButton->setEnabled(!busy);
+    m_trashBox->setVisible(moduleIndex() == core::ModuleInfo::LargeAndOldFileModule);
+    m_trashBox->setEnabled(!busy);
     if (m_categoryDD != nullptr) {
         m_categoryDD->setCheckable(!busy);
     }
@@ -385,13 +428,48 @@ void DetailViewController::backToView()
     switchToTwinTab();
 }
 
-bool DetailViewController::confirmClean(QWidget *parent)
+bool DetailViewController::movesToTrash() const
+{
+    return moduleIndex() == core::ModuleInfo::LargeAndOldFileModule && m_trashBox != nullptr && m_trashBox->isChecked();
+}
+
+DetailViewController::CleanQuestion DetailViewController::cleanQuestion() const
+{
+    CleanQuestion question;
+    question.toTrash = movesToTrash();
+    if (const auto *categories = catalogueCategories(moduleIndex())) {
+        for (const core::Category &category : *categories) {
+            if (category.state == 0 || category.type == "Localization" || category.runningApps.empty()) {
+                continue;
+            }
+            if (const std::optional<std::string> app = core::ModuleInfo::runningApp(category)) {
+                question.running.emplace_back(QString::fromStdString(category.title), QString::fromStdString(*app));
+            }
+        }
+    }
+    return question;
+}
+
+QString DetailViewController::confirmationText(const CleanQuestion &question)
+{
+    QString text =
+        question.toTrash ? u"Move the selected files to the Trash?"_s : u"Are you sure to delete selected files?"_s;
+    if (!question.running.empty()) {
+        text += u"\n"_s;
+    }
+    for (const auto &[category, program] : question.running) {
+        text += u"\n\u201c%1\u201d will be left alone: %2 is running."_s.arg(category, program);
+    }
+    return text;
+}
+
+bool DetailViewController::confirmClean(QWidget *parent, const CleanQuestion &question)
 {
     QMessageBox alert(parent);
     alert.setIcon(QMessageBox::Warning);
     alert.setWindowTitle(u"Clean"_s);
     alert.setText(u"Confirmation?"_s);
-    alert.setInformativeText(u"Are you sure to delete selected files?"_s);
+    alert.setInformativeText(confirmationText(question));
     QPushButton *cancel = alert.addButton(u"Cancel"_s, QMessageBox::RejectRole);
     QPushButton *confirm = alert.addButton(u"Confirm"_s, QMessageBox::AcceptRole);
     alert.setDefaultButton(cancel);
@@ -402,7 +480,11 @@ bool DetailViewController::confirmClean(QWidget *parent)
 
 void DetailViewController::clean()
 {
-    if (ModuleActivity::instance().isBusy(moduleIndex()) || !m_confirmer || !m_confirmer(this)) {
+    if (ModuleActivity::instance().isBusy(moduleIndex()) || !m_confirmer) {
+        return;
+    }
+    const CleanQuestion question = cleanQuestion();
+    if (!m_confirmer(this, question)) {
         return;
     }
     // A scan or clean started elsewhere while the question was open wins: nothing changes here.
@@ -410,8 +492,13 @@ void DetailViewController::clean()
         return;
     }
     m_cleanSize = 0;
+    m_trashedSize = 0;
+    m_trashing = question.toTrash;
     m_progressStyle = core::UIInfo::nsMyUI("cleanning_progress_font");
     m_cleanReport->clear();
+    m_cleanReport->setTrashing(m_trashing);
+    m_failureView->setAccessibleName(m_trashing ? u"Items not moved to the Trash"_s : u"Items not deleted"_s);
+    m_keepBar->hide();
     showFailures();
     // Categories listed for review only (unused localizations belong to the
     // system's packages): the cleaner passes them over; say so rather than
@@ -426,6 +513,7 @@ void DetailViewController::clean()
         }
     }
     core::ModuleInfo::CleanOptions options;
+    options.moveToTrash = m_trashing;
     QPointer<DetailViewController> self(this);
     options.failed = [self](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
         if (!self) {
@@ -434,10 +522,20 @@ void DetailViewController::clean()
         const std::string path = report.error && !report.error->path.empty()
             ? report.error->path
             : DetailDD::displayPath(record).toStdString();
-        const std::string reason = report.error ? report.error->message : std::string("not deleted");
-        self->m_cleanReport->add(
-            CleanReport::Failure{ QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())),
-                QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())) });
+        self->addFailure(path, report.error ? report.error->message : std::string("not deleted"));
+    };
+    options.removed = [self](const core::FolderInfo &, const core::ModuleInfo::ItemReport &report) {
+        if (self && report.trashed) {
+            self->m_trashedSize += report.freed;
+            self->updateProgressLabel();
+        }
+    };
+    // A category whose program runs is left alone whole: named like an item that stayed.
+    options.categorySkipped = [self, module = moduleIndex()](int categoryIndex, const core::Error &why) {
+        const core::Category *category = catalogueCategory(module, categoryIndex);
+        if (self && category != nullptr) {
+            self->addFailure(category->title, why.message);
+        }
     };
     ModuleActivity::instance().clean(
         moduleIndex(),
@@ -478,8 +576,16 @@ void DetailViewController::updateProgressLabel()
     if (m_progressLabel == nullptr) {
         return;
     }
-    m_progressLabel->setText(QString::fromStdString(core::format::formatByteCount(m_cleanSize)) + u" Free Up"_s);
+    m_progressLabel->setText(m_trashing
+            ? QString::fromStdString(core::format::formatByteCount(m_trashedSize)) + u" Moved to Trash"_s
+            : QString::fromStdString(core::format::formatByteCount(m_cleanSize)) + u" Free Up"_s);
     UIUtil::setTextAttribute(m_progressLabel, m_progressStyle);
+}
+
+void DetailViewController::addFailure(const std::string &path, const std::string &reason)
+{
+    m_cleanReport->add(CleanReport::Failure{ QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())),
+        QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())) });
 }
 
 void DetailViewController::showFailures()
@@ -506,6 +612,59 @@ void DetailViewController::copyPath(const core::FolderInfo &record)
     QGuiApplication::clipboard()->setText(DetailDD::displayPath(record));
 }
 
+void DetailViewController::alwaysKeep(const core::FolderInfo &record)
+{
+    const std::optional<std::string> path = core::format::pathFromFileUrl(record.url);
+    const QString name = QString::fromUtf8(record.name.data(), static_cast<qsizetype>(record.name.size()));
+    if (!path) {
+        showKeepNote(u"\u201c%1\u201d is not a local file and cannot be kept."_s.arg(name));
+        return;
+    }
+    const core::Result<std::vector<std::string>> added = core::KeepList::add({ *path });
+    if (!added) {
+        const core::Error &error = added.error();
+        showKeepNote(u"\u201c%1\u201d could not be kept: %2 (%3)."_s.arg(name,
+            QString::fromUtf8(error.path.data(), static_cast<qsizetype>(error.path.size())),
+            QString::fromStdString(error.message)));
+        return;
+    }
+    if (ModuleActivity::instance().isBusy(moduleIndex())) {
+        showKeepNote(u"\u201c%1\u201d will always be kept; scan again to see the sizes without it."_s.arg(name));
+        return;
+    }
+    // Scanned again so that every size leaves it out (a kept child makes its
+    // file smaller). Through the overview, whose figures change too; it
+    // reloads this screen when the scan is done.
+    m_keptName = name;
+    showKeepNote(u"\u201c%1\u201d will always be kept. Scanning again\u2026"_s.arg(name));
+    SlideStack *tabs = getTabViewController();
+    auto *overview = tabs != nullptr
+        ? qobject_cast<OverviewViewController *>(tabs->widget(getTabWithIndentifier(getTwinTabIdentifier())))
+        : nullptr;
+    if (overview != nullptr) {
+        overview->loadViewIfNeeded();
+        overview->rescanDetail();
+    } else {
+        QPointer<DetailViewController> self(this);
+        ModuleActivity::instance().scan(moduleIndex(), nullptr, nullptr, [self] {
+            if (self) {
+                self->reloadData();
+            }
+        });
+    }
+}
+
+void DetailViewController::showKeptItems()
+{
+    PreferencesDialog::showFor(this);
+}
+
+void DetailViewController::showKeepNote(const QString &text)
+{
+    m_keepLabel->setText(text);
+    m_keepBar->show();
+}
+
 QMenu *DetailViewController::contextMenuFor(const QModelIndex &index)
 {
     // The menu may outlive the row (a clean ends meanwhile): it keeps the record itself.
@@ -521,6 +680,12 @@ QMenu *DetailViewController::contextMenuFor(const QModelIndex &index)
     });
     connect(menu->addAction(u"Copy Path"_s), &QAction::triggered, this, [record] {
         copyPath(*record);
+    });
+    QAction *keep = menu->addAction(u"Always Keep"_s);
+    keep->setEnabled(!ModuleActivity::instance().isBusy(moduleIndex()));
+    keep->setToolTip(u"Never collect or clean this item again"_s);
+    connect(keep, &QAction::triggered, this, [this, record] {
+        alwaysKeep(*record);
     });
     return menu;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -37,6 +38,15 @@ class DetailDD;
 /// what is selected after a confirmation, the space freed beside it, and
 /// the items that could not be deleted (path and reason) under the files.
 ///
+/// Large and Old Files (module 3) also offers "Move to Trash instead of
+/// deleting" beside "Clean", remembered in the user's settings; the clean
+/// then moves the selection to the desktop Trash and the label counts what
+/// was moved. A file row's menu offers "Always Keep": the path goes on the
+/// always-keep list and the module is scanned again (through its overview,
+/// so that every figure is right), with a note under the files that leads
+/// to the list. Categories left alone because their program runs are named
+/// in the confirmation and, after the clean, among the items not deleted.
+///
 /// Every selection change goes through ModuleInfo::updateState (in the
 /// models). Cleans go through ModuleActivity: while the module is scanned
 /// or cleaned, "Clean" is disabled and no box can be changed; the clean
@@ -47,9 +57,20 @@ class DetailViewController : public TabViewSwitchController
     Q_DISABLE_COPY_MOVE(DetailViewController)
 
 public:
+    /// What the confirmation asks about.
+    struct CleanQuestion
+    {
+        bool toTrash = false; // the selection goes to the Trash
+        /// Selected categories whose program runs now: (category title, program).
+        std::vector<std::pair<QString, QString>> running;
+    };
+
     /// Asks whether to clean; true to go ahead. The default shows the
     /// "Confirmation?" alert ("Cancel", the default button, and "Confirm").
-    using Confirmer = std::function<bool(QWidget *parent)>;
+    using Confirmer = std::function<bool(QWidget *parent, const CleanQuestion &question)>;
+
+    /// The user setting behind the "Move to Trash instead of deleting" box.
+    static QString moveToTrashKey() { return QStringLiteral("MoveLargeAndOldFilesToTrash"); }
 
     explicit DetailViewController(QWidget *parent = nullptr);
     ~DetailViewController() override;
@@ -82,13 +103,28 @@ public:
     void setConfirmer(Confirmer confirmer) { m_confirmer = std::move(confirmer); }
     void setUrlOpener(UrlOpener opener) { m_opener = std::move(opener); }
     /// The alert the default confirmer shows.
-    static bool confirmClean(QWidget *parent);
+    static bool confirmClean(QWidget *parent, const CleanQuestion &question);
+    /// The alert's informative text for `question`.
+    static QString confirmationText(const CleanQuestion &question);
+    /// What "Clean" would ask now: whether the selection goes to the Trash,
+    /// and which selected categories' programs run (read from /proc).
+    CleanQuestion cleanQuestion() const;
+    /// Whether a clean now moves to the Trash: module 3 with the box checked.
+    bool movesToTrash() const;
 
     /// The context-menu actions of a file row.
     void openContainingFolder(const core::FolderInfo &record) const;
     static void copyPath(const core::FolderInfo &record);
+    /// Puts the record's path (its URL decoded, byte for byte) on the
+    /// always-keep list and scans the module again; says what happened
+    /// under the files. Nothing is scanned while the module is busy.
+    void alwaysKeep(const core::FolderInfo &record);
+    /// Opens the preferences page with the always-keep list.
+    void showKeptItems();
 
     std::int64_t cleanSize() const { return m_cleanSize; }
+    /// Bytes the current clean moved to the Trash.
+    std::int64_t trashedSize() const { return m_trashedSize; }
     int categoryRow() const { return m_categoryRow; }
     const std::optional<std::vector<core::FolderInfoPtr>> &detailFiles() const { return m_detailFiles; }
 
@@ -103,6 +139,10 @@ public:
     QLabel *progressLabel() const { return m_progressLabel; }
     QLabel *failureLabel() const { return m_failureLabel; }
     QListView *failureView() const { return m_failureView; }
+    QCheckBox *trashBox() const { return m_trashBox; }
+    /// The note an "Always Keep" leaves under the files, and its button to the list.
+    QLabel *keepLabel() const { return m_keepLabel; }
+    QPushButton *keptItemsButton() const { return m_keptItemsButton; }
     CategoryDD *categoryDD() const { return m_categoryDD; }
     DetailDD *detailDD() const { return m_detailDD; }
     CleanReport *cleanReport() const { return m_cleanReport; }
@@ -119,6 +159,8 @@ private:
     void updateBusyState();
     void selectCategoryRow(int row);
     void showFailures();
+    void showKeepNote(const QString &text);
+    void addFailure(const std::string &path, const std::string &reason);
 
     QLabel *m_moduleTitle = nullptr; // owned (child); made by viewDidLoad, like every widget below
     QListView *m_categoryView = nullptr;
@@ -132,6 +174,10 @@ private:
     QLabel *m_progressLabel = nullptr;
     QLabel *m_failureLabel = nullptr;
     QListView *m_failureView = nullptr;
+    QCheckBox *m_trashBox = nullptr;
+    QWidget *m_keepBar = nullptr;
+    QLabel *m_keepLabel = nullptr;
+    QPushButton *m_keptItemsButton = nullptr;
     CategoryCellView *m_categoryCell = nullptr;
     DetailCellView *m_detailCell = nullptr;
     CategoryDD *m_categoryDD = nullptr; // owned (child); made by the first reload
@@ -139,6 +185,9 @@ private:
     CleanReport *m_cleanReport = nullptr; // owned (child)
 
     std::int64_t m_cleanSize = 0;
+    std::int64_t m_trashedSize = 0;
+    bool m_trashing = false; // the current (or last) clean moves to the Trash
+    QString m_keptName; // what the last "Always Keep" kept, while its rescan runs; else empty
     core::MyUI m_progressStyle; // read when a clean starts: the label changes once per item removed
     std::optional<std::vector<core::FolderInfoPtr>> m_detailFiles;
     int m_categoryRow = 0;
