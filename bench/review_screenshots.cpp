@@ -1,9 +1,13 @@
 // Screenshots of the review screens as a person sees them (run under Xvfb),
 // on a home folder made here with some junk in it, never the real one:
 // the System Junk overview before, during and after a scan, and its detail
-// screen with a partly selected category and a search.
+// screen with a partly selected category and a search; then Large and Old
+// Files with "Move to Trash instead of deleting" checked and its confirmation
+// (answered "Cancel": nothing moves), a file kept with "Always Keep", and the
+// preferences page with the always-keep list.
 // Usage: review_screenshots OUTDIR   (see bench/gui_screenshots.sh)
 
+#include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
 #include "platform/LogSink.h"
 #include "platform/QtDispatcher.h"
@@ -17,16 +21,22 @@
 #include "ui/ModuleListModel.h"
 #include "ui/ModuleListView.h"
 #include "ui/OverviewViewController.h"
+#include "ui/PreferencesDialog.h"
 #include "ui/ViewController.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <cstdio>
@@ -89,12 +99,15 @@ private:
     std::deque<core::platform::Task> m_pending;
 };
 
-void writeFile(const QString &path, qint64 size)
+void writeFile(const QString &path, qint64 size, int daysOld = 0)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-        file.resize(size);
+        file.resize(size); // sparse: big files cost no disk
+        if (daysOld > 0) {
+            file.setFileTime(QDateTime::currentDateTime().addDays(-daysOld), QFileDevice::FileModificationTime);
+        }
     }
 }
 
@@ -120,6 +133,34 @@ void makeJunkHome(const QString &home)
     writeFile(crash + u"pending/f2d4b6a8-0c1e-4f3a-8b7d-9e5c1a3f7b20.dmp"_s, 388'000);
     writeFile(crash + u"submitted/bp-5e0c2a7f-1b3d-4c8e-a9f6-7d2e4b1c0a93.txt"_s, 600);
     writeFile(home + u"/.thumbnails/normal/3f1c0e2a9b7d5c4e6f8a1b2c3d4e5f60.png"_s, 24'000);
+    // Large and old files of one's own.
+    writeFile(home + u"/Downloads/debian-12.5.0-amd64-DVD-1.iso"_s, 3'900'000'000LL, 200);
+    writeFile(home + u"/Videos/holiday-2019.mp4"_s, 412'000'000, 1500);
+    writeFile(home + u"/Videos/drone/lake-4k.mov"_s, 238'000'000, 90);
+    writeFile(home + u"/Music/live-set-2020.flac"_s, 96'000'000, 1100);
+    writeFile(home + u"/Documents/tax-return.pdf"_s, 2'100'000, 900);
+    writeFile(home + u"/Documents/thesis/draft-v3.odt"_s, 7'400'000, 700);
+}
+
+/// Saves the frame of `window` once it is up, then closes it; for a modal
+/// dialog, whose exec() holds the caller until it is answered.
+void saveWhenShown(const QString &path, bool *ok)
+{
+    QTimer::singleShot(600, [path, ok] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr) {
+            std::fprintf(stderr, "no dialog for %s\n", qPrintable(path));
+            *ok = false;
+            return;
+        }
+        // The dialog over the screen it belongs to.
+        QWidget *under = dialog->parentWidget() != nullptr ? dialog->parentWidget()->window() : dialog;
+        const QRect frame = under->frameGeometry().united(dialog->frameGeometry());
+        const QPixmap shot = dialog->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+        *ok = shot.save(path) && *ok;
+        std::fprintf(stderr, "wrote %s\n", qPrintable(path));
+        dialog->close(); // "Cancel"
+    });
 }
 
 bool save(QWidget *window, const QString &path)
@@ -218,5 +259,55 @@ int main(int argc, char **argv)
 
     detail->backButton()->click();
     ok = save(&window, out + u"/overview-done.png"_s) && ok;
+
+    // Large and Old Files: moved to the Trash on request.
+    QTest::mouseClick(
+        list->viewport(), Qt::LeftButton, {}, list->visualRect(root->moduleModel()->index(3, 0)).center());
+    auto *largeOverview = qobject_cast<gui::OverviewViewController *>(
+        root->getTabViewController()->widget(root->getTabWithIndentifier(u"largeAndOldFileOverview"_s)));
+    QTest::qWait(400);
+    largeOverview->scanBTN()->click();
+    if (!QTest::qWaitFor(
+            [largeOverview] {
+                return largeOverview->scanStatus() == 1;
+            },
+            20000)) {
+        std::fprintf(stderr, "the scan of Large and Old Files did not finish\n");
+        return 1;
+    }
+    auto *large = qobject_cast<gui::DetailViewController *>(
+        root->getTabViewController()->widget(root->getTabWithIndentifier(u"largeAndOldFileDetail"_s)));
+    large->trashBox()->setChecked(true);
+    const int yearRow = 2;
+    large->categoryView()->setCurrentIndex(large->categoryDD()->index(yearRow, 0));
+    large->categoryDD()->setData(large->categoryDD()->index(yearRow, 0), Qt::Checked, Qt::CheckStateRole);
+    large->detailDD()->setData(large->detailDD()->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+    QTest::qWait(400);
+    saveWhenShown(out + u"/detail-trash-confirm.png"_s, &ok);
+    large->cleanButton()->click();
+
+    // Always Keep on a row, then the list it went on.
+    large->categoryView()->setCurrentIndex(large->categoryDD()->index(0, 0));
+    if (const core::FolderInfoPtr record = large->detailDD()->recordPtr(large->detailDD()->index(0, 0))) {
+        large->alwaysKeep(*record);
+    }
+    QTest::qWaitFor(
+        [large] {
+            return large->keepLabel()->text().endsWith(u"kept."_s);
+        },
+        20000);
+    large->detailView()->setCurrentIndex(large->detailDD()->index(0, 0));
+    ok = save(&window, out + u"/detail-kept.png"_s) && ok;
+    const QString homePath = home.path();
+    (void)core::KeepList::add({ QString(homePath + u"/Documents/thesis"_s).toStdString(),
+        QString(homePath + u"/Music/live-set-2020.flac"_s).toStdString(),
+        QString(homePath + u"/Pictures/scans-2015"_s).toStdString() });
+    gui::PreferencesDialog *page = gui::PreferencesDialog::showFor(&window);
+    page->move(window.frameGeometry().center() - page->rect().center());
+    page->keptList()->setCurrentRow(1);
+    if (!QTest::qWaitForWindowExposed(page)) {
+        return 1;
+    }
+    ok = save(page, out + u"/preferences-keep.png"_s) && ok;
     return ok ? 0 : 1;
 }
