@@ -22,6 +22,7 @@
 #include "ui/ViewController.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListView>
@@ -256,6 +257,13 @@ private Q_SLOTS:
         detail->categoryView()->setCurrentIndex(detail->categoryDD()->index(Reports, 0));
         gui::DetailDD *files = detail->detailDD();
         const QModelIndex crash1 = files->index(0, 0, files->index(0, 0)); // reports/app/crash-1.dmp
+        // Shift+F10 opens the current row's menu from the keyboard.
+        detail->detailView()->setCurrentIndex(crash1);
+        QTest::keyClick(detail->detailView(), Qt::Key_F10, Qt::ShiftModifier);
+        auto *popup = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(popup != nullptr);
+        QCOMPARE(popup->accessibleName(), u"crash-1.dmp"_s);
+        popup->close();
         std::unique_ptr<QMenu> menu(detail->contextMenuFor(crash1));
         QAction *keep = menu->actions().at(2);
         QCOMPARE(keep->text(), u"Always Keep"_s);
@@ -342,7 +350,9 @@ private Q_SLOTS:
         QCOMPARE(list->item(2)->text().toStdString(), videos);
         QVERIFY(page.messageLabel()->isHidden());
         QVERIFY(list->hasFocus());
-        QVERIFY(!page.removeButton()->isEnabled()); // nothing selected yet
+        // The keyboard's row is selected from the start: Remove acts on it.
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{ list->item(0) });
+        QVERIFY(page.removeButton()->isEnabled());
 
         // From the keyboard: down to the missing path, Delete.
         QTest::keyClick(list, Qt::Key_Down);
@@ -352,10 +362,11 @@ private Q_SLOTS:
         QCOMPARE(kept(), (std::vector<std::string>{ log, videos }));
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->currentRow(), 1); // on the row that took its place
-        // Two at once with the button.
+        // Two at once with the button, pressed from the keyboard.
         list->item(0)->setSelected(true);
         list->item(1)->setSelected(true);
-        page.removeButton()->click();
+        page.removeButton()->setFocus();
+        QTest::keyClick(page.removeButton(), Qt::Key_Return);
         QCOMPARE(kept(), std::vector<std::string>{});
         QCOMPARE(list->count(), 0);
         QVERIFY(!page.removeButton()->isEnabled());

@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -692,22 +693,30 @@ QMenu *DetailViewController::contextMenuFor(const QModelIndex &index)
 
 bool DetailViewController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::ContextMenu && m_detailView != nullptr
-        && (watched == m_detailView || watched == m_detailView->viewport())) {
+    if (m_detailView == nullptr || (watched != m_detailView && watched != m_detailView->viewport())) {
+        return TabViewSwitchController::eventFilter(watched, event);
+    }
+    const QModelIndex current = m_detailView->currentIndex();
+    const QPoint atCurrent = m_detailView->viewport()->mapToGlobal(m_detailView->visualRect(current).center());
+    if (event->type() == QEvent::ContextMenu) {
         auto *menuEvent = static_cast<QContextMenuEvent *>(event);
-        QModelIndex index;
-        QPoint at;
-        if (menuEvent->reason() == QContextMenuEvent::Keyboard) {
-            index = m_detailView->currentIndex();
-            at = m_detailView->viewport()->mapToGlobal(m_detailView->visualRect(index).center());
-        } else {
-            index = m_detailView->indexAt(m_detailView->viewport()->mapFromGlobal(menuEvent->globalPos()));
-            at = menuEvent->globalPos();
-        }
+        const bool keyboard = menuEvent->reason() == QContextMenuEvent::Keyboard;
+        const QModelIndex index =
+            keyboard ? current : m_detailView->indexAt(m_detailView->viewport()->mapFromGlobal(menuEvent->globalPos()));
         if (QMenu *menu = contextMenuFor(index)) {
-            menu->popup(at);
+            menu->popup(keyboard ? atCurrent : menuEvent->globalPos());
         }
         return true;
+    }
+    // Shift+F10 opens the row's menu too: not every keyboard has a Menu key.
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+            if (QMenu *menu = contextMenuFor(current)) {
+                menu->popup(atCurrent);
+            }
+            return true;
+        }
     }
     return TabViewSwitchController::eventFilter(watched, event);
 }

@@ -77,7 +77,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     m_message->hide();
 
     m_removeButton->setObjectName(u"removeButton"_s);
-    m_removeButton->setAutoDefault(false);
+    m_removeButton->setAutoDefault(true); // Return presses it when it has the focus
     m_removeButton->setToolTip(u"Take the selected paths off the list (Delete)"_s);
     connect(m_removeButton, &QPushButton::clicked, this, &PreferencesDialog::removeSelected);
     auto *close = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -165,7 +165,10 @@ void PreferencesDialog::reload()
         item->setSelected(selected.contains(bytes));
     }
     if (m_keptList->count() > 0) {
-        m_keptList->setCurrentRow(std::clamp(current, 0, m_keptList->count() - 1), QItemSelectionModel::NoUpdate);
+        // With nothing selected the current row is, so that Delete and Remove act on what the keyboard is on.
+        m_keptList->setCurrentRow(std::clamp(current, 0, m_keptList->count() - 1),
+            m_keptList->selectedItems().isEmpty() ? QItemSelectionModel::ClearAndSelect
+                                                  : QItemSelectionModel::NoUpdate);
     }
     m_empty->setVisible(m_keptList->count() == 0);
     updateButtons();
@@ -191,8 +194,8 @@ void PreferencesDialog::removeSelected()
     // The keyboard stays in the list, on the row that took the removed one's place.
     if (m_keptList->count() > 0) {
         m_keptList->setCurrentRow(std::min(current, m_keptList->count() - 1));
-        m_keptList->setFocus(Qt::OtherFocusReason);
     }
+    m_keptList->setFocus(Qt::OtherFocusReason);
     Q_EMIT keepListChanged();
 }
 
