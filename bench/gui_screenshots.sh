@@ -3,7 +3,9 @@
 # (or the folder given): the dashboard before and after a scan of all modules,
 # an overview screen, the more-tools screen, the status popover, and the review
 # screens (System Junk before, during and after a scan, its detail screen with a
-# partly selected category and a search). SCALE 2 takes them at 200 %
+# partly selected category and a search; Large and Old Files with "Move to Trash
+# instead of deleting" checked and its confirmation, a file kept with "Always
+# Keep", the preferences page with the always-keep list). SCALE 2 takes them at 200 %
 # (QT_SCALE_FACTOR=2) on a screen large enough for the doubled window.
 # Scans run on small sample home folders made here, never the real one.
 # Usage: bench/gui_screenshots.sh [OUTDIR] [SCALE]
