@@ -166,6 +166,7 @@ void DetailViewController::viewDidLoad()
     // Personal files only: the junk modules' caches and logs are always deleted.
     m_trashBox = new QCheckBox(u"Move to Trash instead of deleting"_s, this);
     m_trashBox->setObjectName(u"trashBox"_s);
+    m_trashBox->setToolTip(u"Cleaned files go to the desktop Trash, where any file manager can restore them"_s);
     m_trashBox->setChecked(UserDefaults().boolForKey(moveToTrashKey()));
     connect(m_trashBox, &QCheckBox::toggled, this, [](bool on) {
         UserDefaults defaults;
@@ -525,12 +526,14 @@ void DetailViewController::clean()
             : DetailDD::displayPath(record).toStdString();
         self->addFailure(path, report.error ? report.error->message : std::string("not deleted"));
     };
-    options.removed = [self](const core::FolderInfo &, const core::ModuleInfo::ItemReport &report) {
-        if (self && report.trashed) {
-            self->m_trashedSize += report.freed;
-            self->updateProgressLabel();
-        }
-    };
+    if (m_trashing) { // a report per item only when the label needs it
+        options.removed = [self](const core::FolderInfo &, const core::ModuleInfo::ItemReport &report) {
+            if (self && report.trashed) {
+                self->m_trashedSize += report.freed;
+                self->updateProgressLabel();
+            }
+        };
+    }
     // A category whose program runs is left alone whole: named like an item that stayed.
     options.categorySkipped = [self, module = moduleIndex()](int categoryIndex, const core::Error &why) {
         const core::Category *category = catalogueCategory(module, categoryIndex);
