@@ -284,8 +284,8 @@ int main(int argc, char **argv)
     // (never the tree above, which other benchmarks share): every entry selected.
     if (const QByteArray count = qgetenv("REVIEW_BENCH_CLEAN"); !count.isEmpty()) {
         QTemporaryDir junk;
-        const int files = count.toInt();
-        for (int i = 0; i < files; ++i) {
+        const int fileCount = count.toInt();
+        for (int i = 0; i < fileCount; ++i) {
             QFile file(junk.filePath(u"f%1"_s.arg(i)));
             if (!file.open(QIODevice::WriteOnly)) {
                 return 1;
@@ -322,7 +322,7 @@ int main(int argc, char **argv)
         report("clean_ms", ms(step));
         app.record(false);
         const auto [cleanLongest, cleanP99, cleanType, cleanEvents] = app.busy();
-        report("clean_items", static_cast<double>(files));
+        report("clean_items", static_cast<double>(fileCount));
         report("clean_freed_bytes", static_cast<double>(junkDetail->cleanSize()));
         report("clean_event_longest_ms", cleanLongest);
         report("clean_event_p99_ms", cleanP99);

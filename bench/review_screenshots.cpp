@@ -291,7 +291,7 @@ int main(int argc, char **argv)
     if (const core::FolderInfoPtr record = large->detailDD()->recordPtr(large->detailDD()->index(0, 0))) {
         large->alwaysKeep(*record);
     }
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [large] {
             return large->keepLabel()->text().endsWith(u"kept."_s);
         },

@@ -261,14 +261,14 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         const bool descend = answer == FilterType::SkipSelf || answer == FilterType::NoSkip;
         if (record) {
             Gathered &mine = gathered[worker];
-            const std::int64_t size = item.hasSize ? item.size : 0;
-            mine.total += size;
-            mine.pending += size;
+            const std::int64_t bytes = item.hasSize ? item.size : 0;
+            mine.total += bytes;
+            mine.pending += bytes;
             if (level <= 4) {
                 postProgress(progress, item.path, mine.pending);
                 mine.pending = 0;
             }
-            mine.records.push_back(makeRecord(item, size, Black, folderURL.checked, foundIn));
+            mine.records.push_back(makeRecord(item, bytes, Black, folderURL.checked, foundIn));
         }
         return tree::VisitAnswer{ record, descend };
     };

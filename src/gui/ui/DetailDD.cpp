@@ -453,7 +453,7 @@ void DetailCellView::paintContent(QPainter *painter, const QStyleOptionViewItem 
         painter->setPen(style.color);
         const QRect text = cell.adjusted(8, 0, -8, 0);
         painter->drawText(text,
-            index.data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+            static_cast<int>(index.data(Qt::TextAlignmentRole).value<Qt::Alignment>()),
             QFontMetrics(style.font).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, text.width()));
         painter->restore();
         return;
