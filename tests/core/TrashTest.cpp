@@ -77,7 +77,7 @@ std::optional<Trashed> trashedFrom(const std::string &path)
     return std::nullopt;
 }
 
-/// Local time of a DeletionDate ("YYYY-MM-DDThh:mm:ss", local time by the specification).
+/// Local time of a DeletionDate ("YYYY-MM-DDThh:mm:ss", local time, as the Trash standard has it).
 std::time_t parseLocal(const std::string &text)
 {
     std::tm tm{};

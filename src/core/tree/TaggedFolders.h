@@ -11,7 +11,7 @@
 namespace core::tree {
 
 /// The file that marks a folder as a cache, and the line a valid one starts
-/// with (the Cache Directory Tagging specification: the exact bytes at the
+/// with (the Cache Directory Tagging standard: the exact bytes at the
 /// very start of the file, whatever follows them).
 inline constexpr std::string_view CacheTagName = "CACHEDIR.TAG";
 inline constexpr std::string_view CacheTagSignature = "Signature: 8a477f597d28d172789f06886806bc55";

@@ -8,7 +8,7 @@ namespace core::tree {
 
 /// Moves the item at `resolvedPath` (a file, a link as the link, or a folder
 /// with its content) to the desktop Trash, as the freedesktop.org Trash
-/// specification lays it out, through GIO's g_file_trash: an item on the
+/// standard lays it out, through GIO's g_file_trash: an item on the
 /// home folder's file system goes to the home trash
 /// ($XDG_DATA_HOME/Trash, else ~/.local/share/Trash), one elsewhere to
 /// $topdir/.Trash/$uid or $topdir/.Trash-$uid of its file system, each with
