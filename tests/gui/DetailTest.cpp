@@ -99,9 +99,7 @@ private:
     bool cleanAndWait()
     {
         m_detail->cleanButton()->click();
-        return gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        });
+        return gui_tests::waitUntilIdle(1);
     }
 
 private Q_SLOTS:
@@ -124,9 +122,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         m_root.reset();
         m_env.reset();
     }
@@ -317,9 +313,7 @@ private Q_SLOTS:
         m_detail->clean();
         QCOMPARE(m_asked, 1);
         Q_UNUSED(web)
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         QVERIFY(m_detail->cleanButton()->isEnabled());
         QCOMPARE(m_env->remaining(),
             (std::vector<std::string>{
@@ -344,9 +338,7 @@ private Q_SLOTS:
         });
         m_detail->cleanButton()->click();
         QCOMPARE(ModuleActivity::instance().activity(1), ModuleActivity::Kind::Scanning);
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         QCOMPARE(m_env->remaining().size(), gui_tests::ReviewEnvironment::junk().size());
     }
 

@@ -68,9 +68,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         m_root.reset();
         m_env.reset();
     }
@@ -177,9 +175,7 @@ private Q_SLOTS:
         m_overview->scan();
         QVERIFY(!ModuleActivity::instance().scan(1, nullptr, nullptr, nullptr));
         QCOMPARE(m_overview->scanStatus(), 0);
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         QVERIFY(m_overview->scanBTN()->isEnabled());
         QCOMPARE(m_overview->scanBTN()->text(), u"Scan"_s);
         // Another module is not held up by this one.
@@ -193,9 +189,7 @@ private Q_SLOTS:
         QVERIFY(ModuleActivity::instance().clean(1, nullptr, nullptr, nullptr, {}));
         QVERIFY(!m_overview->rescanBTN()->isEnabled());
         QVERIFY(m_overview->scanBTN()->isEnabled()); // "Review" only changes screens
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         QVERIFY(m_overview->rescanBTN()->isEnabled());
     }
 

@@ -111,9 +111,7 @@ private Q_SLOTS:
         });
         QTest::mouseClick(detail->cleanButton(), Qt::LeftButton);
         QCOMPARE(asked, u"Confirmation?"_s);
-        QVERIFY(gui_tests::waitFor([] {
-            return !gui::ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
 
         QCOMPARE(env.remaining(),
             (std::vector<std::string>{ ".cache/browser/cache2/blob",

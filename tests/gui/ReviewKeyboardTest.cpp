@@ -123,9 +123,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         m_root.reset();
         m_env.reset();
     }
@@ -204,9 +202,7 @@ private Q_SLOTS:
         // Again, Tab to "Confirm" and Return.
         answerDialogWith({ Qt::Key_Tab, Qt::Key_Return }, &dialog);
         key(Qt::Key_Return);
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         QCOMPARE(m_env->remaining(),
             (std::vector<std::string>{ ".cache/browser/cache2/blob",
                 ".cache/fonts/a.cache",

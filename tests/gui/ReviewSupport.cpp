@@ -1,6 +1,7 @@
 #include "ReviewSupport.h"
 
 #include "format/FileUrl.h"
+#include "ui/ModuleActivity.h"
 
 #include <QTest>
 
@@ -150,6 +151,13 @@ void installFiles(std::vector<core::FolderInfoPtr> files, int state)
 bool waitFor(const std::function<bool()> &done, int ms)
 {
     return QTest::qWaitFor(done, ms);
+}
+
+bool waitUntilIdle(int moduleIndex)
+{
+    return waitFor([moduleIndex] {
+        return !gui::ModuleActivity::instance().isBusy(moduleIndex);
+    });
 }
 
 } // namespace gui_tests

@@ -70,4 +70,7 @@ void installFiles(std::vector<core::FolderInfoPtr> files, int state = 0);
 /// Waits until `done()` holds, processing events; false after `ms`.
 bool waitFor(const std::function<bool()> &done, int ms = 20000);
 
+/// Waits (as waitFor) until module `moduleIndex` is neither scanning nor cleaning.
+bool waitUntilIdle(int moduleIndex);
+
 } // namespace gui_tests

@@ -276,9 +276,7 @@ private Q_SLOTS:
         QVERIFY(detail->keepLabel()->isVisible());
         QVERIFY(detail->keepLabel()->text().endsWith(u"Scanning again\u2026"_s));
         QVERIFY(!std::unique_ptr<QMenu>(detail->contextMenuFor(files->index(0, 0)))->actions().at(2)->isEnabled());
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         QCOMPARE(detail->keepLabel()->text(), u"\u201ccrash-1.dmp\u201d will always be kept."_s);
         // The kept file is no longer counted, nor listed below its folder.
         QCOMPARE(detail->categoryDD()->index(Reports, 0).data(gui::CategoryDD::SizeRole).toLongLong(), 8700 - 3000);
@@ -320,9 +318,7 @@ private Q_SLOTS:
         QVERIFY(record != nullptr);
         detail->alwaysKeep(*record);
         QCOMPARE(kept(), std::vector<std::string>{ m_env->path(odd) });
-        QVERIFY(gui_tests::waitFor([] {
-            return !ModuleActivity::instance().isBusy(1);
-        }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
         // And taken off the list exactly.
         gui::PreferencesDialog page;
         page.reload();
