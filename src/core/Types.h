@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace core {
 
@@ -22,12 +23,13 @@ struct Timestamp
 
 /// A colour as plain numbers (components 0..255 for r/g/b as the theme
 /// stores them, alpha 0..1). Not clamped: out-of-range values are kept.
+/// Single precision is ample for a colour and keeps every record small.
 struct Rgba
 {
-    double red = 0;
-    double green = 0;
-    double blue = 0;
-    double alpha = 1;
+    float red = 0;
+    float green = 0;
+    float blue = 0;
+    float alpha = 1;
     auto operator<=>(const Rgba &) const = default;
 };
 
@@ -43,7 +45,9 @@ struct IconRef
         Symlink,
     };
     Kind kind = Kind::None;
-    std::string name;
+    /// The image resource's name: a string with static storage (a literal),
+    /// so that the many records of a scan do not each carry a copy.
+    std::string_view name;
     auto operator<=>(const IconRef &) const = default;
 };
 

@@ -29,17 +29,17 @@ FolderInfo::FolderInfo(std::int64_t findexValue,
     bool hiddenValue,
     int checkedValue)
     : findex(findexValue)
-    , name(std::move(nameValue))
-    , icon(std::move(iconValue))
     , size(sizeValue)
-    , color(colorValue)
-    , isFolder(isFolderValue)
     , date(dateValue)
+    , name(std::move(nameValue))
     , url(std::move(urlValue))
-    , isPackage(isPackageValue)
+    , icon(iconValue)
+    , color(colorValue)
     , children(std::move(childrenValue))
-    , hidden(hiddenValue)
     , checked(checkedValue)
+    , isFolder(isFolderValue)
+    , isPackage(isPackageValue)
+    , hidden(hiddenValue)
 {
 }
 

@@ -88,24 +88,27 @@ public:
         bool hidden,
         int checked);
 
+    // The members are laid out largest first so that a record, of which a
+    // scan of a home folder holds hundreds of thousands, carries no padding.
     std::int64_t findex; // position in the list it was built into
-    std::string name; // display name ("" when absent); bytes, may be non-UTF-8
-    IconRef icon;
     std::int64_t size; // bytes: a file's size, or a measured folder's total
-    Rgba color;
-    bool isFolder; // a directory (packages count as directories); a link is never one
     Timestamp date; // content modification time; distant past when absent
+    std::string name; // display name ("" when absent); bytes, may be non-UTF-8
     std::string url; // file URL (a directory's ends in "/")
-    bool isPackage;
+    IconRef icon;
+    Rgba color;
     std::vector<FolderInfoPtr> children;
-    bool hidden;
-    int checked; // 1 selected, 0 not selected, -1 partly selected
 
     /// The folder the scan listed this record from (a catalogue location, the
     /// home folder of a deep walk, or the folder above a location that is a
     /// record itself), as the scan found it; null for a record no scan built.
     /// Cleaning reaches the record from there, one component at a time.
     std::shared_ptr<const tree::Anchor> anchor;
+
+    int checked; // 1 selected, 0 not selected, -1 partly selected
+    bool isFolder; // a directory (packages count as directories); a link is never one
+    bool isPackage;
+    bool hidden;
 
     /// The ten resource keys every record-building read asks for. Built once, never changed.
     static const std::vector<ResourceKey> &keysToRead();

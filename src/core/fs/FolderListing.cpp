@@ -247,6 +247,13 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         std::int64_t pending = 0;
     };
     std::vector<Gathered> gathered(options.threads);
+    // Each walking thread hands its records a copy of the anchor of its own:
+    // counting references to one shared copy from every thread would pass
+    // its cache line back and forth between the cores for every record.
+    std::vector<std::shared_ptr<const tree::Anchor>> anchors(options.threads, foundIn);
+    for (std::size_t worker = 1; foundIn && worker < anchors.size(); ++worker) {
+        anchors[worker] = std::make_shared<const tree::Anchor>(*foundIn);
+    }
     const auto visit = [&](const tree::WalkItem &item, int level, std::size_t worker) {
         if (!item.statOk) {
             platform::services().log->standardOutput(
@@ -268,7 +275,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
                 postProgress(progress, item.path, mine.pending);
                 mine.pending = 0;
             }
-            mine.records.push_back(makeRecord(item, bytes, Black, folderURL.checked, foundIn));
+            mine.records.push_back(makeRecord(item, bytes, Black, folderURL.checked, anchors[worker]));
         }
         return tree::VisitAnswer{ record, descend };
     };

@@ -30,9 +30,19 @@ struct MyUI
     double balpha = 0.0; // 0.0 or less: the button gets no background
 
     /// The text or drawing colour as plain numbers (0-255 components, alpha unchanged).
-    Rgba color() const { return Rgba{ red, green, blue, alpha }; }
+    Rgba color() const
+    {
+        return Rgba{
+            static_cast<float>(red), static_cast<float>(green), static_cast<float>(blue), static_cast<float>(alpha)
+        };
+    }
     /// The button background as plain numbers (0-255 components, balpha unchanged).
-    Rgba buttonColor() const { return Rgba{ bred, bgreen, bblue, balpha }; }
+    Rgba buttonColor() const
+    {
+        return Rgba{
+            static_cast<float>(bred), static_cast<float>(bgreen), static_cast<float>(bblue), static_cast<float>(balpha)
+        };
+    }
 
     bool operator==(const MyUI &) const = default;
 };

@@ -49,7 +49,7 @@ TEST(ThemeEntry, KeyWordsSelectTheGroupsRead)
     EXPECT_EQ(all.size, 20.0);
     EXPECT_EQ(all.weight, 7);
     EXPECT_EQ(all.color(), (Rgba{ 10, 20, 30, 0.5 }));
-    EXPECT_EQ(all.buttonColor(), (Rgba{ 40, 50, 60, 0.3 }));
+    EXPECT_EQ(all.buttonColor(), (Rgba{ 40, 50, 60, 0.3F }));
 
     // A colour key reads only the colour group: the font stays "Arial" 12, no button.
     const MyUI colour = entry("main_view_color", AllFields);
@@ -64,7 +64,7 @@ TEST(ThemeEntry, KeyWordsSelectTheGroupsRead)
     EXPECT_EQ(buttonColour.name, "Arial");
     EXPECT_EQ(buttonColour.size, 12.0);
     EXPECT_EQ(buttonColour.color(), (Rgba{ 10, 20, 30, 0.5 }));
-    EXPECT_EQ(buttonColour.buttonColor(), (Rgba{ 40, 50, 60, 0.3 }));
+    EXPECT_EQ(buttonColour.buttonColor(), (Rgba{ 40, 50, 60, 0.3F }));
 
     // No group at all: every field keeps its default, whatever the entry holds.
     EXPECT_EQ(entry("main_view_shade", AllFields), MyUI{});
