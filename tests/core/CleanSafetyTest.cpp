@@ -7,6 +7,7 @@
 #include "support/FolderSwap.h"
 #include "support/MountNamespace.h"
 #include "support/RunAsNobody.h"
+#include "tree/OrderedWalk.h"
 #include "tree/Removal.h"
 #include "tree/TreeSize.h"
 
@@ -446,9 +447,13 @@ TEST_F(CleanSafetyTest, UnreadableFoldersAreToldToTheWalkReport)
     ASSERT_EQ(::chmod(tmp.path().c_str(), 0755), 0);
     tmp.writeFile("top/open/a.bin", 10);
     tmp.writeFile("top/secret/b.bin", 20);
+    tmp.writeFile("top/unvisited/c.bin", 30);
     ASSERT_EQ(::chmod((tmp / "top/secret").c_str(), 0700), 0);
+    ASSERT_EQ(::chmod((tmp / "top/unvisited").c_str(), 0700), 0);
 
-    // 1: the size left out more than the secret folder; 2: the report was silent.
+    // 1: the size left out more than the closed folders; 2: the report was silent.
+    // The ordered walk: 3: a closed folder lost its values or its files were
+    // listed; 4: it was not told, or one the walk never entered was.
     const int code = testing_support::runAsNobody([&] {
         core::platform::WalkReport report;
         core::platform::services().walkReport = &report;
@@ -456,7 +461,25 @@ TEST_F(CleanSafetyTest, UnreadableFoldersAreToldToTheWalkReport)
             return 1;
         }
         const auto seen = report.snapshot();
-        return seen.unreadable == 1 && seen.firstUnreadable == tmp / "top/secret" && seen.firstError == EACCES ? 0 : 2;
+        if (seen.unreadable != 2 || seen.firstError != EACCES) {
+            return 2;
+        }
+        report.reset();
+        bool secretSeenAsFolder = false;
+        bool secretContentListed = false;
+        const auto walked = core::tree::walkInOrder(
+            tmp / "top", core::tree::OrderedWalkOptions{}, [&](const core::tree::WalkItem &item, int, std::size_t) {
+                if (item.name == "secret") {
+                    secretSeenAsFolder = item.statOk && item.isDir;
+                }
+                secretContentListed = secretContentListed || item.name == "b.bin";
+                return core::tree::VisitAnswer{ false, item.name != "unvisited" };
+            });
+        if (!walked || !secretSeenAsFolder || secretContentListed) {
+            return 3;
+        }
+        const auto walkSeen = report.snapshot();
+        return walkSeen.unreadable == 1 && walkSeen.firstUnreadable == tmp / "top/secret" ? 0 : 4;
     });
     if (code == CannotRun) {
         GTEST_SKIP() << "cannot run as the unprivileged user here";

@@ -24,6 +24,15 @@ VisitAnswer decide(const WalkItem &item)
     return VisitAnswer{ keep, !item.name.starts_with("skip") };
 }
 
+/// An item as both walks must give it: where, at what level, and its values.
+std::string describe(const WalkItem &item, int level)
+{
+    return item.path + "@" + std::to_string(level) + (item.isDir ? " dir" : "") + (item.isPackage ? " package" : "")
+        + (item.isSymlink ? " link" : "") + " size " + std::to_string(item.size) + " mtime "
+        + std::to_string(item.mtime.seconds) + "." + std::to_string(item.mtime.nanoseconds) + " dev "
+        + std::to_string(item.dev);
+}
+
 /// A tree of a few thousand entries: enough for the helpers to start and
 /// take whole subdirectories.
 void buildTree(const testing_support::TempDir &tmp)
@@ -37,6 +46,8 @@ void buildTree(const testing_support::TempDir &tmp)
         }
         tmp.writeFile(top + "/.hidden/file5", 1);
         tmp.writeFile(top + "/Tool.app/Contents/file5", 1);
+        // Folder dates unlike their other times, so that a date read from the wrong field shows.
+        testing_support::setMtime(tmp / (top + "/inner"), 1'000'000'000 + d);
     }
     tmp.makeLink("link to dir", "keep0");
 }
@@ -56,7 +67,7 @@ TEST(OrderedWalkTest, SeveralThreadsKeepTheOrderOfASingleWalker)
         options.skipPackageDescendants = true;
         core::tree::Walker walker(tmp.path(), options);
         while (const WalkItem *item = walker.next()) {
-            expectedVisited.push_back(item->path + "@" + std::to_string(walker.level()));
+            expectedVisited.push_back(describe(*item, walker.level()));
             const VisitAnswer answer = decide(*item);
             if (answer.keep) {
                 expectedKept.push_back(item->path);
@@ -80,7 +91,7 @@ TEST(OrderedWalkTest, SeveralThreadsKeepTheOrderOfASingleWalker)
             EXPECT_TRUE(item.statOk) << item.path;
             {
                 std::lock_guard lock(visitedMutex);
-                visited.push_back(item.path + "@" + std::to_string(level));
+                visited.push_back(describe(item, level));
             }
             // Slow enough that the helpers get a share of the walk.
             std::this_thread::sleep_for(std::chrono::microseconds(50));
@@ -101,7 +112,8 @@ TEST(OrderedWalkTest, SeveralThreadsKeepTheOrderOfASingleWalker)
     EXPECT_EQ(kept, expectedKept);
     std::sort(visited.begin(), visited.end());
     std::sort(expectedVisited.begin(), expectedVisited.end());
-    EXPECT_EQ(visited, expectedVisited) << "every item once, at its level; nothing below a skipped or hidden folder";
+    EXPECT_EQ(visited, expectedVisited)
+        << "every item once, at its level, with its values; nothing below a skipped or hidden folder";
     EXPECT_GT(workers.size(), 1U) << "the helpers took part";
 }
 

@@ -229,12 +229,10 @@ std::string rootDirPath(std::string rootPath)
     return path;
 }
 
-void readItemValues(WalkItem &item, int dirFd, const char *name)
+namespace {
+
+void fillItemValues(WalkItem &item, const EntryStat &st)
 {
-    EntryStat st;
-    if (statEntry(dirFd, name, st) != 0) {
-        return;
-    }
     item.statOk = true;
     item.isDir = S_ISDIR(st.mode);
     item.isSymlink = S_ISLNK(st.mode);
@@ -243,6 +241,16 @@ void readItemValues(WalkItem &item, int dirFd, const char *name)
     item.mtime = Timestamp{ st.mtimeSec, st.mtimeNsec };
     item.dev = st.dev;
     item.isPackage = item.isDir && isPackageName(item.name);
+}
+
+} // namespace
+
+void readItemValues(WalkItem &item, int dirFd, const char *name)
+{
+    EntryStat st;
+    if (statEntry(dirFd, name, st) == 0) {
+        fillItemValues(item, st);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -327,28 +335,57 @@ int SortedDirectoryStack::next(WalkItem &item)
         item.size = 0;
         item.mtime = Timestamp::distantPast();
         item.dev = 0;
+        m_opened.reset();
         if (!m_options.wantStat && ref.type != DT_UNKNOWN) {
             item.statOk = true;
             item.isDir = ref.type == DT_DIR;
             item.isSymlink = ref.type == DT_LNK;
             item.isPackage = item.isDir && isPackageName(item.name);
-        } else {
+            return frame.level;
+        }
+        if (!(m_options.openDirectories && ref.type == DT_DIR && readOpenedDirectory(item, frame.fd, name))) {
             readItemValues(item, frame.fd, name);
-            if (item.statOk && item.dev != frame.dev) {
-                // A mount point (a folder or a file bound there): another
-                // file system, neither listed nor entered.
-                reportOtherFileSystem(item.path);
-                continue;
-            }
+        }
+        if (item.statOk && item.dev != frame.dev) {
+            // A mount point (a folder or a file bound there): another
+            // file system, neither listed nor entered.
+            m_opened.reset();
+            reportOtherFileSystem(item.path);
+            continue;
         }
         return frame.level;
     }
     return 0;
 }
 
-int SortedDirectoryStack::openChild(const WalkItem &item, std::uint64_t &dev) const
+bool SortedDirectoryStack::readOpenedDirectory(WalkItem &item, int dirFd, const char *name)
+{
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+    UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st
+    {
+    };
+    if (!fd.isValid() || ::fstat(fd.get(), &st) != 0) {
+        return false; // unreadable, vanished or replaced: a stat of the name tells what it is now
+    }
+    fillItemValues(item,
+        EntryStat{ .mode = st.st_mode,
+            .size = static_cast<std::int64_t>(st.st_size),
+            .mtimeSec = st.st_mtim.tv_sec,
+            .mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec),
+            .dev = static_cast<std::uint64_t>(st.st_dev) });
+    m_opened = std::move(fd);
+    return true;
+}
+
+int SortedDirectoryStack::openChild(const WalkItem &item, std::uint64_t &dev)
 {
     const Frame &parent = m_stack.back();
+    if (m_opened.isValid()) {
+        // Opened by next() already, on the parent's file system.
+        dev = parent.dev;
+        return m_opened.release();
+    }
     return openChildDirectory(parent.fd, parent.dev, item.name.c_str(), dev, &item.path);
 }
 

@@ -122,8 +122,10 @@ public:
     Worker(SharedWalk &shared, std::size_t index)
         : m_shared(shared)
         , m_index(index)
-        , m_stack(detail::ListingOptions{
-              .skipHidden = shared.options().skipHidden, .wantStat = true, .kept = shared.kept() })
+        , m_stack(detail::ListingOptions{ .skipHidden = shared.options().skipHidden,
+              .wantStat = true,
+              .openDirectories = true,
+              .kept = shared.kept() })
     {
     }
 
