@@ -1,11 +1,14 @@
 #include "JsonStream.h"
 
 #include "Output.h"
+#include "format/Utf8.h"
 
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <future>
+#include <utility>
 
 namespace cli {
 
@@ -33,24 +36,6 @@ constexpr bool needsEscape(std::uint64_t word)
         || anyByteBelow(word ^ (LowBits * '\\'), 1);
 }
 
-bool isAscii(std::string_view text)
-{
-    std::size_t i = 0;
-    for (; i + sizeof(std::uint64_t) <= text.size(); i += sizeof(std::uint64_t)) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, text.data() + i, sizeof word);
-        if ((word & HighBits) != 0) {
-            return false;
-        }
-    }
-    for (; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0x80U) != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 JsonStream::JsonStream(std::FILE *out, JsonLayout layout)
@@ -60,26 +45,75 @@ JsonStream::JsonStream(std::FILE *out, JsonLayout layout)
     m_buffer.reserve(FlushSize + 4096);
 }
 
+JsonStream::JsonStream(const JsonStream &whole, std::size_t before, std::string buffer)
+    : m_out(nullptr)
+    , m_indented(whole.m_indented)
+    , m_buffer(std::move(buffer))
+    , m_counts(whole.m_counts)
+{
+    m_buffer.clear();
+    m_counts.back() = before;
+    m_finished = true; // a piece ends nothing
+}
+
+JsonStream::JsonStream(JsonStream &&other) noexcept
+    : m_out(other.m_out)
+    , m_indented(other.m_indented)
+    , m_buffer(std::move(other.m_buffer))
+    , m_counts(std::move(other.m_counts))
+    , m_afterKey(other.m_afterKey)
+    , m_finished(std::exchange(other.m_finished, true))
+{
+}
+
 JsonStream::~JsonStream()
 {
     finish();
 }
 
-void JsonStream::beforeValue()
+std::string JsonStream::append(JsonStream &&piece)
 {
-    if (m_afterKey) {
-        m_afterKey = false;
-        return;
+    m_counts.back() = piece.m_counts.back();
+    if (m_out == nullptr || piece.m_buffer.size() < FlushSize / 4) {
+        m_buffer.append(piece.m_buffer);
+        flushIfLarge();
+    } else {
+        // A large piece goes out as it is, after what is buffered: no copy.
+        write();
+        std::swap(m_buffer, piece.m_buffer);
+        write();
+        std::swap(m_buffer, piece.m_buffer);
     }
-    if (m_counts.empty()) {
-        return; // the document's top value
-    }
-    if (m_counts.back()++ > 0) {
-        m_buffer.push_back(',');
-    }
-    if (m_indented) {
-        m_buffer.push_back('\n');
-        m_buffer.append(2 * m_counts.size(), ' ');
+    return std::move(piece.m_buffer);
+}
+
+void JsonStream::elements(std::size_t count, const ElementRange &render)
+{
+    // A run is about 600 kB of records: large enough that a thread start is
+    // nothing beside it, small enough that two in flight cost little memory.
+    constexpr std::size_t RunLength = 2048;
+    const std::size_t first = m_counts.back();
+    // Two buffers serve every run: fresh ones would cost page faults each time.
+    std::string ownBuffer;
+    std::string helperBuffer;
+    for (std::size_t start = 0; start < count; start += 2 * RunLength) {
+        const std::size_t middle = std::min(start + RunLength, count);
+        const std::size_t end = std::min(middle + RunLength, count);
+        // The helper renders the next run while this thread renders and writes its own.
+        JsonStream helperPiece(*this, first + middle, std::move(helperBuffer));
+        std::future<void> helper;
+        if (middle < end) {
+            helper = std::async(std::launch::async, [&render, &helperPiece, middle, end] {
+                render(middle, end, helperPiece);
+            });
+        }
+        JsonStream ownPiece(*this, first + start, std::move(ownBuffer));
+        render(start, middle, ownPiece);
+        ownBuffer = append(std::move(ownPiece));
+        if (helper.valid()) {
+            helper.get();
+            helperBuffer = append(std::move(helperPiece));
+        }
     }
 }
 
@@ -121,26 +155,19 @@ void JsonStream::endArray()
     flushIfLarge();
 }
 
-void JsonStream::key(std::string_view name)
-{
-    beforeValue();
-    appendEscaped(name);
-    m_buffer.append(m_indented ? ": " : ":");
-    m_afterKey = true;
-}
-
 void JsonStream::string(std::string_view text)
 {
     beforeValue();
-    if (isAscii(text)) {
-        appendEscaped(text);
-    } else {
-        appendEscaped(displayText(text));
+    // Most names are valid UTF-8: they are escaped in one pass. Others are
+    // repaired first, as JSON text must be valid UTF-8.
+    if (!appendEscaped(text, true)) {
+        appendEscaped(displayText(text), false);
     }
 }
 
-void JsonStream::appendEscaped(std::string_view text)
+bool JsonStream::appendEscaped(std::string_view text, bool checkUtf8)
 {
+    const std::size_t mark = m_buffer.size();
     m_buffer.push_back('"');
     const char *data = text.data();
     std::size_t start = 0; // start of the run of bytes that need no escape
@@ -149,12 +176,21 @@ void JsonStream::appendEscaped(std::string_view text)
         if (i + sizeof(std::uint64_t) <= text.size()) {
             std::uint64_t word = 0;
             std::memcpy(&word, data + i, sizeof word);
-            if (!needsEscape(word)) {
+            if (!needsEscape(word) && (!checkUtf8 || (word & HighBits) == 0)) {
                 i += sizeof word;
                 continue;
             }
         }
         const auto c = static_cast<unsigned char>(data[i]);
+        if (checkUtf8 && c >= 0x80) {
+            const std::size_t length = core::format::utf8SequenceLength(text, i);
+            if (length == 0) {
+                m_buffer.resize(mark);
+                return false;
+            }
+            i += length;
+            continue;
+        }
         if (c >= 0x20 && c != '"' && c != '\\') {
             ++i;
             continue;
@@ -193,6 +229,7 @@ void JsonStream::appendEscaped(std::string_view text)
     }
     m_buffer.append(data + start, text.size() - start);
     m_buffer.push_back('"');
+    return true;
 }
 
 void JsonStream::integer(std::int64_t number)
@@ -201,12 +238,6 @@ void JsonStream::integer(std::int64_t number)
     std::array<char, 24> digits{};
     const auto written = std::to_chars(digits.data(), digits.data() + digits.size(), number);
     m_buffer.append(digits.data(), written.ptr);
-}
-
-void JsonStream::boolean(bool value)
-{
-    beforeValue();
-    m_buffer.append(value ? "true" : "false");
 }
 
 void JsonStream::write()

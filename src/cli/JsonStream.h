@@ -2,8 +2,10 @@
 
 #include "Output.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,22 +29,49 @@ public:
     ~JsonStream();
     JsonStream(const JsonStream &) = delete;
     JsonStream &operator=(const JsonStream &) = delete;
+    /// The moved-from stream writes nothing more, not even at destruction.
+    JsonStream(JsonStream &&other) noexcept;
+    JsonStream &operator=(JsonStream &&) = delete;
 
     void beginObject();
     void endObject();
     void beginArray();
     void endArray();
-    /// The key of the next value; inside an object only.
+    /// The key of the next value; inside an object only. Written as it is:
+    /// keys are the tool's own ASCII names, never data.
     void key(std::string_view name);
     void string(std::string_view text);
     void integer(std::int64_t number);
     void boolean(bool value);
+
+    /// Renders the range [first, end) of an array's elements into `piece`.
+    using ElementRange = std::function<void(std::size_t first, std::size_t end, JsonStream &piece)>;
+
+    /// Writes `count` elements of the array being written, in order. They
+    /// are rendered a run of consecutive elements at a time, by `render` on
+    /// this thread and on one helper thread at once, so `render` must be
+    /// safe to call concurrently on different ranges. Memory stays bounded:
+    /// the helper is never more than one run ahead of the writing.
+    void elements(std::size_t count, const ElementRange &render);
     /// Ends the document with a newline and flushes it. Called by the destructor if needed.
     void finish();
 
 private:
+    /// A piece of the document rendered apart from it (for elements()): the
+    /// layout and the open containers of `whole`, with `before` elements
+    /// already in the innermost one, rendered into `buffer` (emptied first,
+    /// its storage reused). It writes nowhere; its text is taken.
+    JsonStream(const JsonStream &whole, std::size_t before, std::string buffer);
+
+    /// Writes the text of `piece`, whose elements follow those written, and
+    /// hands back its buffer for the next piece.
+    std::string append(JsonStream &&piece);
+
     void beforeValue();
-    void appendEscaped(std::string_view text);
+    /// Appends `text` as a JSON string. With `checkUtf8`, gives up at the
+    /// first byte that starts no well-formed UTF-8 sequence, leaving the
+    /// buffer as it was, and returns false.
+    bool appendEscaped(std::string_view text, bool checkUtf8);
     void flushIfLarge();
     void write();
     void noteFailure();
@@ -54,5 +83,42 @@ private:
     bool m_afterKey = false;
     bool m_finished = false;
 };
+
+// Called for every value of documents of hundreds of thousands of records: inline.
+
+inline void JsonStream::beforeValue()
+{
+    if (m_afterKey) {
+        m_afterKey = false;
+        return;
+    }
+    if (m_counts.empty()) {
+        return; // the document's top value
+    }
+    if (m_counts.back()++ > 0) {
+        m_buffer.push_back(',');
+    }
+    if (m_indented) {
+        m_buffer.push_back('\n');
+        m_buffer.append(2 * m_counts.size(), ' ');
+    }
+}
+
+inline void JsonStream::key(std::string_view name)
+{
+    // Keys are the tool's own ASCII names: nothing in them needs an escape.
+    beforeValue();
+    m_buffer.push_back('"');
+    m_buffer.append(name);
+    m_buffer.push_back('"');
+    m_buffer.append(m_indented ? ": " : ":");
+    m_afterKey = true;
+}
+
+inline void JsonStream::boolean(bool value)
+{
+    beforeValue();
+    m_buffer.append(value ? "true" : "false");
+}
 
 } // namespace cli

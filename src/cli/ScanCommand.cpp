@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <string_view>
 #include <tuple>
 
@@ -17,8 +18,11 @@ namespace cli {
 
 namespace {
 
-/// ISO 8601 UTC, as in every JSON document of the tool.
-std::string isoDate(const core::Timestamp &date)
+/// Room for any date isoDate writes.
+using DateText = std::array<char, 40>;
+
+/// ISO 8601 UTC, as in every JSON document of the tool, written into `text`.
+std::string_view isoDate(const core::Timestamp &date, DateText &text)
 {
     if (date.isDistantPast()) {
         return "0001-01-01T00:00:00Z";
@@ -47,12 +51,11 @@ std::string isoDate(const core::Timestamp &date)
         const auto seconds = static_cast<std::time_t>(date.seconds);
         std::tm utc{};
         gmtime_r(&seconds, &utc);
-        std::array<char, 40> buf{};
-        std::strftime(buf.data(), buf.size(), "%Y-%m-%dT%H:%M:%SZ", &utc);
-        return buf.data();
+        return { text.data(), std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc) };
     }
     // "YYYY-MM-DDTHH:MM:SSZ"
-    std::string text = "0000-00-00T00:00:00Z";
+    constexpr std::string_view Layout = "0000-00-00T00:00:00Z";
+    std::copy(Layout.begin(), Layout.end(), text.begin());
     const auto put = [&text](std::size_t at, std::int64_t value, std::size_t digits) {
         for (std::size_t k = digits; k > 0; --k) {
             text[at + k - 1] = static_cast<char>('0' + value % 10);
@@ -65,31 +68,35 @@ std::string isoDate(const core::Timestamp &date)
     put(11, secondOfDay / 3600, 2);
     put(14, secondOfDay / 60 % 60, 2);
     put(17, secondOfDay % 60, 2);
-    return text;
+    return { text.data(), Layout.size() };
 }
 
 // The JSON document is streamed rather than built: a home folder scan holds
 // hundreds of thousands of records. Keys are written in sorted order, as the
-// tool's other documents show them.
-void writeRecord(JsonStream &json, const core::FolderInfo &record)
+// tool's other documents show them. `path` is scratch space, reused from
+// record to record.
+void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &path)
 {
-    const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
     json.beginObject();
     json.key("checked");
     json.integer(record.checked);
     json.key("children");
     json.beginArray();
     for (const auto &child : record.children) {
-        writeRecord(json, *child);
+        writeRecord(json, *child, path);
     }
     json.endArray();
     json.key("date");
-    json.string(isoDate(record.date));
+    DateText date{};
+    json.string(isoDate(record.date, date));
     json.key("isFolder");
     json.boolean(record.isFolder);
     json.key("name");
     json.string(record.name);
     json.key("path");
+    if (!core::format::decodeFileUrl(record.url, path)) {
+        path = record.url;
+    }
     json.string(path);
     json.key("size");
     json.integer(record.size);
@@ -98,46 +105,81 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record)
     json.endObject();
 }
 
-/// The module's size with every item counted once: the large-and-old module
-/// lists a file that is both big and old in two bands, as two records of one
-/// path.
+/// What tells a record's item apart: records of the same size, date and URL
+/// stand for one item.
+struct RecordKey
+{
+    std::int64_t size = 0;
+    core::Timestamp date;
+    const core::FolderInfo *record = nullptr;
+};
+
+RecordKey keyOf(const core::FolderInfo &record)
+{
+    return RecordKey{ record.size, record.date, &record };
+}
+
+/// The bytes of the records that repeat an earlier one: the large-and-old
+/// module lists a file that is both big and old in two bands, as two
+/// records of one path.
+std::int64_t repeatedBytes(const std::vector<RecordKey> &keys)
+{
+    // Open addressing on size and date; URLs are compared only on a match of both.
+    constexpr std::uint32_t Empty = std::numeric_limits<std::uint32_t>::max();
+    std::size_t capacity = 16;
+    while (capacity < 2 * keys.size()) {
+        capacity *= 2;
+    }
+    std::vector<std::uint32_t> slots(capacity, Empty);
+    std::int64_t repeated = 0;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        const RecordKey &key = keys[k];
+        std::uint64_t hash = static_cast<std::uint64_t>(key.size) * 0x9E3779B97F4A7C15ULL;
+        hash ^= (static_cast<std::uint64_t>(key.date.seconds) + static_cast<std::uint64_t>(key.date.nanoseconds))
+            * 0xC2B2AE3D27D4EB4FULL;
+        hash ^= hash >> 29U;
+        for (std::size_t at = hash & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
+            if (slots[at] == Empty) {
+                slots[at] = static_cast<std::uint32_t>(k);
+                break;
+            }
+            const RecordKey &seen = keys[slots[at]];
+            if (seen.size == key.size && seen.date == key.date && seen.record->url == key.record->url) {
+                repeated += key.size;
+                break;
+            }
+        }
+    }
+    return repeated;
+}
+
+/// The module's size with every item counted once.
 std::int64_t moduleTotal(const core::Module &module)
 {
-    struct Key
-    {
-        std::int64_t size;
-        core::Timestamp date;
-        const core::FolderInfo *record;
-    };
-    std::vector<Key> keys;
+    std::vector<RecordKey> keys;
     std::int64_t total = 0;
     for (const auto &category : module.categories) {
         total += category.size;
         for (const auto &file : category.files) {
-            keys.push_back(Key{ file->size, file->date, file.get() });
+            keys.push_back(keyOf(*file));
         }
     }
-    // URLs are compared only between records of equal size and date, so
-    // repeats end up next to each other at little cost.
-    std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
-        if (a.size != b.size || a.date != b.date) {
-            return std::tie(a.size, a.date) < std::tie(b.size, b.date);
-        }
-        return a.record->url < b.record->url;
-    });
-    for (std::size_t k = 1; k < keys.size(); ++k) {
-        const Key &previous = keys[k - 1];
-        if (keys[k].size == previous.size && keys[k].date == previous.date
-            && keys[k].record->url == previous.record->url) {
-            total -= keys[k].size;
-        }
-    }
-    return total;
+    return total - repeatedBytes(keys);
 }
 
 void writeModule(JsonStream &json, int moduleIndex)
 {
     const core::Module &module = core::ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex));
+    // The records' keys for the module's total are taken while the records
+    // are written, when they are at hand anyway; the total comes last.
+    std::size_t recordCount = 0;
+    std::int64_t total = 0;
+    for (const auto &category : module.categories) {
+        recordCount += category.files.size();
+        total += category.size;
+    }
+    std::vector<RecordKey> keys(recordCount);
+    std::size_t keysBefore = 0;
     json.beginObject();
     json.key("categories");
     json.beginArray();
@@ -146,9 +188,27 @@ void writeModule(JsonStream &json, int moduleIndex)
         json.beginObject();
         json.key("files");
         json.beginArray();
-        for (const auto &file : category.files) {
-            writeRecord(json, *file);
-        }
+        const auto &files = category.files;
+        RecordKey *categoryKeys = keys.data() + keysBefore;
+        keysBefore += files.size();
+        json.elements(files.size(), [&files, categoryKeys](std::size_t first, std::size_t end, JsonStream &piece) {
+            std::string path;
+            for (std::size_t k = first; k < end; ++k) {
+                // Records lie apart in memory: ask for the next ones early.
+                if (k + 16 < end) {
+                    const auto *ahead = reinterpret_cast<const char *>(files[k + 16].get());
+                    for (std::size_t line = 0; line < sizeof(core::FolderInfo); line += 64) {
+                        __builtin_prefetch(ahead + line);
+                    }
+                }
+                if (k + 8 < end) {
+                    __builtin_prefetch(files[k + 8]->url.data());
+                    __builtin_prefetch(files[k + 8]->name.data());
+                }
+                writeRecord(piece, *files[k], path);
+                categoryKeys[k] = keyOf(*files[k]);
+            }
+        });
         json.endArray();
         json.key("index");
         json.integer(static_cast<std::int64_t>(c));
@@ -166,7 +226,7 @@ void writeModule(JsonStream &json, int moduleIndex)
     json.key("index");
     json.integer(moduleIndex);
     json.key("size");
-    json.integer(moduleTotal(module));
+    json.integer(total - repeatedBytes(keys));
     json.key("tab");
     json.string(module.tab);
     json.key("title");

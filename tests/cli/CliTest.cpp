@@ -207,14 +207,22 @@ TEST(CliSize, MatchesLstatSumWithoutFollowingLinks)
 
 TEST_F(CliEndToEnd, LargeAndOldModuleCountsAFileInTwoBandsOnce)
 {
+    const std::int64_t twoYearsAgo = static_cast<std::int64_t>(::time(nullptr)) - 2 * 365 * 86400;
     const std::string big = tmp.writeFile("home/Videos/old-big.mkv", std::int64_t{ 200 } << 20, true);
-    testing_support::setMtime(big, static_cast<std::int64_t>(::time(nullptr)) - 2 * 365 * 86400);
+    testing_support::setMtime(big, twoYearsAgo);
+    // Another file of the same size and date is another item, not a repeat.
+    const std::string twin = tmp.writeFile("home/Videos/twin.mkv", std::int64_t{ 200 } << 20, true);
+    testing_support::setMtime(twin, twoYearsAgo);
     const CliRun run = runCli(base({ "--json", "scan", "largeAndOldFile" }));
     ASSERT_EQ(run.code, 0) << run.err;
     const auto module = run.json()["modules"][0];
-    EXPECT_EQ(module["categories"][0]["size"], std::int64_t{ 200 } << 20) << "over 100 MB";
-    EXPECT_EQ(module["categories"][2]["size"], std::int64_t{ 200 } << 20) << "unchanged for over a year";
-    EXPECT_EQ(module["size"], std::int64_t{ 200 } << 20) << "one file, counted once in the module's total";
+    EXPECT_EQ(module["categories"][0]["size"], std::int64_t{ 400 } << 20) << "over 100 MB";
+    EXPECT_EQ(module["categories"][2]["size"], std::int64_t{ 400 } << 20) << "unchanged for over a year";
+    EXPECT_EQ(module["size"], std::int64_t{ 400 } << 20) << "two files, each counted once in the module's total";
+
+    const CliRun text = runCli(base({ "scan", "largeAndOldFile" }));
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_NE(text.out.find("(largeAndOldFile): 419.4 MB\n"), std::string::npos) << text.out;
 }
 
 TEST_F(CliEndToEnd, ResultsThatCannotBeWrittenFailTheCommand)

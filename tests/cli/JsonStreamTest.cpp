@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 namespace {
 
@@ -71,5 +73,79 @@ TEST(JsonStreamTest, MatchesTheDocumentWriterByteForByte)
         // The document writer sorts keys; compare layout on a key-ordered twin.
         const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(text);
         EXPECT_EQ(text, ordered.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    }
+}
+
+// Elements written in pieces on two threads must give the document written one
+// at a time: commas at the joins, indentation, the elements already in the
+// array, and every element exactly once, in order, on both sides of the run
+// boundaries.
+TEST(JsonStreamTest, ElementsWrittenInPiecesAreTheElementsWrittenOneByOne)
+{
+    // Valid UTF-8 across word boundaries stays as it is; a stray byte is repaired.
+    const std::vector<std::string> names = { "plain",
+        "caf\xc3\xa9 na\xc3\xafve \xf0\x9f\x8c\xb2 tree",
+        "1234567\xc3\xa9",
+        "tab\there \"quoted\"",
+        "stray \xff byte" };
+    const auto element = [&names](cli::JsonStream &json, std::size_t k) {
+        json.beginObject();
+        json.key("index");
+        json.integer(static_cast<std::int64_t>(k));
+        json.key("name");
+        json.string(names[k % names.size()]);
+        json.key("parts");
+        json.beginArray();
+        if (k % 3 == 0) {
+            json.boolean(true);
+        }
+        json.endArray();
+        json.endObject();
+    };
+    for (const std::size_t count : { std::size_t{ 0 },
+             std::size_t{ 1 },
+             std::size_t{ 2048 },
+             std::size_t{ 2049 },
+             std::size_t{ 4096 },
+             std::size_t{ 6145 } }) {
+        for (const auto layout : { cli::JsonLayout::Indented, cli::JsonLayout::Compact }) {
+            const auto document = [&](bool inPieces) {
+                std::vector<std::atomic<int>> rendered(count);
+                const std::string text = streamed(
+                    [&](cli::JsonStream &json) {
+                        json.beginObject();
+                        json.key("files");
+                        json.beginArray();
+                        json.string("before");
+                        if (inPieces) {
+                            json.elements(count, [&](std::size_t first, std::size_t end, cli::JsonStream &piece) {
+                                for (std::size_t k = first; k < end; ++k) {
+                                    ++rendered[k];
+                                    element(piece, k);
+                                }
+                            });
+                        } else {
+                            for (std::size_t k = 0; k < count; ++k) {
+                                ++rendered[k];
+                                element(json, k);
+                            }
+                        }
+                        json.string("after");
+                        json.endArray();
+                        json.key("count");
+                        json.integer(static_cast<std::int64_t>(count));
+                        json.endObject();
+                    },
+                    layout);
+                for (std::size_t k = 0; k < count; ++k) {
+                    EXPECT_EQ(rendered[k].load(), 1) << "element " << k << " of " << count;
+                }
+                return text;
+            };
+            const std::string expected = document(false);
+            ASSERT_TRUE(nlohmann::json::accept(expected));
+            // Not EXPECT_EQ: a mismatch of megabytes would be printed whole.
+            EXPECT_TRUE(document(true) == expected) << count << " elements";
+        }
     }
 }

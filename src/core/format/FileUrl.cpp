@@ -85,41 +85,55 @@ int hexDigitValue(char c)
     return -1;
 }
 
-std::optional<std::string> pathFromFileUrl(std::string_view url)
+bool decodeFileUrl(std::string_view url, std::string &path)
 {
+    path.clear();
     // A raw NUL, like %00, would cut the path short wherever it is used as a C string.
     if (url.substr(0, Scheme.size()) != Scheme || url.find('\0') != std::string_view::npos) {
-        return std::nullopt;
+        return false;
     }
     std::string_view rest = url.substr(Scheme.size());
     if (rest.substr(0, 9) == "localhost") {
         rest.remove_prefix(9);
     }
     if (rest.empty() || rest.front() != '/') {
-        return std::nullopt;
+        return false;
     }
-    std::string path;
-    path.reserve(rest.size());
-    // Runs between escapes are copied whole: every record shown or deleted goes through here.
-    for (std::size_t i = 0; i < rest.size();) {
-        const std::size_t escape = std::min(rest.find('%', i), rest.size());
-        path.append(rest.data() + i, escape - i);
-        if (escape == rest.size()) {
-            break;
+    // One pass into storage sized for the undecoded text: every record shown,
+    // written out or deleted goes through here.
+    path.resize(rest.size());
+    char *out = path.data();
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const char c = rest[i];
+        if (c != '%') {
+            *out++ = c;
+            continue;
         }
-        if (escape + 2 >= rest.size()) {
-            return std::nullopt;
+        if (i + 2 >= rest.size()) {
+            path.clear();
+            return false;
         }
-        const int hi = hexDigitValue(rest[escape + 1]);
-        const int lo = hexDigitValue(rest[escape + 2]);
+        const int hi = hexDigitValue(rest[i + 1]);
+        const int lo = hexDigitValue(rest[i + 2]);
         if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) {
-            return std::nullopt;
+            path.clear();
+            return false;
         }
-        path.push_back(static_cast<char>((hi << 4) | lo));
-        i = escape + 3;
+        *out++ = static_cast<char>((hi << 4) | lo);
+        i += 2;
     }
+    path.resize(static_cast<std::size_t>(out - path.data()));
     if (path.size() > 1 && path.back() == '/') {
         path.pop_back();
+    }
+    return true;
+}
+
+std::optional<std::string> pathFromFileUrl(std::string_view url)
+{
+    std::string path;
+    if (!decodeFileUrl(url, path)) {
+        return std::nullopt;
     }
     return path;
 }

@@ -26,6 +26,10 @@ std::string fileUrlFromPath(std::string_view path, bool isDirectory = false);
 /// a path short).
 std::optional<std::string> pathFromFileUrl(std::string_view url);
 
+/// pathFromFileUrl into `path`, whose storage is reused: for loops over many
+/// records. Returns false (and leaves `path` empty) where that gives nullopt.
+bool decodeFileUrl(std::string_view url, std::string &path);
+
 /// The percent-encoding used by fileUrlFromPath, for a path fragment alone.
 std::string percentEncodePath(std::string_view path);
 
