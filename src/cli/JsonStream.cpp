@@ -6,8 +6,12 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <cstring>
-#include <future>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
 
 namespace cli {
@@ -89,31 +93,90 @@ std::string JsonStream::append(JsonStream &&piece)
 
 void JsonStream::elements(std::size_t count, const ElementRange &render)
 {
-    // A run is about 600 kB of records: large enough that a thread start is
-    // nothing beside it, small enough that two in flight cost little memory.
-    constexpr std::size_t RunLength = 2048;
+    // A run is about 300 kB of records; at most Window runs are in memory at once.
+    constexpr std::size_t RunLength = 1024;
+    constexpr std::size_t Window = 4;
+    const std::size_t runs = (count + RunLength - 1) / RunLength;
     const std::size_t first = m_counts.back();
-    // Two buffers serve every run: fresh ones would cost page faults each time.
-    std::string ownBuffer;
-    std::string helperBuffer;
-    for (std::size_t start = 0; start < count; start += 2 * RunLength) {
-        const std::size_t middle = std::min(start + RunLength, count);
-        const std::size_t end = std::min(middle + RunLength, count);
-        // The helper renders the next run while this thread renders and writes its own.
-        JsonStream helperPiece(*this, first + middle, std::move(helperBuffer));
-        std::future<void> helper;
-        if (middle < end) {
-            helper = std::async(std::launch::async, [&render, &helperPiece, middle, end] {
-                render(middle, end, helperPiece);
-            });
+    const auto runStart = [first](std::size_t run) {
+        return first + run * RunLength;
+    };
+    const auto runEnd = [count](std::size_t run) {
+        return std::min((run + 1) * RunLength, count);
+    };
+
+    // Both threads take the next run to render, while the window has room;
+    // this thread also writes the rendered runs in order as they are ready.
+    // Each slot's buffer is reused from run to run: fresh ones would cost page faults.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t nextRun = 0; // the next run to be rendered
+    std::size_t written = 0; // runs written, in order
+    std::array<std::optional<JsonStream>, Window> rendered;
+    std::array<std::string, Window> buffers;
+    std::exception_ptr helperFailure;
+    bool abandoned = false; // this thread failed: the helper stops
+
+    const auto renderRun = [&](std::size_t run, std::unique_lock<std::mutex> &lock) {
+        JsonStream piece(*this, runStart(run), std::move(buffers[run % Window]));
+        lock.unlock();
+        render(run * RunLength, runEnd(run), piece);
+        lock.lock();
+        rendered[run % Window].emplace(std::move(piece));
+        changed.notify_all();
+    };
+    const auto mayRender = [&] {
+        return nextRun < runs && nextRun < written + Window;
+    };
+
+    std::jthread helper;
+    if (runs > 1) {
+        helper = std::jthread([&] {
+            std::unique_lock lock(mutex);
+            try {
+                for (;;) {
+                    changed.wait(lock, [&] {
+                        return nextRun >= runs || mayRender() || abandoned;
+                    });
+                    if (nextRun >= runs || abandoned) {
+                        return;
+                    }
+                    renderRun(nextRun++, lock);
+                }
+            } catch (...) {
+                helperFailure = std::current_exception();
+                changed.notify_all();
+            }
+        });
+    }
+
+    std::unique_lock lock(mutex);
+    try {
+        while (written < runs) {
+            if (std::optional<JsonStream> &ready = rendered[written % Window]; ready) {
+                JsonStream piece = std::move(*ready);
+                ready.reset();
+                lock.unlock();
+                std::string buffer = append(std::move(piece));
+                lock.lock();
+                buffers[written % Window] = std::move(buffer);
+                ++written;
+                changed.notify_all();
+            } else if (helperFailure) {
+                std::rethrow_exception(helperFailure);
+            } else if (mayRender()) {
+                renderRun(nextRun++, lock);
+            } else {
+                changed.wait(lock); // the helper is rendering the run that is to be written next
+            }
         }
-        JsonStream ownPiece(*this, first + start, std::move(ownBuffer));
-        render(start, middle, ownPiece);
-        ownBuffer = append(std::move(ownPiece));
-        if (helper.valid()) {
-            helper.get();
-            helperBuffer = append(std::move(helperPiece));
+    } catch (...) {
+        if (!lock.owns_lock()) {
+            lock.lock();
         }
+        abandoned = true;
+        changed.notify_all();
+        throw;
     }
 }
 

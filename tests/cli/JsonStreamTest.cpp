@@ -107,7 +107,8 @@ TEST(JsonStreamTest, ElementsWrittenInPiecesAreTheElementsWrittenOneByOne)
              std::size_t{ 2048 },
              std::size_t{ 2049 },
              std::size_t{ 4096 },
-             std::size_t{ 6145 } }) {
+             std::size_t{ 6145 },
+             std::size_t{ 20000 } }) {
         for (const auto layout : { cli::JsonLayout::Indented, cli::JsonLayout::Compact }) {
             const auto document = [&](bool inPieces) {
                 std::vector<std::atomic<int>> rendered(count);

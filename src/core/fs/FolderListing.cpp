@@ -2,6 +2,7 @@
 #include "format/FileUrl.h"
 #include "fs/FolderInfo.h"
 #include "fs/FolderUrl.h"
+#include "fs/RecordArena.h"
 #include "platform/Services.h"
 #include "tree/DirectoryIo.h"
 #include "tree/OrderedWalk.h"
@@ -48,13 +49,22 @@ constexpr Rgba DefaultColor{ 0, 0, 0, 1 };
 constexpr Rgba Black{ 0, 0, 0, 1 };
 
 /// A record from an item's values; size, findex and children are the caller's.
+/// With `arena`, the record is made there (a deep walk's many records).
 FolderInfoPtr makeRecord(const tree::WalkItem &item,
     std::int64_t size,
     Rgba color,
     int checked,
-    const std::shared_ptr<const tree::Anchor> &anchor)
+    const std::shared_ptr<const tree::Anchor> &anchor,
+    const std::shared_ptr<detail::RecordArena> &arena = nullptr)
 {
-    auto record = std::make_shared<FolderInfo>(0,
+    auto make = [&](auto &&...values) {
+        if (arena) {
+            return std::allocate_shared<FolderInfo>(
+                detail::RecordAllocator<FolderInfo>(arena), std::forward<decltype(values)>(values)...);
+        }
+        return std::make_shared<FolderInfo>(std::forward<decltype(values)>(values)...);
+    };
+    auto record = make(0,
         item.name,
         effectiveIcon(item),
         size,
@@ -241,6 +251,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
     struct Gathered
     {
         std::vector<FolderInfoPtr> records;
+        std::shared_ptr<detail::RecordArena> arena = std::make_shared<detail::RecordArena>();
         std::int64_t total = 0;
         // Bytes measured but not yet reported: items deeper than four levels are
         // batched into the next shallow report so deep trees post few main-queue jobs.
@@ -275,7 +286,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
                 postProgress(progress, item.path, mine.pending);
                 mine.pending = 0;
             }
-            mine.records.push_back(makeRecord(item, bytes, Black, folderURL.checked, anchors[worker]));
+            mine.records.push_back(makeRecord(item, bytes, Black, folderURL.checked, anchors[worker], mine.arena));
         }
         return tree::VisitAnswer{ record, descend };
     };
