@@ -105,47 +105,68 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &
     json.endObject();
 }
 
-/// What tells a record's item apart: records of the same size, date and URL
-/// stand for one item.
-struct RecordKey
+/// A module's records in one numbering, category after category.
+class ModuleRecords
 {
-    std::int64_t size = 0;
-    core::Timestamp date;
-    const core::FolderInfo *record = nullptr;
+public:
+    explicit ModuleRecords(const core::Module &module)
+        : m_module(module)
+    {
+        for (const auto &category : module.categories) {
+            m_ends.push_back((m_ends.empty() ? 0 : m_ends.back()) + category.files.size());
+        }
+    }
+
+    std::size_t size() const { return m_ends.empty() ? 0 : m_ends.back(); }
+
+    const core::FolderInfo &at(std::size_t k) const
+    {
+        const std::size_t c =
+            static_cast<std::size_t>(std::upper_bound(m_ends.begin(), m_ends.end(), k) - m_ends.begin());
+        return *m_module.categories[c].files[k - (c == 0 ? 0 : m_ends[c - 1])];
+    }
+
+private:
+    const core::Module &m_module;
+    std::vector<std::size_t> m_ends; // one past each category's last record
 };
 
-RecordKey keyOf(const core::FolderInfo &record)
+/// Records of the same size, date and URL stand for one item; this hashes
+/// the first two, which are cheap to compare.
+std::uint64_t itemHash(const core::FolderInfo &record)
 {
-    return RecordKey{ record.size, record.date, &record };
+    std::uint64_t hash = static_cast<std::uint64_t>(record.size) * 0x9E3779B97F4A7C15ULL;
+    hash ^= (static_cast<std::uint64_t>(record.date.seconds) + static_cast<std::uint64_t>(record.date.nanoseconds))
+        * 0xC2B2AE3D27D4EB4FULL;
+    return hash ^ (hash >> 29U);
 }
 
 /// The bytes of the records that repeat an earlier one: the large-and-old
 /// module lists a file that is both big and old in two bands, as two
-/// records of one path.
-std::int64_t repeatedBytes(const std::vector<RecordKey> &keys)
+/// records of one path. `hashes` holds itemHash of every record.
+std::int64_t repeatedBytes(const ModuleRecords &records, const std::vector<std::uint64_t> &hashes)
 {
-    // Open addressing on size and date; URLs are compared only on a match of both.
+    // Open addressing on the hashes; records are compared only when theirs agree.
     constexpr std::uint32_t Empty = std::numeric_limits<std::uint32_t>::max();
     std::size_t capacity = 16;
-    while (capacity < 2 * keys.size()) {
+    while (capacity < 2 * hashes.size()) {
         capacity *= 2;
     }
     std::vector<std::uint32_t> slots(capacity, Empty);
     std::int64_t repeated = 0;
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-        const RecordKey &key = keys[k];
-        std::uint64_t hash = static_cast<std::uint64_t>(key.size) * 0x9E3779B97F4A7C15ULL;
-        hash ^= (static_cast<std::uint64_t>(key.date.seconds) + static_cast<std::uint64_t>(key.date.nanoseconds))
-            * 0xC2B2AE3D27D4EB4FULL;
-        hash ^= hash >> 29U;
-        for (std::size_t at = hash & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
+    for (std::size_t k = 0; k < hashes.size(); ++k) {
+        for (std::size_t at = hashes[k] & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
             if (slots[at] == Empty) {
                 slots[at] = static_cast<std::uint32_t>(k);
                 break;
             }
-            const RecordKey &seen = keys[slots[at]];
-            if (seen.size == key.size && seen.date == key.date && seen.record->url == key.record->url) {
-                repeated += key.size;
+            if (hashes[slots[at]] != hashes[k]) {
+                continue;
+            }
+            const core::FolderInfo &seen = records.at(slots[at]);
+            const core::FolderInfo &record = records.at(k);
+            if (seen.size == record.size && seen.date == record.date && seen.url == record.url) {
+                repeated += record.size;
                 break;
             }
         }
@@ -156,30 +177,31 @@ std::int64_t repeatedBytes(const std::vector<RecordKey> &keys)
 /// The module's size with every item counted once.
 std::int64_t moduleTotal(const core::Module &module)
 {
-    std::vector<RecordKey> keys;
+    const ModuleRecords records(module);
+    std::vector<std::uint64_t> hashes;
+    hashes.reserve(records.size());
     std::int64_t total = 0;
     for (const auto &category : module.categories) {
         total += category.size;
         for (const auto &file : category.files) {
-            keys.push_back(keyOf(*file));
+            hashes.push_back(itemHash(*file));
         }
     }
-    return total - repeatedBytes(keys);
+    return total - repeatedBytes(records, hashes);
 }
 
 void writeModule(JsonStream &json, int moduleIndex)
 {
     const core::Module &module = core::ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex));
-    // The records' keys for the module's total are taken while the records
+    // The records' hashes for the module's total are taken while the records
     // are written, when they are at hand anyway; the total comes last.
-    std::size_t recordCount = 0;
+    const ModuleRecords records(module);
     std::int64_t total = 0;
     for (const auto &category : module.categories) {
-        recordCount += category.files.size();
         total += category.size;
     }
-    std::vector<RecordKey> keys(recordCount);
-    std::size_t keysBefore = 0;
+    std::vector<std::uint64_t> hashes(records.size());
+    std::size_t hashesBefore = 0;
     json.beginObject();
     json.key("categories");
     json.beginArray();
@@ -189,9 +211,9 @@ void writeModule(JsonStream &json, int moduleIndex)
         json.key("files");
         json.beginArray();
         const auto &files = category.files;
-        RecordKey *categoryKeys = keys.data() + keysBefore;
-        keysBefore += files.size();
-        json.elements(files.size(), [&files, categoryKeys](std::size_t first, std::size_t end, JsonStream &piece) {
+        std::uint64_t *categoryHashes = hashes.data() + hashesBefore;
+        hashesBefore += files.size();
+        json.elements(files.size(), [&files, categoryHashes](std::size_t first, std::size_t end, JsonStream &piece) {
             std::string path;
             for (std::size_t k = first; k < end; ++k) {
                 // Records lie apart in memory: ask for the next ones early.
@@ -206,7 +228,7 @@ void writeModule(JsonStream &json, int moduleIndex)
                     __builtin_prefetch(files[k + 8]->name.data());
                 }
                 writeRecord(piece, *files[k], path);
-                categoryKeys[k] = keyOf(*files[k]);
+                categoryHashes[k] = itemHash(*files[k]);
             }
         });
         json.endArray();
@@ -226,7 +248,7 @@ void writeModule(JsonStream &json, int moduleIndex)
     json.key("index");
     json.integer(moduleIndex);
     json.key("size");
-    json.integer(total - repeatedBytes(keys));
+    json.integer(total - repeatedBytes(records, hashes));
     json.key("tab");
     json.string(module.tab);
     json.key("title");

@@ -29,24 +29,39 @@ constexpr std::array<bool, 256> KeptBytes = [] {
     return kept;
 }();
 
-/// Appends `path` percent-encoded to `out`, copying runs of kept bytes at once.
+/// The length of `path` percent-encoded.
+std::size_t encodedLength(std::string_view path)
+{
+    std::size_t length = path.size();
+    for (const char c : path) {
+        if (!KeptBytes[static_cast<unsigned char>(c)]) {
+            length += 2;
+        }
+    }
+    return length;
+}
+
+/// Appends `path` percent-encoded to `out`, sized exactly for it first: a
+/// walk keeps a URL for each of its records, and a string that grew would
+/// hold up to twice the room it needs.
 void appendEncoded(std::string &out, std::string_view path)
 {
     static constexpr std::array<char, 16> Hex = {
         '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'
     };
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto c = static_cast<unsigned char>(path[i]);
+    const std::size_t at = out.size();
+    out.resize(at + encodedLength(path));
+    char *next = out.data() + at;
+    for (const char byte : path) {
+        const auto c = static_cast<unsigned char>(byte);
         if (KeptBytes[c]) {
-            continue;
+            *next++ = byte;
+        } else {
+            *next++ = '%';
+            *next++ = Hex[c >> 4U];
+            *next++ = Hex[c & 0x0FU];
         }
-        out.append(path.data() + start, i - start);
-        const std::array<char, 3> escaped = { '%', Hex[c >> 4U], Hex[c & 0x0FU] };
-        out.append(escaped.data(), escaped.size());
-        start = i + 1;
     }
-    out.append(path.data() + start, path.size() - start);
 }
 
 } // namespace
@@ -54,18 +69,18 @@ void appendEncoded(std::string &out, std::string_view path)
 std::string percentEncodePath(std::string_view path)
 {
     std::string out;
-    out.reserve(path.size() + 8);
     appendEncoded(out, path);
     return out;
 }
 
 std::string fileUrlFromPath(std::string_view path, bool isDirectory)
 {
+    const bool slash = isDirectory && (path.empty() || path.back() != '/');
     std::string url;
-    url.reserve(Scheme.size() + path.size() + 16);
+    url.reserve(Scheme.size() + encodedLength(path) + (slash ? 1 : 0));
     url.append(Scheme);
     appendEncoded(url, path);
-    if (isDirectory && (path.empty() || path.back() != '/')) {
+    if (slash) {
         url.push_back('/');
     }
     return url;
