@@ -11,7 +11,7 @@
 #      "cleanup" set (files outside hidden folders, > 5 MiB or older than
 #      30 days). The scan lists a file once per band it falls in, so the
 #      comparison is on the set of paths;
-#   2. warms the cache and times N interleaved rounds (default 7) of both,
+#   2. warms the cache and times N interleaved rounds (default 15) of both,
 #      each writing its output to a file, and prints the medians and the
 #      ratio spruce / find (the target is 0.5 or less); "summary" is the
 #      same scan printing only the band totals instead of every record.
@@ -23,7 +23,7 @@ repo="$(cd "$here/.." && pwd)"
 # shellcheck source=common.sh
 . "$here/common.sh"
 
-runs=7
+runs=15
 build=1
 while [ $# -gt 0 ]; do
   case "$1" in

@@ -82,8 +82,9 @@ TEST(JsonStreamTest, MatchesTheDocumentWriterByteForByte)
 // boundaries.
 TEST(JsonStreamTest, ElementsWrittenInPiecesAreTheElementsWrittenOneByOne)
 {
-    // Valid UTF-8 across word boundaries stays as it is; a stray byte is repaired.
-    const std::vector<std::string> names = { "plain",
+    // Valid UTF-8 across word boundaries stays as it is; a stray byte is
+    // repaired. The long name makes runs large enough to be written apart.
+    const std::vector<std::string> names = { std::string(2000, 'l'),
         "caf\xc3\xa9 na\xc3\xafve \xf0\x9f\x8c\xb2 tree",
         "1234567\xc3\xa9",
         "tab\there \"quoted\"",
