@@ -1,8 +1,8 @@
 #include "Cli.h"
 
 #include "Output.h"
-#include "platform/LogSink.h"
 #include "SpruceVersion.h"
+#include "platform/LogSink.h"
 #include "platform/Services.h"
 #include "platform/ThreadPoolDispatcher.h"
 #include "tree/Walker.h"

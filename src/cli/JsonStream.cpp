@@ -14,30 +14,54 @@
 #include <thread>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cli {
 
 namespace {
 
 constexpr std::size_t FlushSize = std::size_t{ 1 } << 20U;
 
-// Eight bytes at a time: records hold long paths, and a scan of a home
-// folder writes tens of megabytes of them.
-constexpr std::uint64_t LowBits = 0x0101010101010101ULL;
-constexpr std::uint64_t HighBits = 0x8080808080808080ULL;
-
-/// Whether any byte of `word` is below `limit` (at most 0x80). Exact for
-/// "any", which is all that is asked.
-constexpr bool anyByteBelow(std::uint64_t word, std::uint64_t limit)
+/// Whether the byte needs an escape in a JSON string (a control character, a
+/// quote or a backslash) or, with `highToo`, lies above ASCII.
+constexpr bool isSpecial(unsigned char c, bool highToo)
 {
-    return ((word - LowBits * limit) & ~word & HighBits) != 0;
+    return c < 0x20 || c == '"' || c == '\\' || (highToo && c >= 0x80);
 }
 
-/// Whether any byte of `word` needs an escape in a JSON string: a control
-/// character, a quote or a backslash.
-constexpr bool needsEscape(std::uint64_t word)
+/// The position of the first special byte (isSpecial) of `data` at or after
+/// `from`, or `size`. Sixteen bytes at a time where the processor allows:
+/// records hold long paths, and a scan of a home folder writes tens of
+/// megabytes of them.
+std::size_t nextSpecial(const char *data, std::size_t from, std::size_t size, bool highToo)
 {
-    return anyByteBelow(word, 0x20) || anyByteBelow(word ^ (LowBits * '"'), 1)
-        || anyByteBelow(word ^ (LowBits * '\\'), 1);
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i lastControl = _mm_set1_epi8(0x1F);
+    for (; i + sizeof(__m128i) <= size; i += sizeof(__m128i)) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i)); // NOLINT
+        const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(bytes, lastControl), lastControl);
+        const __m128i hits =
+            _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+        if (highToo) {
+            mask |= static_cast<unsigned>(_mm_movemask_epi8(bytes)); // the top bit of each byte
+        }
+        if (mask != 0) {
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        }
+    }
+#endif
+    for (; i < size; ++i) {
+        if (isSpecial(static_cast<unsigned char>(data[i]), highToo)) {
+            return i;
+        }
+    }
+    return size;
 }
 
 } // namespace
@@ -234,15 +258,10 @@ bool JsonStream::appendEscaped(std::string_view text, bool checkUtf8)
     m_buffer.push_back('"');
     const char *data = text.data();
     std::size_t start = 0; // start of the run of bytes that need no escape
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (i + sizeof(std::uint64_t) <= text.size()) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, data + i, sizeof word);
-            if (!needsEscape(word) && (!checkUtf8 || (word & HighBits) == 0)) {
-                i += sizeof word;
-                continue;
-            }
+    for (std::size_t i = 0;;) {
+        i = nextSpecial(data, i, text.size(), checkUtf8);
+        if (i == text.size()) {
+            break;
         }
         const auto c = static_cast<unsigned char>(data[i]);
         if (checkUtf8 && c >= 0x80) {
@@ -252,10 +271,6 @@ bool JsonStream::appendEscaped(std::string_view text, bool checkUtf8)
                 return false;
             }
             i += length;
-            continue;
-        }
-        if (c >= 0x20 && c != '"' && c != '\\') {
-            ++i;
             continue;
         }
         m_buffer.append(data + start, i - start);

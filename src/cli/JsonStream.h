@@ -2,9 +2,11 @@
 
 #include "Output.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -107,6 +109,22 @@ inline void JsonStream::beforeValue()
 inline void JsonStream::key(std::string_view name)
 {
     // Keys are the tool's own ASCII names: nothing in them needs an escape.
+    // In the compact layout the comma, the key and the colon go in at once.
+    if (!m_indented && name.size() <= 60) {
+        std::array<char, 64> text; // NOLINT(cppcoreguidelines-pro-type-member-init): filled below
+        std::size_t length = 0;
+        if (m_counts.back()++ > 0) {
+            text[length++] = ',';
+        }
+        text[length++] = '"';
+        std::memcpy(text.data() + length, name.data(), name.size());
+        length += name.size();
+        text[length++] = '"';
+        text[length++] = ':';
+        m_buffer.append(text.data(), length);
+        m_afterKey = true;
+        return;
+    }
     beforeValue();
     m_buffer.push_back('"');
     m_buffer.append(name);

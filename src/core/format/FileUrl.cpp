@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace core::format {
 
@@ -114,28 +115,29 @@ bool decodeFileUrl(std::string_view url, std::string &path)
     if (rest.empty() || rest.front() != '/') {
         return false;
     }
-    // One pass into storage sized for the undecoded text: every record shown,
-    // written out or deleted goes through here.
+    // Into storage sized for the undecoded text, runs between escapes copied
+    // whole: every record shown, written out or deleted goes through here.
     path.resize(rest.size());
     char *out = path.data();
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        const char c = rest[i];
-        if (c != '%') {
-            *out++ = c;
-            continue;
+    for (std::size_t i = 0; i < rest.size();) {
+        const std::size_t escape = std::min(rest.find('%', i), rest.size());
+        std::memcpy(out, rest.data() + i, escape - i);
+        out += escape - i;
+        if (escape == rest.size()) {
+            break;
         }
-        if (i + 2 >= rest.size()) {
+        if (escape + 2 >= rest.size()) {
             path.clear();
             return false;
         }
-        const int hi = hexDigitValue(rest[i + 1]);
-        const int lo = hexDigitValue(rest[i + 2]);
+        const int hi = hexDigitValue(rest[escape + 1]);
+        const int lo = hexDigitValue(rest[escape + 2]);
         if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) {
             path.clear();
             return false;
         }
         *out++ = static_cast<char>((hi << 4) | lo);
-        i += 2;
+        i = escape + 3;
     }
     path.resize(static_cast<std::size_t>(out - path.data()));
     if (path.size() > 1 && path.back() == '/') {
