@@ -73,11 +73,11 @@ JsonStream::JsonStream(std::FILE *out, JsonLayout layout)
     m_buffer.reserve(FlushSize + 4096);
 }
 
-JsonStream::JsonStream(const JsonStream &whole, std::size_t before, std::string buffer)
+JsonStream::JsonStream(bool indented, std::vector<std::size_t> counts, std::size_t before, std::string buffer)
     : m_out(nullptr)
-    , m_indented(whole.m_indented)
+    , m_indented(indented)
     , m_buffer(std::move(buffer))
-    , m_counts(whole.m_counts)
+    , m_counts(std::move(counts))
 {
     m_buffer.clear();
     m_counts.back() = before;
@@ -122,6 +122,8 @@ void JsonStream::elements(std::size_t count, const ElementRange &render)
     constexpr std::size_t Window = 4;
     const std::size_t runs = (count + RunLength - 1) / RunLength;
     const std::size_t first = m_counts.back();
+    // Pieces start from these, not from this stream, which changes as runs are written.
+    const std::vector<std::size_t> openCounts = m_counts;
     const auto runStart = [first](std::size_t run) {
         return first + run * RunLength;
     };
@@ -142,7 +144,7 @@ void JsonStream::elements(std::size_t count, const ElementRange &render)
     bool abandoned = false; // this thread failed: the helper stops
 
     const auto renderRun = [&](std::size_t run, std::unique_lock<std::mutex> &lock) {
-        JsonStream piece(*this, runStart(run), std::move(buffers[run % Window]));
+        JsonStream piece(m_indented, openCounts, runStart(run), std::move(buffers[run % Window]));
         lock.unlock();
         render(run * RunLength, runEnd(run), piece);
         lock.lock();

@@ -59,11 +59,12 @@ public:
     void finish();
 
 private:
-    /// A piece of the document rendered apart from it (for elements()): the
-    /// layout and the open containers of `whole`, with `before` elements
-    /// already in the innermost one, rendered into `buffer` (emptied first,
-    /// its storage reused). It writes nowhere; its text is taken.
-    JsonStream(const JsonStream &whole, std::size_t before, std::string buffer);
+    /// A piece of the document rendered apart from it (for elements()), in
+    /// the layout given, inside the open containers whose element counts are
+    /// `counts`, with `before` elements already in the innermost one;
+    /// rendered into `buffer` (emptied first, its storage reused). It writes
+    /// nowhere; its text is taken.
+    JsonStream(bool indented, std::vector<std::size_t> counts, std::size_t before, std::string buffer);
 
     /// Writes the text of `piece`, whose elements follow those written, and
     /// hands back its buffer for the next piece.
