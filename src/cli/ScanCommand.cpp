@@ -12,7 +12,6 @@
 #include <ctime>
 #include <limits>
 #include <string_view>
-#include <tuple>
 
 namespace cli {
 
