@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <random>
+#include <string_view>
 
 using core::format::fileUrlFromPath;
 using core::format::pathFromFileUrl;
@@ -68,6 +70,36 @@ TEST(FileUrlTest, EveryByteStringRoundTrips)
         ASSERT_EQ(pathFromFileUrl(url), path) << url;
         for (const char c : url.substr(7)) {
             ASSERT_TRUE(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F) << url;
+        }
+    }
+}
+
+// Long paths go through the sixteen-bytes-at-a-time scan: every byte value,
+// at every place in a block and across block edges, is encoded as a short
+// path's bytes are.
+TEST(FileUrlTest, EveryByteIsEncodedTheSameInLongPaths)
+{
+    const auto expected = [](unsigned char c) {
+        const std::string kept = "-._~!$&'()*+,;=:@/";
+        if (std::isalnum(c) != 0 && c < 0x80) {
+            return std::string(1, static_cast<char>(c));
+        }
+        if (kept.find(static_cast<char>(c)) != std::string::npos) {
+            return std::string(1, static_cast<char>(c));
+        }
+        static constexpr std::string_view Hex = "0123456789ABCDEF";
+        return std::string{ '%', Hex[c >> 4U], Hex[c & 0xFU] };
+    };
+    const std::string plain =
+        "/home/ann/Documents-2024_final.v2/abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int value = 1; value < 256; ++value) {
+        const auto c = static_cast<unsigned char>(value);
+        for (std::size_t at = 1; at < 40; ++at) {
+            std::string path = plain;
+            path[at] = static_cast<char>(c);
+            const std::string url = fileUrlFromPath(path);
+            const std::string want = "file://" + path.substr(0, at) + expected(c) + path.substr(at + 1);
+            ASSERT_EQ(url, want) << "byte " << value << " at " << at;
         }
     }
 }

@@ -4,6 +4,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace core::format {
 
 namespace {
@@ -30,14 +34,39 @@ constexpr std::array<bool, 256> KeptBytes = [] {
     return kept;
 }();
 
+/// The end of the run of kept bytes of `path` that starts at `from`. Sixteen
+/// bytes at a time where the processor allows, for the letters, digits and
+/// "-./_" that make up most of a path: a walk encodes a URL for every record.
+std::size_t keptRunEnd(std::string_view path, std::size_t from)
+{
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const auto inRange = [](__m128i bytes, char low, char high) {
+        // low <= byte <= high, unsigned: byte - low <= high - low
+        const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
+        return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(high - low))), offset);
+    };
+    for (; i + sizeof(__m128i) <= path.size(); i += sizeof(__m128i)) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(path.data() + i)); // NOLINT
+        const __m128i plain = _mm_or_si128(_mm_or_si128(inRange(bytes, 'a', 'z'), inRange(bytes, 'A', 'Z')),
+            _mm_or_si128(inRange(bytes, '-', '9'), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_'))));
+        if (_mm_movemask_epi8(plain) != 0xFFFF) {
+            break; // something else in these sixteen: byte by byte from here
+        }
+    }
+#endif
+    while (i < path.size() && KeptBytes[static_cast<unsigned char>(path[i])]) {
+        ++i;
+    }
+    return i;
+}
+
 /// The length of `path` percent-encoded.
 std::size_t encodedLength(std::string_view path)
 {
     std::size_t length = path.size();
-    for (const char c : path) {
-        if (!KeptBytes[static_cast<unsigned char>(c)]) {
-            length += 2;
-        }
+    for (std::size_t i = keptRunEnd(path, 0); i < path.size(); i = keptRunEnd(path, i + 1)) {
+        length += 2; // the byte at i is encoded
     }
     return length;
 }
@@ -53,15 +82,18 @@ void appendEncoded(std::string &out, std::string_view path)
     const std::size_t at = out.size();
     out.resize(at + encodedLength(path));
     char *next = out.data() + at;
-    for (const char byte : path) {
-        const auto c = static_cast<unsigned char>(byte);
-        if (KeptBytes[c]) {
-            *next++ = byte;
-        } else {
-            *next++ = '%';
-            *next++ = Hex[c >> 4U];
-            *next++ = Hex[c & 0x0FU];
+    for (std::size_t i = 0; i < path.size();) {
+        const std::size_t end = keptRunEnd(path, i);
+        std::memcpy(next, path.data() + i, end - i);
+        next += end - i;
+        if (end == path.size()) {
+            break;
         }
+        const auto c = static_cast<unsigned char>(path[end]);
+        *next++ = '%';
+        *next++ = Hex[c >> 4U];
+        *next++ = Hex[c & 0x0FU];
+        i = end + 1;
     }
 }
 
