@@ -86,7 +86,7 @@ SelectionSummary summarise(const core::Module &module)
         }
     };
     for (const auto &category : module.categories) {
-        if (category.state == 0 || isReviewOnly(category)) {
+        if (category.state == 0 || core::isReviewOnly(category)) {
             continue;
         }
         for (const auto &file : category.files) {
@@ -206,7 +206,7 @@ int runClean(const Invocation &inv)
             "unknown module " + printableText(moduleWord) + " (use 1, 2, 3 or a tab name such as systemJunk)");
     }
     const int module = *moduleIndex;
-    if (toTrash && module != core::ModuleInfo::LargeAndOldFileModule) {
+    if (toTrash && !core::allowsTrash(module)) {
         return usageError("--trash is for the large and old files module (3): caches and junk are always deleted");
     }
     const auto categoryCount =
@@ -240,7 +240,7 @@ int runClean(const Invocation &inv)
         core::ModuleInfo::updateState(1, module, c, -1, -1);
         const auto &category =
             core::ModuleInfo::modules().at(static_cast<std::size_t>(module)).categories.at(static_cast<std::size_t>(c));
-        if (isReviewOnly(category)) {
+        if (core::isReviewOnly(category)) {
             std::fprintf(stderr,
                 "spruce-cli: category %d (%s) is for review only; nothing is deleted from it\n",
                 c,

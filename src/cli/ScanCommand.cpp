@@ -275,7 +275,7 @@ void printModule(int moduleIndex, bool withFiles)
     const std::int64_t total = moduleTotal(module);
     std::int64_t reviewOnly = 0;
     for (const auto &category : module.categories) {
-        if (isReviewOnly(category)) {
+        if (core::isReviewOnly(category)) {
             reviewOnly += category.size;
         }
     }
@@ -296,7 +296,7 @@ void printModule(int moduleIndex, bool withFiles)
             core::format::formatByteCount(category.size).c_str(),
             category.files.size(),
             category.files.size() == 1 ? "" : "s",
-            isReviewOnly(category) ? "  (review only: never deleted)" : "");
+            core::isReviewOnly(category) ? "  (review only: never deleted)" : "");
         if (withFiles) {
             for (const auto &file : category.files) {
                 printRecord(*file, 2);

@@ -35,11 +35,6 @@ std::optional<int> resolveModule(const std::string &word)
     return std::nullopt;
 }
 
-bool isReviewOnly(const core::Category &category)
-{
-    return category.type == "Localization";
-}
-
 void loadCatalogue(const Invocation &inv)
 {
     if (!inv.global.catalogue.empty()) {

@@ -15,10 +15,6 @@ namespace cli {
 /// or its tab stem ("systemJunk", ...); nullopt for anything else.
 std::optional<int> resolveModule(const std::string &word);
 
-/// Whether a category's findings are listed for review only and never
-/// cleaned (unused localizations belong to the system's packages).
-bool isReviewOnly(const core::Category &category);
-
 /// Loads the catalogue (honouring --catalogue). When it cannot be read the
 /// process ends with one line naming the file and the fault, and exit code 3.
 void loadCatalogue(const Invocation &inv);

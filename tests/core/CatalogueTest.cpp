@@ -482,7 +482,7 @@ TEST_F(CatalogueTest, ShippedCatalogueKeepsItsRules)
     int tagged = 0;
     for (const Category &cat : modules[2].categories) {
         waitsFor[cat.title] = cat.runningApps;
-        tagged += cat.type == ModuleInfo::TaggedCachesType ? 1 : 0;
+        tagged += cat.kind == core::CategoryKind::TaggedCaches ? 1 : 0;
     }
     EXPECT_EQ(tagged, 1);
     EXPECT_FALSE(waitsFor["Gradle Caches"].empty());
@@ -514,7 +514,7 @@ TEST_F(CatalogueTest, ShippedCatalogueKeepsItsRules)
                 ASSERT_TRUE(p.has_value()) << where << " " << u.url;
                 // Per-user locations only, strictly inside the home folder; the
                 // localization scanner only reports and never deletes.
-                if (cat.type != "Localization") {
+                if (!core::isReviewOnly(cat)) {
                     EXPECT_EQ(p->rfind(home + "/", 0), 0U) << where << " " << *p;
                 }
                 locations.push_back({ where, *p });

@@ -303,7 +303,7 @@ TEST_F(CleanerTest, SkipsUnselectedAndLocalizationCategories)
     tmp.writeFile("l/f", 1);
     scanLocations({ location(tmp / "u"), location(tmp / "l") });
     categoryAt(1, 0).files[0]->checked = 1; // state 0 wins over a stray selected file
-    categoryAt(1, 1).type = "Localization";
+    categoryAt(1, 1).kind = core::CategoryKind::Localization;
     ModuleInfo::updateState(1, 1, 1, -1, -1);
     const Outcome out = clean(1);
     EXPECT_TRUE(out.deleted.empty());

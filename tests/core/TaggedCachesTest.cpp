@@ -126,7 +126,7 @@ TEST_F(TaggedCachesTest, TheScanListsEachFolderLikeAFolderCategory)
     tag("app"); // holds the next category's location: that one counts it
     tmp.writeFile("home/app/data/state", 9);
     setModules(1, { atLocation(location(home + "/.cache")), atLocation(location(home + "/app/data")) });
-    core::Category tagged = category("tagged", std::string(ModuleInfo::TaggedCachesType));
+    core::Category tagged = category("tagged", "TaggedCaches");
     tagged.url = location(home);
     ModuleInfo::modules()[2].categories = { tagged };
     std::vector<float> fractions;
@@ -158,7 +158,7 @@ TEST_F(TaggedCachesTest, TheScanListsEachFolderLikeAFolderCategory)
 
 TEST_F(TaggedCachesTest, AnEmptyHomeFinishesTheCategory)
 {
-    core::Category tagged = category("tagged", std::string(ModuleInfo::TaggedCachesType));
+    core::Category tagged = category("tagged", "TaggedCaches");
     std::vector<float> fractions;
     setModules(2, { tagged });
     ModuleInfo::scan(2,

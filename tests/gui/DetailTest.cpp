@@ -288,7 +288,7 @@ private Q_SLOTS:
 
     void aReviewOnlyCategoryIsNamedNotDeleted()
     {
-        core::ModuleInfo::modules()[1].categories[Logs].type = "Localization";
+        core::ModuleInfo::modules()[1].categories[Logs].kind = core::CategoryKind::Localization;
         m_detail->reloadData();
         categories()->setData(categories()->index(Logs, 0), Qt::Checked, Qt::CheckStateRole);
         QVERIFY(cleanAndWait());

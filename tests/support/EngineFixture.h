@@ -51,6 +51,7 @@ protected:
         core::Category c;
         c.title = title;
         c.type = type;
+        c.kind = core::categoryKindOf(type);
         return c;
     }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace core {
@@ -25,6 +26,20 @@ struct Feature
     bool operator==(const Feature &) const = default;
 };
 
+/// What kind of scanner a category needs: the catalogue's "type" string,
+/// parsed once when the catalogue is read (categoryKindOf).
+enum class CategoryKind {
+    Folder, // ordinary folders and files named by the catalogue (any other type string)
+    Photo, // "Photo": nothing is measured; the category only counts as finished
+    DeviceBackup, // "iTunes": old device backups
+    Mail, // "Mail": mail attachments
+    Localization, // "Localization": unused translations, listed for review only
+    TaggedCaches, // "TaggedCaches": folders marked by a CACHEDIR.TAG
+};
+
+/// The kind a catalogue "type" string names; any unknown string is a folder category.
+[[nodiscard]] CategoryKind categoryKindOf(std::string_view type);
+
 /// One scannable group inside a module.
 struct Category
 {
@@ -34,8 +49,8 @@ struct Category
     std::string description;
     FolderUrl url; // the single location scanned; url.url is "" when `urls` is used instead
     std::vector<FolderUrl> urls; // the locations scanned when url.url is ""
-    std::string type =
-        "Folder"; // "iTunes", "Mail", "Photo", "Localization", "TaggedCaches"; anything else is a folder category
+    std::string type = "Folder"; // as the catalogue writes it; the program asks `kind`
+    CategoryKind kind = CategoryKind::Folder; // parsed from `type` when the catalogue is read
     std::vector<FolderInfoPtr> files; // result tree of the last scan; empty after loading
     int state = 0; // selection state of the category
     /// Programs whose data the category holds (the optional "runningApps"
@@ -43,6 +58,14 @@ struct Category
     /// the user, the cleaner leaves the category alone. Empty: no such program.
     std::vector<std::string> runningApps;
 };
+
+/// Whether the category's findings are listed for review only and never
+/// removed (unused localizations): the cleaner skips it, and the front ends
+/// neither count it as selectable nor let it be ticked.
+[[nodiscard]] inline bool isReviewOnly(const Category &category)
+{
+    return category.kind == CategoryKind::Localization;
+}
 
 /// One entry of the catalogue. Modules are addressed by their position:
 /// 0 dashboard, 1 system junk, 2 application junk, 3 large and old files

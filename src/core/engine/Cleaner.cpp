@@ -255,7 +255,7 @@ void ModuleInfo::cleanModule(
         tree::RemovalRequest request;
         request.dryRun = dryRun;
         request.homeDir = platform::services().user.homeDir;
-        request.moveToTrash = options.moveToTrash && moduleIndex == LargeAndOldFileModule;
+        request.moveToTrash = options.moveToTrash && allowsTrash(moduleIndex);
         // What the user keeps is read now, so that a path kept since the scan is safe too.
         std::optional<Error> unreadableKeepList;
         if (Result<std::shared_ptr<const tree::KeptItems>> kept = KeepList::resolve()) {
@@ -324,8 +324,8 @@ void ModuleInfo::cleanModule(
         const auto categoryCount = static_cast<float>(categories.size());
         for (std::size_t i = 0; i < categories.size(); ++i) {
             const Category &category = categories[i];
-            bool skipped = category.type == "Localization" || category.state == 0;
-            if (category.type == "Localization") {
+            bool skipped = isReviewOnly(category) || category.state == 0;
+            if (isReviewOnly(category)) {
                 platform::services().log->systemLog("Localization clean is not support in current version");
             }
             const bool hasSelection =
@@ -372,7 +372,7 @@ void ModuleInfo::cleanModule(
         if (!dryRun) {
             std::vector<bool> touched(categories.size(), false);
             for (std::size_t i = 0; i < categories.size(); ++i) {
-                touched[i] = categories[i].type != "Localization" && categories[i].state != 0;
+                touched[i] = !isReviewOnly(categories[i]) && categories[i].state != 0;
             }
             dispatch->asyncMain([moduleIndex, touched, changes = std::move(changes), selected] {
                 auto &live = modules().at(static_cast<std::size_t>(moduleIndex)).categories;

@@ -24,7 +24,6 @@ constexpr std::string_view HomeUrlPrefix = "file://~/";
 
 // Positions the rest of the program addresses without checking.
 constexpr std::size_t RequiredModules = 5;
-constexpr std::size_t LargeAndOldFileModule = 3;
 constexpr std::size_t LargeAndOldFileBands = 4;
 
 struct CatalogueState
@@ -157,7 +156,7 @@ public:
                     + " modules, at least 5 expected (dashboard, system junk, application junk, large and "
                       "old files, more tools)");
         }
-        if (const auto n = modules[LargeAndOldFileModule].categories.size(); n < LargeAndOldFileBands) {
+        if (const auto n = modules[ModuleInfo::LargeAndOldFileModule].categories.size(); n < LargeAndOldFileBands) {
             return error("module 3", std::to_string(n) + " categories, at least 4 expected (the size and age bands)");
         }
         return modules;
@@ -286,6 +285,7 @@ private:
         if (const PlistValue *type = entry.find("type"); type != nullptr && type->isString()) {
             category.type = *type->string();
         }
+        category.kind = categoryKindOf(category.type);
         if (const PlistValue *st = entry.find("state")) {
             const auto value = st->integer();
             category.state = value ? toInt(*value).value_or(0) : 0;
@@ -300,7 +300,7 @@ private:
         }
         // Translations are only listed for review, never cleaned; every other
         // location is somewhere the cleaner may empty.
-        if (category.type != "Localization") {
+        if (!isReviewOnly(category)) {
             if (!category.url.url.empty()) {
                 refuseProtected(category.url, where + ", \"url\"");
             }
@@ -395,6 +395,26 @@ std::vector<Module> &ModuleInfo::modules()
 void ModuleInfo::setCataloguePath(std::string path)
 {
     state().path = std::move(path);
+}
+
+CategoryKind categoryKindOf(std::string_view type)
+{
+    if (type == "Photo") {
+        return CategoryKind::Photo;
+    }
+    if (type == "iTunes") {
+        return CategoryKind::DeviceBackup;
+    }
+    if (type == "Mail") {
+        return CategoryKind::Mail;
+    }
+    if (type == "Localization") {
+        return CategoryKind::Localization;
+    }
+    if (type == "TaggedCaches") {
+        return CategoryKind::TaggedCaches;
+    }
+    return CategoryKind::Folder;
 }
 
 void ModuleInfo::setModulesForTesting(std::vector<Module> modules)

@@ -124,9 +124,6 @@ public:
     static void scanMailAttachments(Category &category, const Progress &progress, const ShowPercent &showPercent);
     static void scanLanguage(Category &category, const Progress &progress, const ShowPercent &showPercent);
 
-    /// The category type whose folders are found by their CACHEDIR.TAG.
-    static constexpr std::string_view TaggedCachesType = "TaggedCaches";
-
     /// Tagged caches: every folder below the category's location (the home
     /// folder when `url.url` is "") that a valid CACHEDIR.TAG marks as a
     /// cache and that belongs to the user (tree::findTaggedFolders), each
@@ -241,5 +238,13 @@ public:
     static void cleanModule(
         int moduleIndex, Progress progress, ShowPercent showPercent, Done done, CleanOptions options);
 };
+
+/// Whether a clean of module `moduleIndex` may move its items to the Trash
+/// instead of deleting them: only the user's own large and old files may;
+/// caches and logs are always deleted.
+[[nodiscard]] inline bool allowsTrash(int moduleIndex)
+{
+    return moduleIndex == ModuleInfo::LargeAndOldFileModule;
+}
 
 } // namespace core

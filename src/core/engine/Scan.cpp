@@ -43,7 +43,7 @@ std::vector<std::string> catalogueLocations(const std::vector<Module> &modules)
     std::vector<std::string> paths;
     for (const Module &module : modules) {
         for (const Category &category : module.categories) {
-            if (category.type == ModuleInfo::TaggedCachesType) {
+            if (category.kind == CategoryKind::TaggedCaches) {
                 continue;
             }
             if (auto path = format::pathFromFileUrl(category.url.url)) {
@@ -104,7 +104,7 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
     auto finished = std::make_shared<std::size_t>(0);
     // Read here, on the main queue, for the jobs that need it.
     const bool hasTaggedCaches = std::any_of(categories.begin(), categories.end(), [](const Category &category) {
-        return category.type == TaggedCachesType;
+        return category.kind == CategoryKind::TaggedCaches;
     });
     auto otherLocations = std::make_shared<const std::vector<std::string>>(
         hasTaggedCaches ? catalogueLocations(modules()) : std::vector<std::string>{});
@@ -129,20 +129,27 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
                     showPercent(*accumulated);
                 }
             };
-            if (category.type == "iTunes") {
+            switch (category.kind) {
+            case CategoryKind::DeviceBackup:
                 scaniTunes(category, progress, categoryShare);
-            } else if (category.type == "Mail") {
+                break;
+            case CategoryKind::Mail:
                 scanMailAttachments(category, progress, categoryShare);
-            } else if (category.type == "Photo") {
+                break;
+            case CategoryKind::Photo:
                 // Nothing is measured for photo junk: the category only counts as finished.
                 postShowPercent(categoryShare, 1.0F);
                 platform::services().log->standardOutput("Photo Junk");
-            } else if (category.type == "Localization") {
+                break;
+            case CategoryKind::Localization:
                 scanLanguage(category, progress, categoryShare);
-            } else if (category.type == TaggedCachesType) {
+                break;
+            case CategoryKind::TaggedCaches:
                 scanTaggedCaches(category, progress, categoryShare, *otherLocations);
-            } else {
+                break;
+            case CategoryKind::Folder:
                 scanFolder(category, progress, categoryShare);
+                break;
             }
             // Posted after every report of the scanner, from the same thread, so
             // the main queue sees a category's progress before its completion.

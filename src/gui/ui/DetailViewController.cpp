@@ -406,7 +406,7 @@ void DetailViewController::updateBusyState()
 {
     const bool busy = ModuleActivity::instance().isBusy(moduleIndex());
     m_CleanButton->setEnabled(!busy);
-    m_trashBox->setVisible(moduleIndex() == core::ModuleInfo::LargeAndOldFileModule);
+    m_trashBox->setVisible(core::allowsTrash(moduleIndex()));
     m_trashBox->setEnabled(!busy);
     if (m_categoryDD != nullptr) {
         m_categoryDD->setCheckable(!busy);
@@ -432,7 +432,7 @@ void DetailViewController::backToView()
 
 bool DetailViewController::movesToTrash() const
 {
-    return moduleIndex() == core::ModuleInfo::LargeAndOldFileModule && m_trashBox != nullptr && m_trashBox->isChecked();
+    return core::allowsTrash(moduleIndex()) && m_trashBox != nullptr && m_trashBox->isChecked();
 }
 
 DetailViewController::CleanQuestion DetailViewController::cleanQuestion() const
@@ -441,7 +441,7 @@ DetailViewController::CleanQuestion DetailViewController::cleanQuestion() const
     question.toTrash = movesToTrash();
     if (const auto *categories = catalogueCategories(moduleIndex())) {
         for (const core::Category &category : *categories) {
-            if (category.state == 0 || category.type == "Localization" || category.runningApps.empty()) {
+            if (category.state == 0 || core::isReviewOnly(category) || category.runningApps.empty()) {
                 continue;
             }
             if (const std::optional<std::string> app = core::ModuleInfo::runningApp(category)) {
@@ -508,7 +508,7 @@ void DetailViewController::clean()
     std::vector<CleanReport::Failure> reviewOnly;
     if (const auto *categories = catalogueCategories(moduleIndex())) {
         for (const core::Category &category : *categories) {
-            if (category.type == "Localization" && category.state != 0) {
+            if (core::isReviewOnly(category) && category.state != 0) {
                 reviewOnly.push_back(
                     { QString::fromStdString(category.title), u"for review only; nothing is deleted from it"_s });
             }
