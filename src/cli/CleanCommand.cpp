@@ -2,6 +2,7 @@
 #include "Output.h"
 #include "ScanSupport.h"
 #include "engine/ModuleInfo.h"
+#include "engine/Selection.h"
 #include "format/FileUrl.h"
 #include "format/Format.h"
 #include "platform/ThreadPoolDispatcher.h"
@@ -11,7 +12,6 @@
 #include <iostream>
 #include <memory>
 #include <unistd.h>
-#include <unordered_set>
 
 namespace cli {
 
@@ -59,57 +59,18 @@ std::optional<RecordPlace> findRecord(int moduleIndex, const std::string &path)
     return std::nullopt;
 }
 
-/// What a clean of the module's current selection is about to delete:
-/// the items the cleaner would visit (a selected file whole, the selected
-/// children of a partly selected one; never a review-only category), each
-/// item counted once.
-struct SelectionSummary
+std::string summaryText(const core::SelectionSummary &summary)
 {
-    std::size_t items = 0;
-    std::int64_t bytes = 0;
-
-    std::string text() const
-    {
-        return std::to_string(items) + (items == 1 ? " item (" : " items (") + core::format::formatByteCount(bytes)
-            + ")";
-    }
-};
-
-SelectionSummary summarise(const core::Module &module)
-{
-    SelectionSummary summary;
-    std::unordered_set<std::string_view> seen;
-    auto add = [&](const core::FolderInfo &record) {
-        if (seen.insert(record.url).second) {
-            ++summary.items;
-            summary.bytes += record.size;
-        }
-    };
-    for (const auto &category : module.categories) {
-        if (category.state == 0 || core::isReviewOnly(category)) {
-            continue;
-        }
-        for (const auto &file : category.files) {
-            if (file->checked == 1) {
-                add(*file);
-            } else if (file->checked == -1) {
-                for (const auto &child : file->children) {
-                    if (child->checked == 1) {
-                        add(*child);
-                    }
-                }
-            }
-        }
-    }
-    return summary;
+    return std::to_string(summary.items) + (summary.items == 1 ? " item (" : " items (")
+        + core::format::formatByteCount(summary.bytes) + ")";
 }
 
 /// Says what is about to go and asks on the terminal; false when the answer is not yes.
-bool confirm(const SelectionSummary &summary, const core::Module &module, bool toTrash)
+bool confirm(const core::SelectionSummary &summary, const core::Module &module, bool toTrash)
 {
     std::fprintf(stderr,
         "%s selected in %s.\n%s [y/N] ",
-        summary.text().c_str(),
+        summaryText(summary).c_str(),
         printableText(module.title).c_str(),
         toTrash ? "Move the selected files to the Trash?" : "Are you sure to delete selected files?");
     std::fflush(stderr);
@@ -263,9 +224,9 @@ int runClean(const Invocation &inv)
 
     if (!dryRun && !yes) {
         const core::Module &selected = core::ModuleInfo::modules().at(static_cast<std::size_t>(module));
-        const SelectionSummary summary = summarise(selected);
+        const core::SelectionSummary summary = core::summariseSelection(selected);
         if (::isatty(STDIN_FILENO) != 1) {
-            return usageError(std::string(toTrash ? "refusing to move " : "refusing to delete ") + summary.text()
+            return usageError(std::string(toTrash ? "refusing to move " : "refusing to delete ") + summaryText(summary)
                 + (toTrash ? " to the Trash" : "") + " without confirmation: pass --yes (or --dry-run to preview)");
         }
         if (!confirm(summary, selected, toTrash)) {

@@ -2,6 +2,7 @@
 #include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
 #include "engine/RunningApps.h"
+#include "engine/Selection.h"
 #include "format/FileUrl.h"
 #include "platform/Services.h"
 #include "tree/Removal.h"
@@ -147,6 +148,35 @@ void measureWhatIsLeft(const FolderInfo &record, RecordChange &change)
 }
 
 } // namespace
+
+SelectionSummary summariseSelection(const Module &module)
+{
+    SelectionSummary summary;
+    std::unordered_set<std::string_view> seen;
+    auto add = [&](const FolderInfo &record) {
+        if (seen.insert(record.url).second) {
+            ++summary.items;
+            summary.bytes += record.size;
+        }
+    };
+    for (const Category &category : module.categories) {
+        if (category.state == 0 || isReviewOnly(category)) {
+            continue;
+        }
+        for (const FolderInfoPtr &file : category.files) {
+            if (file->checked == 1) {
+                add(*file);
+            } else if (file->checked == -1) {
+                for (const FolderInfoPtr &child : file->children) {
+                    if (child->checked == 1) {
+                        add(*child);
+                    }
+                }
+            }
+        }
+    }
+    return summary;
+}
 
 std::optional<std::string> ModuleInfo::runningApp(const Category &category)
 {
