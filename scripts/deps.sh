@@ -4,8 +4,9 @@
 set -euo pipefail
 # The default preset builds the tests too, so both commands need GoogleTest.
 need=(g++ cmake make pkg-config libplist-dev nlohmann-json3-dev libicu-dev libgtest-dev ccache)
-# GIO moves files to the desktop Trash (the core's Trash on request).
-need+=(libglib2.0-dev)
+# Tests only: the desktop's own tools (gio with gvfs's trash backend, on a
+# private D-Bus session) must list and restore what Spruce moved to the Trash.
+need+=(gvfs libglib2.0-bin dbus-daemon)
 # The desktop application (SPRUCE_BUILD_GUI, on by default): Qt 6 Widgets and
 # SVG for the icon set; Liberation fonts stand in for the theme's classic font names.
 need+=(qt6-base-dev qt6-svg-dev fonts-liberation2)

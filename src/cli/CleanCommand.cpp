@@ -1,6 +1,7 @@
 #include "Cli.h"
 #include "Output.h"
 #include "ScanSupport.h"
+#include "engine/CleanTally.h"
 #include "engine/ModuleInfo.h"
 #include "engine/Selection.h"
 #include "format/FileUrl.h"
@@ -81,31 +82,136 @@ bool confirm(const core::SelectionSummary &summary, const core::Module &module, 
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
-nlohmann::json removedJson(const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report)
+/// The lossless path is in the URL; "path" is its display form.
+nlohmann::json removedJson(const core::CleanTally::Item &item)
 {
-    const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
-    nlohmann::json item = {
-        { "path", displayText(path) }, { "url", record.url }, { "size", report.freed }, { "trashed", report.trashed }
+    const core::ModuleInfo::ItemReport &report = item.report;
+    nlohmann::json json = {
+        { "path", displayText(item.path) }, { "url", item.url }, { "size", report.freed }, { "trashed", report.trashed }
     };
     if (report.alreadyGone) {
-        item["alreadyGone"] = true;
+        json["alreadyGone"] = true;
     }
-    return item;
+    if (report.held > 0) {
+        json["heldByOtherNames"] = report.held;
+    }
+    return json;
 }
 
-nlohmann::json failedJson(const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report)
+/// The path that could not be removed, with why: the item itself, or something inside it.
+std::string failureText(const core::CleanTally::Item &item)
 {
-    const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
-    nlohmann::json item = { { "path", displayText(path) }, { "url", record.url } };
-    const core::Error &error = *report.error;
-    // The path that could not be removed: the item itself, or something inside it.
-    item["error"] =
-        displayText(error.path == path || error.path.empty() ? error.message : error.path + ": " + error.message);
-    if (report.freed > 0) {
-        item["freed"] = report.freed;
-        item["left"] = report.left;
+    const core::Error &error = *item.report.error;
+    return error.path == item.path || error.path.empty() ? error.message : error.path + ": " + error.message;
+}
+
+nlohmann::json failedJson(const core::CleanTally::Item &item)
+{
+    const core::ModuleInfo::ItemReport &report = item.report;
+    nlohmann::json json = { { "path", displayText(item.path) }, { "url", item.url } };
+    json["error"] = displayText(failureText(item));
+    if (report.refusal != core::tree::Refusal::None) {
+        json["refused"] = true;
     }
-    return item;
+    if (report.freed > 0) {
+        json["freed"] = report.freed;
+        json["left"] = report.left;
+    }
+    return json;
+}
+
+nlohmann::json skippedJson(const std::vector<core::CleanTally::Skipped> &skipped)
+{
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto &skip : skipped) {
+        list.push_back({ { "category", skip.category },
+            { "title", displayText(skip.title) },
+            { "reason", displayText(skip.reason) } });
+    }
+    return list;
+}
+
+void printTallyJson(const core::CleanTally &tally, bool dryRun)
+{
+    nlohmann::json removed = nlohmann::json::array();
+    for (const auto &item : tally.removed) {
+        removed.push_back(removedJson(item));
+    }
+    nlohmann::json failed = nlohmann::json::array();
+    for (const auto &item : tally.failed) {
+        failed.push_back(failedJson(item));
+    }
+    if (dryRun) {
+        printJson({ { "dryRun", true },
+            { "wouldRemove", removed },
+            { "refused", failed },
+            { "skipped", skippedJson(tally.skipped) } });
+    } else {
+        printJson({ { "freed", tally.freed },
+            { "movedToTrash", tally.movedToTrash },
+            { "heldByOtherNames", tally.held },
+            { "removed", removed },
+            { "failed", failed },
+            { "skipped", skippedJson(tally.skipped) } });
+    }
+}
+
+std::string plural(std::size_t n, const char *one, const char *many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+void printText(const core::CleanTally &tally, bool dryRun, bool toTrash)
+{
+    for (const auto &item : tally.removed) {
+        const bool trashed = item.report.trashed;
+        const char *verb = item.report.alreadyGone ? "already gone"
+                                                   : (dryRun ? (trashed ? "would move to the Trash" : "would remove")
+                                                             : (trashed ? "moved to the Trash" : "removed"));
+        std::string held;
+        if (item.report.held > 0) {
+            held = " (" + core::format::formatByteCount(item.report.held)
+                + " stay: other names of the same files hold them)";
+        }
+        std::printf("%s %s%s\n", verb, printableText(item.path).c_str(), held.c_str());
+    }
+    for (const auto &skip : tally.skipped) {
+        std::printf("%s category %d (%s): %s\n",
+            dryRun ? "would skip" : "skipped",
+            skip.category,
+            printableText(skip.title).c_str(),
+            printableText(skip.reason).c_str());
+    }
+    for (const auto &item : tally.failed) {
+        std::string partly;
+        if (item.report.freed > 0) {
+            partly = " (removed in part: " + core::format::formatByteCount(item.report.freed) + " freed, "
+                + core::format::formatByteCount(item.report.left) + " left)";
+        }
+        std::printf("%s %s: %s%s\n",
+            dryRun ? "would refuse" : "failed",
+            printableText(item.path).c_str(),
+            printableText(failureText(item)).c_str(),
+            partly.c_str());
+    }
+    const std::size_t count = tally.removed.size();
+    if (dryRun) {
+        std::printf("Dry run: %s would be %s (%s), %zu refused.\n",
+            plural(count, "item", "items").c_str(),
+            toTrash ? "moved to the Trash" : "removed",
+            core::format::formatByteCount(tally.freed + tally.movedToTrash).c_str(),
+            tally.failed.size());
+    } else if (toTrash) {
+        std::printf("Moved %s in %s to the Trash; %zu failed.\n",
+            core::format::formatByteCount(tally.movedToTrash).c_str(),
+            plural(count, "item", "items").c_str(),
+            tally.failed.size());
+    } else {
+        std::printf("Freed %s in %s; %zu failed.\n",
+            core::format::formatByteCount(tally.freed).c_str(),
+            plural(count, "item", "items").c_str(),
+            tally.failed.size());
+    }
 }
 
 } // namespace
@@ -235,32 +341,11 @@ int runClean(const Invocation &inv)
         }
     }
 
-    auto removed = std::make_shared<nlohmann::json>(nlohmann::json::array());
-    auto failed = std::make_shared<nlohmann::json>(nlohmann::json::array());
-    auto freed = std::make_shared<std::int64_t>(0);
-    auto moved = std::make_shared<std::int64_t>(0);
-    auto skipped = std::make_shared<nlohmann::json>(nlohmann::json::array());
-    auto finished = std::make_shared<bool>(false);
     core::ModuleInfo::CleanOptions options;
     options.dryRun = dryRun;
     options.moveToTrash = toTrash;
-    options.removed = [removed, freed, moved](
-                          const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
-        removed->push_back(removedJson(record, report));
-        *(report.trashed ? moved : freed) += report.freed;
-    };
-    options.categorySkipped = [skipped, module](int categoryIndex, const core::Error &why) {
-        const auto &category = core::ModuleInfo::modules()
-                                   .at(static_cast<std::size_t>(module))
-                                   .categories.at(static_cast<std::size_t>(categoryIndex));
-        skipped->push_back({ { "category", categoryIndex },
-            { "title", displayText(category.title) },
-            { "reason", displayText(why.message) } });
-    };
-    options.failed = [failed, freed](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
-        failed->push_back(failedJson(record, report));
-        *freed += report.freed; // the part of a folder that did go
-    };
+    const std::shared_ptr<core::CleanTally> tally = core::CleanTally::collect(module, options);
+    auto finished = std::make_shared<bool>(false);
     ProgressBar bar(wantsProgress(inv.global));
     core::ModuleInfo::cleanModule(
         module,
@@ -280,84 +365,23 @@ int runClean(const Invocation &inv)
     bar.finish();
 
     if (inv.global.json) {
-        if (dryRun) {
-            printJson(
-                { { "dryRun", true }, { "wouldRemove", *removed }, { "refused", *failed }, { "skipped", *skipped } });
-        } else {
-            printJson({ { "freed", *freed },
-                { "movedToTrash", *moved },
-                { "removed", *removed },
-                { "failed", *failed },
-                { "skipped", *skipped } });
-        }
+        printTallyJson(*tally, dryRun);
     } else {
-        // The lossless path is in the URL; "path" is its display form.
-        auto shownPath = [](const nlohmann::json &item) {
-            const auto url = item["url"].get<std::string>();
-            return printableText(core::format::pathFromFileUrl(url).value_or(url));
-        };
-        for (const auto &item : *removed) {
-            const bool trashed = item["trashed"].get<bool>();
-            const char *verb = item.contains("alreadyGone")
-                ? "already gone"
-                : (dryRun ? (trashed ? "would move to the Trash" : "would remove")
-                          : (trashed ? "moved to the Trash" : "removed"));
-            std::printf("%s %s\n", verb, shownPath(item).c_str());
-        }
-        for (const auto &item : *skipped) {
-            std::printf("%s category %d (%s): %s\n",
-                dryRun ? "would skip" : "skipped",
-                item["category"].get<int>(),
-                printableText(item["title"].get<std::string>()).c_str(),
-                printableText(item["reason"].get<std::string>()).c_str());
-        }
-        for (const auto &item : *failed) {
-            std::string partly;
-            if (item.contains("freed")) {
-                partly = " (removed in part: " + core::format::formatByteCount(item["freed"].get<std::int64_t>())
-                    + " freed, " + core::format::formatByteCount(item["left"].get<std::int64_t>()) + " left)";
-            }
-            std::printf("%s %s: %s%s\n",
-                dryRun ? "would refuse" : "failed",
-                shownPath(item).c_str(),
-                printableText(item["error"].get<std::string>()).c_str(),
-                partly.c_str());
-        }
-        if (dryRun) {
-            std::printf("Dry run: %zu item%s would be %s (%s), %zu refused.\n",
-                removed->size(),
-                removed->size() == 1 ? "" : "s",
-                toTrash ? "moved to the Trash" : "removed",
-                core::format::formatByteCount(*freed + *moved).c_str(),
-                failed->size());
-        } else if (toTrash) {
-            std::printf("Moved %s in %zu item%s to the Trash; %zu failed.\n",
-                core::format::formatByteCount(*moved).c_str(),
-                removed->size(),
-                removed->size() == 1 ? "" : "s",
-                failed->size());
-        } else {
-            std::printf("Freed %s in %zu item%s; %zu failed.\n",
-                core::format::formatByteCount(*freed).c_str(),
-                removed->size(),
-                removed->size() == 1 ? "" : "s",
-                failed->size());
-        }
+        printText(*tally, dryRun, toTrash);
     }
     if (!resultsWritten()) {
         if (!dryRun) {
             // The report is lost, but what was deleted must still be said somewhere.
             std::fprintf(stderr,
-                "spruce-cli: the clean went ahead: %s %s in %zu item%s; %zu failed\n",
+                "spruce-cli: the clean went ahead: %s %s in %s; %zu failed\n",
                 toTrash ? "moved to the Trash" : "freed",
-                core::format::formatByteCount(toTrash ? *moved : *freed).c_str(),
-                removed->size(),
-                removed->size() == 1 ? "" : "s",
-                failed->size());
+                core::format::formatByteCount(toTrash ? tally->movedToTrash : tally->freed).c_str(),
+                plural(tally->removed.size(), "item", "items").c_str(),
+                tally->failed.size());
         }
         return ExitItemsFailed;
     }
-    return failed->empty() && skipped->empty() ? ExitOk : ExitItemsFailed;
+    return tally->failed.empty() && tally->skipped.empty() ? ExitOk : ExitItemsFailed;
 }
 
 } // namespace cli

@@ -180,6 +180,7 @@ int runParsed(const Invocation &inv)
         services.user.homeDir = absolutePath(inv.global.home);
         // The settings that go with a home, the always-keep list among them, are that home's.
         services.user.configDir.clear(); // the home's own .config folder
+        services.user.dataDir.clear(); // and its own Trash, in .local/share
     }
     platform::ScopedServices installed(std::move(services));
     const int code = found->second(inv);

@@ -113,7 +113,8 @@ TEST_F(TrustCli, KeptPathsLeaveTheScanUntilTakenOffTheList)
         (std::map<std::string, std::int64_t>{ { "app", 1000 }, { "other", 7 }, { "tool", tagSize } }));
     EXPECT_TRUE(modules[1]["categories"][1]["files"].empty()) << "the kept tagged folder is not listed";
 
-    ASSERT_TRUE(core::tree::removeItem(home + "/proj").has_value()); // a kept path that is gone stays listed
+    ASSERT_TRUE(
+        core::tree::removeBelow(*core::tree::anchorAt(home), "proj", {}).ok()); // a kept path that is gone stays listed
     const CliRun listed = run({ "keep", "list" });
     ASSERT_EQ(listed.code, 0);
     EXPECT_EQ(listed.out, kept + "\n" + home + "/proj/target  (missing: matches nothing)\n");
@@ -203,7 +204,8 @@ TEST_F(TrustCli, ACategoryWhoseProgramRunsIsSkippedWithTheReason)
     EXPECT_TRUE(exists(home + "/editor/Cache/data"));
     ASSERT_EQ(doc["removed"].size(), 1U) << "the other category is cleaned";
     EXPECT_EQ(doc["removed"][0]["path"], home + "/proj/target");
-    EXPECT_FALSE(exists(home + "/proj/target"));
+    EXPECT_FALSE(exists(home + "/proj/target/debug")) << "the tagged cache is emptied";
+    EXPECT_TRUE(exists(home + "/proj/target/CACHEDIR.TAG")) << "and stays marked";
 
     const CliRun text = run({ "clean", "2", "--category", "0", "--yes" }, name);
     EXPECT_EQ(text.code, 1);

@@ -13,25 +13,25 @@
 #include <climits>
 #include <fcntl.h>
 #include <functional>
+#include <linux/fs.h>
 #include <ostream>
-#include <sched.h>
 #include <string>
-#include <sys/mount.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-using core::tree::isDeletable;
 using core::tree::isProtectedPath;
-using core::tree::removeItem;
+using core::tree::Refusal;
+using core::tree::RemovalOutcome;
+using core::tree::RemovalRequest;
 using testing_support::CannotRun;
 using testing_support::FolderSwap;
 using testing_support::readFile;
 using testing_support::runAsNobody;
-using testing_support::ScopedFolderSwap;
 using testing_support::ScopedImmutable;
+using testing_support::swapHook;
 using testing_support::TempDir;
 
 constexpr uid_t NobodyId = 65534;
@@ -52,7 +52,27 @@ bool isLink(const std::string &path)
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-/// Lets the unprivileged user reach the temporary tree (mkdtemp makes it 0700).
+/// Removes `relative` below the folder `base`, as the cleaner does for a
+/// record found there (an empty `relative`: everything inside `base`).
+RemovalOutcome removeAt(const std::string &base, const std::string &relative, RemovalRequest request = {})
+{
+    const std::optional<core::tree::Anchor> anchor = core::tree::anchorAt(base);
+    if (!anchor) {
+        RemovalOutcome outcome;
+        outcome.error = core::Error::fromErrno(ENOENT, base);
+        return outcome;
+    }
+    return core::tree::removeBelow(*anchor, relative, request);
+}
+
+RemovalRequest dryRun()
+{
+    RemovalRequest request;
+    request.dryRun = true;
+    return request;
+}
+
+/// Lets the unprivileged user reach the temporary tree.
 void openToNobody(const TempDir &dir)
 {
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
@@ -67,7 +87,40 @@ int runAsNobodyIn(const std::string &root, const std::function<int()> &fn)
     });
 }
 
-TEST(RemovalTest, RemovesNestedTreeWithHiddenFilesAndPackages)
+/// Sets the append-only flag (chattr +a) until the object goes.
+class ScopedAppendOnly
+{
+public:
+    explicit ScopedAppendOnly(const std::string &path)
+        : m_fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+    {
+        int flags = 0;
+        if (m_fd >= 0 && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_APPEND_FL;
+            m_set = ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+    }
+    ~ScopedAppendOnly()
+    {
+        int flags = 0;
+        if (m_set && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags &= ~FS_APPEND_FL;
+            (void)::ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
+        }
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    ScopedAppendOnly(const ScopedAppendOnly &) = delete;
+    ScopedAppendOnly &operator=(const ScopedAppendOnly &) = delete;
+    bool isSet() const { return m_set; }
+
+private:
+    int m_fd;
+    bool m_set = false;
+};
+
+TEST(RemovalTest, RemovesNestedTreeWithHiddenFilesAndPackagesCountingWhatWent)
 {
     TempDir t;
     t.writeFile("victim/.hidden", 10);
@@ -77,9 +130,11 @@ TEST(RemovalTest, RemovesNestedTreeWithHiddenFilesAndPackages)
     t.makeDir("victim/empty");
     t.writeFile("victim-sibling.txt", 3);
 
-    const core::Status status = removeItem(t / "victim");
+    const RemovalOutcome outcome = removeAt(t.path(), "victim");
 
-    ASSERT_TRUE(status.has_value()) << status.error().path << ": " << status.error().message;
+    ASSERT_TRUE(outcome.ok()) << outcome.error->path << ": " << outcome.error->message;
+    EXPECT_EQ(outcome.freed, 131);
+    EXPECT_EQ(outcome.refusal, Refusal::None);
     EXPECT_FALSE(exists(t / "victim"));
     EXPECT_TRUE(exists(t / "victim-sibling.txt"));
 }
@@ -94,7 +149,7 @@ TEST(RemovalTest, LinksInsideAreRemovedButNeverFollowed)
     t.makeLink("victim/relative-up", "../outside");
     t.makeLink("victim/dangling", t / "nowhere");
 
-    ASSERT_TRUE(removeItem(t / "victim").has_value());
+    ASSERT_TRUE(removeAt(t.path(), "victim").ok());
 
     EXPECT_FALSE(exists(t / "victim"));
     EXPECT_EQ(readFile(t / "outside/keep.txt"), "xxxxxxx");
@@ -107,36 +162,38 @@ TEST(RemovalTest, RemovingALinkRemovesOnlyTheLink)
     t.writeFile("target/keep.txt", 4);
     t.writeFile("target.txt", 2);
     t.makeLink("dir-link", t / "target");
-    t.makeLink("dir-link-slash", t / "target");
     t.makeLink("file-link", t / "target.txt");
+    RemovalRequest asLink;
+    asLink.expected = core::tree::ItemKind::Symlink;
 
-    EXPECT_TRUE(removeItem(t / "dir-link").has_value());
-    // A trailing slash would make the kernel resolve the link; the link is still what goes.
-    EXPECT_TRUE(removeItem(t / "dir-link-slash/").has_value());
-    EXPECT_TRUE(removeItem(t / "file-link").has_value());
+    EXPECT_TRUE(removeAt(t.path(), "dir-link", asLink).ok());
+    EXPECT_TRUE(removeAt(t.path(), "file-link").ok());
 
     EXPECT_FALSE(exists(t / "dir-link"));
-    EXPECT_FALSE(exists(t / "dir-link-slash"));
     EXPECT_FALSE(exists(t / "file-link"));
     EXPECT_EQ(readFile(t / "target/keep.txt"), "xxxx");
     EXPECT_EQ(readFile(t / "target.txt"), "xx");
 }
 
-TEST(RemovalTest, MissingAndMalformedPathsFailWithoutTouchingAnything)
+TEST(RemovalTest, MissingMalformedAndChangedItemsTouchNothing)
 {
     TempDir t;
     t.writeFile("a/keep.txt", 1);
+    t.makeDir("dir");
 
-    const core::Status missing = removeItem(t / "missing");
-    ASSERT_FALSE(missing.has_value());
-    EXPECT_EQ(missing.error().code, ENOENT);
-    EXPECT_EQ(missing.error().path, t / "missing");
-
-    EXPECT_FALSE(removeItem(t / "nowhere/missing").has_value());
-    EXPECT_FALSE(removeItem("").has_value());
-    EXPECT_EQ(removeItem(t / "a/..").error().code, EINVAL);
-    EXPECT_EQ(removeItem(t / "a/.").error().code, EINVAL);
+    EXPECT_TRUE(removeAt(t.path(), "missing").alreadyGone);
+    EXPECT_TRUE(removeAt(t.path(), "nowhere/missing").alreadyGone);
+    for (const char *bad : { "a/..", "a/.", "a//keep.txt", "/a" }) {
+        const RemovalOutcome outcome = removeAt(t.path(), bad);
+        EXPECT_EQ(outcome.refusal, Refusal::Invalid) << bad;
+    }
+    RemovalRequest asFile;
+    asFile.expected = core::tree::ItemKind::Other;
+    const RemovalOutcome changed = removeAt(t.path(), "dir", asFile);
+    EXPECT_EQ(changed.refusal, Refusal::ChangedSinceScan);
+    EXPECT_EQ(changed.error->message, "changed since the scan; not deleted");
     EXPECT_TRUE(exists(t / "a/keep.txt"));
+    EXPECT_TRUE(exists(t / "dir"));
 }
 
 TEST(RemovalTest, SubfolderSwappedForLinkBeforeOpeningIsNotFollowed)
@@ -146,33 +203,35 @@ TEST(RemovalTest, SubfolderSwappedForLinkBeforeOpeningIsNotFollowed)
     t.writeFile("victim/a.txt", 1);
     t.writeFile("victim/sub/inner.txt", 1);
     FolderSwap swap{ t / "victim", "sub", t / "stash", t / "outside" };
-    const ScopedFolderSwap hook(swap);
+    RemovalRequest request;
+    request.raceHook = swapHook(swap);
 
-    const core::Status status = removeItem(t / "victim");
+    const RemovalOutcome outcome = removeAt(t.path(), "victim", request);
 
     ASSERT_TRUE(swap.done);
-    ASSERT_FALSE(status.has_value());
-    EXPECT_EQ(status.error().path, t / "victim/sub");
-    EXPECT_NE(status.error().code, 0);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error->path, t / "victim/sub");
+    EXPECT_NE(outcome.error->code, 0);
+    EXPECT_TRUE(outcome.partial);
     EXPECT_EQ(readFile(t / "outside/keep.txt"), "xxx");
     EXPECT_TRUE(isLink(t / "victim/sub"));
     EXPECT_FALSE(exists(t / "victim/a.txt")); // the other children still went
 }
 
-TEST(RemovalTest, TopFolderSwappedForLinkBeforeOpeningIsNotFollowed)
+TEST(RemovalTest, FolderOnTheWaySwappedForLinkIsNotFollowed)
 {
     TempDir t;
-    t.writeFile("outside/keep.txt", 3);
-    t.writeFile("victim/inner.txt", 1);
-    FolderSwap swap{ t.path(), "victim", t / "stash", t / "outside" };
-    const ScopedFolderSwap hook(swap);
+    t.writeFile("outside/victim/keep.txt", 3);
+    t.writeFile("loc/mid/victim/inner.txt", 1);
+    FolderSwap swap{ t / "loc", "mid", t / "stash", t / "outside" };
+    RemovalRequest request;
+    request.raceHook = swapHook(swap);
 
-    const core::Status status = removeItem(t / "victim");
+    const RemovalOutcome outcome = removeAt(t / "loc", "mid/victim", request);
 
     ASSERT_TRUE(swap.done);
-    ASSERT_FALSE(status.has_value());
-    EXPECT_EQ(status.error().path, t / "victim");
-    EXPECT_EQ(readFile(t / "outside/keep.txt"), "xxx");
+    EXPECT_EQ(outcome.refusal, Refusal::ChangedSinceScan);
+    EXPECT_EQ(readFile(t / "outside/victim/keep.txt"), "xxx");
 }
 
 TEST(RemovalTest, SubfolderSwappedForAnotherFolderIsNotEmptied)
@@ -181,94 +240,335 @@ TEST(RemovalTest, SubfolderSwappedForAnotherFolderIsNotEmptied)
     t.writeFile("other/keep.txt", 3);
     t.writeFile("victim/sub/inner.txt", 1);
     FolderSwap swap{ t / "victim", "sub", t / "stash", t / "other", false };
-    const ScopedFolderSwap hook(swap);
+    RemovalRequest request;
+    request.raceHook = swapHook(swap);
 
-    const core::Status status = removeItem(t / "victim");
+    const RemovalOutcome outcome = removeAt(t.path(), "victim", request);
 
     ASSERT_TRUE(swap.done);
-    ASSERT_FALSE(status.has_value());
-    EXPECT_EQ(status.error().path, t / "victim/sub");
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error->path, t / "victim/sub");
     EXPECT_EQ(readFile(t / "victim/sub/keep.txt"), "xxx");
 }
 
-TEST(RemovalTest, ImmutableChildLeavesPartialTreeAndIsNamed)
+TEST(RemovalTest, ImmutableEntriesLeaveAPartialTreeNamedWithWhatWentAndWhatIsLeft)
 {
     TempDir t;
-    t.writeFile("tree/a.txt", 1);
-    t.writeFile("tree/locked/held.txt", 1);
+    t.writeFile("tree/a.txt", 3000);
+    t.writeFile("tree/locked.txt", 500);
+    t.makeDir("tree/frozen-empty");
     t.writeFile("tree/z/deeper.txt", 1);
-    const ScopedImmutable lock(t / "tree/locked");
-    if (!lock.isSet()) {
+    const ScopedImmutable lock(t / "tree/locked.txt");
+    const ScopedImmutable frozen(t / "tree/frozen-empty");
+    if (!lock.isSet() || !frozen.isSet()) {
         GTEST_SKIP() << "the file system or this process cannot set the immutable flag";
     }
 
-    const core::Status status = removeItem(t / "tree");
+    // The dry run foresees it at any depth.
+    const RemovalOutcome preview = removeAt(t.path(), "tree", dryRun());
+    ASSERT_FALSE(preview.ok());
+    EXPECT_EQ(preview.error->code, EPERM);
+    EXPECT_TRUE(exists(t / "tree/a.txt"));
 
-    ASSERT_FALSE(status.has_value());
-    EXPECT_EQ(status.error().path, t / "tree/locked/held.txt");
-    EXPECT_EQ(status.error().code, EPERM);
-    EXPECT_FALSE(status.error().message.empty());
-    EXPECT_TRUE(exists(t / "tree/locked/held.txt"));
+    const RemovalOutcome outcome = removeAt(t.path(), "tree");
+
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error->code, EPERM);
+    EXPECT_TRUE(outcome.partial);
+    EXPECT_EQ(outcome.freed, 3001);
+    EXPECT_TRUE(exists(t / "tree/locked.txt"));
+    EXPECT_TRUE(exists(t / "tree/frozen-empty"));
     EXPECT_FALSE(exists(t / "tree/a.txt"));
     EXPECT_FALSE(exists(t / "tree/z"));
+
+    // A folder holding only an empty immutable folder is not "removed".
+    const RemovalOutcome again = removeAt(t / "tree", "frozen-empty");
+    EXPECT_FALSE(again.ok());
+    EXPECT_EQ(again.refusal, Refusal::NotDeletable);
 }
 
-TEST(RemovalTest, UnwritableChildAsNobodyLeavesPartialTree)
+TEST(RemovalTest, DryRunFindsAppendOnlyAndImmutableEntriesDeepInside)
+{
+    TempDir t;
+    t.writeFile("tree/a/b/c/log.txt", 10);
+    t.writeFile("tree/a/ok.txt", 10);
+    t.makeDir("appendable");
+    t.writeFile("appendable/x.txt", 1);
+    const ScopedAppendOnly deep(t / "tree/a/b/c/log.txt");
+    const ScopedAppendOnly folder(t / "appendable");
+    if (!deep.isSet() || !folder.isSet()) {
+        GTEST_SKIP() << "the file system or this process cannot set the append-only flag";
+    }
+
+    const RemovalOutcome preview = removeAt(t.path(), "tree", dryRun());
+    ASSERT_FALSE(preview.ok());
+    EXPECT_EQ(preview.error->path, t / "tree/a/b/c/log.txt");
+    EXPECT_EQ(preview.error->code, EPERM);
+
+    // An append-only folder selected whole: its entries cannot be unlinked.
+    const RemovalOutcome selected = removeAt(t.path(), "appendable", dryRun());
+    EXPECT_FALSE(selected.ok());
+    EXPECT_TRUE(exists(t / "tree/a/ok.txt"));
+}
+
+TEST(RemovalTest, AsNobodyPermissionsAndStickyFoldersAreForeseenAndHonoured)
 {
     TempDir t;
     openToNobody(t);
-    const std::string tree = t.makeDir("tree");
-    t.writeFile("tree/mine.txt", 1);
-    t.writeFile("tree/rootdir/held.txt", 1);
-    ASSERT_EQ(::chown(tree.c_str(), NobodyId, NobodyId), 0);
-    ASSERT_EQ(::chown((t / "tree/mine.txt").c_str(), NobodyId, NobodyId), 0);
-    const std::string held = t / "tree/rootdir/held.txt";
+    t.writeFile("readonly/file.txt", 1);
+    ASSERT_EQ(::chmod((t / "readonly").c_str(), 0555), 0);
+    const std::string sticky = t.makeDir("sticky");
+    ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+    t.writeFile("sticky/roots.txt", 1);
+    const std::string own = t.writeFile("sticky/own.txt", 1);
+    ASSERT_EQ(::chown(own.c_str(), NobodyId, NobodyId), 0);
+    // nobody's folder holding a world-writable sticky folder with a root file in it.
+    const std::string box = t.makeDir("box");
+    const std::string mine = t.makeDir("box/mine");
+    const std::string shared = t.makeDir("box/mine/shared");
+    t.writeFile("box/mine/shared/roots.txt", 1);
+    ASSERT_EQ(::chown(box.c_str(), NobodyId, NobodyId), 0);
+    ASSERT_EQ(::chown(mine.c_str(), NobodyId, NobodyId), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    // A sticky folder nobody owns: nobody may unlink what is in it.
+    const std::string ownSticky = t.makeDir("own-sticky");
+    t.writeFile("own-sticky/roots.txt", 1);
+    ASSERT_EQ(::chown(ownSticky.c_str(), NobodyId, NobodyId), 0);
+    ASSERT_EQ(::chmod(ownSticky.c_str(), 01755), 0);
 
     const int rc = runAsNobodyIn(t.path(), [&] {
-        const core::Status status = removeItem(tree);
-        if (status.has_value()) {
+        const RemovalOutcome readOnly = removeAt(t / "readonly", "file.txt", dryRun());
+        if (readOnly.refusal != Refusal::NotDeletable || readOnly.error->code != EACCES) {
             return 10;
         }
-        if (status.error().path != held) {
-            return 11;
+        if (removeAt(t / "sticky", "roots.txt", dryRun()).refusal != Refusal::NotDeletable) {
+            return 12;
         }
-        return status.error().code == EACCES ? 0 : 12;
+        if (!removeAt(t / "sticky", "own.txt", dryRun()).ok()) {
+            return 13;
+        }
+        const RemovalOutcome inside = removeAt(box, "mine", dryRun());
+        if (inside.ok() || inside.error->path != t / "box/mine/shared/roots.txt") {
+            return 14;
+        }
+        if (!removeAt(t / "own-sticky", "roots.txt", dryRun()).ok()) {
+            return 15; // the sticky folder's owner may unlink anything in it
+        }
+        const RemovalOutcome real = removeAt(box, "mine");
+        return real.ok() || !exists(t / "box/mine/shared/roots.txt") ? 16 : 0;
     });
 
     if (rc == CannotRun) {
         GTEST_SKIP() << "cannot run as the unprivileged user here";
     }
-    EXPECT_EQ(rc, 0) << "10: removal reported success, 11: wrong path named, 12: wrong errno";
-    EXPECT_TRUE(exists(held));
-    EXPECT_FALSE(exists(t / "tree/mine.txt"));
+    EXPECT_EQ(rc, 0) << "10: read-only folder, 12: someone else's file in a sticky folder, 13: own file in a "
+                        "sticky folder, 14: sticky folder inside the item, 15: sticky folder's owner, 16: real run";
 }
 
-TEST(RemovalTest, MountPointInsideIsNotEntered)
+TEST(RemovalTest, HardLinkedFilesFreeTheirBytesOnlyWithTheirLastName)
+{
+    TempDir t;
+    const std::string big = t.writeFile("cache/big.bin", 1500);
+    ASSERT_EQ(::link(big.c_str(), (t / "cache/big-again.bin").c_str()), 0);
+    const std::string document = t.writeFile("Documents/report.pdf", 500);
+    ASSERT_EQ(::link(document.c_str(), (t / "cache/report-link.pdf").c_str()), 0);
+
+    // Both names of big.bin go, report.pdf keeps one: one ledger, as in a clean.
+    RemovalRequest preview = dryRun();
+    preview.links = std::make_shared<core::tree::LinkLedger>();
+    const RemovalOutcome foreseen = removeAt(t.path(), "cache", preview);
+    EXPECT_EQ(foreseen.freed, 1500);
+    EXPECT_EQ(foreseen.held, 2000);
+
+    const RemovalOutcome outcome = removeAt(t.path(), "cache");
+    ASSERT_TRUE(outcome.ok());
+    EXPECT_EQ(outcome.freed, 1500);
+    EXPECT_EQ(outcome.held, 2000);
+    EXPECT_EQ(readFile(document).size(), 500U);
+}
+
+TEST(RemovalTest, OwnReadOnlyFoldersAreMadeWritableOnlyWhenAskedAndOnlyInsideTheItem)
+{
+    TempDir t;
+    openToNobody(t);
+    t.writeFile("cache/mod/pkg@v1/a.go", 10);
+    t.writeFile("cache/mod/pkg@v1/sub/b.go", 10);
+    for (const char *path : { "cache",
+             "cache/mod",
+             "cache/mod/pkg@v1",
+             "cache/mod/pkg@v1/a.go",
+             "cache/mod/pkg@v1/sub",
+             "cache/mod/pkg@v1/sub/b.go" }) {
+        ASSERT_EQ(::chown((t / path).c_str(), NobodyId, NobodyId), 0);
+    }
+    // As Go leaves its module cache: every folder read-only.
+    for (const char *path : { "cache/mod/pkg@v1/sub", "cache/mod/pkg@v1", "cache/mod" }) {
+        ASSERT_EQ(::chmod((t / path).c_str(), 0555), 0);
+    }
+
+    const int code = runAsNobodyIn(t.path(), [&] {
+        if (removeAt(t / "cache", "mod").ok()) {
+            return 10; // not asked: read-only folders stay as they are
+        }
+        if (removeAt(t / "cache", "mod", dryRun()).ok()) {
+            return 11;
+        }
+        RemovalRequest asked;
+        asked.makeOwnFoldersWritable = true;
+        RemovalRequest askedPreview = asked;
+        askedPreview.dryRun = true;
+        if (!removeAt(t / "cache", "mod", askedPreview).ok()) {
+            return 12;
+        }
+        return removeAt(t / "cache", "mod", asked).ok() && !exists(t / "cache/mod") ? 0 : 13;
+    });
+    if (code == CannotRun) {
+        GTEST_SKIP() << "cannot run as the unprivileged user here";
+    }
+    EXPECT_EQ(code, 0) << "10: removed without asking, 11: dry run passed without asking, 12: dry run refused "
+                          "when asked, 13: not removed when asked";
+    struct stat cache
+    {
+    };
+    ASSERT_EQ(::stat((t / "cache").c_str(), &cache), 0);
+    EXPECT_EQ(cache.st_mode & 07777, 0755U); // the folder above the item is never changed
+}
+
+TEST(RemovalTest, KeepEntriesEmptiesTheFolderButLeavesItAndThem)
+{
+    TempDir t;
+    t.writeFile("build/CACHEDIR.TAG", 43);
+    t.writeFile("build/obj/a.o", 100);
+    t.writeFile("build/b.o", 50);
+    RemovalRequest request;
+    request.keepEntries = { "CACHEDIR.TAG" };
+
+    const RemovalOutcome outcome = removeAt(t.path(), "build", request);
+
+    ASSERT_TRUE(outcome.ok());
+    EXPECT_EQ(outcome.freed, 150);
+    EXPECT_TRUE(exists(t / "build/CACHEDIR.TAG"));
+    EXPECT_FALSE(exists(t / "build/obj"));
+    EXPECT_FALSE(exists(t / "build/b.o"));
+}
+
+TEST(RemovalTest, MountPointsInsideAreNeverEnteredBindMountsOfTheSameDiskIncluded)
 {
     TempDir t;
     t.writeFile("tree/a.txt", 1);
-    const std::string mountPoint = t.makeDir("tree/mnt");
+    const std::string tmpfsPoint = t.makeDir("tree/mnt");
+    const std::string bindPoint = t.makeDir("tree/bm");
+    t.writeFile("outside/precious.txt", 9);
+    t.writeFile("outside-file.txt", 4);
+    t.writeFile("tree/bound-file.txt", 0);
+    t.writeFile("loc/mid/x.txt", 1);
+    t.writeFile("elsewhere/x.txt", 1);
 
-    // 10: reported success, 11: wrong path named, 12: mounted content removed.
+    // 10: reported success, 11: wrong path named, 12: mounted content removed,
+    // 13: bind-mounted content removed or counted, 14: bound file touched,
+    // 15: bind mount on the way entered, 16: the bind mount itself removed.
     const int code = testing_support::inPrivateMountNamespace([&] {
-        if (!testing_support::mountTmpfs(mountPoint)) {
+        if (!testing_support::mountTmpfs(tmpfsPoint) || !testing_support::bindMount(t / "outside", bindPoint)
+            || !testing_support::bindMount(t / "outside-file.txt", t / "tree/bound-file.txt")
+            || !testing_support::bindMount(t / "elsewhere", t / "loc/mid")) {
             return CannotRun;
         }
-        const std::string inside = TempDir::writeFileAt(mountPoint + "/inside.txt", 1);
-        const core::Status status = removeItem(t / "tree");
-        if (status.has_value()) {
+        const std::string inside = TempDir::writeFileAt(tmpfsPoint + "/inside.txt", 1);
+        const RemovalOutcome preview = removeAt(t.path(), "tree", dryRun());
+        if (preview.ok()) {
             return 10;
         }
-        if (status.error().path != mountPoint) {
+        const RemovalOutcome outcome = removeAt(t.path(), "tree");
+        if (outcome.ok()) {
+            return 10;
+        }
+        if (outcome.error->path != t / "tree/bm" && outcome.error->path != tmpfsPoint
+            && outcome.error->path != t / "tree/bound-file.txt") {
             return 11;
         }
-        return exists(inside) ? 0 : 12;
+        if (!exists(inside)) {
+            return 12;
+        }
+        if (readFile(t / "tree/bm/precious.txt") != "xxxxxxxxx" || outcome.freed != 1) {
+            return 13;
+        }
+        if (readFile(t / "outside-file.txt") != "xxxx") {
+            return 14;
+        }
+        const RemovalOutcome through = removeAt(t / "loc", "mid/x.txt");
+        if (through.refusal != Refusal::OtherFileSystem || !exists(t / "elsewhere/x.txt")) {
+            return 15;
+        }
+        const RemovalOutcome point = removeAt(t / "loc", "mid");
+        return point.refusal == Refusal::OtherFileSystem && exists(t / "elsewhere/x.txt") ? 0 : 16;
     });
     if (code == CannotRun) {
-        GTEST_SKIP() << "cannot mount a tmpfs in a private namespace here";
+        GTEST_SKIP() << "cannot mount in a private namespace here";
     }
     EXPECT_EQ(code, 0);
     EXPECT_FALSE(exists(t / "tree/a.txt"));
+    EXPECT_EQ(readFile(t / "outside/precious.txt"), "xxxxxxxxx");
+}
+
+TEST(RemovalTest, TheHomeReachedUnderAnotherNameIsProtectedByIdentity)
+{
+    TempDir t;
+    const std::string home = t.makeDir("home/ann");
+    t.writeFile("home/ann/.bashrc", 5);
+    t.writeFile("home/ann/.aws/credentials", 5);
+    t.makeLink("home/ann/.cache", home); // a cache location that leads back to the home
+    const std::string hb = t.makeDir("elsewhere/hb");
+    RemovalRequest request;
+    request.protection = core::tree::Protection::forHome(home);
+
+    // Through a link: the location's content is the home's.
+    EXPECT_EQ(removeAt(home + "/.cache", "", request).refusal, Refusal::Protected);
+    EXPECT_EQ(removeAt(home + "/.cache", ".bashrc", request).refusal, Refusal::Protected);
+    EXPECT_TRUE(exists(home + "/.bashrc"));
+
+    // 10: content through a bind mount removed, 11: an item through it removed,
+    // 12: with the home given as the bind mount's path.
+    const int code = testing_support::inPrivateMountNamespace([&] {
+        if (!testing_support::bindMount(home, hb) || ::unlink((home + "/.cache").c_str()) != 0
+            || ::symlink(hb.c_str(), (home + "/.cache").c_str()) != 0) {
+            return CannotRun;
+        }
+        if (removeAt(home + "/.cache", "", request).refusal != Refusal::Protected) {
+            return 10;
+        }
+        if (removeAt(home + "/.cache", ".aws", request).refusal != Refusal::Protected) {
+            return 11;
+        }
+        RemovalRequest viaBind;
+        viaBind.protection = core::tree::Protection::forHome(hb);
+        if (removeAt(hb + "/.cache", "", viaBind).refusal != Refusal::Protected) {
+            return 12;
+        }
+        return exists(home + "/.aws/credentials") ? 0 : 13;
+    });
+    if (code == CannotRun) {
+        GTEST_SKIP() << "cannot bind-mount in a private namespace here";
+    }
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(exists(home + "/.aws/credentials"));
+
+    // The home walk, anchored at the home by its own name, still removes what was found there.
+    EXPECT_TRUE(removeAt(home, ".bashrc", request).ok());
+}
+
+TEST(RemovalTest, SystemFoldersAndTheirEntriesAreRefusedUnderAnyName)
+{
+    TempDir t;
+    t.makeLink("usr-link", "/usr");
+    t.makeLink("root-link", "/");
+    RemovalRequest request = dryRun();
+    request.protection = core::tree::Protection::forHome(t / "home");
+
+    EXPECT_EQ(removeAt(t / "usr-link", "", request).refusal, Refusal::Protected);
+    EXPECT_EQ(removeAt(t / "usr-link", "share", request).refusal, Refusal::Protected);
+    EXPECT_EQ(removeAt(t / "root-link", "etc", request).refusal, Refusal::Protected);
+    EXPECT_EQ(removeAt("/", "etc", request).refusal, Refusal::Protected);
+    EXPECT_EQ(removeAt("/usr", "share", request).refusal, Refusal::Protected);
 }
 
 TEST(RemovalTest, RemovesTreeDeeperThanPathMax)
@@ -291,72 +591,10 @@ TEST(RemovalTest, RemovesTreeDeeperThanPathMax)
     ::close(leaf);
     ::close(fd);
 
-    const core::Status status = removeItem(t / name);
+    const RemovalOutcome outcome = removeAt(t.path(), name);
 
-    ASSERT_TRUE(status.has_value()) << status.error().message;
+    ASSERT_TRUE(outcome.ok()) << outcome.error->message;
     EXPECT_FALSE(exists(t / name));
-}
-
-TEST(RemovalTest, IsDeletableFollowsTheKernelRules)
-{
-    TempDir t;
-    t.writeFile("dir/file.txt", 1);
-    t.writeFile("frozen/inside.txt", 1);
-    t.writeFile("frozen-file.txt", 1);
-    t.makeLink("link-to-frozen", t / "frozen-file.txt");
-
-    EXPECT_TRUE(isDeletable(""));
-    EXPECT_FALSE(isDeletable("/"));
-    EXPECT_TRUE(isDeletable(t / "dir/file.txt"));
-    EXPECT_TRUE(isDeletable(t / "dir/"));
-    EXPECT_TRUE(isDeletable(t / "dir/missing")); // its removal fails instead
-    EXPECT_FALSE(isDeletable(t / "missing-folder/missing"));
-
-    const ScopedImmutable frozenDir(t / "frozen");
-    const ScopedImmutable frozenFile(t / "frozen-file.txt");
-    if (!frozenDir.isSet() || !frozenFile.isSet()) {
-        GTEST_SKIP() << "the file system or this process cannot set the immutable flag";
-    }
-    EXPECT_FALSE(isDeletable(t / "frozen/inside.txt"));
-    EXPECT_FALSE(isDeletable(t / "frozen"));
-    EXPECT_FALSE(isDeletable(t / "frozen-file.txt"));
-    EXPECT_EQ(core::tree::checkDeletable(t / "frozen-file.txt").error().code, EPERM);
-    EXPECT_TRUE(isDeletable(t / "link-to-frozen")); // the link is not what is frozen
-}
-
-TEST(RemovalTest, IsDeletableAsNobodyHonoursPermissionsAndStickyFolders)
-{
-    TempDir t;
-    openToNobody(t);
-    t.writeFile("readonly/file.txt", 1);
-    ASSERT_EQ(::chmod((t / "readonly").c_str(), 0555), 0);
-    const std::string sticky = t.makeDir("sticky");
-    ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
-    t.writeFile("sticky/roots.txt", 1);
-    const std::string own = t.writeFile("sticky/own.txt", 1);
-    ASSERT_EQ(::chown(own.c_str(), NobodyId, NobodyId), 0);
-
-    const int rc = runAsNobodyIn(t.path(), [&] {
-        if (core::tree::checkDeletable(t / "readonly/file.txt").error().code != EACCES) {
-            return 10;
-        }
-        if (isDeletable(t / "readonly/missing")) {
-            return 11;
-        }
-        if (core::tree::checkDeletable(t / "sticky/roots.txt").error().code != EPERM) {
-            return 12;
-        }
-        if (!isDeletable(own)) {
-            return 13;
-        }
-        return isDeletable(t / "sticky/missing") ? 14 : 0;
-    });
-
-    if (rc == CannotRun) {
-        GTEST_SKIP() << "cannot run as the unprivileged user here";
-    }
-    EXPECT_EQ(rc, 0) << "10/11: read-only folder, 12: someone else's file in a sticky folder, "
-                        "13: own file in a sticky folder, 14: missing item in a sticky folder";
 }
 
 struct ProtectedCase

@@ -148,12 +148,25 @@ TEST_F(TaggedCachesTest, TheScanListsEachFolderLikeAFolderCategory)
     ASSERT_FALSE(fractions.empty());
     EXPECT_FLOAT_EQ(fractions.back(), 1.0F);
 
-    // Cleaning one removes the folder, tag and all.
+    // Cleaning one empties it: the folder and its tag stay, so it stays marked
+    // for backup tools and is found again by the next scan.
     ModuleInfo::updateState(1, 2, 0, 1, -1);
     const Report out = clean(2);
     EXPECT_EQ(out.removed, std::vector<std::string>{ home + "/tool/cache" });
-    EXPECT_FALSE(testing_support::exists(home + "/tool/cache"));
+    EXPECT_TRUE(testing_support::exists(home + "/tool/cache/CACHEDIR.TAG"));
+    EXPECT_EQ(testing_support::readFile(home + "/tool/cache/CACHEDIR.TAG").substr(0, CacheTagSignature.size()),
+        CacheTagSignature);
+    ASSERT_EQ(categoryAt(2, 0).files.size(), 2U) << "the emptied folder stays listed with what is left";
+    EXPECT_EQ(categoryAt(2, 0).files[1]->size, static_cast<std::int64_t>(CacheTagSignature.size() + 1));
     EXPECT_TRUE(testing_support::exists(home + "/proj/target/debug/app"));
+
+    // Its tag alone, ticked as a child, is never removed.
+    const std::size_t tagChild = 0; // CACHEDIR.TAG sorts first
+    ASSERT_EQ(categoryAt(2, 0).files[0]->children[tagChild]->name, "CACHEDIR.TAG");
+    ModuleInfo::updateState(1, 2, 0, 0, static_cast<int>(tagChild));
+    const Report tagOnly = clean(2);
+    EXPECT_EQ(tagOnly.failed.size(), 1U);
+    EXPECT_TRUE(testing_support::exists(home + "/proj/target/CACHEDIR.TAG"));
 }
 
 TEST_F(TaggedCachesTest, AnEmptyHomeFinishesTheCategory)

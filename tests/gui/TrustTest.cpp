@@ -2,13 +2,14 @@
 // Trash on request, "Always Keep" with its rescan, the preferences page of
 // the always-keep list, and categories left alone while their program runs.
 //
-// Trashed files land in $XDG_DATA_HOME/Trash, which GuiTestMain.cpp points
-// into the process's own temporary home before anything starts.
+// Trashed files land in the Trash of the review environment's own temporary
+// home, never the real one.
 
 #include "GuiTestSupport.h"
 #include "ReviewSupport.h"
 #include "engine/KeepList.h"
 #include "platform/LinkOpener.h"
+#include "platform/Services.h"
 #include "platform/UserDefaults.h"
 #include "ui/AppDelegate.h"
 #include "ui/CategoryDD.h"
@@ -50,9 +51,10 @@ constexpr int Caches = 0;
 constexpr int Reports = 1;
 constexpr int Logs = 2;
 
+/// The Trash of the home the review environment cleans.
 std::string trashFolder()
 {
-    return qEnvironmentVariable("XDG_DATA_HOME").toStdString() + "/Trash";
+    return core::platform::services().user.dataFolder() + "/Trash";
 }
 
 /// The names in the Trash's files/ folder, sorted.
@@ -230,7 +232,7 @@ private Q_SLOTS:
     void anItemNoTrashCanTakeStaysAndIsReported()
     {
         // A file where the home trash should be: nothing can be moved there.
-        std::filesystem::create_directories(qEnvironmentVariable("XDG_DATA_HOME").toStdString());
+        std::filesystem::create_directories(core::platform::services().user.dataFolder());
         std::ofstream(trashFolder()) << "not a folder";
         DetailViewController *detail = scanned(LargeAndOld);
         QVERIFY(detail != nullptr);

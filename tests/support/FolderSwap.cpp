@@ -7,39 +7,23 @@
 
 namespace testing_support {
 
-namespace {
-
-FolderSwap *s_swap = nullptr;
-
-void swapOnce(const std::string &parent, const std::string &name)
+core::tree::RaceHook swapHook(FolderSwap &swap)
 {
-    if (s_swap == nullptr || s_swap->done || parent != s_swap->parent || name != s_swap->name) {
-        return;
-    }
-    s_swap->done = true;
-    const std::string victim = parent + "/" + name;
-    if (std::rename(victim.c_str(), s_swap->stash.c_str()) != 0) {
-        return;
-    }
-    if (s_swap->asLink) {
-        (void)::symlink(s_swap->replacement.c_str(), victim.c_str());
-    } else {
-        (void)std::rename(s_swap->replacement.c_str(), victim.c_str());
-    }
-}
-
-} // namespace
-
-ScopedFolderSwap::ScopedFolderSwap(FolderSwap &swap)
-{
-    s_swap = &swap;
-    core::tree::removalRaceHook = swapOnce;
-}
-
-ScopedFolderSwap::~ScopedFolderSwap()
-{
-    core::tree::removalRaceHook = nullptr;
-    s_swap = nullptr;
+    return [&swap](const std::string &parent, const std::string &name) {
+        if (swap.done || parent != swap.parent || name != swap.name) {
+            return;
+        }
+        swap.done = true;
+        const std::string victim = parent + "/" + name;
+        if (std::rename(victim.c_str(), swap.stash.c_str()) != 0) {
+            return;
+        }
+        if (swap.asLink) {
+            (void)::symlink(swap.replacement.c_str(), victim.c_str());
+        } else {
+            (void)std::rename(swap.replacement.c_str(), victim.c_str());
+        }
+    };
 }
 
 } // namespace testing_support

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "tree/Removal.h"
+
 #include <string>
 
 namespace testing_support {
 
-/// What the removal race hook does in a test: the first time a removal is
+/// What a removal race hook does in a test: the first time a removal is
 /// about to open `name` in `parent`, that folder is moved to `stash` and
 /// `replacement` is put in its place, as a link to it or (asLink false) by
 /// renaming the folder `replacement` there.
@@ -18,14 +20,8 @@ struct FolderSwap
     bool done = false;
 };
 
-/// Installs `swap` as core::tree::removalRaceHook for its lifetime. One at a time.
-class ScopedFolderSwap
-{
-public:
-    explicit ScopedFolderSwap(FolderSwap &swap);
-    ~ScopedFolderSwap();
-    ScopedFolderSwap(const ScopedFolderSwap &) = delete;
-    ScopedFolderSwap &operator=(const ScopedFolderSwap &) = delete;
-};
+/// The race hook that performs `swap` (which must outlive it), for a
+/// removal request or a clean's options.
+core::tree::RaceHook swapHook(FolderSwap &swap);
 
 } // namespace testing_support

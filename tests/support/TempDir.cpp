@@ -47,7 +47,15 @@ TempDir::TempDir()
     if (::mkdtemp(buf.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
-    m_path = buf.data();
+    m_outer = buf.data();
+    // The tree lives one level down: a folder directly inside /tmp is one the
+    // cleaner protects, so the outer one anchors the removal of this one.
+    m_path = m_outer + "/t";
+    // Passable (not listable) for the unprivileged user some tests drop to;
+    // the tree itself starts private, as mkdtemp made the outer one.
+    if (::chmod(m_outer.c_str(), 0711) != 0 || ::mkdir(m_path.c_str(), 0700) != 0) {
+        throw std::runtime_error("mkdir " + m_path);
+    }
 }
 
 TempDir::~TempDir()
@@ -55,7 +63,10 @@ TempDir::~TempDir()
     // Tests may leave folders without permissions; give them back first. nftw
     // with FTW_PHYS never follows links, so nothing outside is touched.
     ::nftw(m_path.c_str(), restoreMode, 64, FTW_PHYS);
-    (void)core::tree::removeItem(m_path);
+    if (const std::optional<core::tree::Anchor> outer = core::tree::anchorAt(m_outer)) {
+        (void)core::tree::removeBelow(*outer, "t", core::tree::RemovalRequest{});
+    }
+    (void)::rmdir(m_outer.c_str());
 }
 
 std::string TempDir::writeFile(const std::string &relative, std::int64_t size, bool sparse) const

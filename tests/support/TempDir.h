@@ -31,6 +31,7 @@ public:
     std::string makeLink(const std::string &relative, const std::string &target) const;
 
 private:
+    std::string m_outer; // made by mkdtemp; the tree is its folder "t"
     std::string m_path;
 };
 

@@ -1,18 +1,20 @@
 // Selection propagation and the cleaner.
+#include "engine/CleanJob.h"
 #include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
 #include "engine/RunningApps.h"
 #include "engine/Selection.h"
 #include "format/FileUrl.h"
 #include "platform/Services.h"
+#include "tree/DirectoryIo.h"
 #include "tree/Removal.h"
+#include "tree/TaggedFolders.h"
 #include "tree/TreeSize.h"
 #include "tree/Walker.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <map>
-#include <set>
 #include <unistd.h>
 #include <unordered_set>
 #include <utility>
@@ -45,6 +47,19 @@ void removeRecords(std::vector<FolderInfoPtr> &records, const std::unordered_set
     });
 }
 
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string displayPath(const FolderInfo &record)
+{
+    return format::pathFromFileUrl(record.url).value_or(record.url);
+}
+
 /// A ".trashinfo" record in a trash's "info" folder: it goes only after the
 /// trashed item it describes.
 bool isTrashRecord(const FolderInfo &record)
@@ -63,14 +78,6 @@ tree::ItemKind expectedKind(const FolderInfo &record)
         return tree::ItemKind::Directory;
     }
     return record.icon.kind == IconRef::Kind::Symlink ? tree::ItemKind::Symlink : tree::ItemKind::Other;
-}
-
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
 }
 
 /// `path` relative to the anchor's folder ("" for the folder itself);
@@ -95,6 +102,7 @@ tree::RemovalOutcome removeRecord(const FolderInfo &record, tree::RemovalRequest
     if (!decoded) {
         tree::RemovalOutcome outcome;
         outcome.error = Error{ EINVAL, record.url, "not a valid file URL" };
+        outcome.refusal = tree::Refusal::Invalid;
         return outcome;
     }
     const std::string path = withoutTrailingSlashes(*decoded);
@@ -105,37 +113,59 @@ tree::RemovalOutcome removeRecord(const FolderInfo &record, tree::RemovalRequest
     if (!relative) {
         tree::RemovalOutcome outcome;
         outcome.error = Error{ EINVAL, path, "not below the location it was found in; not deleted" };
-        outcome.refused = true;
+        outcome.refusal = tree::Refusal::Invalid;
         return outcome;
     }
     return tree::removeBelow(*record.anchor, *relative, request);
 }
 
-std::string displayPath(const FolderInfo &record)
+/// The ".trashinfo" record beside a trashed item: for an item directly in a
+/// trash's "files" folder, that trash's "info" folder (reached from the
+/// folder above "files", the sibling opened without following a link) and
+/// the record's name; nullopt for anything else.
+std::optional<std::pair<tree::Anchor, std::string>> trashRecordOf(const FolderInfo &record)
 {
-    return format::pathFromFileUrl(record.url).value_or(record.url);
+    if (!record.anchor || !record.anchor->path.ends_with("/files")) {
+        return std::nullopt;
+    }
+    // A trash as the standard lays them out: .../Trash, $topdir/.Trash-$uid, $topdir/.Trash/$uid.
+    const std::string trash = tree::detail::parentPath(record.anchor->path);
+    const std::string trashName = trash.substr(trash.rfind('/') + 1);
+    const std::string above = tree::detail::parentPath(trash);
+    if (trashName != "Trash" && !trashName.starts_with(".Trash-") && !above.ends_with("/.Trash")) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> path = format::pathFromFileUrl(record.url);
+    if (!path) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> relative = relativeTo(withoutTrailingSlashes(*path), record.anchor->path);
+    if (!relative || relative->empty() || relative->find('/') != std::string::npos) {
+        return std::nullopt;
+    }
+    const tree::detail::UniqueFd trashFd(::open(trash.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)); // NOLINT
+    if (!trashFd.isValid()) {
+        return std::nullopt;
+    }
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+    const tree::detail::UniqueFd info(::openat(trashFd.get(), "info", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    tree::detail::EntryStat st;
+    if (!info.isValid() || tree::detail::statOpened(info.get(), st) != 0) {
+        return std::nullopt;
+    }
+    std::string name = *relative + ".trashinfo";
+    struct stat recordStat
+    {
+    };
+    if (::fstatat(info.get(), name.c_str(), &recordStat, AT_SYMLINK_NOFOLLOW) != 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(tree::Anchor{ trash + "/info", st.dev, st.inode }, std::move(name));
 }
-
-/// One selected item of a clean and where it sits.
-struct CleanItem
-{
-    std::size_t category = 0;
-    FolderInfoPtr item; // the record to remove
-    FolderInfoPtr owner; // the file whose child it is; null for a file
-};
-
-/// What a clean changes in the catalogue for one item.
-struct RecordChange
-{
-    CleanItem where;
-    bool gone = false; // removed (or already gone): the record is dropped
-    std::int64_t left = 0; // otherwise: what is still there
-    std::vector<FolderInfoPtr> goneChildren;
-};
 
 /// What is left of a record's item after a removal failed half-way: its
 /// size measured again and the children that are gone.
-void measureWhatIsLeft(const FolderInfo &record, RecordChange &change)
+void measureWhatIsLeft(const FolderInfo &record, clean::RecordChange &change)
 {
     const std::string path = withoutTrailingSlashes(displayPath(record));
     const tree::WalkItem now = tree::statItem(path);
@@ -147,7 +177,307 @@ void measureWhatIsLeft(const FolderInfo &record, RecordChange &change)
     }
 }
 
+ModuleInfo::ItemReport reportOf(const tree::RemovalOutcome &outcome)
+{
+    ModuleInfo::ItemReport report;
+    report.freed = outcome.freed;
+    report.held = outcome.held;
+    report.alreadyGone = outcome.alreadyGone;
+    report.trashed = outcome.trashed;
+    report.trashedAs = outcome.trashedAs;
+    report.refusal = outcome.refusal;
+    report.error = outcome.error;
+    return report;
+}
+
+/// Every record of `categories` whose path is `paths`' or lies below one of them.
+bool isBelowAny(const std::string &path, const std::unordered_set<std::string> &paths)
+{
+    if (paths.contains(path)) {
+        return true;
+    }
+    for (std::size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0;
+         slash = path.rfind('/', slash - 1)) {
+        if (paths.contains(path.substr(0, slash))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+namespace clean {
+
+CleanPlan collectSelection(int moduleIndex)
+{
+    CleanPlan plan;
+    plan.moduleIndex = moduleIndex;
+    // The records are shared with the catalogue; the job only reads them, and
+    // every change to them is posted back to the main queue. The selection is
+    // the one of this moment: later changes on screen do not reach the job.
+    plan.categories = ModuleInfo::modules().at(static_cast<std::size_t>(moduleIndex)).categories;
+    for (std::size_t i = 0; i < plan.categories.size(); ++i) {
+        for (const FolderInfoPtr &file : plan.categories[i].files) {
+            if (file->checked == -1) {
+                for (const FolderInfoPtr &child : file->children) {
+                    if (child->checked == 1) {
+                        plan.items.push_back(CleanItem{ i, child, file });
+                    }
+                }
+            } else if (file->checked == 1) {
+                plan.items.push_back(CleanItem{ i, file, nullptr });
+            }
+        }
+    }
+    return plan;
+}
+
+CleanJob::CleanJob(CleanPlan plan, ModuleInfo::CleanOptions options)
+    : m_plan(std::move(plan))
+    , m_options(std::move(options))
+{
+    const platform::UserContext &user = platform::services().user;
+    m_base.dryRun = m_options.dryRun;
+    m_base.homeDir = user.homeDir;
+    m_base.protection = tree::Protection::forHome(user.homeDir);
+    m_base.links = std::make_shared<tree::LinkLedger>();
+    m_base.raceHook = m_options.raceHook;
+    if (m_options.moveToTrash && allowsTrash(m_plan.moduleIndex)) {
+        m_base.trash =
+            std::make_shared<const tree::TrashPlace>(tree::TrashPlace::forHome(user.homeDir, user.dataFolder()));
+    }
+    // What the user keeps is read now, so that a path kept since the scan is safe too.
+    if (Result<std::shared_ptr<const tree::KeptItems>> kept = KeepList::resolve()) {
+        m_base.kept = std::move(kept.value());
+    } else {
+        m_unreadableKeepList = Error{ kept.error().code,
+            kept.error().path,
+            "the always-keep list cannot be read (" + kept.error().message + "); nothing deleted" };
+    }
+    // In a dry run nothing goes, so what an earlier item would remove is remembered.
+    m_base.trashedItemGoing = [this](const std::string &path) {
+        return std::find(m_goingInDryRun.begin(), m_goingInDryRun.end(), path) != m_goingInDryRun.end();
+    };
+}
+
+tree::RemovalRequest CleanJob::requestFor(const Category &category) const
+{
+    tree::RemovalRequest request = m_base;
+    if (category.kind == CategoryKind::TaggedCaches) {
+        // Emptied, not removed: the folder stays marked for backup tools and the next scan.
+        request.keepEntries = { std::string(tree::CacheTagName) };
+    }
+    // Caches some tools make read-only (Go's module cache) are emptied as the
+    // tools themselves do; the user's own files (large and old) are never changed.
+    request.makeOwnFoldersWritable = !allowsTrash(m_plan.moduleIndex);
+    return request;
+}
+
+void CleanJob::handle(const CleanItem &where, const CleanEvents &events, std::vector<RecordChange> &changes)
+{
+    const FolderInfoPtr &record = where.item;
+    const Category &category = m_plan.categories[where.category];
+    tree::RemovalOutcome outcome;
+    if (m_unreadableKeepList) {
+        outcome.error = m_unreadableKeepList;
+        outcome.refusal = tree::Refusal::Kept;
+    } else if (category.kind == CategoryKind::TaggedCaches && where.owner && record->name == tree::CacheTagName) {
+        outcome.error = Error{ 0, displayPath(*record), "marks the folder as a cache; left in place" };
+        outcome.refusal = tree::Refusal::Kept;
+    } else {
+        outcome = removeRecord(*record, requestFor(category));
+    }
+    ModuleInfo::ItemReport report = reportOf(outcome);
+    const bool dryRun = m_options.dryRun;
+    if (outcome.ok()) {
+        if (dryRun && !outcome.alreadyGone) {
+            const std::pair<std::uint64_t, std::uint64_t> id{ outcome.device, outcome.inode };
+            if (std::find(m_countedInDryRun.begin(), m_countedInDryRun.end(), id) != m_countedInDryRun.end()) {
+                report.freed = 0;
+                report.alreadyGone = true; // listed twice: counted once
+            } else {
+                m_countedInDryRun.push_back(id);
+            }
+        }
+        if (dryRun) {
+            m_goingInDryRun.push_back(withoutTrailingSlashes(displayPath(*record)));
+        }
+        // A trashed item's record goes with it (or, in the trash's own
+        // category, once the item is gone).
+        if (!report.trashed && (!report.alreadyGone || !dryRun)) {
+            if (const auto info = trashRecordOf(*record)) {
+                const tree::RemovalOutcome recordOutcome =
+                    tree::removeBelow(info->first, info->second, requestFor(category));
+                report.freed += recordOutcome.freed;
+            }
+        }
+        if (events.progress) {
+            events.progress(displayPath(*record), report.freed);
+        }
+        if (events.removed) {
+            events.removed(where, report);
+        }
+        // An item emptied but kept (a tagged cache) stays listed with what is left.
+        const bool emptiedOnly = category.kind == CategoryKind::TaggedCaches && !where.owner && record->isFolder;
+        RecordChange change{ where, !emptiedOnly, 0, {} };
+        if (emptiedOnly && !dryRun) {
+            measureWhatIsLeft(*record, change);
+        }
+        changes.push_back(std::move(change));
+        return;
+    }
+    RecordChange change{ where, false, record->size, {} };
+    if (outcome.freed > 0 && !dryRun) {
+        if (events.progress) {
+            events.progress(displayPath(*record), outcome.freed);
+        }
+        measureWhatIsLeft(*record, change);
+        changes.push_back(change);
+    }
+    report.left = change.left;
+    if (events.failed) {
+        events.failed(where, report);
+    }
+}
+
+std::vector<RecordChange> CleanJob::run(const CleanEvents &events)
+{
+    std::vector<RecordChange> changes;
+    std::vector<CleanItem> trashRecords;
+    std::size_t next = 0;
+    const auto categoryCount = static_cast<float>(m_plan.categories.size());
+    for (std::size_t i = 0; i < m_plan.categories.size(); ++i) {
+        const Category &category = m_plan.categories[i];
+        const std::size_t begin = next;
+        while (next < m_plan.items.size() && m_plan.items[next].category == i) {
+            ++next;
+        }
+        const bool hasSelection = next > begin;
+        bool skipped = isReviewOnly(category) || category.state == 0;
+        if (isReviewOnly(category) && category.state != 0 && hasSelection) {
+            platform::services().log->systemLog("Localization clean is not support in current version");
+        }
+        if (!skipped && hasSelection && !category.runningApps.empty()) {
+            // Asked when the category's turn comes: a program started meanwhile counts too.
+            if (const std::optional<std::string> app = firstRunning(category.runningApps, ::geteuid())) {
+                skipped = true;
+                if (events.skipped) {
+                    events.skipped(i, Error{ EBUSY, std::string(), *app + " is running" });
+                }
+            }
+        }
+        if (skipped) {
+            continue;
+        }
+        // Items come in the order of their files; the fraction moves on after each file.
+        const auto fileCount = static_cast<float>(category.files.size());
+        std::size_t k = begin;
+        for (std::size_t j = 0; j < category.files.size(); ++j) {
+            const FolderInfo *file = category.files[j].get();
+            for (;
+                 k < next && (m_plan.items[k].owner ? m_plan.items[k].owner.get() : m_plan.items[k].item.get()) == file;
+                 ++k) {
+                const CleanItem &where = m_plan.items[k];
+                if (isTrashRecord(*where.item)) {
+                    trashRecords.push_back(where);
+                } else {
+                    handle(where, events, changes);
+                }
+            }
+            if (events.percent) {
+                events.percent((static_cast<float>(i) + static_cast<float>(j + 1) / fileCount) / categoryCount);
+            }
+        }
+    }
+    // Trash records go last, so a record whose item went (in this clean or before) goes too.
+    for (const CleanItem &where : trashRecords) {
+        handle(where, events, changes);
+    }
+    return changes;
+}
+
+void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &changes)
+{
+    auto &live = ModuleInfo::modules().at(static_cast<std::size_t>(plan.moduleIndex)).categories;
+    // What goes, gathered per list, so that each list is rewritten once.
+    std::map<std::size_t, std::unordered_set<const FolderInfo *>> goneFiles;
+    std::map<FolderInfo *, std::unordered_set<const FolderInfo *>> goneChildren;
+    std::unordered_set<std::string> gonePaths;
+    for (const RecordChange &change : changes) {
+        const CleanItem &where = change.where;
+        if (!change.gone) {
+            where.item->size = change.left;
+            std::unordered_set<const FolderInfo *> gone;
+            for (const FolderInfoPtr &child : change.goneChildren) {
+                gone.insert(child.get());
+                gonePaths.insert(withoutTrailingSlashes(displayPath(*child)));
+            }
+            removeRecords(where.item->children, gone);
+            (void)renumber(where.item->children);
+        } else {
+            gonePaths.insert(withoutTrailingSlashes(displayPath(*where.item)));
+        }
+        if (where.owner) {
+            if (change.gone) {
+                goneChildren[where.owner.get()].insert(where.item.get());
+            }
+        } else if (change.gone && where.category < live.size()) {
+            goneFiles[where.category].insert(where.item.get());
+        }
+    }
+    // The same file listed elsewhere in the module (another band), or inside
+    // a folder that went, is gone too.
+    std::vector<bool> touched(live.size(), false);
+    if (!gonePaths.empty()) {
+        for (std::size_t i = 0; i < live.size(); ++i) {
+            for (const FolderInfoPtr &file : live[i].files) {
+                if (isBelowAny(withoutTrailingSlashes(displayPath(*file)), gonePaths)) {
+                    goneFiles[i].insert(file.get());
+                    continue;
+                }
+                for (const FolderInfoPtr &child : file->children) {
+                    if (isBelowAny(withoutTrailingSlashes(displayPath(*child)), gonePaths)) {
+                        goneChildren[file.get()].insert(child.get());
+                    }
+                }
+            }
+        }
+    }
+    std::unordered_set<const FolderInfo *> resized;
+    for (auto &[owner, gone] : goneChildren) {
+        removeRecords(owner->children, gone);
+    }
+    for (std::size_t i = 0; i < live.size(); ++i) {
+        for (const FolderInfoPtr &file : live[i].files) {
+            if (goneChildren.contains(file.get())) {
+                // A file's size is its children's once they changed.
+                file->size = renumber(file->children);
+                if (!file->children.empty() && file->checked != 0) {
+                    file->checked = ModuleInfo::calculateParentState(file->children);
+                }
+                touched[i] = true;
+            }
+        }
+    }
+    for (const auto &[category, gone] : goneFiles) {
+        removeRecords(live[category].files, gone);
+        touched[category] = true;
+    }
+    for (const RecordChange &change : changes) {
+        if (change.where.category < touched.size()) {
+            touched[change.where.category] = true;
+        }
+    }
+    for (std::size_t i = 0; i < live.size(); ++i) {
+        if (touched[i]) {
+            live[i].size = renumber(live[i].files);
+            live[i].state = ModuleInfo::calculateParentState(live[i].files);
+        }
+    }
+}
+
+} // namespace clean
 
 SelectionSummary summariseSelection(const Module &module)
 {
@@ -202,15 +532,50 @@ int ModuleInfo::calculateParentState(const std::vector<FolderInfoPtr> &files)
     return sum == static_cast<std::int64_t>(files.size()) ? 1 : -1;
 }
 
+namespace {
+
+/// Gives every other record of the module that stands for the same file as
+/// one of `changed` (the same path in another band) the same tick, and
+/// recomputes the states of the categories that changed: one file, one choice.
+void tickTwins(std::vector<Category> &categories, std::size_t source, const std::vector<const FolderInfo *> &changed)
+{
+    if (changed.empty() || categories.size() < 2) {
+        return;
+    }
+    std::unordered_map<std::string_view, int> ticks;
+    for (const FolderInfo *record : changed) {
+        ticks.emplace(record->url, record->checked);
+    }
+    for (std::size_t i = 0; i < categories.size(); ++i) {
+        if (i == source) {
+            continue;
+        }
+        bool any = false;
+        for (const FolderInfoPtr &file : categories[i].files) {
+            const auto found = ticks.find(file->url);
+            if (found != ticks.end() && file->checked != found->second && file->children.empty()) {
+                file->checked = found->second;
+                any = true;
+            }
+        }
+        if (any) {
+            categories[i].state = ModuleInfo::calculateParentState(categories[i].files);
+        }
+    }
+}
+
+} // namespace
+
 void ModuleInfo::updateState(
     int state, int moduleIndex, int categoryIndex, std::optional<int> fileIndex, std::optional<int> childrenIndex)
 {
-    Category &category =
-        modules().at(static_cast<std::size_t>(moduleIndex)).categories.at(static_cast<std::size_t>(categoryIndex));
+    std::vector<Category> &categories = modules().at(static_cast<std::size_t>(moduleIndex)).categories;
+    Category &category = categories.at(static_cast<std::size_t>(categoryIndex));
     if (!fileIndex) {
         category.state = state;
         return;
     }
+    std::vector<const FolderInfo *> changed; // plain files whose tick changed, for their twins
     if (*fileIndex == -1) {
         for (const auto &file : category.files) {
             file->checked = state;
@@ -219,11 +584,17 @@ void ModuleInfo::updateState(
                     child->checked = state;
                 }
             }
+            if (file->children.empty()) {
+                changed.push_back(file.get());
+            }
         }
     } else {
         FolderInfo &file = *category.files.at(static_cast<std::size_t>(*fileIndex));
         if (!childrenIndex) {
             file.checked = state;
+            if (file.children.empty()) {
+                changed.push_back(&file);
+            }
         } else if (*childrenIndex == -1) {
             for (const auto &child : file.children) {
                 child->checked = state;
@@ -237,6 +608,7 @@ void ModuleInfo::updateState(
         }
     }
     category.state = calculateParentState(category.files);
+    tickTwins(categories, static_cast<std::size_t>(categoryIndex), changed);
 }
 
 void ModuleInfo::cleanModule(int moduleIndex, Progress progress, ShowPercent showPercent, Done done)
@@ -248,208 +620,40 @@ void ModuleInfo::cleanModule(
     int moduleIndex, Progress progress, ShowPercent showPercent, Done done, CleanOptions options)
 {
     platform::Dispatcher *dispatch = platform::services().dispatch;
-    // The records are shared with the catalogue; the job only reads them, and
-    // every change to them is posted back to the main queue. The selection is
-    // the one of this moment: later changes on screen do not reach the job.
-    std::vector<Category> categories = modules().at(static_cast<std::size_t>(moduleIndex)).categories;
-    struct Selected
-    {
-        std::vector<CleanItem> items;
-        std::vector<std::pair<std::size_t, std::size_t>> fileEnds; // (category, items up to here) per file
-    };
-    auto selected = std::make_shared<Selected>();
-    for (std::size_t i = 0; i < categories.size(); ++i) {
-        for (const FolderInfoPtr &file : categories[i].files) {
-            if (file->checked == -1) {
-                for (const FolderInfoPtr &child : file->children) {
-                    if (child->checked == 1) {
-                        selected->items.push_back(CleanItem{ i, child, file });
-                    }
-                }
-            } else if (file->checked == 1) {
-                selected->items.push_back(CleanItem{ i, file, nullptr });
-            }
-            selected->fileEnds.emplace_back(i, selected->items.size());
-        }
-    }
-
-    dispatch->async([dispatch,
-                        moduleIndex,
-                        categories = std::move(categories),
-                        selected,
-                        progress = std::move(progress),
-                        showPercent = std::move(showPercent),
-                        done = std::move(done),
-                        options = std::move(options)] {
-        const bool dryRun = options.dryRun;
-        tree::RemovalRequest request;
-        request.dryRun = dryRun;
-        request.homeDir = platform::services().user.homeDir;
-        request.moveToTrash = options.moveToTrash && allowsTrash(moduleIndex);
-        // What the user keeps is read now, so that a path kept since the scan is safe too.
-        std::optional<Error> unreadableKeepList;
-        if (Result<std::shared_ptr<const tree::KeptItems>> kept = KeepList::resolve()) {
-            request.kept = std::move(kept.value());
-        } else {
-            unreadableKeepList = Error{ kept.error().code,
-                kept.error().path,
-                "the always-keep list cannot be read (" + kept.error().message + "); nothing deleted" };
-        }
-        // In a dry run nothing goes, so what an earlier item would remove is remembered.
-        std::set<std::string> going;
-        std::set<std::pair<std::uint64_t, std::uint64_t>> counted;
-        request.trashedItemGoing = [&going](const std::string &path) {
-            return going.contains(path);
+    auto plan = std::make_shared<clean::CleanPlan>(clean::collectSelection(moduleIndex));
+    dispatch->async([dispatch, plan, progress, showPercent, done, options = std::move(options)] {
+        clean::CleanEvents events;
+        events.progress = [&progress](const std::string &path, std::int64_t bytes) {
+            postProgress(progress, path, bytes);
         };
-
-        std::vector<RecordChange> changes;
-        auto handle = [&](const CleanItem &where) {
-            const FolderInfoPtr &record = where.item;
-            tree::RemovalOutcome outcome;
-            if (unreadableKeepList) {
-                outcome.error = unreadableKeepList;
-                outcome.refused = true;
-            } else {
-                outcome = removeRecord(*record, request);
-            }
-            ItemReport report;
-            report.freed = outcome.freed;
-            report.alreadyGone = outcome.alreadyGone;
-            report.trashed = outcome.trashed;
-            if (outcome.ok()) {
-                if (dryRun && !outcome.alreadyGone && !counted.emplace(outcome.device, outcome.inode).second) {
-                    report.freed = 0;
-                    report.alreadyGone = true; // listed twice: counted once
-                }
-                if (dryRun) {
-                    going.insert(withoutTrailingSlashes(displayPath(*record)));
-                }
-                postProgress(progress, displayPath(*record), report.freed);
-                if (options.removed) {
-                    dispatch->asyncMain([removed = options.removed, record, report] {
-                        removed(*record, report);
+        events.percent = [&showPercent](float fraction) {
+            postShowPercent(showPercent, fraction);
+        };
+        auto post = [dispatch](const std::function<void(const FolderInfo &, const ItemReport &)> &callback) {
+            return [dispatch, callback](const clean::CleanItem &where, const ItemReport &report) {
+                if (callback) {
+                    dispatch->asyncMain([callback, record = where.item, report] {
+                        callback(*record, report);
                     });
                 }
-                changes.push_back(RecordChange{ where, true, 0, {} });
-                return;
-            }
-            report.error = outcome.error;
-            RecordChange change{ where, false, record->size, {} };
-            if (outcome.freed > 0 && !dryRun) {
-                postProgress(progress, displayPath(*record), outcome.freed);
-                measureWhatIsLeft(*record, change);
-                changes.push_back(change);
-            }
-            report.left = change.left;
-            if (options.failed) {
-                dispatch->asyncMain([failed = options.failed, record, report] {
-                    failed(*record, report);
+            };
+        };
+        events.removed = post(options.removed);
+        events.failed = post(options.failed);
+        events.skipped = [dispatch, &options](std::size_t category, const Error &why) {
+            if (options.categorySkipped) {
+                dispatch->asyncMain([skipped = options.categorySkipped, category, why] {
+                    skipped(static_cast<int>(category), why);
                 });
             }
         };
-
-        std::vector<CleanItem> trashRecords;
-        std::size_t next = 0;
-        std::size_t fileEnd = 0;
-        const auto categoryCount = static_cast<float>(categories.size());
-        for (std::size_t i = 0; i < categories.size(); ++i) {
-            const Category &category = categories[i];
-            bool skipped = isReviewOnly(category) || category.state == 0;
-            if (isReviewOnly(category)) {
-                platform::services().log->systemLog("Localization clean is not support in current version");
+        const bool dryRun = options.dryRun;
+        clean::CleanJob job(*plan, options);
+        std::vector<clean::RecordChange> changes = job.run(events);
+        dispatch->asyncMain([plan, changes = std::move(changes), dryRun, done] {
+            if (!dryRun) {
+                clean::applyChanges(*plan, changes);
             }
-            const bool hasSelection =
-                std::any_of(selected->items.begin(), selected->items.end(), [i](const CleanItem &item) {
-                    return item.category == i;
-                });
-            if (!skipped && hasSelection && !category.runningApps.empty()) {
-                // Asked when the category's turn comes: a program started meanwhile counts too.
-                if (const std::optional<std::string> app = firstRunning(category.runningApps, ::geteuid())) {
-                    skipped = true;
-                    if (options.categorySkipped) {
-                        dispatch->asyncMain([skippedCategory = options.categorySkipped, i, why = *app + " is running"] {
-                            skippedCategory(static_cast<int>(i), Error{ EBUSY, std::string(), why });
-                        });
-                    }
-                }
-            }
-            const auto fileCount = static_cast<float>(category.files.size());
-            for (std::size_t j = 0; j < category.files.size(); ++j, ++fileEnd) {
-                const std::size_t end = selected->fileEnds[fileEnd].second;
-                for (; next < end; ++next) {
-                    const CleanItem &where = selected->items[next];
-                    if (skipped) {
-                        continue;
-                    }
-                    if (isTrashRecord(*where.item)) {
-                        trashRecords.push_back(where);
-                    } else {
-                        handle(where);
-                    }
-                }
-                if (!skipped) {
-                    const float fraction =
-                        (static_cast<float>(i) + static_cast<float>(j + 1) / fileCount) / categoryCount;
-                    postShowPercent(showPercent, fraction);
-                }
-            }
-        }
-        // Trash records go last, so a record whose item went (in this clean or before) goes too.
-        for (const CleanItem &where : trashRecords) {
-            handle(where);
-        }
-
-        if (!dryRun) {
-            std::vector<bool> touched(categories.size(), false);
-            for (std::size_t i = 0; i < categories.size(); ++i) {
-                touched[i] = !isReviewOnly(categories[i]) && categories[i].state != 0;
-            }
-            dispatch->asyncMain([moduleIndex, touched, changes = std::move(changes), selected] {
-                auto &live = modules().at(static_cast<std::size_t>(moduleIndex)).categories;
-                // What goes, gathered per list, so that each list is rewritten once.
-                std::map<std::size_t, std::unordered_set<const FolderInfo *>> goneFiles;
-                std::map<FolderInfo *, std::unordered_set<const FolderInfo *>> goneChildren;
-                for (const RecordChange &change : changes) {
-                    const CleanItem &where = change.where;
-                    if (!change.gone) {
-                        change.where.item->size = change.left;
-                        std::unordered_set<const FolderInfo *> gone;
-                        for (const FolderInfoPtr &child : change.goneChildren) {
-                            gone.insert(child.get());
-                        }
-                        removeRecords(where.item->children, gone);
-                        (void)renumber(where.item->children);
-                    }
-                    if (where.owner) {
-                        if (change.gone) {
-                            goneChildren[where.owner.get()].insert(where.item.get());
-                        }
-                    } else if (change.gone && where.category < live.size()) {
-                        goneFiles[where.category].insert(where.item.get());
-                    }
-                }
-                for (auto &[owner, gone] : goneChildren) {
-                    removeRecords(owner->children, gone);
-                }
-                for (const auto &[category, gone] : goneFiles) {
-                    removeRecords(live[category].files, gone);
-                }
-                // A partly selected file's size is its children's, once they changed (once per file).
-                std::unordered_set<const FolderInfo *> resized;
-                for (const CleanItem &where : selected->items) {
-                    if (where.owner && where.category < touched.size() && touched[where.category]
-                        && resized.insert(where.owner.get()).second) {
-                        where.owner->size = renumber(where.owner->children);
-                    }
-                }
-                for (std::size_t i = 0; i < touched.size() && i < live.size(); ++i) {
-                    if (touched[i]) {
-                        live[i].size = renumber(live[i].files);
-                    }
-                }
-            });
-        }
-        dispatch->asyncMain([done] {
             if (done) {
                 done();
             }

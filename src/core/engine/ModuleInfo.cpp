@@ -3,7 +3,7 @@
 #include "format/FileUrl.h"
 #include "format/Plist.h"
 #include "platform/Services.h"
-#include "tree/Removal.h"
+#include "tree/Protection.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -321,13 +321,11 @@ private:
         if (!path) {
             return; // an unparsable location lists nothing
         }
-        const std::string home(m_homeDir);
-        bool refused = tree::isProtectedLocation(*path, home);
-        if (!refused) {
-            // A location is followed when it is a link: judge where it leads.
-            const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path->c_str(), nullptr), &std::free);
-            refused = resolved && tree::isProtectedLocation(resolved.get(), home);
+        if (!m_protection) {
+            m_protection = tree::Protection::forHome(std::string(m_homeDir));
         }
+        // As written, where it leads, and by the identity of the folder a scan would open there.
+        const bool refused = m_protection->isProtectedLocation(*path);
         if (refused) {
             fail(where, "location \"" + location.url + "\" is a protected folder and cannot be cleaned");
         }
@@ -335,6 +333,7 @@ private:
 
     const std::string &m_file;
     std::string_view m_homeDir;
+    std::shared_ptr<const tree::Protection> m_protection; // built on the first location checked
     std::optional<Error> m_error;
 };
 

@@ -2,6 +2,7 @@
 
 #include "Result.h"
 #include "engine/Catalogue.h"
+#include "tree/Removal.h"
 
 #include <functional>
 #include <optional>
@@ -177,6 +178,14 @@ public:
         /// The item went to the Trash instead of being deleted (in a dry
         /// run: would go); `freed` then counts what was moved there.
         bool trashed = false;
+        /// Where it went in the Trash (empty unless trashed).
+        std::string trashedAs;
+        /// Bytes of names removed whose data stays because other names of
+        /// the same files (hard links) still hold it: not in `freed`.
+        std::int64_t held = 0;
+        /// Why the item was refused before anything was touched (for
+        /// `failed` only); None for a failure while removing.
+        tree::Refusal refusal = tree::Refusal::None;
     };
 
     /// What a clean reports beyond the progress callbacks, and whether it only previews.
@@ -204,6 +213,8 @@ public:
         /// (the entry as the catalogue writes it). Its items get no other
         /// report. Main queue.
         std::function<void(int categoryIndex, const Error &why)> categorySkipped;
+        /// Test seam: handed to every removal (tree::RaceHook). Null in normal runs.
+        tree::RaceHook raceHook;
     };
 
     /// The first of the category's runningApps that runs now for this

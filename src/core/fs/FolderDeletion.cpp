@@ -41,7 +41,7 @@ tree::RemovalOutcome FolderInfo::removeAt(const std::string &path, const tree::R
     if (!place) {
         const bool protectedPath = tree::isProtectedPath(path, request.homeDir);
         outcome.error = protectedPath ? Error{ EPERM, path, "protected location" } : Error::fromErrno(ENOENT, path);
-        outcome.refused = protectedPath;
+        outcome.refusal = protectedPath ? tree::Refusal::Protected : tree::Refusal::None;
         return outcome;
     }
     return tree::removeBelow(place->first, place->second, request);
@@ -62,7 +62,7 @@ Status FolderInfo::tryDeleteFile(const std::string &url)
     if (!outcome.error) {
         return Ok{};
     }
-    if (outcome.refused) {
+    if (outcome.refused()) {
         if (platform::LogSink *log = platform::services().log) {
             log->standardOutput(*path + "  is not deletable!");
         }

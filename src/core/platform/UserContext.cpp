@@ -57,6 +57,10 @@ UserContext UserContext::fromSystem()
     if (!config.empty() && config.front() == '/') {
         user.configDir = withoutTrailingSlash(config);
     }
+    const std::string data = envValue("XDG_DATA_HOME");
+    if (!data.empty() && data.front() == '/') {
+        user.dataDir = withoutTrailingSlash(data);
+    }
     return user;
 }
 
@@ -66,6 +70,14 @@ std::string UserContext::configFolder() const
         return configDir;
     }
     return (homeDir == "/" ? std::string() : homeDir) + "/.config";
+}
+
+std::string UserContext::dataFolder() const
+{
+    if (!dataDir.empty()) {
+        return dataDir;
+    }
+    return (homeDir == "/" ? std::string() : homeDir) + "/.local/share";
 }
 
 } // namespace core::platform

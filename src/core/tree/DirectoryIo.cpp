@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,18 +22,6 @@ namespace {
 // filter that answers EPERM, as some container runtimes do).
 std::atomic<bool> statxUnavailable{ false };
 
-bool deviceOf(int fd, std::uint64_t &dev)
-{
-    struct stat st
-    {
-    };
-    if (::fstat(fd, &st) != 0) {
-        return false;
-    }
-    dev = st.st_dev;
-    return true;
-}
-
 /// A directory named *.app, *.bundle, *.framework or *.plugin (with at least
 /// one character before the suffix).
 bool isPackageName(std::string_view name)
@@ -45,24 +34,55 @@ bool isPackageName(std::string_view name)
 
 } // namespace
 
-int statEntry(int dirFd, const char *name, EntryStat &out)
+namespace {
+
+constexpr unsigned int StatxMask =
+    STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_INO | STATX_NLINK | STATX_UID;
+
+void fromStatx(const struct statx &stx, EntryStat &out)
 {
+    out.mode = stx.stx_mode;
+    out.size = static_cast<std::int64_t>(stx.stx_size);
+    out.mtimeSec = stx.stx_mtime.tv_sec;
+    out.mtimeNsec = static_cast<std::int32_t>(stx.stx_mtime.tv_nsec);
+    out.dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    out.inode = stx.stx_ino;
+    out.links = stx.stx_nlink;
+    out.uid = stx.stx_uid;
+    out.mountRoot = (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    constexpr std::uint64_t Flags = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    out.flagsKnown = (stx.stx_attributes_mask & Flags) == Flags;
+    out.protectingFlags = (stx.stx_attributes & Flags) != 0;
+}
+
+void fromStat(const struct stat &st, EntryStat &out)
+{
+    out.mode = st.st_mode;
+    out.size = static_cast<std::int64_t>(st.st_size);
+    out.mtimeSec = st.st_mtim.tv_sec;
+    out.mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
+    out.dev = st.st_dev;
+    out.inode = st.st_ino;
+    out.links = st.st_nlink;
+    out.uid = st.st_uid;
+    out.mountRoot = false;
+    out.flagsKnown = false;
+    out.protectingFlags = false;
+}
+
+/// statx where the kernel has it, else fstatat. `mountRootKnown` tells
+/// whether out.mountRoot could be read.
+int statWith(int dirFd, const char *name, int flags, EntryStat &out, bool &mountRootKnown)
+{
+    mountRootKnown = false;
     if (!statxUnavailable.load(std::memory_order_relaxed)) {
         struct statx stx
         {
         };
         // AT_STATX_DONT_SYNC: take what the client caches on NFS/CIFS instead of a server round trip.
-        if (::statx(dirFd,
-                name,
-                AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
-                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME,
-                &stx)
-            == 0) {
-            out.mode = stx.stx_mode;
-            out.size = static_cast<std::int64_t>(stx.stx_size);
-            out.mtimeSec = stx.stx_mtime.tv_sec;
-            out.mtimeNsec = static_cast<std::int32_t>(stx.stx_mtime.tv_nsec);
-            out.dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+        if (::statx(dirFd, name, flags | AT_STATX_DONT_SYNC, StatxMask, &stx) == 0) {
+            fromStatx(stx, out);
+            mountRootKnown = (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;
             return 0;
         }
         const int error = errno;
@@ -74,15 +94,94 @@ int statEntry(int dirFd, const char *name, EntryStat &out)
     struct stat st
     {
     };
-    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(dirFd, name, &st, flags) != 0) {
         return errno;
     }
-    out.mode = st.st_mode;
-    out.size = static_cast<std::int64_t>(st.st_size);
-    out.mtimeSec = st.st_mtim.tv_sec;
-    out.mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
-    out.dev = st.st_dev;
+    fromStat(st, out);
     return 0;
+}
+
+/// The mount the item open at `fd` lies on, as /proc/self/fdinfo names it
+/// ("mnt_id:", Linux 3.15 on); nullopt when it cannot be read.
+std::optional<std::uint64_t> mountIdFromFdinfo(int fd)
+{
+    const std::string file = "/proc/self/fdinfo/" + std::to_string(fd);
+    const UniqueFd info(::open(file.c_str(), O_RDONLY | O_CLOEXEC)); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    if (!info.isValid()) {
+        return std::nullopt;
+    }
+    std::array<char, 512> text{};
+    const ssize_t got = ::read(info.get(), text.data(), text.size() - 1);
+    if (got <= 0) {
+        return std::nullopt;
+    }
+    const std::string_view all(text.data(), static_cast<std::size_t>(got));
+    const std::size_t key = all.find("mnt_id:");
+    if (key == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::size_t pos = key + 7;
+    while (pos < all.size() && (all[pos] == ' ' || all[pos] == '\t')) {
+        ++pos;
+    }
+    std::uint64_t id = 0;
+    const auto [end, ec] = std::from_chars(all.data() + pos, all.data() + all.size(), id);
+    if (ec != std::errc{} || end == all.data() + pos) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+/// Where statx cannot tell: a folder is the root of a mount when the folder
+/// above it (its "..", which leaves a mount at its root) lies on another one.
+bool isMountRootByFdinfo(int fd)
+{
+    const UniqueFd up(
+        ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC)); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    if (!up.isValid()) {
+        return false;
+    }
+    const std::optional<std::uint64_t> here = mountIdFromFdinfo(fd);
+    const std::optional<std::uint64_t> above = mountIdFromFdinfo(up.get());
+    return here && above && *here != *above;
+}
+
+} // namespace
+
+int statEntry(int dirFd, const char *name, EntryStat &out)
+{
+    bool mountRootKnown = false;
+    return statWith(dirFd, name, AT_SYMLINK_NOFOLLOW, out, mountRootKnown);
+}
+
+int statOpened(int fd, EntryStat &out)
+{
+    bool mountRootKnown = false;
+    const int error = statWith(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, out, mountRootKnown);
+    if (error == 0 && !mountRootKnown && S_ISDIR(out.mode)) {
+        out.mountRoot = isMountRootByFdinfo(fd);
+    }
+    return error;
+}
+
+std::optional<std::uint64_t> mountIdOf(int fd)
+{
+    if (!statxUnavailable.load(std::memory_order_relaxed)) {
+        struct statx stx
+        {
+        };
+        if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, STATX_MNT_ID, &stx) == 0
+            && (stx.stx_mask & STATX_MNT_ID) != 0) {
+            return stx.stx_mnt_id;
+        }
+    }
+    return mountIdFromFdinfo(fd);
+}
+
+bool isMountRoot(int fd)
+{
+    EntryStat st;
+    return statOpened(fd, st) == 0 && st.mountRoot;
 }
 
 namespace {
@@ -161,10 +260,12 @@ int openRoot(const std::string &path, std::uint64_t &dev, const KeptItems *kept)
         }
         return -1;
     }
-    if (!deviceOf(fd, dev)) {
+    EntryStat st;
+    if (statOpened(fd, st) != 0) {
         ::close(fd);
         return -1;
     }
+    dev = st.dev;
     return fd;
 }
 
@@ -179,11 +280,15 @@ int openChildDirectory(
         }
         return -1;
     }
-    if (!deviceOf(fd, dev)) {
+    EntryStat st;
+    if (statOpened(fd, st) != 0) {
         ::close(fd);
         return -1;
     }
-    if (dev != parentDev) {
+    dev = st.dev;
+    // Another file system, or a mount of this one somewhere else (a bind
+    // mount shares the device number): not entered, as du -x.
+    if (dev != parentDev || st.mountRoot) {
         ::close(fd);
         reportOtherFileSystem(childPath(parentFd, name, path));
         return -1;
@@ -245,12 +350,14 @@ void fillItemValues(WalkItem &item, const EntryStat &st)
 
 } // namespace
 
-void readItemValues(WalkItem &item, int dirFd, const char *name)
+bool readItemValues(WalkItem &item, int dirFd, const char *name)
 {
     EntryStat st;
     if (statEntry(dirFd, name, st) == 0) {
         fillItemValues(item, st);
+        return st.mountRoot;
     }
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -343,10 +450,12 @@ int SortedDirectoryStack::next(WalkItem &item)
             item.isPackage = item.isDir && isPackageName(item.name);
             return frame.level;
         }
-        if (!(m_options.openDirectories && ref.type == DT_DIR && readOpenedDirectory(item, frame.fd, name))) {
-            readItemValues(item, frame.fd, name);
+        bool mountRoot = false;
+        if (!(m_options.openDirectories && ref.type == DT_DIR
+                && readOpenedDirectory(item, frame.fd, name, mountRoot))) {
+            mountRoot = readItemValues(item, frame.fd, name);
         }
-        if (item.statOk && item.dev != frame.dev) {
+        if (item.statOk && (item.dev != frame.dev || mountRoot)) {
             // A mount point (a folder or a file bound there): another
             // file system, neither listed nor entered.
             m_opened.reset();
@@ -358,22 +467,16 @@ int SortedDirectoryStack::next(WalkItem &item)
     return 0;
 }
 
-bool SortedDirectoryStack::readOpenedDirectory(WalkItem &item, int dirFd, const char *name)
+bool SortedDirectoryStack::readOpenedDirectory(WalkItem &item, int dirFd, const char *name, bool &mountRoot)
 {
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
     UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st
-    {
-    };
-    if (!fd.isValid() || ::fstat(fd.get(), &st) != 0) {
+    EntryStat st;
+    if (!fd.isValid() || statOpened(fd.get(), st) != 0) {
         return false; // unreadable, vanished or replaced: a stat of the name tells what it is now
     }
-    fillItemValues(item,
-        EntryStat{ .mode = st.st_mode,
-            .size = static_cast<std::int64_t>(st.st_size),
-            .mtimeSec = st.st_mtim.tv_sec,
-            .mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec),
-            .dev = static_cast<std::uint64_t>(st.st_dev) });
+    fillItemValues(item, st);
+    mountRoot = st.mountRoot;
     m_opened = std::move(fd);
     return true;
 }

@@ -72,14 +72,44 @@ struct EntryStat
     std::int64_t mtimeSec = 0;
     std::int32_t mtimeNsec = 0;
     std::uint64_t dev = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t links = 1; // st_nlink
+    std::uint32_t uid = 0;
+    /// The entry is the root of a mount: a mount point, a bind mount of a
+    /// folder or file of the same file system included (which shares the
+    /// device number of the folder above it). Only known where statx reports
+    /// STATX_ATTR_MOUNT_ROOT (Linux 5.8 on); statOpened() also knows it
+    /// without. Walks and removals never cross one.
+    bool mountRoot = false;
+    /// The entry carries the immutable or append-only flag (only known where
+    /// `flagsKnown`: statx reports them on ext4, XFS, Btrfs and others).
+    bool protectingFlags = false;
+    bool flagsKnown = false;
 };
 
 /// statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC) asking for
-/// type, mode, size and mtime; falls back to fstatat(AT_SYMLINK_NOFOLLOW)
-/// for the rest of the process once statx answers ENOSYS or EPERM
-/// (seccomp-filtered containers). Returns 0, or the errno of the failure.
-/// Thread-safe.
+/// type, mode, size, mtime, owner, links and inode; falls back to
+/// fstatat(AT_SYMLINK_NOFOLLOW) for the rest of the process once statx
+/// answers ENOSYS or EPERM (seccomp-filtered containers). An entry that is
+/// a mount point is described by the root of what is mounted there (the
+/// kernel crosses into it), with mountRoot set. Returns 0, or the errno of
+/// the failure. Thread-safe.
 int statEntry(int dirFd, const char *name, EntryStat &out);
+
+/// statEntry for the item open at `fd` (any kind of descriptor). mountRoot
+/// is always known here: where statx cannot tell, the mount of the folder
+/// is compared with the mount of the one above it (/proc/self/fdinfo).
+/// Returns 0, or the errno of the failure. Thread-safe.
+int statOpened(int fd, EntryStat &out);
+
+/// The mount the item open at `fd` lies on (statx's STATX_MNT_ID, Linux 5.8
+/// on, else /proc/self/fdinfo); nullopt when neither can tell. Two items
+/// can be renamed into each other's folders only on the same mount.
+std::optional<std::uint64_t> mountIdOf(int fd);
+
+/// Whether the folder open at `fd` is the root of a mount (statOpened's
+/// mountRoot); false when that cannot be read. Thread-safe.
+bool isMountRoot(int fd);
 
 /// Opens the root of a walk, following a link (as a start location is
 /// resolved), and stores its device in `dev`. Returns the descriptor, owned
@@ -192,8 +222,9 @@ template<typename Visit> void forEachEntry(int fd, std::vector<char> &buffer, Vi
 
 /// Fills the values of `item` from a no-follow stat of `name` relative to
 /// `dirFd` (statEntry): statOk, the type fields, size, mtime and dev.
-/// Leaves `item` as it is when the stat fails.
-void readItemValues(WalkItem &item, int dirFd, const char *name);
+/// Leaves `item` as it is when the stat fails. Returns whether the entry is
+/// known to be the root of a mount (EntryStat::mountRoot).
+bool readItemValues(WalkItem &item, int dirFd, const char *name);
 
 /// How SortedDirectoryStack fills items.
 struct ListingOptions
@@ -269,7 +300,7 @@ private:
 
     /// Opens the directory `name` below `dirFd` as openDirectories asks and
     /// fills `item` from it; false (nothing kept open) when it cannot be opened.
-    bool readOpenedDirectory(WalkItem &item, int dirFd, const char *name);
+    bool readOpenedDirectory(WalkItem &item, int dirFd, const char *name, bool &mountRoot);
 
     ListingOptions m_options;
     UniqueFd m_opened; // the directory the last next() opened, until openChild() or the next next()

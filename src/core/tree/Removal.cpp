@@ -1,11 +1,9 @@
 #include "tree/Removal.h"
 
 #include "tree/DirectoryIo.h"
-#include "tree/Trash.h"
 #include "tree/TreeSize.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
@@ -22,22 +20,23 @@
 
 namespace core::tree {
 
-void (*removalRaceHook)(const std::string &parentPath, const std::string &name) = nullptr;
-
 namespace {
 
+using detail::EntryStat;
 using detail::UniqueFd;
 
 constexpr std::string_view ChangedSinceScan = "changed since the scan; not deleted";
 constexpr std::string_view KeptNotDeleted = "on the always-keep list; not deleted";
 constexpr std::string_view KeptLeftInPlace = "on the always-keep list; left in place";
+constexpr std::string_view OtherFileSystem = "on another file system; not deleted";
+constexpr std::string_view MountNotEntered = "a mounted file system; not entered";
 
-FileId idOf(const struct stat &st)
+FileId idOf(const EntryStat &st)
 {
-    return FileId{ static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+    return FileId{ st.dev, st.inode };
 }
 
-bool isKept(const KeptItems *kept, const struct stat &st)
+bool isKept(const KeptItems *kept, const EntryStat &st)
 {
     return kept != nullptr && kept->contains(idOf(st));
 }
@@ -47,41 +46,6 @@ struct DirCloser
     void operator()(DIR *dir) const { ::closedir(dir); }
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-/// A path cut into the folder that holds the item and the item's name.
-struct SplitPath
-{
-    std::string parent; // "" for a bare relative name (then "." is opened)
-    std::string name;
-};
-
-/// Cuts `path` after dropping its trailing slashes: a trailing "/" would make
-/// the kernel resolve a final link, and the item meant is the link itself.
-/// nullopt for "", for "/" (only slashes) and for a last component "." or "..".
-std::optional<SplitPath> splitPath(const std::string &path)
-{
-    const std::size_t end = path.find_last_not_of('/');
-    if (end == std::string::npos) {
-        return std::nullopt;
-    }
-    const std::size_t slash = path.rfind('/', end);
-    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-    SplitPath split;
-    split.name = path.substr(start, end + 1 - start);
-    if (split.name == "." || split.name == "..") {
-        return std::nullopt;
-    }
-    if (slash != std::string::npos) {
-        const std::size_t parentEnd = path.find_last_not_of('/', slash);
-        split.parent = parentEnd == std::string::npos ? std::string("/") : path.substr(0, parentEnd + 1);
-    }
-    return split;
-}
-
-const char *openablePath(const std::string &parent)
-{
-    return parent.empty() ? "." : parent.c_str();
-}
 
 /// Appends one component to a path.
 void appendComponent(std::string &path, std::string_view name)
@@ -105,24 +69,32 @@ bool hasProtectingFlags(int fd)
     return (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
 }
 
-std::optional<std::string> realPath(const std::string &path)
+/// Whether the entry `name` (examined as `st`) in the folder open at
+/// `dirFd` carries the immutable or append-only flag: from statx where it
+/// tells, else read from the file or folder itself (links carry none, and
+/// opening a device or a FIFO could have side effects).
+bool entryHasProtectingFlags(int dirFd, const char *name, const EntryStat &st)
 {
-    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-    if (!resolved) {
-        return std::nullopt;
+    if (st.flagsKnown) {
+        return st.protectingFlags;
     }
-    return std::string(resolved.get());
+    if (!S_ISREG(st.mode) && !S_ISDIR(st.mode)) {
+        return false;
+    }
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+    const UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    return fd.isValid() && hasProtectingFlags(fd.get());
 }
 
 /// Whether the kernel would let this process unlink an entry owned by
 /// `itemUid` from the folder described by `parent` (the sticky-folder rule).
-bool stickyAllows(const struct stat &parent, uid_t itemUid)
+bool stickyAllows(const EntryStat &parent, std::uint32_t itemUid)
 {
-    if ((parent.st_mode & S_ISVTX) == 0) {
+    if ((parent.mode & S_ISVTX) == 0) {
         return true;
     }
     const uid_t euid = ::geteuid();
-    return euid == 0 || euid == itemUid || euid == parent.st_uid;
+    return euid == 0 || euid == itemUid || euid == parent.uid;
 }
 
 /// The checks the kernel makes before unlinking `name` (examined as
@@ -130,50 +102,50 @@ bool stickyAllows(const struct stat &parent, uid_t itemUid)
 /// write and search permission on the folder, the sticky-folder rule, and
 /// no immutable or append-only flag on the folder or the item.
 std::optional<Error> unlinkRefusal(
-    int parentFd, std::string_view name, const struct stat &item, const std::string &path)
+    int parentFd, const std::string &name, const EntryStat &item, const std::string &path)
 {
     // AT_EACCESS: the kernel judges an unlink by the effective ids; this also
     // honours ACLs, read-only mounts (EROFS) and an immutable parent (EPERM).
     if (::faccessat(parentFd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
         return Error::fromErrno(errno, path);
     }
-    struct stat parent
-    {
-    };
-    if (::fstatat(parentFd, ".", &parent, 0) != 0) {
-        return Error::fromErrno(errno, path);
+    EntryStat parent;
+    if (const int error = detail::statOpened(parentFd, parent); error != 0) {
+        return Error::fromErrno(error, path);
     }
-    if (!stickyAllows(parent, item.st_uid)) {
+    if (!stickyAllows(parent, item.uid)) {
         return Error::fromErrno(EPERM, path);
     }
     {
-        const UniqueFd readable(::openat(parentFd, ".", O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+        const UniqueFd readable(::openat(parentFd, ".", O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC)); // NOLINT
         if (readable.isValid() && hasProtectingFlags(readable.get())) {
             return Error::fromErrno(EPERM, path);
         }
     }
-    // Links carry no flags of their own, and opening anything but a file or a
-    // folder (a device, a FIFO) could have side effects.
-    if (S_ISREG(item.st_mode) || S_ISDIR(item.st_mode)) {
-        const std::string own(name);
-        const UniqueFd itemFd(
-            ::openat(parentFd, own.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        if (itemFd.isValid() && hasProtectingFlags(itemFd.get())) {
-            return Error::fromErrno(EPERM, path);
-        }
+    if (entryHasProtectingFlags(parentFd, name.c_str(), item)) {
+        return Error::fromErrno(EPERM, path);
     }
     return std::nullopt;
 }
+
+/// What a request asks of the Remover, resolved once per removal.
+struct RemoverSettings
+{
+    std::uint64_t device = 0; // nothing on another device is removed
+    bool dryRun = false;
+    const KeptItems *kept = nullptr; // not owned; null: nothing kept
+    bool makeWritable = false;
+    LinkLedger *links = nullptr; // not owned; null: the kernel's link counts alone
+    const RaceHook *raceHook = nullptr; // not owned; may be null
+};
 
 /// One removal (or dry-run check) of an item and everything inside it:
 /// remembers the first thing left behind and counts the bytes removed.
 class Remover
 {
 public:
-    Remover(std::uint64_t device, bool dryRun, const KeptItems *kept)
-        : m_device(device)
-        , m_dryRun(dryRun)
-        , m_kept(kept)
+    explicit Remover(const RemoverSettings &settings)
+        : m_s(settings)
     {
     }
 
@@ -187,12 +159,13 @@ public:
 
     const std::optional<Error> &firstError() const { return m_firstError; }
     std::int64_t freed() const { return m_freed; }
+    std::int64_t held() const { return m_held; }
 
     /// Removes `name` inside the open folder `dirFd`, examined as `examined`.
     /// `path` holds that folder's path for messages and the race hook; it is
     /// extended while the entry is handled and restored on return. True when
     /// the entry is gone.
-    bool removeExamined(int dirFd, std::string &path, const std::string &name, const struct stat &examined)
+    bool removeExamined(int dirFd, std::string &path, const std::string &name, const EntryStat &examined)
     {
         const std::size_t parentLength = path.size();
         appendComponent(path, name);
@@ -202,11 +175,13 @@ public:
     }
 
     /// Removes (or checks) everything inside the folder open at `fd`
-    /// (readable), described by `self`, whose path is `path`.
-    void removeContents(int fd, std::string &path, const struct stat &self)
+    /// (readable), described by `self`, whose path is `path`, but the
+    /// entries named in `keep`.
+    void removeContents(int fd, std::string &path, const EntryStat &self, const std::vector<std::string> &keep = {})
     {
-        if (m_dryRun) {
-            if (::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        if (m_s.dryRun) {
+            const bool writableOnRequest = m_s.makeWritable && self.uid == ::geteuid();
+            if (!writableOnRequest && ::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
                 failErrno(errno, path);
                 return;
             }
@@ -220,20 +195,23 @@ public:
             return;
         }
         for (const std::string &name : *names) {
+            if (std::find(keep.begin(), keep.end(), name) != keep.end()) {
+                continue;
+            }
             const std::size_t parentLength = path.size();
             appendComponent(path, name);
-            struct stat examined
-            {
-            };
-            if (::fstatat(fd, name.c_str(), &examined, AT_SYMLINK_NOFOLLOW) != 0) {
+            EntryStat examined;
+            if (const int error = detail::statEntry(fd, name.c_str(), examined); error != 0) {
                 // Something below the item vanishing meanwhile is what we wanted anyway.
-                if (errno != ENOENT) {
-                    failErrno(errno, path);
+                if (error != ENOENT) {
+                    failErrno(error, path);
                 }
-            } else if (isKept(m_kept, examined)) {
+            } else if (isKept(m_s.kept, examined)) {
                 fail(Error{ 0, path, std::string(KeptLeftInPlace) });
-            } else if (m_dryRun && !stickyAllows(self, examined.st_uid)) {
+            } else if (m_s.dryRun && !stickyAllows(self, examined.uid)) {
                 failErrno(EPERM, path);
+            } else if (m_s.dryRun && entryHasProtectingFlags(fd, name.c_str(), examined)) {
+                failErrno(EPERM, path); // an immutable or append-only entry cannot be unlinked
             } else {
                 (void)removeExaminedAt(fd, path, parentLength, name, examined);
             }
@@ -243,42 +221,46 @@ public:
 
 private:
     bool removeExaminedAt(
-        int dirFd, std::string &path, std::size_t parentLength, const std::string &name, const struct stat &examined)
+        int dirFd, std::string &path, std::size_t parentLength, const std::string &name, const EntryStat &examined)
     {
-        if (examined.st_dev != m_device) {
-            fail(Error{ EXDEV, path, "a mounted file system; not entered" });
+        if (examined.dev != m_s.device || examined.mountRoot) {
+            fail(Error{ EXDEV, path, std::string(MountNotEntered) });
             return false;
         }
-        if (!S_ISDIR(examined.st_mode)) {
-            if (!m_dryRun && ::unlinkat(dirFd, name.c_str(), 0) != 0) {
+        if (!S_ISDIR(examined.mode)) {
+            if (!m_s.dryRun && ::unlinkat(dirFd, name.c_str(), 0) != 0) {
                 return failUnlessVanished(errno, path);
             }
-            m_freed += S_ISREG(examined.st_mode) || S_ISLNK(examined.st_mode) ? examined.st_size : 0;
+            count(examined);
             return true;
         }
-        if (removalRaceHook != nullptr) {
-            removalRaceHook(path.substr(0, parentLength), name);
+        if (m_s.raceHook != nullptr && *m_s.raceHook) {
+            (*m_s.raceHook)(path.substr(0, parentLength), name);
         }
         // O_NOFOLLOW: an entry swapped for a link since it was examined fails
         // here (ELOOP/ENOTDIR) instead of leading outside the tree.
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
         const UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd.isValid()) {
             return failUnlessVanished(errno, path);
         }
-        struct stat opened
-        {
-        };
-        if (::fstat(fd.get(), &opened) != 0) {
-            failErrno(errno, path);
+        EntryStat opened;
+        if (const int error = detail::statOpened(fd.get(), opened); error != 0) {
+            failErrno(error, path);
             return false;
         }
-        if (opened.st_dev != examined.st_dev || opened.st_ino != examined.st_ino) {
+        if (opened.dev != examined.dev || opened.inode != examined.inode) {
             // Swapped for another folder since it was examined: not the one we meant to empty.
             fail(Error{ 0, path, "replaced by another folder during removal; left alone" });
             return false;
         }
+        if (opened.mountRoot) {
+            fail(Error{ EXDEV, path, std::string(MountNotEntered) });
+            return false;
+        }
+        makeWritableIfAsked(fd.get(), opened);
         removeContents(fd.get(), path, opened);
-        if (m_dryRun) {
+        if (m_s.dryRun) {
             return true;
         }
         // Tried even after a failing child: the only cost is an ENOTEMPTY that
@@ -287,6 +269,35 @@ private:
             return failUnlessVanished(errno, path);
         }
         return true;
+    }
+
+    /// Gives a folder the user owns the write and search permission its
+    /// emptying needs, when the request allows it (never in a dry run).
+    void makeWritableIfAsked(int fd, EntryStat &self) const
+    {
+        constexpr mode_t Needed = S_IWUSR | S_IXUSR;
+        if (!m_s.makeWritable || m_s.dryRun || self.uid != ::geteuid() || (self.mode & Needed) == Needed) {
+            return;
+        }
+        if (::fchmod(fd, static_cast<mode_t>((self.mode & 07777) | Needed)) == 0) {
+            self.mode |= Needed;
+        }
+    }
+
+    /// Adds what unlinking a name examined as `st` gives back.
+    void count(const EntryStat &st)
+    {
+        if (!S_ISREG(st.mode) && !S_ISLNK(st.mode)) {
+            return;
+        }
+        std::int64_t given = st.size;
+        if (m_s.links != nullptr && m_s.dryRun) {
+            given = m_s.links->take(idOf(st), st.links, st.size);
+        } else if (st.links > 1) {
+            given = 0; // another name still holds the data (the last one to go frees it)
+        }
+        m_freed += given;
+        m_held += st.size - given;
     }
 
     bool failUnlessVanished(int code, const std::string &path)
@@ -305,7 +316,7 @@ private:
     /// descriptor per level.
     std::optional<std::vector<std::string>> readNames(int fd, const std::string &path)
     {
-        UniqueFd listFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        UniqueFd listFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0)); // NOLINT(cppcoreguidelines-pro-type-vararg)
         if (!listFd.isValid()) {
             failErrno(errno, path);
             return std::nullopt;
@@ -334,38 +345,11 @@ private:
         return names;
     }
 
-    std::uint64_t m_device;
-    bool m_dryRun;
-    const KeptItems *m_kept; // not owned; null: nothing kept
+    RemoverSettings m_s;
     std::int64_t m_freed = 0;
+    std::int64_t m_held = 0;
     std::optional<Error> m_firstError;
 };
-
-/// The components of an absolute path, empty ones (repeated or trailing "/")
-/// dropped. nullopt when the path is not absolute or holds "." or "..".
-std::optional<std::vector<std::string_view>> absoluteComponents(std::string_view path)
-{
-    if (path.empty() || path.front() != '/') {
-        return std::nullopt;
-    }
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start < path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos) {
-            end = path.size();
-        }
-        const std::string_view part = path.substr(start, end - start);
-        if (part == "." || part == "..") {
-            return std::nullopt;
-        }
-        if (!part.empty()) {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    return parts;
-}
 
 /// The components of a path relative to an anchor; nullopt when one is
 /// empty, "." or "..". An empty path has no components.
@@ -390,60 +374,15 @@ std::optional<std::vector<std::string>> relativeComponents(std::string_view rela
     }
 }
 
-/// Top-level folders of the system itself: a home folder of one of these names
-/// does not make the items directly in it deletable.
-constexpr std::array<std::string_view, 20> SystemTopLevelFolders = {
-    "bin",
-    "boot",
-    "dev",
-    "etc",
-    "home",
-    "lib",
-    "lib32",
-    "lib64",
-    "libx32",
-    "media",
-    "mnt",
-    "opt",
-    "proc",
-    "run",
-    "sbin",
-    "srv",
-    "sys",
-    "tmp",
-    "usr",
-    "var",
-};
-
-/// isProtectedPath against the home folder as written and as resolved.
-bool isProtectedForHome(const std::string &path, const std::string &homeDir)
+ItemKind kindOf(const EntryStat &st)
 {
-    if (isProtectedPath(path, homeDir)) {
-        return true;
-    }
-    if (homeDir.empty()) {
-        return false;
-    }
-    // Resolved once per thread and home, not once per item: a clean of a
-    // hundred thousand files would otherwise walk the home's path as often.
-    thread_local std::string resolvedFor;
-    thread_local std::optional<std::string> realHome;
-    if (resolvedFor != homeDir) {
-        realHome = realPath(homeDir);
-        resolvedFor = homeDir;
-    }
-    return realHome && *realHome != homeDir && isProtectedPath(path, *realHome);
-}
-
-ItemKind kindOf(const struct stat &st)
-{
-    if (S_ISDIR(st.st_mode)) {
+    if (S_ISDIR(st.mode)) {
         return ItemKind::Directory;
     }
-    return S_ISLNK(st.st_mode) ? ItemKind::Symlink : ItemKind::Other;
+    return S_ISLNK(st.mode) ? ItemKind::Symlink : ItemKind::Other;
 }
 
-bool matchesKind(ItemKind expected, const struct stat &st)
+bool matchesKind(ItemKind expected, const EntryStat &st)
 {
     return expected == ItemKind::Any || expected == kindOf(st);
 }
@@ -455,16 +394,28 @@ RemovalOutcome failed(Error error)
     return outcome;
 }
 
-RemovalOutcome refusedFor(Error error)
+RemovalOutcome refusedFor(Refusal why, Error error)
 {
     RemovalOutcome outcome = failed(std::move(error));
-    outcome.refused = true;
+    outcome.refusal = why;
     return outcome;
 }
 
 RemovalOutcome changedSinceScan(const std::string &path)
 {
-    return refusedFor(Error{ 0, path, std::string(ChangedSinceScan) });
+    return refusedFor(Refusal::ChangedSinceScan, Error{ 0, path, std::string(ChangedSinceScan) });
+}
+
+RemovalOutcome protectedLocation(const std::string &path)
+{
+    return refusedFor(Refusal::Protected, Error{ EPERM, path, "protected location" });
+}
+
+RemovalOutcome alreadyGone()
+{
+    RemovalOutcome gone;
+    gone.alreadyGone = true;
+    return gone;
 }
 
 /// Whether `name` in the folder open at `dirFd` is the record of an item
@@ -480,10 +431,11 @@ bool describesTrashedItem(int dirFd, const std::string &folderPath, std::string_
     if (std::string_view(folderPath).substr(slash == std::string::npos ? 0 : slash + 1) != "info") {
         return false;
     }
-    const UniqueFd trash(::openat(dirFd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd trash(::openat(dirFd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC)); // NOLINT
     if (!trash.isValid()) {
         return false;
     }
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
     const UniqueFd files(::openat(trash.get(), "files", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!files.isValid()) {
         return false;
@@ -496,19 +448,20 @@ bool describesTrashedItem(int dirFd, const std::string &folderPath, std::string_
 }
 
 /// Where the anchor's folder, open at `fd`, really is: as the kernel names
-/// it, or (without /proc) its resolved path when that still leads to the
-/// same folder. nullopt when neither can be had; callers then refuse.
+/// it, or (a folder too deep for that, or no /proc) its resolved path when
+/// that still leads to the same folder. nullopt when neither can be had;
+/// callers then refuse.
 std::optional<std::string> whereFolderIs(int fd, const Anchor &anchor)
 {
     if (std::optional<std::string> named = detail::pathOfDescriptor(fd)) {
         return named;
     }
-    const std::optional<std::string> resolved = realPath(anchor.path);
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(anchor.path.c_str(), nullptr), &std::free);
     struct stat st
     {
     };
-    if (resolved && ::stat(resolved->c_str(), &st) == 0 && st.st_dev == anchor.device && st.st_ino == anchor.inode) {
-        return resolved;
+    if (resolved && ::stat(resolved.get(), &st) == 0 && st.st_dev == anchor.device && st.st_ino == anchor.inode) {
+        return std::string(resolved.get());
     }
     return std::nullopt;
 }
@@ -524,124 +477,148 @@ std::string trashedItemPath(const std::string &infoPath, std::string_view name)
     return path;
 }
 
-/// The last step shared by removeBelow and removeItem: `name` in the folder
-/// open at `parentFd` (path `parentPath`), with its device rule.
+/// The last step of removeBelow: `name` in the folder open at `parentFd`.
 struct FinalStep
 {
     int parentFd = -1;
-    std::string parentPath;
+    FileId parentId;
+    std::string parentPath; // as written
     std::optional<std::string> realParentPath; // where the parent really is; nullopt: unknown
     std::string name;
     std::uint64_t device = 0; // nothing on another device is removed
-    bool checkDevice = true; // false: the item's own device counts (removeItem)
 };
 
-/// The trashing end of removeFinal, once every check has passed: hands GIO
-/// the item by where it really is, never by the written path.
-RemovalOutcome trashFinal(const FinalStep &step,
-    const RemovalRequest &request,
-    const struct stat &examined,
-    const std::string &path,
-    RemovalOutcome outcome)
+/// The size of what a folder item holds, measured by descriptor (the item
+/// was examined as `examined`; something else there now measures 0).
+std::int64_t folderSize(int parentFd, const std::string &name, const EntryStat &examined)
 {
-    if (S_ISDIR(examined.st_mode) && request.kept && request.kept->holdsKeptItem(idOf(examined))) {
-        outcome.refused = true;
-        outcome.error = Error{ 0, path, "holds items on the always-keep list; not moved to the Trash" };
-        return outcome;
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+    const UniqueFd fd(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    EntryStat now;
+    if (!fd.isValid() || detail::statOpened(fd.get(), now) != 0 || idOf(now) != idOf(examined)) {
+        return 0;
     }
-    if (removalRaceHook != nullptr) {
-        removalRaceHook(step.parentPath, step.name);
+    return treeSize("/proc/self/fd/" + std::to_string(fd.get()));
+}
+
+/// The trashing end of removeFinal, once every check has passed.
+RemovalOutcome trashFinal(
+    const FinalStep &step, const RemovalRequest &request, const EntryStat &examined, const std::string &path)
+{
+    RemovalOutcome outcome;
+    outcome.device = examined.dev;
+    outcome.inode = examined.inode;
+    if (S_ISDIR(examined.mode) && request.kept && request.kept->holdsKeptItem(idOf(examined))) {
+        return refusedFor(
+            Refusal::Kept, Error{ 0, path, "holds items on the always-keep list; not moved to the Trash" });
     }
-    std::optional<std::string> resolved = detail::pathOfDescriptor(step.parentFd);
-    if (!resolved) {
-        resolved = step.realParentPath; // a folder too deep for the kernel to name
-    }
-    if (!resolved) {
+    if (!step.realParentPath) {
         outcome.error = Error{ 0, path, "where it really is cannot be told; not moved to the Trash" };
         return outcome;
     }
-    appendComponent(*resolved, step.name);
-    struct stat now
-    {
-    };
-    if (::lstat(resolved->c_str(), &now) != 0 || idOf(now) != idOf(examined)) {
-        return changedSinceScan(path);
+    if (request.raceHook) {
+        request.raceHook(step.parentPath, step.name);
     }
-    const std::int64_t size = S_ISDIR(examined.st_mode)
-        ? treeSize(*resolved)
-        : (S_ISREG(examined.st_mode) || S_ISLNK(examined.st_mode) ? static_cast<std::int64_t>(examined.st_size) : 0);
-    if (!request.dryRun) {
-        const Status moved = moveToTrash(*resolved);
-        if (!moved) {
-            outcome.error = Error{ moved.error().code, path, "not moved to the Trash: " + moved.error().message };
-            return outcome;
+    const std::int64_t size = S_ISDIR(examined.mode)
+        ? folderSize(step.parentFd, step.name, examined)
+        : (S_ISREG(examined.mode) || S_ISLNK(examined.mode) ? examined.size : 0);
+    const Result<TrashedItem> moved =
+        trashEntry(step.parentFd, step.name, *step.realParentPath, idOf(examined), *request.trash, request.dryRun);
+    if (!moved) {
+        if (moved.error().code == ENOENT) {
+            return alreadyGone(); // moved by someone else (another clean) before its turn
         }
+        Error error = moved.error();
+        error.path = path;
+        if (error.code != 0 && error.message.find("Trash") == std::string::npos) {
+            error.message = "not moved to the Trash: " + error.message;
+        }
+        if (error.message.starts_with("changed since the scan")) {
+            outcome.refusal = Refusal::ChangedSinceScan;
+        }
+        outcome.error = std::move(error);
+        return outcome;
     }
     outcome.freed = size;
     outcome.trashed = true;
+    outcome.trashedAs = moved.value().filesPath;
     return outcome;
 }
 
-RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request, bool guarded)
+RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request, const Protection &protection)
 {
     std::string path = step.parentPath;
     appendComponent(path, step.name);
-    struct stat examined
-    {
+    EntryStat examined;
+    if (const int error = detail::statEntry(step.parentFd, step.name.c_str(), examined); error != 0) {
+        return error == ENOENT ? alreadyGone() : failed(Error::fromErrno(error, path));
+    }
+    auto refuse = [&](Refusal why, Error error) {
+        RemovalOutcome outcome = refusedFor(why, std::move(error));
+        outcome.device = examined.dev;
+        outcome.inode = examined.inode;
+        return outcome;
     };
-    if (::fstatat(step.parentFd, step.name.c_str(), &examined, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT && guarded) {
-            RemovalOutcome gone;
-            gone.alreadyGone = true;
-            return gone;
-        }
-        return failed(Error::fromErrno(errno, path));
+    if (!matchesKind(request.expected, examined)) {
+        return refuse(Refusal::ChangedSinceScan, Error{ 0, path, std::string(ChangedSinceScan) });
     }
+    if (examined.dev != step.device || examined.mountRoot) {
+        return refuse(Refusal::OtherFileSystem, Error{ EXDEV, path, std::string(OtherFileSystem) });
+    }
+    if (isKept(request.kept.get(), examined)) {
+        return refuse(Refusal::Kept, Error{ 0, path, std::string(KeptNotDeleted) });
+    }
+    const std::optional<std::string> &realParent = step.realParentPath;
+    std::string realItem = realParent.value_or(std::string());
+    appendComponent(realItem, step.name);
+    if (!realParent || protection.isProtectedPathForHome(realItem) || protection.isProtectedPathForHome(path)
+        || protection.protectsEntriesOf(step.parentId)
+        || (S_ISDIR(examined.mode) && protection.protectedFolder(idOf(examined)))) {
+        return refuse(Refusal::Protected, Error{ EPERM, path, "protected location" });
+    }
+    if (describesTrashedItem(step.parentFd, *realParent, step.name)
+        && !(request.dryRun && request.trashedItemGoing
+            && request.trashedItemGoing(trashedItemPath(step.parentPath, step.name)))) {
+        return refuse(
+            Refusal::TrashRecordKept, Error{ 0, path, "kept while the item it describes is still in the trash" });
+    }
+    if (std::optional<Error> refusal = unlinkRefusal(step.parentFd, step.name, examined, path)) {
+        refusal->message = "not deletable: " + refusal->message;
+        return refuse(Refusal::NotDeletable, std::move(*refusal));
+    }
+    if (request.trash) {
+        return trashFinal(step, request, examined, path);
+    }
+    RemoverSettings settings;
+    settings.device = step.device;
+    settings.dryRun = request.dryRun;
+    settings.kept = request.kept.get();
+    settings.makeWritable = request.makeOwnFoldersWritable;
+    settings.links = request.links.get();
+    settings.raceHook = &request.raceHook;
+    Remover remover(settings);
     RemovalOutcome outcome;
-    outcome.device = examined.st_dev;
-    outcome.inode = examined.st_ino;
-    const std::uint64_t device = step.checkDevice ? step.device : examined.st_dev;
-    if (guarded) {
-        outcome.refused = true; // until every check has passed
-        if (!matchesKind(request.expected, examined)) {
-            outcome.error = Error{ 0, path, std::string(ChangedSinceScan) };
-            return outcome;
+    outcome.device = examined.dev;
+    outcome.inode = examined.inode;
+    if (S_ISDIR(examined.mode) && !request.keepEntries.empty()) {
+        // Emptied, not removed: the folder and the entries it keeps stay.
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+        const UniqueFd fd(::openat(step.parentFd, step.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        EntryStat opened;
+        if (!fd.isValid() || detail::statOpened(fd.get(), opened) != 0 || idOf(opened) != idOf(examined)) {
+            return fd.isValid() || errno == ELOOP || errno == ENOTDIR ? changedSinceScan(path)
+                                                                      : failed(Error::fromErrno(errno, path));
         }
-        if (examined.st_dev != device) {
-            outcome.error = Error{ EXDEV, path, "on another file system; not deleted" };
-            return outcome;
+        if (request.makeOwnFoldersWritable && !request.dryRun && opened.uid == ::geteuid()) {
+            (void)::fchmod(fd.get(), static_cast<mode_t>((opened.mode & 07777) | S_IWUSR | S_IXUSR));
         }
-        if (isKept(request.kept.get(), examined)) {
-            outcome.error = Error{ 0, path, std::string(KeptNotDeleted) };
-            return outcome;
-        }
-        const std::optional<std::string> &realParent = step.realParentPath;
-        std::string realItem = realParent.value_or(std::string());
-        appendComponent(realItem, step.name);
-        if (!realParent || isProtectedForHome(realItem, request.homeDir) || isProtectedForHome(path, request.homeDir)) {
-            outcome.error = Error{ EPERM, path, "protected location" };
-            return outcome;
-        }
-        if (describesTrashedItem(step.parentFd, *realParent, step.name)
-            && !(request.dryRun && request.trashedItemGoing
-                && request.trashedItemGoing(trashedItemPath(step.parentPath, step.name)))) {
-            outcome.error = Error{ 0, path, "kept while the item it describes is still in the trash" };
-            return outcome;
-        }
-        if (std::optional<Error> refusal = unlinkRefusal(step.parentFd, step.name, examined, path)) {
-            refusal->message = "not deletable: " + refusal->message;
-            outcome.error = std::move(refusal);
-            return outcome;
-        }
-        outcome.refused = false;
-        if (request.moveToTrash) {
-            return trashFinal(step, request, examined, path, std::move(outcome));
-        }
+        remover.removeContents(fd.get(), path, opened, request.keepEntries);
+    } else {
+        std::string parentPath = step.parentPath;
+        (void)remover.removeExamined(step.parentFd, parentPath, step.name, examined);
     }
-    Remover remover(device, request.dryRun, request.kept.get());
-    std::string parentPath = step.parentPath;
-    (void)remover.removeExamined(step.parentFd, parentPath, step.name, examined);
     outcome.freed = remover.freed();
+    outcome.held = remover.held();
     outcome.error = remover.firstError();
     outcome.partial = outcome.error && outcome.freed > 0;
     return outcome;
@@ -649,84 +626,16 @@ RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request,
 
 } // namespace
 
-Status checkDeletable(const std::string &path)
+std::int64_t LinkLedger::take(FileId id, std::uint64_t links, std::int64_t size)
 {
-    if (path.empty()) {
-        return Ok{};
+    if (links <= 1) {
+        return size;
     }
-    const std::optional<SplitPath> split = splitPath(path);
-    if (!split) {
-        return Error::fromErrno(path.find_first_not_of('/') == std::string::npos ? EPERM : EINVAL, path);
+    auto [entry, fresh] = m_namesLeft.try_emplace(id, links);
+    if (entry->second > 0) {
+        --entry->second;
     }
-    const UniqueFd parent(::open(openablePath(split->parent), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!parent.isValid()) {
-        return Error::fromErrno(errno, path);
-    }
-    struct stat item
-    {
-    };
-    if (::fstatat(parent.get(), split->name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) {
-        const int itemErrno = errno;
-        // A missing item under a writable, non-sticky folder counts as
-        // deletable; in a sticky folder its owner cannot be judged.
-        struct stat folder
-        {
-        };
-        if (::fstat(parent.get(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0) {
-            if (::faccessat(parent.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
-                return Error::fromErrno(errno, path);
-            }
-            return Error::fromErrno(itemErrno, path);
-        }
-        item = {};
-        item.st_uid = ::geteuid();
-    }
-    if (std::optional<Error> refusal = unlinkRefusal(parent.get(), split->name, item, path)) {
-        return *refusal;
-    }
-    return Ok{};
-}
-
-bool isDeletable(const std::string &path)
-{
-    return checkDeletable(path).has_value();
-}
-
-bool isProtectedPath(const std::string &path, const std::string &homeDir)
-{
-    const auto parts = absoluteComponents(path);
-    if (!parts || parts->size() <= 1) {
-        return true;
-    }
-    const auto home = absoluteComponents(homeDir);
-    if (home && parts->size() <= home->size() && std::equal(parts->begin(), parts->end(), home->begin())) {
-        return true; // the home folder or a folder above it
-    }
-    if (parts->size() == 2) {
-        const bool inTopLevelHome = home && home->size() == 1 && home->front() == parts->front()
-            && std::find(SystemTopLevelFolders.begin(), SystemTopLevelFolders.end(), home->front())
-                == SystemTopLevelFolders.end();
-        return !inTopLevelHome;
-    }
-    return false;
-}
-
-bool isProtectedLocation(const std::string &path, const std::string &homeDir)
-{
-    if (isProtectedForHome(path, homeDir)) {
-        return true;
-    }
-    const std::optional<SplitPath> split = splitPath(path);
-    if (!split || split->parent.empty()) {
-        return true;
-    }
-    const std::optional<std::string> parent = realPath(split->parent);
-    if (!parent) {
-        return false; // nothing there to resolve: the written path is all there is
-    }
-    std::string resolved = *parent;
-    appendComponent(resolved, split->name);
-    return isProtectedForHome(resolved, homeDir);
+    return entry->second == 0 ? size : 0;
 }
 
 std::optional<Anchor> anchorAt(const std::string &path)
@@ -737,11 +646,7 @@ std::optional<Anchor> anchorAt(const std::string &path)
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         return std::nullopt;
     }
-    std::string clean = path;
-    while (clean.size() > 1 && clean.back() == '/') {
-        clean.pop_back();
-    }
-    return Anchor{ std::move(clean), st.st_dev, st.st_ino };
+    return Anchor{ detail::stripTrailingSlashes(path), st.st_dev, st.st_ino };
 }
 
 RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, const RemovalRequest &request)
@@ -752,30 +657,29 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
     }
     const std::optional<std::vector<std::string>> parts = relativeComponents(relative);
     if (!parts || anchor.path.empty() || anchor.path.front() != '/') {
-        return refusedFor(Error::fromErrno(EINVAL, path));
+        return refusedFor(Refusal::Invalid, Error::fromErrno(EINVAL, path));
     }
-    UniqueFd folder(::open(anchor.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const std::shared_ptr<const Protection> protection =
+        request.protection ? request.protection : Protection::forHome(request.homeDir);
+    UniqueFd folder(::open(anchor.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)); // NOLINT
     if (!folder.isValid()) {
-        if (errno == ENOENT) {
-            RemovalOutcome gone;
-            gone.alreadyGone = true;
-            return gone;
-        }
-        return failed(Error::fromErrno(errno, path));
+        return errno == ENOENT ? alreadyGone() : failed(Error::fromErrno(errno, path));
     }
-    struct stat st
-    {
-    };
-    if (::fstat(folder.get(), &st) != 0) {
-        return failed(Error::fromErrno(errno, path));
+    EntryStat st;
+    if (const int error = detail::statOpened(folder.get(), st); error != 0) {
+        return failed(Error::fromErrno(error, path));
     }
-    if (st.st_dev != anchor.device || st.st_ino != anchor.inode) {
+    if (st.dev != anchor.device || st.inode != anchor.inode) {
         return changedSinceScan(path);
     }
     const KeptItems *kept = request.kept.get();
     // By where the anchor is, and by how it was written (a link inside a kept folder leads out of it).
     if (kept != nullptr && (kept->coversFolder(folder.get()) || kept->covers(anchor.path))) {
-        return refusedFor(Error{ 0, path, std::string(KeptNotDeleted) });
+        return refusedFor(Refusal::Kept, Error{ 0, path, std::string(KeptNotDeleted) });
+    }
+    std::optional<std::string> realFolder = whereFolderIs(folder.get(), anchor);
+    if (protection->refusesAnchor(anchor.path, realFolder, idOf(st))) {
+        return protectedLocation(path);
     }
 
     if (parts->empty()) {
@@ -783,24 +687,34 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
         if (request.expected != ItemKind::Any && request.expected != ItemKind::Directory) {
             return changedSinceScan(path);
         }
-        if (request.moveToTrash) {
+        if (request.trash) {
             // The folder stays, so there is no one item to move; its content is never deleted instead.
-            return refusedFor(Error{ EINVAL, path, "the content of a scanned location is not moved to the Trash" });
+            return refusedFor(
+                Refusal::Invalid, Error{ EINVAL, path, "the content of a scanned location is not moved to the Trash" });
         }
-        const std::optional<std::string> real = whereFolderIs(folder.get(), anchor);
-        if (!real || isProtectedForHome(*real, request.homeDir) || isProtectedForHome(path, request.homeDir)) {
-            return refusedFor(Error{ EPERM, path, "protected location" });
+        if (!realFolder || protection->isProtectedPathForHome(*realFolder) || protection->isProtectedPathForHome(path)
+            || protection->protectedFolder(idOf(st)) || protection->protectsEntriesOf(idOf(st))) {
+            return protectedLocation(path);
         }
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
         const UniqueFd readable(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!readable.isValid()) {
             return failed(Error::fromErrno(errno, path));
         }
-        Remover remover(anchor.device, request.dryRun, kept);
-        remover.removeContents(readable.get(), path, st);
+        RemoverSettings settings;
+        settings.device = anchor.device;
+        settings.dryRun = request.dryRun;
+        settings.kept = kept;
+        settings.makeWritable = request.makeOwnFoldersWritable;
+        settings.links = request.links.get();
+        settings.raceHook = &request.raceHook;
+        Remover remover(settings);
+        remover.removeContents(readable.get(), path, st, request.keepEntries);
         RemovalOutcome outcome;
-        outcome.device = st.st_dev;
-        outcome.inode = st.st_ino;
+        outcome.device = st.dev;
+        outcome.inode = st.inode;
         outcome.freed = remover.freed();
+        outcome.held = remover.held();
         outcome.error = remover.firstError();
         outcome.partial = outcome.error && outcome.freed > 0;
         return outcome;
@@ -809,35 +723,33 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
     // Down to the folder that holds the item, one component at a time. Where
     // it really is follows from where the anchor really is: nothing on the
     // way is a link. (Asking the kernel for a deep folder's path fails.)
-    std::optional<std::string> realFolder = whereFolderIs(folder.get(), anchor);
     std::string folderPath = anchor.path;
     for (std::size_t k = 0; k + 1 < parts->size(); ++k) {
         const std::string &name = (*parts)[k];
-        if (removalRaceHook != nullptr) {
-            removalRaceHook(folderPath, name);
+        if (request.raceHook) {
+            request.raceHook(folderPath, name);
         }
         appendComponent(folderPath, name);
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
         UniqueFd next(::openat(folder.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next.isValid()) {
             const int error = errno;
             if (error == ENOENT) {
-                RemovalOutcome gone;
-                gone.alreadyGone = true;
-                return gone;
+                return alreadyGone();
             }
             if (error == ELOOP || error == ENOTDIR) {
                 return changedSinceScan(path);
             }
             return failed(Error::fromErrno(error, path));
         }
-        if (::fstat(next.get(), &st) != 0) {
-            return failed(Error::fromErrno(errno, path));
+        if (const int error = detail::statOpened(next.get(), st); error != 0) {
+            return failed(Error::fromErrno(error, path));
         }
-        if (st.st_dev != anchor.device) {
-            return refusedFor(Error{ EXDEV, path, "on another file system; not deleted" });
+        if (st.dev != anchor.device || st.mountRoot) {
+            return refusedFor(Refusal::OtherFileSystem, Error{ EXDEV, path, std::string(OtherFileSystem) });
         }
         if (isKept(kept, st)) {
-            return refusedFor(Error{ 0, path, std::string(KeptNotDeleted) });
+            return refusedFor(Refusal::Kept, Error{ 0, path, std::string(KeptNotDeleted) });
         }
         folder = std::move(next);
         if (realFolder) {
@@ -846,38 +758,12 @@ RemovalOutcome removeBelow(const Anchor &anchor, std::string_view relative, cons
     }
     FinalStep step;
     step.parentFd = folder.get();
+    step.parentId = idOf(st);
     step.parentPath = folderPath;
     step.realParentPath = realFolder;
     step.name = parts->back();
     step.device = anchor.device;
-    return removeFinal(step, request, true);
-}
-
-Status removeItem(const std::string &path)
-{
-    const std::optional<SplitPath> split = splitPath(path);
-    if (!split) {
-        return Error::fromErrno(EINVAL, path);
-    }
-    // Folders above the item are resolved normally (they may be links);
-    // from here on nothing is looked up by path again.
-    const UniqueFd parentFd(::open(openablePath(split->parent), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!parentFd.isValid()) {
-        std::string itemPath = split->parent;
-        appendComponent(itemPath, split->name);
-        return Error::fromErrno(errno, itemPath);
-    }
-    FinalStep step;
-    step.parentFd = parentFd.get();
-    step.parentPath = split->parent;
-    step.realParentPath = detail::pathOfDescriptor(parentFd.get());
-    step.name = split->name;
-    step.checkDevice = false;
-    RemovalOutcome outcome = removeFinal(step, RemovalRequest{}, false);
-    if (outcome.error) {
-        return *outcome.error;
-    }
-    return Ok{};
+    return removeFinal(step, request, *protection);
 }
 
 } // namespace core::tree

@@ -208,9 +208,9 @@ void Worker::scan(DirTask task)
                 return; // vanished or unreadable: counts 0
             }
             isDir = S_ISDIR(st.mode); // only possible for DT_UNKNOWN
-            if (st.dev != task.dev) {
-                // A file bound here from another file system, or (DT_UNKNOWN) a
-                // mount point: not this tree's.
+            if (st.dev != task.dev || st.mountRoot) {
+                // A file bound here (from another file system or from elsewhere
+                // on this one), or (DT_UNKNOWN) a mount point: not this tree's.
                 if (isDir) {
                     detail::reportOtherFileSystem(detail::pathOfDescriptor(task.fd).value_or("") + "/" + name);
                 }

@@ -98,7 +98,7 @@ WalkItem statItem(const std::string &path)
     item.name = (slash == std::string::npos || item.path == "/") ? item.path : item.path.substr(slash + 1);
     item.isHidden = !item.name.empty() && item.name.front() == '.';
     if (!item.path.empty()) {
-        detail::readItemValues(item, AT_FDCWD, item.path.c_str());
+        (void)detail::readItemValues(item, AT_FDCWD, item.path.c_str());
     }
     return item;
 }

@@ -1,0 +1,95 @@
+#pragma once
+
+// The three pieces ModuleInfo::cleanModule is made of, apart so that each
+// can be tested alone: collecting the selection (main queue), the job that
+// removes it (a background job), and applying what changed to the catalogue
+// (main queue). Internal to the engine; front ends call cleanModule.
+
+#include "engine/ModuleInfo.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace core::clean {
+
+/// One selected item of a clean and where it sits.
+struct CleanItem
+{
+    std::size_t category = 0;
+    FolderInfoPtr item; // the record to remove
+    FolderInfoPtr owner; // the file whose child it is; null for a file
+};
+
+/// What a clean will go through: the module's categories as they are when
+/// the clean starts (sharing their records with the catalogue) and the
+/// selected items, in order: a selected file whole, the selected children
+/// of a partly selected file.
+struct CleanPlan
+{
+    int moduleIndex = 0;
+    std::vector<Category> categories;
+    std::vector<CleanItem> items;
+};
+
+/// The plan for the current selection of module `moduleIndex`. Main queue.
+[[nodiscard]] CleanPlan collectSelection(int moduleIndex);
+
+/// What a clean changes in the catalogue for one item.
+struct RecordChange
+{
+    CleanItem where;
+    bool gone = false; // removed, moved away or already gone: the record is dropped
+    std::int64_t left = 0; // otherwise: what is still there
+    std::vector<FolderInfoPtr> goneChildren;
+};
+
+/// What the job tells as it goes (on the job's thread; cleanModule posts
+/// each to the main queue). Any may be null.
+struct CleanEvents
+{
+    std::function<void(const CleanItem &, const ModuleInfo::ItemReport &)> removed;
+    std::function<void(const CleanItem &, const ModuleInfo::ItemReport &)> failed;
+    std::function<void(std::size_t category, const Error &why)> skipped;
+    std::function<void(const std::string &path, std::int64_t bytes)> progress;
+    std::function<void(float fraction)> percent; // the module's running fraction
+};
+
+/// The background half of a clean: for each category in turn decides
+/// whether it is cleaned (selected, not review only, no program of it
+/// running), removes each of its selected items through tree::removeBelow
+/// with the request the options call for, keeps ".trashinfo" records for
+/// last, and returns what changed. Reads the always-keep list when it
+/// starts; nothing is removed when it cannot be read.
+class CleanJob
+{
+public:
+    CleanJob(CleanPlan plan, ModuleInfo::CleanOptions options);
+
+    /// Runs the clean on the calling thread.
+    [[nodiscard]] std::vector<RecordChange> run(const CleanEvents &events);
+
+private:
+    void handle(const CleanItem &where, const CleanEvents &events, std::vector<RecordChange> &changes);
+    [[nodiscard]] tree::RemovalRequest requestFor(const Category &category) const;
+
+    CleanPlan m_plan;
+    ModuleInfo::CleanOptions m_options;
+    tree::RemovalRequest m_base; // shared by every item
+    std::optional<Error> m_unreadableKeepList;
+    std::vector<std::string> m_goingInDryRun; // sorted on use: what earlier items would remove
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_countedInDryRun;
+};
+
+/// Writes what a clean changed back into module `plan.moduleIndex` of the
+/// catalogue: the records of items that went are dropped, and so is every
+/// other record of the module whose file went with them (the same file in
+/// another band, or inside a folder that went); records removed in part
+/// keep what is left; sizes, positions and the selection states of every
+/// category cleaned are recomputed from what is left (an emptied category
+/// is no longer ticked). Main queue.
+void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &changes);
+
+} // namespace core::clean
