@@ -2,6 +2,7 @@
 // found it, and says truthfully what happened: links swapped in above an
 // item, protected locations reached through links, other file systems,
 // trash records, permissions a dry run must foresee, partial removals.
+#include "engine/KeepList.h"
 #include "platform/WalkReport.h"
 #include "support/CleanFixture.h"
 #include "support/FolderSwap.h"
@@ -35,6 +36,17 @@ namespace {
 
 class CleanSafetyTest : public testing_support::CleanFixture
 {
+};
+
+/// The Trash of a test home.
+struct RemovalRequestHolder
+{
+    explicit RemovalRequestHolder(const TempDir &home)
+        : place(std::make_shared<core::tree::TrashPlace>(
+            core::tree::TrashPlace::forHome(home.path(), home / ".local/share")))
+    {
+    }
+    std::shared_ptr<core::tree::TrashPlace> place;
 };
 
 } // namespace
@@ -184,6 +196,94 @@ TEST_F(CleanSafetyTest, PathBasedDeletionJudgesTheResolvedLocationToo)
     ASSERT_TRUE(outcome.error.has_value());
     EXPECT_EQ(outcome.error->message, "protected location");
     EXPECT_TRUE(outcome.refused());
+}
+
+TEST_F(CleanSafetyTest, ALocationLinkPointedAtTheHomeBeforeTheScanIsRefusedWhole)
+{
+    tmp.writeFile(".bashrc", 5);
+    tmp.writeFile(".aws/credentials", 7);
+    tmp.writeFile("disk/cache/a.bin", 3);
+    tmp.makeLink(".cache", tmp / "disk/cache");
+    setModules(1, { atLocation(location(tmp / ".cache")) }); // the catalogue is loaded here
+    ASSERT_EQ(::unlink((tmp / ".cache").c_str()), 0);
+    tmp.makeLink(".cache", tmp.path()); // and the link re-pointed at the home afterwards
+    core::ModuleInfo::scan(1, {}, {}, {});
+    dispatcher.runAllQueues();
+    selectAll(1);
+
+    const Report dry = clean(1, true);
+    const Report out = clean(1);
+
+    EXPECT_TRUE(dry.removed.empty());
+    EXPECT_TRUE(out.removed.empty());
+    ASSERT_FALSE(out.failed.empty());
+    for (const auto &[path, why] : out.failed) {
+        EXPECT_NE(why.find("protected location"), std::string::npos) << path << ": " << why;
+        EXPECT_EQ(out.failures.at(path).refusal, core::tree::Refusal::Protected);
+    }
+    EXPECT_EQ(readFile(tmp / ".bashrc"), "xxxxx");
+    EXPECT_EQ(readFile(tmp / ".aws/credentials"), "xxxxxxx");
+}
+
+// --- the always-keep list at clean time ----------------------------------------
+
+TEST_F(CleanSafetyTest, AFolderBetweenTheLocationAndTheItemKeptAfterTheScanIsRespected)
+{
+    const std::string film = oldFile("Videos/2019/trip/film.mkv", 150 * MiB);
+    scan(3, fourBands());
+    selectAll(3);
+    ASSERT_TRUE(core::KeepList::add({ tmp / "Videos/2019" }).has_value());
+
+    const Report out = clean(3);
+
+    EXPECT_TRUE(exists(film));
+    ASSERT_TRUE(out.failures.contains(film));
+    EXPECT_EQ(out.failures.at(film).refusal, core::tree::Refusal::Kept);
+    EXPECT_EQ(out.failed.at(film), tmp / "Videos/2019/trip/film.mkv: on the always-keep list; not deleted");
+}
+
+TEST_F(CleanSafetyTest, KeptLinksProtectTheLinkAndWhatItLeadsTo)
+{
+    const std::string target = tmp.writeFile("Documents/thesis.pdf", 9);
+    tmp.makeLink("c/thesis-link", target);
+    tmp.makeLink("c/dangling", tmp / "nowhere");
+    tmp.writeFile("c/junk.bin", 4);
+    scan(1, { atLocation(location(tmp / "c")) });
+    selectAll(1);
+    ASSERT_TRUE(core::KeepList::add({ tmp / "c/thesis-link", tmp / "c/dangling" }).has_value());
+
+    const Report out = clean(1);
+
+    EXPECT_TRUE(exists(tmp / "c/thesis-link")) << "the kept link itself is refused";
+    EXPECT_TRUE(exists(tmp / "c/dangling")) << "a dangling kept link still protects the link";
+    EXPECT_FALSE(exists(tmp / "c/junk.bin"));
+    EXPECT_EQ(readFile(target), std::string(9, 'x'));
+
+    // Its target's folder is not trashed whole.
+    RemovalRequestHolder holder(tmp);
+    const auto documents = core::tree::anchorAt(tmp.path());
+    core::tree::RemovalRequest request;
+    request.kept = core::tree::KeptItems::resolve({ tmp / "c/thesis-link" });
+    request.trash = holder.place;
+    const core::tree::RemovalOutcome trashed = core::tree::removeBelow(*documents, "Documents", request);
+    EXPECT_EQ(trashed.refusal, core::tree::Refusal::Kept);
+    EXPECT_EQ(readFile(target), std::string(9, 'x'));
+}
+
+TEST_F(CleanSafetyTest, AKeptWalkRootOrAKeptFolderALocationLeadsIntoShowsNothing)
+{
+    oldFile("Videos/film.mkv", 150 * MiB);
+    tmp.writeFile("disk/cache/a.bin", 3);
+    tmp.makeLink(".cache", tmp / "disk/cache");
+    ASSERT_TRUE(core::KeepList::add({ tmp.path(), tmp / "disk" }).has_value());
+
+    scan(3, fourBands());
+    for (int band = 0; band < 4; ++band) {
+        EXPECT_TRUE(recordPaths(3, band).empty()) << band;
+    }
+    scan(1, { atLocation(location(tmp / ".cache")) });
+    EXPECT_TRUE(categoryAt(1, 0).files.empty());
+    EXPECT_EQ(categoryAt(1, 0).size, 0);
 }
 
 // --- trash records -------------------------------------------------------------

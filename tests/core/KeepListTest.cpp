@@ -267,10 +267,10 @@ TEST(KeptItems, TreeSizeCountsNothingKeptAndZeroForAKeptRoot)
     tmp.writeFile("t/k/b", 20);
     tmp.writeFile("t/c", 40);
     const auto kept = core::tree::KeptItems::resolve({ tmp / "t/k", tmp / "t/c" });
-    EXPECT_EQ(core::tree::treeSize(tmp / "t"), 70) << "no scope: everything counts";
-    const core::tree::KeepScope scope(kept.get());
-    EXPECT_EQ(core::tree::treeSize(tmp / "t"), 10);
-    EXPECT_EQ(core::tree::treeSize(tmp / "t/k"), 0);
+    EXPECT_EQ(core::tree::treeSize(tmp / "t"), 70) << "no list given: everything counts";
+    const core::tree::TreeSizeOptions options{ .threads = 0, .kept = kept.get() };
+    EXPECT_EQ(core::tree::treeSize(tmp / "t", options), 10);
+    EXPECT_EQ(core::tree::treeSize(tmp / "t/k", options), 0);
 }
 
 } // namespace

@@ -95,10 +95,9 @@ TEST_F(TaggedCachesTest, LeavesOutOtherCategoriesKeptItemsAndOtherOwners)
     options.owner = ::geteuid();
 
     const auto kept = core::tree::KeptItems::resolve({ home + "/kept" });
-    {
-        const core::tree::KeepScope scope(kept.get());
-        EXPECT_EQ(found(options), (std::vector<std::string>{ home + "/holder/inner", home + "/mine" }));
-    }
+    options.kept = kept.get();
+    EXPECT_EQ(found(options), (std::vector<std::string>{ home + "/holder/inner", home + "/mine" }));
+    options.kept = nullptr;
     if (::geteuid() == 0) {
         tag("theirs");
         tag("theirs/below");

@@ -335,6 +335,7 @@ FolderInfoPtr LanguageInfo::calculateLanguage(const std::string &url)
     // Hidden items and package contents are part of an application's tree;
     // only the directory flag is needed, which the entry type gives without a stat.
     tree::WalkOptions options;
+    options.kept = tree::keptItemsHere();
     options.wantStat = false;
     tree::Walker walker(*path, options);
     while (const tree::WalkItem *item = walker.opened() ? walker.next() : nullptr) {
@@ -391,6 +392,7 @@ std::vector<FolderInfoPtr> LanguageInfo::scanApplicationLanguage(
     std::vector<Entry> entries;
     {
         tree::WalkOptions shallow;
+        shallow.kept = tree::keptItemsHere();
         shallow.skipSubdirectoryDescendants = true;
         shallow.skipPackageDescendants = true;
         shallow.skipHidden = true;

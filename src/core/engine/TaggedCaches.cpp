@@ -55,6 +55,7 @@ void ModuleInfo::scanTaggedCaches(Category &category,
     tree::FileIdSet holdingLocations;
     identifyLocations(otherLocations, locations, holdingLocations);
     tree::TagSearchOptions options;
+    options.kept = tree::keptItemsHere();
     options.skipped = &locations;
     options.holdingSkipped = &holdingLocations;
     options.owner = static_cast<std::uint32_t>(::geteuid());

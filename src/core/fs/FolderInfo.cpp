@@ -68,7 +68,7 @@ std::int64_t FolderInfo::getFolderSize(const std::string &url)
     if (!path || !tree::isDirectoryFollowing(*path)) {
         return 0;
     }
-    return tree::treeSize(*path);
+    return tree::treeSize(*path, tree::TreeSizeOptions{ .threads = 0, .kept = tree::keptItemsHere() });
 }
 
 void FolderInfo::asyncGetFolderSize(const std::string &url, std::function<void(std::int64_t)> doneCalculating)
@@ -97,6 +97,7 @@ std::map<std::string, std::int64_t> FolderInfo::getFolderUsageWithFilter(
         return usage;
     }
     tree::WalkOptions options;
+    options.kept = tree::keptItemsHere();
     options.skipHidden = true;
     options.skipPackageDescendants = true;
     options.skipSubdirectoryDescendants = true;
@@ -109,7 +110,8 @@ std::map<std::string, std::int64_t> FolderInfo::getFolderUsageWithFilter(
         // "Exists and is a directory" follows links, and so does the measured
         // tree's root: a link to a folder is measured as that folder.
         if (tree::isDirectoryFollowing(entry->path)) {
-            usage[entry->path] = tree::treeSize(entry->path);
+            usage[entry->path] =
+                tree::treeSize(entry->path, tree::TreeSizeOptions{ .threads = 0, .kept = tree::keptItemsHere() });
         }
     }
     return usage;
@@ -149,6 +151,7 @@ std::int64_t FolderInfo::fastFolderSizeAtFSRef(const std::string &theFilePath)
     // The shallow listing of names, hidden ones included (contentsOfDirectoryAtPath:).
     // A path that is not a listable folder lists nothing, so it adds 0.
     tree::WalkOptions options;
+    options.kept = tree::keptItemsHere();
     options.skipSubdirectoryDescendants = true;
     options.wantStat = false;
     tree::Walker walker(theFilePath, options);

@@ -102,7 +102,9 @@ std::int64_t entryTreeSize(const tree::WalkItem &item)
     if (item.hasSize) {
         return item.size;
     }
-    return tree::isDirectoryFollowing(item.path) ? tree::treeSize(item.path) : 0;
+    return tree::isDirectoryFollowing(item.path)
+        ? tree::treeSize(item.path, tree::TreeSizeOptions{ .threads = 0, .kept = tree::keptItemsHere() })
+        : 0;
 }
 
 } // namespace
@@ -143,7 +145,7 @@ FolderInfoPtr FolderInfo::folderInfo(const FolderUrl &folderURL, bool includeChi
         record->size = listed.totalSize;
     } else if (item.isDir) {
         // A folder found where a file was expected is measured as the folder it is.
-        record->size = tree::treeSize(*path);
+        record->size = tree::treeSize(*path, tree::TreeSizeOptions{ .threads = 0, .kept = tree::keptItemsHere() });
     }
     postProgress(progress, *path, record->size);
     return record;
@@ -157,6 +159,7 @@ ChildrenInfo FolderInfo::childrenOfDirectory(const FolderUrl &folderURL, const P
         return result;
     }
     tree::WalkOptions options;
+    options.kept = tree::keptItemsHere();
     options.skipSubdirectoryDescendants = true;
     options.skipPackageDescendants = true;
     tree::Walker walker(*path, options);
@@ -228,6 +231,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
     std::size_t topLevelCount = 1;
     {
         tree::WalkOptions shallow;
+        shallow.kept = tree::keptItemsHere();
         shallow.skipSubdirectoryDescendants = true;
         shallow.skipPackageDescendants = true;
         shallow.skipHidden = true;
@@ -243,6 +247,8 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
     const float topLevelIncrement = topLevelCount == 0 ? 0.0F : 1.0F / static_cast<float>(topLevelCount);
 
     tree::OrderedWalkOptions options;
+
+    options.kept = tree::keptItemsHere();
     options.skipPackageDescendants = true;
     options.skipHidden = true;
     options.threads = threading == FilterThreading::Concurrent ? tree::defaultWalkThreads() : 1;

@@ -2,7 +2,9 @@
 
 #include "tree/DirectoryIo.h"
 
+#include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 
 namespace core::tree {
@@ -81,8 +83,10 @@ bool KeptItems::holdsKeptItem(FileId folder) const
 {
     std::call_once(m_ancestorsOnce, [this] {
         for (const std::string &path : m_paths) {
-            // Above the item as written, and above what a link leads to.
-            for (const std::string &start : { detail::parentPath(path), path + "/.." }) {
+            // Above the item as written, and above what a link leads to (a file or a folder).
+            const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
+            const std::string aboveTarget = target ? detail::parentPath(target.get()) : detail::parentPath(path);
+            for (const std::string &start : { detail::parentPath(path), aboveTarget }) {
                 const detail::UniqueFd fd(::open(start.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
                 if (fd.isValid()) {
                     (void)detail::forEachFolderUpward(fd.get(), [this](FileId id) {

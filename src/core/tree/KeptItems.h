@@ -105,11 +105,12 @@ private:
     mutable FileIdSet m_ancestors;
 };
 
-/// The kept items that walks started on the calling thread leave out (a
-/// kept entry is neither returned, counted nor entered; a walk whose start
-/// is kept, or lies below a kept folder, finds nothing). Null: nothing is
-/// left out. Walks that spread over helper threads take the value of the
-/// thread that starts them.
+/// The kept items of the scan running on the calling thread (a KeepScope),
+/// for the class-level FolderInfo and ModuleInfo operations whose
+/// signatures carry no options: they read it here and hand it to every walk
+/// they start (WalkOptions::kept and its like). Walks themselves never read
+/// it: what a walk leaves out depends on its arguments alone. Null: nothing
+/// is left out.
 [[nodiscard]] const KeptItems *keptItemsHere();
 
 /// Makes `kept` the calling thread's kept items until the scope ends (the

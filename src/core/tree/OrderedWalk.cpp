@@ -209,7 +209,7 @@ std::optional<std::vector<WalkToken>> walkInOrder(
     const std::string &rootPath, const OrderedWalkOptions &options, const OrderedVisit &visit)
 {
     std::uint64_t dev = 0;
-    const KeptItems *kept = keptItemsHere();
+    const KeptItems *kept = options.kept;
     if (kept != nullptr && kept->covers(rootPath)) {
         return std::vector<WalkToken>{}; // kept: nothing in it is visited
     }

@@ -32,6 +32,7 @@ struct OrderedWalkOptions
     bool skipHidden = false; // hidden items are neither visited nor entered
     bool skipPackageDescendants = false; // packages are visited, not entered
     std::size_t threads = 1; // walking threads, the caller's included (at least 1)
+    const KeptItems *kept = nullptr; // the always-keep list; not owned
 };
 
 /// Called for every item with its values (as Walker returns them, statOk
@@ -53,7 +54,7 @@ using OrderedVisit = std::function<VisitAnswer(const WalkItem &item, int level, 
 /// nothing below it is followed, directories that cannot be opened, lie
 /// deeper than 4096 levels or on a pseudo or network mount are passed over
 /// silently. A hidden name is skipped before any stat call. Items on the
-/// always-keep list of the calling thread (keptItemsHere()) are never
+/// always-keep list (OrderedWalkOptions::kept) are never
 /// visited nor entered, on every walking thread; a root that is kept, or
 /// lies below a kept folder, gives an empty walk.
 ///

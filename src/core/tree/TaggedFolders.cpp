@@ -29,7 +29,7 @@ class TagSearch
 public:
     explicit TagSearch(const TagSearchOptions &options)
         : m_options(options)
-        , m_kept(keptItemsHere())
+        , m_kept(options.kept)
         , m_buffer(detail::DirentBufferSize)
     {
     }

@@ -27,6 +27,8 @@ struct TagSearchOptions
     const FileIdSet *holdingSkipped = nullptr;
     /// Only tagged folders of this owner are listed; nullopt: any owner.
     std::optional<std::uint32_t> owner;
+    /// The always-keep list: kept items are neither listed nor entered. Not owned.
+    const KeptItems *kept = nullptr;
 };
 
 /// Every folder below `rootPath` that holds a valid cache tag (isCacheTag),
@@ -37,8 +39,8 @@ struct TagSearchOptions
 /// Walks as the other walks do: the root opened following a link, nothing
 /// below it followed (a tagged folder reached through a link is not
 /// found), no mount point entered, unreadable folders and mount points told
-/// to services().walkReport, items on the calling thread's always-keep list
-/// (keptItemsHere()) neither listed nor entered. Cheap: the tag's name is
+/// to services().walkReport, kept items
+/// (TagSearchOptions::kept) neither listed nor entered. Cheap: the tag's name is
 /// noticed while each folder's entries are read, so a folder costs its
 /// open, one fstat and its directory reads; files are never stat'ed (on
 /// file systems that report entry types), and a tag file is opened only

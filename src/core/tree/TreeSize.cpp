@@ -301,7 +301,7 @@ std::size_t defaultThreads()
 std::int64_t treeSize(const std::string &rootPath, const TreeSizeOptions &options)
 {
     std::uint64_t dev = 0;
-    const KeptItems *kept = keptItemsHere();
+    const KeptItems *kept = options.kept;
     const int fd = detail::openRoot(rootPath, dev, kept);
     if (fd < 0) {
         return 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tree/KeptItems.h"
+
 #include <cstdint>
 #include <string>
 
@@ -11,6 +13,9 @@ struct TreeSizeOptions
     /// Helpers are only started once the walk proves bigger than a few
     /// directories, so small folders cost no thread start.
     int threads = 0;
+    /// The always-keep list: kept items count nothing, with everything below
+    /// them; a kept root, or one below a kept folder, totals 0. Not owned.
+    const KeptItems *kept = nullptr;
 };
 
 /// Total logical size (st_size) of everything below the folder at
@@ -27,10 +32,6 @@ struct TreeSizeOptions
 /// a directory deeper than 4096 levels. Unreadable folders and mount points
 /// are told to services().walkReport, so a caller can say that a total is
 /// partial. 0 when `rootPath` is not a directory that can be opened.
-///
-/// Items on the always-keep list of the calling thread (keptItemsHere())
-/// count nothing, with everything below them; a kept root, or one below a
-/// kept folder, totals 0.
 ///
 /// Walks depth-first on up to `threads` threads, each holding one descriptor
 /// per branching level; idle threads get whole subdirectories through a

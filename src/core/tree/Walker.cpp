@@ -20,7 +20,7 @@ struct Walker::Impl
     explicit Impl(const WalkOptions &walkOptions)
         : options(walkOptions)
         , stack(detail::ListingOptions{
-              .skipHidden = walkOptions.skipHidden, .wantStat = walkOptions.wantStat, .kept = keptItemsHere() })
+              .skipHidden = walkOptions.skipHidden, .wantStat = walkOptions.wantStat, .kept = walkOptions.kept })
     {
     }
 
@@ -45,7 +45,7 @@ Walker::Walker(std::string rootPath, WalkOptions options)
     : m_impl(std::make_unique<Impl>(options))
 {
     std::uint64_t dev = 0;
-    const int fd = detail::openRoot(rootPath, dev, keptItemsHere());
+    const int fd = detail::openRoot(rootPath, dev, options.kept);
     if (fd < 0) {
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Types.h"
+#include "tree/KeptItems.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,7 @@ struct WalkOptions
     bool skipPackageDescendants = false; // packages are returned, not entered
     bool skipSubdirectoryDescendants = false; // only the root's immediate entries (a shallow listing)
     bool wantStat = true; // false: no stat call where the directory entry type is known
+    const KeptItems *kept = nullptr; // the always-keep list: kept items are neither returned nor entered; not owned
 };
 
 /// One enumerated item and its resource values.
@@ -56,9 +58,8 @@ struct WalkItem
 /// but still not entered. A package is a directory whose name ends in ".app",
 /// ".bundle", ".framework" or ".plugin".
 ///
-/// Items on the always-keep list (the KeptItems of the thread that makes the
-/// walker, keptItemsHere()) are neither returned nor entered; a root that is
-/// kept, or lies below a kept folder, is not opened.
+/// Items on the always-keep list (WalkOptions::kept) are neither returned
+/// nor entered; a root that is kept, or lies below a kept folder, is not opened.
 ///
 /// Open descriptors: one per level that still has entries to return (a
 /// directory whose last entry is being entered is closed first), so a chain
