@@ -76,6 +76,31 @@ TEST(JsonStreamTest, MatchesTheDocumentWriterByteForByte)
     }
 }
 
+// Every control byte, early in a string (where strings are scanned sixteen
+// bytes at a time) and in a short tail, is escaped as the document writer does.
+TEST(JsonStreamTest, EveryControlByteIsEscapedAsTheDocumentWriterDoes)
+{
+    for (int byte = 0; byte < 0x20; ++byte) {
+        const char c = static_cast<char>(byte);
+        for (const std::string &name : { std::string(1, c) + "abcdefghijklmnopqrstuvwxyz",
+                 std::string("abcdefgh") + c + "ijklmnopqrstuvwxyz",
+                 std::string("abcdefghijklmnopqrstuvwxyz") + c,
+                 std::string("ab") + c }) {
+            const std::string text = streamed(
+                [&](cli::JsonStream &json) {
+                    json.beginObject();
+                    json.key("name");
+                    json.string(name);
+                    json.endObject();
+                },
+                cli::JsonLayout::Compact);
+            const nlohmann::ordered_json expected = { { "name", cli::displayText(name) } };
+            EXPECT_EQ(text, expected.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n")
+                << "byte " << byte;
+        }
+    }
+}
+
 // Elements written in pieces on two threads must give the document written one
 // at a time: commas at the joins, indentation, the elements already in the
 // array, and every element exactly once, in order, on both sides of the run

@@ -1,3 +1,6 @@
+#include "engine/CleanTally.h"
+#include "engine/Selection.h"
+#include "support/CleanFixture.h"
 #include "support/EngineFixture.h"
 
 #include <gtest/gtest.h>
@@ -326,4 +329,107 @@ TEST_F(CleanerTest, DryRunReportsWithoutTouchingFilesOrCatalogue)
     EXPECT_EQ(categoryAt(1, 0).files.size(), 2U);
     EXPECT_EQ(categoryAt(1, 0).size, 5);
     EXPECT_EQ(testing_support::readFile(tmp / "d/a"), "xx");
+}
+
+TEST_F(CleanerTest, TheSummaryCountsCheckedItemsOfSelectedCategoriesOnceEach)
+{
+    const FolderInfoPtr shared = record("/v/film.mkv", 100, 1);
+    const FolderInfoPtr twin = record("/v/film.mkv", 100, 1); // the same file in another band
+    core::Module module;
+    core::Category bands = category("band");
+    bands.state = -1;
+    bands.files = { shared, record("/v/unticked.mkv", 7, 0) };
+    core::Category ages = category("age");
+    ages.state = 1;
+    ages.files = { twin, record("/v/old.txt", 3, 1) };
+    core::Category off = category("off"); // ticked records in an unselected category do not count
+    off.files = { record("/v/stray", 1000, 1) };
+    core::Category translations = category("languages", "Localization");
+    translations.state = 1;
+    translations.files = { record("/usr/share/locale/xx", 5000, 1) };
+    core::Category partly = category("partly");
+    partly.state = -1;
+    const FolderInfoPtr folder = record("/c/folder", 30, -1, true);
+    folder->children = { record("/c/folder/a", 10, 1), record("/c/folder/b", 20, 0) };
+    partly.files = { folder };
+    module.categories = { bands, ages, off, translations, partly };
+
+    const core::SelectionSummary summary = core::summariseSelection(module);
+
+    EXPECT_EQ(summary.items, 3U);
+    EXPECT_EQ(summary.bytes, 100 + 3 + 10);
+}
+
+TEST_F(CleanerTest, OneFileOneChoiceAcrossBandsAndStatesFromWhatIsLeft)
+{
+    const std::string film = tmp.writeFile("v/film.mkv", 10);
+    const std::string notes = tmp.writeFile("v/notes.txt", 3);
+    setModules(3, { category("size"), category("age") });
+    auto &size = categoryAt(3, 0);
+    auto &age = categoryAt(3, 1);
+    size.files = { record(film, 10, 0) };
+    age.files = { record(film, 10, 0), record(notes, 3, 0) };
+
+    ModuleInfo::updateState(1, 3, 0, 0, std::nullopt);
+    EXPECT_EQ(age.files[0]->checked, 1) << "ticked in one band, ticked in the other";
+    EXPECT_EQ(age.state, -1);
+    ModuleInfo::updateState(0, 3, 1, 0, std::nullopt);
+    EXPECT_EQ(size.files[0]->checked, 0);
+    EXPECT_EQ(size.state, 0);
+
+    // After a clean, the same file goes from every band, and states are those of what is left.
+    ModuleInfo::updateState(1, 3, 1, -1, std::nullopt);
+    ModuleInfo::updateState(0, 3, 1, 1, std::nullopt);
+    ASSERT_EQ(size.files[0]->checked, 1);
+    ASSERT_EQ(age.state, -1);
+    const Outcome out = clean(3);
+    EXPECT_TRUE(out.failed.empty());
+    EXPECT_TRUE(size.files.empty());
+    EXPECT_EQ(size.state, 0) << "an emptied category is no longer ticked";
+    EXPECT_EQ(size.size, 0);
+    ASSERT_EQ(age.files.size(), 1U);
+    EXPECT_EQ(age.files[0]->name, "notes.txt");
+    EXPECT_EQ(age.state, 0) << "its only remaining item is unticked";
+    EXPECT_EQ(age.size, 3);
+}
+
+TEST_F(CleanerTest, TheReviewOnlyNoteIsSaidOnlyForASelectedReviewOnlyCategory)
+{
+    tmp.writeFile("u/f", 1);
+    tmp.writeFile("l/f", 1);
+    scanLocations({ location(tmp / "u"), location(tmp / "l") });
+    categoryAt(1, 1).kind = core::CategoryKind::Localization;
+    ModuleInfo::updateState(1, 1, 0, -1, -1);
+    (void)clean(1);
+    EXPECT_TRUE(log.systemLines().empty());
+    EXPECT_FALSE(testing_support::exists(tmp / "u/f"));
+}
+
+TEST_F(CleanerTest, TheTallyAddsUpWhatTheCallbacksSaid)
+{
+    tmp.writeFile("c/a", 10);
+    tmp.writeFile("c/b", 20);
+    tmp.makeDir("c/sub");
+    scanLocations({ location(tmp / "c") });
+    ModuleInfo::updateState(1, 1, 0, -1, -1);
+    ASSERT_EQ(::rmdir((tmp / "c/sub").c_str()), 0);
+    ASSERT_EQ(::symlink("/", (tmp / "c/sub").c_str()), 0); // a folder became a link: refused
+
+    ModuleInfo::CleanOptions options;
+    int forwarded = 0;
+    options.removed = [&forwarded](const FolderInfo &, const ModuleInfo::ItemReport &) {
+        ++forwarded;
+    };
+    const std::shared_ptr<core::CleanTally> tally = core::CleanTally::collect(1, options);
+    ModuleInfo::cleanModule(1, {}, {}, {}, options);
+    dispatcher.runAllQueues();
+
+    EXPECT_EQ(forwarded, 2) << "the callbacks set before still run";
+    EXPECT_EQ(tally->removed.size(), 2U);
+    EXPECT_EQ(tally->gone(), 2U);
+    EXPECT_EQ(tally->freed, 30);
+    EXPECT_EQ(tally->movedToTrash, 0);
+    ASSERT_EQ(tally->failed.size(), 1U);
+    EXPECT_EQ(tally->refusals.at(core::tree::Refusal::ChangedSinceScan), 1U);
+    EXPECT_TRUE(testing_support::exists(tmp / "c/sub"));
 }

@@ -12,10 +12,10 @@
 #include <fcntl.h>
 #include <fstream>
 #include <string>
-#include <tuple>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -401,6 +401,20 @@ TEST(WalkerMountTypesTest, ParsesRecordedMountinfo)
     EXPECT_EQ(entries, expected) << "optional fields, escaped names and malformed lines";
 }
 
+TEST(WalkerMountTypesTest, NetworkAndPseudoTypesAreToldApartFromLocalOnes)
+{
+    for (const char *network : { "nfs", "nfs4", "cifs", "smb3", "fuse.sshfs", "9p" }) {
+        EXPECT_TRUE(core::tree::isNetworkFsType(network)) << network;
+    }
+    for (const char *local : { "ext4", "btrfs", "xfs", "vfat", "tmpfs", "overlay", "nfsd" }) {
+        EXPECT_FALSE(core::tree::isNetworkFsType(local)) << local;
+    }
+    for (const char *pseudo : { "proc", "sysfs", "cgroup2", "autofs", "fuse.gvfsd-fuse" }) {
+        EXPECT_TRUE(core::tree::isKernelPseudoFsType(pseudo)) << pseudo;
+    }
+    EXPECT_FALSE(core::tree::isKernelPseudoFsType("ext4"));
+}
+
 TEST(WalkerMountTypesTest, SplitLinesKeepEscapesAndAnOptionalSource)
 {
     // The first line is proc(5)'s example with an escaped space added.
@@ -420,4 +434,3 @@ TEST(WalkerMountTypesTest, SplitLinesKeepEscapesAndAnOptionalSource)
     EXPECT_EQ(lines[1].fsType, "tmpfs");
     EXPECT_TRUE(lines[1].source.empty());
 }
-

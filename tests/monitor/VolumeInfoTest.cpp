@@ -250,6 +250,8 @@ TEST(VolumeMounts, EscapesAndMalformedLines)
 {
     EXPECT_EQ(VolumeInfo::unescapeMountField("/a\\040b\\011c\\134d\\012"), "/a b\tc\\d\n");
     EXPECT_EQ(VolumeInfo::unescapeMountField("/end\\04"), "/end\\04");
+    EXPECT_EQ(VolumeInfo::unescapeMountField("/mnt/trailing\\040"), "/mnt/trailing ") << "an escape at the very end";
+    EXPECT_EQ(VolumeInfo::unescapeMountField("\\011"), "\t");
     EXPECT_EQ(VolumeInfo::decodeUdevEscapes("My\\x20Disk\\xzz"), "My Disk\\xzz");
 
     const auto text = testing_support::readFile(fixtureRoot("malformed") + "proc/self/mountinfo");

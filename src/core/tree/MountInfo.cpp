@@ -128,7 +128,7 @@ bool isNetworkFsType(std::string_view fsType)
         "fuse.s3fs",
         "fuse.cephfs",
     };
-    if (fsType.starts_with("nfs")) { // nfs, nfs4
+    if (fsType == "nfs" || fsType == "nfs4") { // not "nfsd": the NFS server's own control file system
         return true;
     }
     return std::find(Types.begin(), Types.end(), fsType) != Types.end();
