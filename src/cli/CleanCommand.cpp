@@ -67,12 +67,14 @@ std::string summaryText(const core::SelectionSummary &summary)
 }
 
 /// Says what is about to go and asks on the terminal; false when the answer is not yes.
-bool confirm(const core::SelectionSummary &summary, const core::Module &module, bool toTrash)
+bool confirm(
+    const core::SelectionSummary &summary, const std::string &refused, const core::Module &module, bool toTrash)
 {
     std::fprintf(stderr,
-        "%s selected in %s.\n%s [y/N] ",
+        "%s selected in %s%s.\n%s [y/N] ",
         summaryText(summary).c_str(),
         printableText(module.title).c_str(),
+        refused.c_str(),
         toTrash ? "Move the selected files to the Trash?" : "Are you sure to delete selected files?");
     std::fflush(stderr);
     std::string answer;
@@ -214,6 +216,35 @@ void printText(const core::CleanTally &tally, bool dryRun, bool toTrash)
     }
 }
 
+/// Runs a clean (or a dry run) of module `module`'s selection to the end and
+/// returns its tally, with a progress bar when `showProgress`.
+core::CleanTally runCleanJob(int module, bool dryRun, bool toTrash, bool showProgress)
+{
+    ProgressBar bar(showProgress);
+    core::ModuleInfo::CleanOptions options;
+    options.dryRun = dryRun;
+    options.moveToTrash = toTrash;
+    const std::shared_ptr<core::CleanTally> tally = core::CleanTally::collect(module, options);
+    auto finished = std::make_shared<bool>(false);
+    core::ModuleInfo::cleanModule(
+        module,
+        [&bar](const std::string &path, std::int64_t /*size*/) {
+            bar.setPath(path);
+        },
+        [&bar](float fraction) {
+            bar.setFraction(fraction);
+        },
+        [finished] {
+            *finished = true;
+        },
+        options);
+    mainLoop().runUntil([finished] {
+        return *finished;
+    });
+    bar.finish();
+    return *tally;
+}
+
 } // namespace
 
 int runClean(const Invocation &inv)
@@ -329,45 +360,30 @@ int runClean(const Invocation &inv)
     }
 
     if (!dryRun && !yes) {
+        // What the question names is what a dry run finds would go: a file
+        // listed twice counts once, and one whose other names stay frees nothing.
         const core::Module &selected = core::ModuleInfo::modules().at(static_cast<std::size_t>(module));
-        const core::SelectionSummary summary = core::summariseSelection(selected);
+        const core::CleanTally preview = runCleanJob(module, true, toTrash, false);
+        const core::SelectionSummary summary{ preview.gone(), preview.freed + preview.movedToTrash };
+        std::string refused;
+        if (!preview.failed.empty()) {
+            refused = "; " + plural(preview.failed.size(), "item", "items") + " would be refused";
+        }
         if (::isatty(STDIN_FILENO) != 1) {
             return usageError(std::string(toTrash ? "refusing to move " : "refusing to delete ") + summaryText(summary)
                 + (toTrash ? " to the Trash" : "") + " without confirmation: pass --yes (or --dry-run to preview)");
         }
-        if (!confirm(summary, selected, toTrash)) {
+        if (!confirm(summary, refused, selected, toTrash)) {
             std::fputs(toTrash ? "Nothing moved.\n" : "Nothing deleted.\n", stderr);
             return ExitUsage;
         }
     }
 
-    core::ModuleInfo::CleanOptions options;
-    options.dryRun = dryRun;
-    options.moveToTrash = toTrash;
-    const std::shared_ptr<core::CleanTally> tally = core::CleanTally::collect(module, options);
-    auto finished = std::make_shared<bool>(false);
-    ProgressBar bar(wantsProgress(inv.global));
-    core::ModuleInfo::cleanModule(
-        module,
-        [&bar](const std::string &path, std::int64_t /*size*/) {
-            bar.setPath(path);
-        },
-        [&bar](float fraction) {
-            bar.setFraction(fraction);
-        },
-        [finished] {
-            *finished = true;
-        },
-        options);
-    mainLoop().runUntil([finished] {
-        return *finished;
-    });
-    bar.finish();
-
+    const core::CleanTally tally = runCleanJob(module, dryRun, toTrash, wantsProgress(inv.global));
     if (inv.global.json) {
-        printTallyJson(*tally, dryRun);
+        printTallyJson(tally, dryRun);
     } else {
-        printText(*tally, dryRun, toTrash);
+        printText(tally, dryRun, toTrash);
     }
     if (!resultsWritten()) {
         if (!dryRun) {
@@ -375,13 +391,13 @@ int runClean(const Invocation &inv)
             std::fprintf(stderr,
                 "spruce-cli: the clean went ahead: %s %s in %s; %zu failed\n",
                 toTrash ? "moved to the Trash" : "freed",
-                core::format::formatByteCount(toTrash ? tally->movedToTrash : tally->freed).c_str(),
-                plural(tally->removed.size(), "item", "items").c_str(),
-                tally->failed.size());
+                core::format::formatByteCount(toTrash ? tally.movedToTrash : tally.freed).c_str(),
+                plural(tally.removed.size(), "item", "items").c_str(),
+                tally.failed.size());
         }
         return ExitItemsFailed;
     }
-    return tally->failed.empty() && tally->skipped.empty() ? ExitOk : ExitItemsFailed;
+    return tally.failed.empty() && tally.skipped.empty() ? ExitOk : ExitItemsFailed;
 }
 
 } // namespace cli

@@ -2,6 +2,7 @@
 // --trash, categories left alone while their program runs, tagged caches.
 #include "CliSupport.h"
 #include "support/RunningProgram.h"
+#include "support/ScopedImmutable.h"
 #include "support/TempDir.h"
 #include "tree/Removal.h"
 
@@ -231,6 +232,62 @@ TEST_F(TrustCli, TaggedCachesAreListedWithTheirSizes)
     const CliRun text = run({ "scan", "2", "--files" });
     ASSERT_EQ(text.code, 0) << text.err;
     EXPECT_TRUE(contains(text.out, home + "/proj/target")) << text.out;
+}
+
+TEST_F(TrustCli, TheTrashIsTheOneOfTheHomeBeingCleaned)
+{
+    const std::string old = tmp.writeFile("home/Videos/notes.txt", 6);
+    testing_support::setMtime(old, static_cast<std::int64_t>(::time(nullptr)) - 400 * 86400);
+    // The caller's data folder is someone else's: the files of the home given go to that home's Trash.
+    const std::string otherData = tmp.makeDir("other-user/.local/share");
+    const CliRun moved = runCli({ "--home", home, "--catalogue", catalogue(), "clean", "3", "--path", old, "--trash", "--yes" },
+        CliSetup::withEnvironment({ "HOME=" + tmp / "other-user", "XDG_DATA_HOME=" + otherData,
+            "XDG_CONFIG_HOME=" + tmp / "elsewhere" }));
+    ASSERT_EQ(moved.code, 0) << moved.err;
+    EXPECT_TRUE(exists(home + "/.local/share/Trash/files/notes.txt"));
+    EXPECT_FALSE(exists(otherData + "/Trash"));
+}
+
+TEST_F(TrustCli, FreedCountsFilesWhoseLastNameWentAndWhatWentOfAFolderRemovedInPart)
+{
+    // A hard link inside the cache to a document elsewhere frees nothing.
+    const std::string document = tmp.writeFile("home/Documents/thesis.pdf", 500);
+    ASSERT_EQ(::link(document.c_str(), (home + "/.cache/app/thesis-link.pdf").c_str()), 0);
+    // Two names of one file, both in the cache: their bytes count once.
+    ASSERT_EQ(::link((home + "/.cache/other").c_str(), (home + "/.cache/other-again").c_str()), 0);
+
+    const CliRun dry = run({ "--json", "clean", "1", "--category", "0", "--dry-run" });
+    ASSERT_EQ(dry.code, 0) << dry.err;
+    std::int64_t foreseen = 0;
+    const nlohmann::json preview = dry.json();
+    for (const auto &item : preview["wouldRemove"]) {
+        foreseen += item["size"].get<std::int64_t>();
+    }
+    const CliRun out = run({ "--json", "clean", "1", "--category", "0", "--yes" });
+    ASSERT_EQ(out.code, 0) << out.err;
+    const auto doc = out.json();
+    EXPECT_EQ(doc["freed"], 1000 + 300 + 7 + 44) << "blob, img, other once, the tool's tag";
+    EXPECT_EQ(foreseen, doc["freed"].get<std::int64_t>()) << "the dry run said the same: " << dry.out;
+    EXPECT_EQ(doc["heldByOtherNames"], 500 + 7);
+    EXPECT_EQ(testing_support::readFile(document).size(), 500U);
+
+    const CliRun text = run({ "clean", "1", "--category", "0", "--yes" });
+    EXPECT_EQ(text.code, 0) << text.err;
+
+    // A folder with an immutable file: what went counts in the total.
+    tmp.writeFile("home/.cache/box/gone.bin", 3000);
+    const std::string stays = tmp.writeFile("home/.cache/box/stays.bin", 500);
+    const testing_support::ScopedImmutable frozen(stays);
+    if (!frozen.isSet()) {
+        GTEST_SKIP() << "the file system or this process cannot set the immutable flag";
+    }
+    const CliRun partial = run({ "--json", "clean", "1", "--category", "0", "--yes" });
+    EXPECT_EQ(partial.code, 1);
+    const auto report = partial.json();
+    EXPECT_EQ(report["freed"], 3000);
+    ASSERT_EQ(report["failed"].size(), 1U);
+    EXPECT_EQ(report["failed"][0]["freed"], 3000);
+    EXPECT_EQ(report["failed"][0]["left"], 500);
 }
 
 } // namespace

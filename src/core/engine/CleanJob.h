@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace core::clean {
@@ -79,8 +80,7 @@ private:
     ModuleInfo::CleanOptions m_options;
     tree::RemovalRequest m_base; // shared by every item
     std::optional<Error> m_unreadableKeepList;
-    std::vector<std::string> m_goingInDryRun; // sorted on use: what earlier items would remove
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_countedInDryRun;
+    std::unordered_set<std::string> m_goingInDryRun; // what earlier items of a dry run would remove
 };
 
 /// Writes what a clean changed back into module `plan.moduleIndex` of the

@@ -257,7 +257,7 @@ CleanJob::CleanJob(CleanPlan plan, ModuleInfo::CleanOptions options)
     }
     // In a dry run nothing goes, so what an earlier item would remove is remembered.
     m_base.trashedItemGoing = [this](const std::string &path) {
-        return std::find(m_goingInDryRun.begin(), m_goingInDryRun.end(), path) != m_goingInDryRun.end();
+        return m_goingInDryRun.contains(path);
     };
 }
 
@@ -279,7 +279,11 @@ void CleanJob::handle(const CleanItem &where, const CleanEvents &events, std::ve
     const FolderInfoPtr &record = where.item;
     const Category &category = m_plan.categories[where.category];
     tree::RemovalOutcome outcome;
-    if (m_unreadableKeepList) {
+    const bool dryRun = m_options.dryRun;
+    const std::string path = withoutTrailingSlashes(displayPath(*record));
+    if (dryRun && m_goingInDryRun.contains(path)) {
+        outcome.alreadyGone = true; // listed twice (a file in two bands): counted once
+    } else if (m_unreadableKeepList) {
         outcome.error = m_unreadableKeepList;
         outcome.refusal = tree::Refusal::Kept;
     } else if (category.kind == CategoryKind::TaggedCaches && where.owner && record->name == tree::CacheTagName) {
@@ -289,19 +293,9 @@ void CleanJob::handle(const CleanItem &where, const CleanEvents &events, std::ve
         outcome = removeRecord(*record, requestFor(category));
     }
     ModuleInfo::ItemReport report = reportOf(outcome);
-    const bool dryRun = m_options.dryRun;
     if (outcome.ok()) {
         if (dryRun && !outcome.alreadyGone) {
-            const std::pair<std::uint64_t, std::uint64_t> id{ outcome.device, outcome.inode };
-            if (std::find(m_countedInDryRun.begin(), m_countedInDryRun.end(), id) != m_countedInDryRun.end()) {
-                report.freed = 0;
-                report.alreadyGone = true; // listed twice: counted once
-            } else {
-                m_countedInDryRun.push_back(id);
-            }
-        }
-        if (dryRun) {
-            m_goingInDryRun.push_back(withoutTrailingSlashes(displayPath(*record)));
+            m_goingInDryRun.insert(path);
         }
         // A trashed item's record goes with it (or, in the trash's own
         // category, once the item is gone).
