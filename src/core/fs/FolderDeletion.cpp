@@ -47,32 +47,4 @@ tree::RemovalOutcome FolderInfo::removeAt(const std::string &path, const tree::R
     return tree::removeBelow(place->first, place->second, request);
 }
 
-Status FolderInfo::tryDeleteFile(const std::string &url)
-{
-    const std::optional<std::string> path = format::pathFromFileUrl(url);
-    if (!path) {
-        return Error{ EINVAL, url, "not a file URL" };
-    }
-    tree::RemovalRequest request;
-    request.homeDir = platform::services().user.homeDir;
-    tree::RemovalOutcome outcome = removeAt(*path, request);
-    if (outcome.alreadyGone) {
-        return Error::fromErrno(ENOENT, *path);
-    }
-    if (!outcome.error) {
-        return Ok{};
-    }
-    if (outcome.refused()) {
-        if (platform::LogSink *log = platform::services().log) {
-            log->standardOutput(*path + "  is not deletable!");
-        }
-    }
-    return *outcome.error;
-}
-
-bool FolderInfo::deleteFile(const std::string &url)
-{
-    return tryDeleteFile(url).has_value();
-}
-
 } // namespace core

@@ -110,9 +110,6 @@ public:
     bool isPackage;
     bool hidden;
 
-    /// The ten resource keys every record-building read asks for. Built once, never changed.
-    static const std::vector<ResourceKey> &keysToRead();
-
     /// Total logical size of everything below the folder at `url`: every
     /// level, hidden items and package contents included, directories
     /// counting 0 and links their own length (never followed below the
@@ -123,34 +120,6 @@ public:
 
     /// getFolderSize on the global queue; `doneCalculating` is called once, on the main queue.
     static void asyncGetFolderSize(const std::string &url, std::function<void(std::int64_t)> doneCalculating);
-
-    /// For each immediate, non-hidden sub-folder of `url` that `filter`
-    /// does not exclude (filter(entryUrl) == true leaves it out): its path
-    /// mapped to its total size. Files get no key; a failed listing gives an empty map.
-    static std::map<std::string, std::int64_t> getFolderUsageWithFilter(
-        const std::string &url, const std::function<bool(const std::string &entryUrl)> &filter);
-
-    /// getFolderUsageWithFilter on the global queue; the map is handed to
-    /// `doneCalculating` on the main queue.
-    static void asyncGetFolderUsageWithFilter(const std::string &url,
-        std::function<bool(const std::string &entryUrl)> filter,
-        std::function<void(std::map<std::string, std::int64_t>)> doneCalculating);
-
-    /// Path-based recursive size with diagnostic lines on the log sink's
-    /// standard output (the path, "true"/"false", one line per child URL
-    /// built). Names containing ".DS_Store" are skipped. 0 for a missing path.
-    static std::int64_t fastFolderSizeAtFSRef(const std::string &theFilePath);
-
-    /// Removes the item at `url` (a file, a link, or a folder with all its
-    /// content) without following links and without a trash. True only when
-    /// the item is gone. A protected or non-deletable location writes
-    /// "<path>  is not deletable!" and returns false; a failed removal
-    /// returns false silently (a partial folder removal is a failure).
-    static bool deleteFile(const std::string &url);
-
-    /// deleteFile with the reason of a failure: the error names the path
-    /// that could not be removed and the platform's text for why.
-    static Status tryDeleteFile(const std::string &url);
 
     /// Removes (or, with request.dryRun, checks) the item at the absolute
     /// `path`, reached from the folder above it as that folder is now:
@@ -200,6 +169,39 @@ public:
 
     /// The injected home folder, without a trailing "/".
     static std::string getUserHomeDirectory();
+
+    // --- Defined for completeness; no front end calls these (FolderInfoExtras.cpp) ---
+
+    /// The ten resource keys every record-building read asks for. Built once, never changed.
+    static const std::vector<ResourceKey> &keysToRead();
+
+    /// For each immediate, non-hidden sub-folder of `url` that `filter`
+    /// does not exclude (filter(entryUrl) == true leaves it out): its path
+    /// mapped to its total size. Files get no key; a failed listing gives an empty map.
+    static std::map<std::string, std::int64_t> getFolderUsageWithFilter(
+        const std::string &url, const std::function<bool(const std::string &entryUrl)> &filter);
+
+    /// getFolderUsageWithFilter on the global queue; the map is handed to
+    /// `doneCalculating` on the main queue.
+    static void asyncGetFolderUsageWithFilter(const std::string &url,
+        std::function<bool(const std::string &entryUrl)> filter,
+        std::function<void(std::map<std::string, std::int64_t>)> doneCalculating);
+
+    /// Path-based recursive size with diagnostic lines on the log sink's
+    /// standard output (the path, "true"/"false", one line per child URL
+    /// built). Names containing ".DS_Store" are skipped. 0 for a missing path.
+    static std::int64_t fastFolderSizeAtFSRef(const std::string &theFilePath);
+
+    /// Removes the item at `url` (a file, a link, or a folder with all its
+    /// content) without following links and without a trash. True only when
+    /// the item is gone. A protected or non-deletable location writes
+    /// "<path>  is not deletable!" and returns false; a failed removal
+    /// returns false silently (a partial folder removal is a failure).
+    static bool deleteFile(const std::string &url);
+
+    /// deleteFile with the reason of a failure: the error names the path
+    /// that could not be removed and the platform's text for why.
+    static Status tryDeleteFile(const std::string &url);
 };
 
 } // namespace core
