@@ -63,7 +63,7 @@ for f in usr/bin/spruce usr/bin/spruce-cli \
   usr/share/icons/hicolor/scalable/apps/spruce.svg usr/share/icons/hicolor/48x48/apps/spruce.png \
   usr/share/icons/hicolor/256x256/apps/spruce.png \
   usr/share/man/man1/spruce.1.gz usr/share/man/man1/spruce-cli.1.gz \
-  usr/share/bash-completion/completions/spruce-cli; do
+  usr/share/bash-completion/completions/spruce-cli usr/share/doc/spruce/copyright; do
   [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
 if dpkg-deb -c "$deb" | grep -Ev '^[d-]r[w-]xr-xr-x root/root|^-rw-r--r-- root/root' >&2; then
@@ -75,6 +75,12 @@ fi
 
 appstreamcli validate --no-net "$root/usr/share/metainfo/$appid.metainfo.xml" >/dev/null ||
   fail "appstreamcli validate: $(appstreamcli validate --no-net "$root/usr/share/metainfo/$appid.metainfo.xml")"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$root/usr/share/metainfo/$appid.metainfo.xml" ||
+  fail "the metainfo does not name the project's licence"
+copyright=$root/usr/share/doc/spruce/copyright
+head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "/usr/share/doc/spruce/copyright is not in the machine-readable format"
+grep -q '^License: GPL-3.0-or-later$' "$copyright" || fail "the copyright file does not carry GPL-3.0-or-later"
 newest=$(grep -o '<release version="[^"]*"' "$root/usr/share/metainfo/$appid.metainfo.xml" | head -1 | cut -d'"' -f2)
 [ "$newest" = "$version" ] || fail "the newest release in the metainfo is $newest, not $version"
 desktop-file-validate "$root/usr/share/applications/spruce.desktop" || fail "desktop-file-validate"
