@@ -65,7 +65,7 @@ std::uint64_t tellWalkProblems(const std::string &what)
     }
     if (seen.otherFileSystems > 0) {
         std::fprintf(stderr,
-            "spruce-cli: %s%llu mount point%s on another file system not entered (first: %s)\n",
+            "spruce-cli: %s%llu mount point%s not entered (first: %s)\n",
             prefix.c_str(),
             static_cast<unsigned long long>(seen.otherFileSystems),
             seen.otherFileSystems == 1 ? "" : "s",
