@@ -3,6 +3,7 @@
 // item, protected locations reached through links, other file systems,
 // trash records, permissions a dry run must foresee, partial removals.
 #include "engine/KeepList.h"
+#include "engine/TrashPairs.h"
 #include "platform/WalkReport.h"
 #include "support/CleanFixture.h"
 #include "support/FolderSwap.h"
@@ -14,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <fstream>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -344,6 +347,59 @@ TEST_F(CleanSafetyTest, DryRunKnowsATrashRecordGoesWithItsItem)
 
     EXPECT_TRUE(dry.failed.empty()) << dry.failed.begin()->second;
     EXPECT_EQ(dry.removed.size(), 2U);
+}
+
+TEST_F(CleanSafetyTest, TheTrashShowsOneRowPerTrashedItemAndCleansThePairTogether)
+{
+    tmp.writeFile("Trash/files/report.2.txt", 30);
+    std::ofstream(tmp.writeFile("Trash/info/report.2.txt.trashinfo", 0))
+        << "[Trash Info]\nPath=/home/ann/Documents/report%20final.txt\nDeletionDate=2026-03-04T05:06:07\n";
+    tmp.writeFile("Trash/files/bigdir/a.bin", 100);
+    std::ofstream(tmp.writeFile("Trash/info/bigdir.trashinfo", 0))
+        << "[Trash Info]\nPath=/home/ann/Projects/bigdir\nDeletionDate=2026-01-01T00:00:00\n";
+    tmp.writeFile("Trash/files/no-record.txt", 4);
+    tmp.writeFile("Trash/info/orphan.trashinfo", 2);
+    core::Category trash =
+        withLocations({ location(tmp / "Trash/files", "Children"), location(tmp / "Trash/info", "Children") });
+    trash.kind = core::CategoryKind::Trash;
+    scan(1, { trash });
+
+    const core::Category &rows = categoryAt(1, 0);
+    ASSERT_EQ(rows.files.size(), 4U) << "each item with its record is one row";
+    std::map<std::string, std::int64_t> sizes;
+    for (const auto &row : rows.files) {
+        sizes[row->name] = row->size;
+    }
+    struct stat record
+    {
+    };
+    ASSERT_EQ(::stat((tmp / "Trash/info/report.2.txt.trashinfo").c_str(), &record), 0);
+    const std::int64_t reportRecord = record.st_size;
+    EXPECT_EQ(sizes.at("report final.txt"), 30 + reportRecord) << "named by its original name, sized with its record";
+    EXPECT_TRUE(sizes.contains("bigdir"));
+    EXPECT_EQ(sizes.at("no-record.txt"), 4);
+    EXPECT_EQ(sizes.at("orphan.trashinfo"), 2);
+    const auto report = std::find_if(rows.files.begin(), rows.files.end(), [](const auto &row) {
+        return row->name == "report final.txt";
+    });
+    const auto info = core::trashedItemInfo(**report);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->path, "/home/ann/Documents/report final.txt");
+    EXPECT_EQ(info->deletionDate, "2026-03-04T05:06:07");
+    EXPECT_NE((*report)->date.seconds, 0);
+
+    // Deleting a trashed folder takes its record with it.
+    for (std::size_t k = 0; k < rows.files.size(); ++k) {
+        if (rows.files[k]->name == "bigdir") {
+            ModuleInfo::updateState(1, 1, 0, static_cast<int>(k), std::nullopt);
+        }
+    }
+    const Report out = clean(1);
+    EXPECT_TRUE(out.failed.empty()) << out.failed.begin()->second;
+    EXPECT_FALSE(exists(tmp / "Trash/files/bigdir"));
+    EXPECT_FALSE(exists(tmp / "Trash/info/bigdir.trashinfo"));
+    EXPECT_TRUE(exists(tmp / "Trash/info/report.2.txt.trashinfo"));
+    EXPECT_EQ(categoryAt(1, 0).files.size(), 3U);
 }
 
 // --- honest numbers -------------------------------------------------------------

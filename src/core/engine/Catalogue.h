@@ -35,6 +35,7 @@ enum class CategoryKind {
     Mail, // "Mail": mail attachments
     Localization, // "Localization": unused translations, listed for review only
     TaggedCaches, // "TaggedCaches": folders marked by a CACHEDIR.TAG
+    Trash, // "Trash": a desktop Trash's files/ and info/, one row per trashed item with its record
 };
 
 /// The kind a catalogue "type" string names; any unknown string is a folder category.

@@ -4,6 +4,7 @@
 #include "engine/ModuleInfo.h"
 #include "engine/RunningApps.h"
 #include "engine/Selection.h"
+#include "engine/TrashPairs.h"
 #include "format/FileUrl.h"
 #include "platform/Services.h"
 #include "tree/DirectoryIo.h"
@@ -117,50 +118,6 @@ tree::RemovalOutcome removeRecord(const FolderInfo &record, tree::RemovalRequest
         return outcome;
     }
     return tree::removeBelow(*record.anchor, *relative, request);
-}
-
-/// The ".trashinfo" record beside a trashed item: for an item directly in a
-/// trash's "files" folder, that trash's "info" folder (reached from the
-/// folder above "files", the sibling opened without following a link) and
-/// the record's name; nullopt for anything else.
-std::optional<std::pair<tree::Anchor, std::string>> trashRecordOf(const FolderInfo &record)
-{
-    if (!record.anchor || !record.anchor->path.ends_with("/files")) {
-        return std::nullopt;
-    }
-    // A trash as the standard lays them out: .../Trash, $topdir/.Trash-$uid, $topdir/.Trash/$uid.
-    const std::string trash = tree::detail::parentPath(record.anchor->path);
-    const std::string trashName = trash.substr(trash.rfind('/') + 1);
-    const std::string above = tree::detail::parentPath(trash);
-    if (trashName != "Trash" && !trashName.starts_with(".Trash-") && !above.ends_with("/.Trash")) {
-        return std::nullopt;
-    }
-    const std::optional<std::string> path = format::pathFromFileUrl(record.url);
-    if (!path) {
-        return std::nullopt;
-    }
-    const std::optional<std::string> relative = relativeTo(withoutTrailingSlashes(*path), record.anchor->path);
-    if (!relative || relative->empty() || relative->find('/') != std::string::npos) {
-        return std::nullopt;
-    }
-    const tree::detail::UniqueFd trashFd(::open(trash.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)); // NOLINT
-    if (!trashFd.isValid()) {
-        return std::nullopt;
-    }
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
-    const tree::detail::UniqueFd info(::openat(trashFd.get(), "info", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    tree::detail::EntryStat st;
-    if (!info.isValid() || tree::detail::statOpened(info.get(), st) != 0) {
-        return std::nullopt;
-    }
-    std::string name = *relative + ".trashinfo";
-    struct stat recordStat
-    {
-    };
-    if (::fstatat(info.get(), name.c_str(), &recordStat, AT_SYMLINK_NOFOLLOW) != 0) {
-        return std::nullopt;
-    }
-    return std::make_pair(tree::Anchor{ trash + "/info", st.dev, st.inode }, std::move(name));
 }
 
 /// What is left of a record's item after a removal failed half-way: its

@@ -413,6 +413,9 @@ CategoryKind categoryKindOf(std::string_view type)
     if (type == "TaggedCaches") {
         return CategoryKind::TaggedCaches;
     }
+    if (type == "Trash") {
+        return CategoryKind::Trash;
+    }
     return CategoryKind::Folder;
 }
 

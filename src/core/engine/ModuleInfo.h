@@ -124,6 +124,13 @@ public:
     static void scaniTunes(Category &category, const Progress &progress, const ShowPercent &showPercent);
     static void scanMailAttachments(Category &category, const Progress &progress, const ShowPercent &showPercent);
     static void scanLanguage(Category &category, const Progress &progress, const ShowPercent &showPercent);
+    /// A desktop Trash (its "files" and "info" folders as "Children"
+    /// locations): scanned as a folder category, then each trashed item
+    /// and its ".trashinfo" record become one row, named by the item's
+    /// original name, dated by its deletion and sized with its record
+    /// (trashedItemInfo tells where it came from); a record without an item,
+    /// or an item without a record, keeps a row of its own.
+    static void scanTrash(Category &category, const Progress &progress, const ShowPercent &showPercent);
 
     /// Tagged caches: every folder below the category's location (the home
     /// folder when `url.url` is "") that a valid CACHEDIR.TAG marks as a

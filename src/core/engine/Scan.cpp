@@ -147,6 +147,9 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
             case CategoryKind::TaggedCaches:
                 scanTaggedCaches(category, progress, categoryShare, *otherLocations);
                 break;
+            case CategoryKind::Trash:
+                scanTrash(category, progress, categoryShare);
+                break;
             case CategoryKind::Folder:
                 scanFolder(category, progress, categoryShare);
                 break;
