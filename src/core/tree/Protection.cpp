@@ -164,8 +164,8 @@ std::shared_ptr<const Protection> Protection::forHome(const std::string &homeDir
                 return false;
             });
         }
-        if (const auto parts = absoluteComponents(protection->m_realHome.value_or(homeDir));
-            parts && parts->size() == 1) {
+        const std::string realHome = protection->m_realHome.value_or(homeDir);
+        if (const auto parts = absoluteComponents(realHome); parts && parts->size() == 1) {
             homeIsOwnTopLevel = std::find(SystemTopLevelFolders.begin(), SystemTopLevelFolders.end(), parts->front())
                 == SystemTopLevelFolders.end();
         }
