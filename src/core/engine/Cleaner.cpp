@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <map>
+#include <string_view>
 #include <unistd.h>
 #include <unordered_set>
 #include <utility>
@@ -147,15 +149,33 @@ ModuleInfo::ItemReport reportOf(const tree::RemovalOutcome &outcome)
     return report;
 }
 
-/// Every record of `categories` whose path is `paths`' or lies below one of them.
-bool isBelowAny(const std::string &path, const std::unordered_set<std::string> &paths)
+/// The file URLs of items that went, looked up by views into other URLs.
+struct UrlHash
 {
-    if (paths.contains(path)) {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view url) const noexcept { return std::hash<std::string_view>{}(url); }
+};
+using UrlSet = std::unordered_set<std::string, UrlHash, std::equal_to<>>;
+
+/// `url` without a trailing "/" (a folder's URL ends in one).
+std::string_view withoutTrailingSlash(std::string_view url)
+{
+    return url.size() > 1 && url.back() == '/' ? url.substr(0, url.size() - 1) : url;
+}
+
+/// Whether the record at `url` went: its own URL is one that went, or one of
+/// the folders above it did. Compares URLs as they are (both are written by
+/// the same encoder), so it costs one lookup per level and allocates nothing.
+bool isBelowAny(std::string_view url, const UrlSet &gone)
+{
+    const std::string_view path = withoutTrailingSlash(url);
+    if (gone.contains(path)) {
         return true;
     }
-    for (std::size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0;
+    constexpr std::size_t SchemeLength = 7; // "file://"
+    for (std::size_t slash = path.rfind('/'); slash != std::string_view::npos && slash > SchemeLength;
          slash = path.rfind('/', slash - 1)) {
-        if (paths.contains(path.substr(0, slash))) {
+        if (gone.contains(path.substr(0, slash))) {
             return true;
         }
     }
@@ -354,7 +374,7 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
     // What goes, gathered per list, so that each list is rewritten once.
     std::map<std::size_t, std::unordered_set<const FolderInfo *>> goneFiles;
     std::map<FolderInfo *, std::unordered_set<const FolderInfo *>> goneChildren;
-    std::unordered_set<std::string> gonePaths;
+    UrlSet gonePaths; // the URLs of what went, without a trailing "/"
     for (const RecordChange &change : changes) {
         const CleanItem &where = change.where;
         if (!change.gone) {
@@ -362,12 +382,12 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
             std::unordered_set<const FolderInfo *> gone;
             for (const FolderInfoPtr &child : change.goneChildren) {
                 gone.insert(child.get());
-                gonePaths.insert(withoutTrailingSlashes(displayPath(*child)));
+                gonePaths.emplace(withoutTrailingSlash(child->url));
             }
             removeRecords(where.item->children, gone);
             (void)renumber(where.item->children);
         } else {
-            gonePaths.insert(withoutTrailingSlashes(displayPath(*where.item)));
+            gonePaths.emplace(withoutTrailingSlash(where.item->url));
         }
         if (where.owner) {
             if (change.gone) {
@@ -383,12 +403,12 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
     if (!gonePaths.empty()) {
         for (std::size_t i = 0; i < live.size(); ++i) {
             for (const FolderInfoPtr &file : live[i].files) {
-                if (isBelowAny(withoutTrailingSlashes(displayPath(*file)), gonePaths)) {
+                if (isBelowAny(file->url, gonePaths)) {
                     goneFiles[i].insert(file.get());
                     continue;
                 }
                 for (const FolderInfoPtr &child : file->children) {
-                    if (isBelowAny(withoutTrailingSlashes(displayPath(*child)), gonePaths)) {
+                    if (isBelowAny(child->url, gonePaths)) {
                         goneChildren[file.get()].insert(child.get());
                     }
                 }
