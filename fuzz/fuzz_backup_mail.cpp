@@ -22,7 +22,7 @@ void checkListed(const core::Category &c, const std::string &folder)
     const std::string inside = fuzz::scratchDir() + "/" + folder + "/";
     std::int64_t total = 0;
     for (const core::FolderInfoPtr &record : c.files) {
-        const auto path = core::format::pathFromFileUrl(record->url);
+        const auto path = core::format::pathFromFileUrl(record->url());
         if (!path || !path->starts_with(inside)) {
             fuzz::fail("a record outside the category's folder");
         }

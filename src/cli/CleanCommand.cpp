@@ -46,12 +46,12 @@ std::optional<RecordPlace> findRecord(int moduleIndex, const std::string &path)
     for (std::size_t c = 0; c < categories.size(); ++c) {
         const auto &files = categories[c].files;
         for (std::size_t f = 0; f < files.size(); ++f) {
-            if (isAt(files[f]->url, path)) {
+            if (isAt(files[f]->url(), path)) {
                 return RecordPlace{ static_cast<int>(c), static_cast<int>(f), std::nullopt };
             }
             const auto &children = files[f]->children;
             for (std::size_t k = 0; k < children.size(); ++k) {
-                if (isAt(children[k]->url, path)) {
+                if (isAt(children[k]->url(), path)) {
                     return RecordPlace{ static_cast<int>(c), static_cast<int>(f), static_cast<int>(k) };
                 }
             }

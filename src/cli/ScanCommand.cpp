@@ -91,16 +91,16 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &
     json.key("isFolder");
     json.boolean(record.isFolder);
     json.key("name");
-    json.string(record.name);
+    json.string(record.name());
     json.key("path");
-    if (!core::format::decodeFileUrl(record.url, path)) {
-        path = record.url;
+    if (!core::format::decodeFileUrl(record.url(), path)) {
+        path = record.url();
     }
     json.string(path);
     json.key("size");
     json.integer(record.size);
     json.key("url");
-    json.string(record.url);
+    json.string(record.url());
     json.endObject();
 }
 
@@ -164,7 +164,7 @@ std::int64_t repeatedBytes(const ModuleRecords &records, const std::vector<std::
             }
             const core::FolderInfo &seen = records.at(slots[at]);
             const core::FolderInfo &record = records.at(k);
-            if (seen.size == record.size && seen.date == record.date && seen.url == record.url) {
+            if (seen.size == record.size && seen.date == record.date && seen.url() == record.url()) {
                 repeated += record.size;
                 break;
             }
@@ -223,8 +223,8 @@ void writeModule(JsonStream &json, int moduleIndex)
                     }
                 }
                 if (k + 8 < end) {
-                    __builtin_prefetch(files[k + 8]->url.data());
-                    __builtin_prefetch(files[k + 8]->name.data());
+                    __builtin_prefetch(files[k + 8]->url().data());
+                    __builtin_prefetch(files[k + 8]->name().data());
                 }
                 writeRecord(piece, *files[k], path);
                 categoryHashes[k] = itemHash(*files[k]);
@@ -257,7 +257,7 @@ void writeModule(JsonStream &json, int moduleIndex)
 
 void printRecord(const core::FolderInfo &record, int depth)
 {
-    const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
+    const std::string path = core::format::pathFromFileUrl(record.url()).value_or(record.url());
     std::printf("%*s%12s  %s%s\n",
         depth * 4,
         "",

@@ -53,7 +53,7 @@ protected:
 
     static std::string path(const core::FolderInfoPtr &record)
     {
-        return core::format::pathFromFileUrl(record->url).value_or("?");
+        return core::format::pathFromFileUrl(record->url()).value_or("?");
     }
 };
 
@@ -91,18 +91,18 @@ TEST_F(SpecialScannersTest, BackupsGiveOneLeafRecordEachAndHiddenOnesOnlyTheirSt
     EXPECT_EQ(reports.increments, (std::vector<float>{ 1.0F / 3, 1.0F / 3, 1.0F / 3 }));
     ASSERT_EQ(backups.files.size(), 2U);
     const auto &phone = backups.files[0];
-    EXPECT_EQ(phone->name, "Ann's iPhone--iPhone 12");
+    EXPECT_EQ(phone->name(), "Ann's iPhone--iPhone 12");
     EXPECT_EQ(path(phone), tmp / "Backup/00008030-aaaa");
     EXPECT_EQ(phone->size, 300 + 700 + static_cast<std::int64_t>(backupInfo(full).size()));
     EXPECT_EQ(phone->date, (core::Timestamp{ 1'682'935'200, 0 }));
-    EXPECT_EQ(phone->icon, (core::IconRef{ core::IconRef::Kind::Named, "iTunes" }));
+    EXPECT_EQ(phone->icon(), (core::IconRef{ core::IconRef::Kind::Named, "iTunes" }));
     EXPECT_TRUE(phone->children.empty()) << "a backup is one leaf";
     EXPECT_TRUE(phone->isFolder) << "so that a clean removes the backup folder it stands for";
     EXPECT_EQ(phone->checked, 0);
     EXPECT_EQ(phone->findex, 0);
 
     const auto &pad = backups.files[1];
-    EXPECT_EQ(pad->name, "iPad--") << "no product name";
+    EXPECT_EQ(pad->name(), "iPad--") << "no product name";
     EXPECT_TRUE(pad->date.isDistantPast()) << "no backup date";
     EXPECT_EQ(pad->findex, 1) << "numbered along the records, the hidden backup left out";
 
@@ -142,7 +142,7 @@ TEST_F(SpecialScannersTest, BackupsWithBadDataFilesAreSkippedWithTheirStep)
     const Reports reports = run(ModuleInfo::scaniTunes, backups);
 
     ASSERT_EQ(backups.files.size(), 1U);
-    EXPECT_EQ(backups.files[0]->name, "--");
+    EXPECT_EQ(backups.files[0]->name(), "--");
     EXPECT_TRUE(backups.files[0]->date.isDistantPast());
     EXPECT_EQ(reports.increments.size(), 9U) << "one step per entry of the backups folder";
     EXPECT_NEAR(reports.total(), 1.0F, 1e-6F);
@@ -186,7 +186,7 @@ TEST_F(SpecialScannersTest, HostileBackupDataFilesCostOnlyTheirOwnEntry)
     const Reports reports = run(ModuleInfo::scaniTunes, backups);
 
     ASSERT_EQ(backups.files.size(), 1U);
-    EXPECT_EQ(backups.files[0]->name, "Far--");
+    EXPECT_EQ(backups.files[0]->name(), "Far--");
     EXPECT_GE(backups.files[0]->date.nanoseconds, 0);
     EXPECT_LT(backups.files[0]->date.nanoseconds, 1'000'000'000);
     EXPECT_EQ(reports.increments.size(), 5U);

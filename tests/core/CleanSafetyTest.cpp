@@ -368,7 +368,7 @@ TEST_F(CleanSafetyTest, TheTrashShowsOneRowPerTrashedItemAndCleansThePairTogethe
     ASSERT_EQ(rows.files.size(), 4U) << "each item with its record is one row";
     std::map<std::string, std::int64_t> sizes;
     for (const auto &row : rows.files) {
-        sizes[row->name] = row->size;
+        sizes[row->name()] = row->size;
     }
     struct stat record
     {
@@ -380,7 +380,7 @@ TEST_F(CleanSafetyTest, TheTrashShowsOneRowPerTrashedItemAndCleansThePairTogethe
     EXPECT_EQ(sizes.at("no-record.txt"), 4);
     EXPECT_EQ(sizes.at("orphan.trashinfo"), 2);
     const auto report = std::find_if(rows.files.begin(), rows.files.end(), [](const auto &row) {
-        return row->name == "report final.txt";
+        return row->name() == "report final.txt";
     });
     const auto info = core::trashedItemInfo(**report);
     ASSERT_TRUE(info.has_value());
@@ -390,7 +390,7 @@ TEST_F(CleanSafetyTest, TheTrashShowsOneRowPerTrashedItemAndCleansThePairTogethe
 
     // Deleting a trashed folder takes its record with it.
     for (std::size_t k = 0; k < rows.files.size(); ++k) {
-        if (rows.files[k]->name == "bigdir") {
+        if (rows.files[k]->name() == "bigdir") {
             ModuleInfo::updateState(1, 1, 0, static_cast<int>(k), std::nullopt);
         }
     }

@@ -84,7 +84,7 @@ protected:
         ModuleInfo::CleanOptions options;
         options.dryRun = dryRun;
         options.failed = [&out](const FolderInfo &r, const ModuleInfo::ItemReport &report) {
-            out.failed.push_back(r.name + ": " + report.error->message);
+            out.failed.push_back(r.name() + ": " + report.error->message);
         };
         ModuleInfo::cleanModule(
             module,
@@ -197,7 +197,7 @@ TEST_F(CleanerTest, PartlySelectedFileKeepsItsOtherChildrenRenumbered)
     ASSERT_EQ(cat.files.size(), 2U);
     const auto &dir = cat.files[0];
     ASSERT_EQ(dir->children.size(), 1U);
-    EXPECT_EQ(dir->children[0]->name, "b");
+    EXPECT_EQ(dir->children[0]->name(), "b");
     EXPECT_EQ(dir->children[0]->findex, 0);
     EXPECT_EQ(dir->size, 10);
     EXPECT_EQ(cat.size, 15);
@@ -217,7 +217,7 @@ TEST_F(CleanerTest, DeletingTheFirstOfThreeRenumbersTheRest)
     EXPECT_EQ(out.deleted, std::vector<std::string>{ tmp / "r/a" });
     const auto &cat = categoryAt(1, 0);
     ASSERT_EQ(cat.files.size(), 2U);
-    EXPECT_EQ(cat.files[0]->name, "b");
+    EXPECT_EQ(cat.files[0]->name(), "b");
     EXPECT_EQ(cat.files[0]->findex, 0);
     EXPECT_EQ(cat.files[1]->findex, 1);
     EXPECT_EQ(cat.size, 6);
@@ -236,7 +236,7 @@ TEST_F(CleanerTest, ManyRemovalsFromOneListKeepTheRestInOrder)
     auto &cat = categoryAt(1, 0);
     ASSERT_EQ(cat.files.size(), 401U);
     for (const auto &file : cat.files) {
-        if (file->name == "f1000dir") {
+        if (file->name() == "f1000dir") {
             for (int c = 0; c < 6; ++c) {
                 file->children.push_back(record(tmp / ("m/f1000dir/c" + std::to_string(c)), 10, 0));
                 file->children.back()->findex = c;
@@ -244,7 +244,7 @@ TEST_F(CleanerTest, ManyRemovalsFromOneListKeepTheRestInOrder)
         }
     }
     for (std::size_t i = 0; i < cat.files.size(); ++i) {
-        if (cat.files[i]->name == "f1000dir") {
+        if (cat.files[i]->name() == "f1000dir") {
             for (int c = 0; c < 6; c += 2) {
                 ModuleInfo::updateState(1, 1, 0, static_cast<int>(i), c);
             }
@@ -260,15 +260,15 @@ TEST_F(CleanerTest, ManyRemovalsFromOneListKeepTheRestInOrder)
     for (std::size_t i = 0; i < cat.files.size(); ++i) {
         EXPECT_EQ(cat.files[i]->findex, static_cast<std::int64_t>(i));
         if (i > 0) {
-            EXPECT_LT(cat.files[i - 1]->name, cat.files[i]->name); // the order of the scan
+            EXPECT_LT(cat.files[i - 1]->name(), cat.files[i]->name()); // the order of the scan
         }
         total += cat.files[i]->size;
     }
     EXPECT_EQ(cat.size, total);
     for (const auto &file : cat.files) {
-        if (file->name == "f1000dir") {
+        if (file->name() == "f1000dir") {
             ASSERT_EQ(file->children.size(), 3U);
-            EXPECT_EQ(file->children[0]->name, "c1");
+            EXPECT_EQ(file->children[0]->name(), "c1");
             EXPECT_EQ(file->children[2]->findex, 2);
             EXPECT_EQ(file->size, 30);
         }
@@ -293,7 +293,7 @@ TEST_F(CleanerTest, FailedDeletionKeepsRecordAndSize)
     EXPECT_EQ(out.deleted, std::vector<std::string>{ tmp / "s/zgone" });
     const auto &cat = categoryAt(1, 0);
     ASSERT_EQ(cat.files.size(), 2U);
-    EXPECT_EQ(cat.files[1]->name, "swapped");
+    EXPECT_EQ(cat.files[1]->name(), "swapped");
     EXPECT_EQ(cat.files[1]->findex, 1);
     EXPECT_EQ(cat.files[1]->checked, 1) << "the cleaner leaves selection values alone";
     EXPECT_EQ(cat.size, 3 + 4);
@@ -388,7 +388,7 @@ TEST_F(CleanerTest, OneFileOneChoiceAcrossBandsAndStatesFromWhatIsLeft)
     EXPECT_EQ(size.state, 0) << "an emptied category is no longer ticked";
     EXPECT_EQ(size.size, 0);
     ASSERT_EQ(age.files.size(), 1U);
-    EXPECT_EQ(age.files[0]->name, "notes.txt");
+    EXPECT_EQ(age.files[0]->name(), "notes.txt");
     EXPECT_EQ(age.state, 0) << "its only remaining item is unticked";
     EXPECT_EQ(age.size, 3);
 }

@@ -41,7 +41,7 @@ protected:
     {
         std::map<std::string, std::int64_t> out;
         for (const auto &record : categoryAt(module, categoryIndex).files) {
-            out[record->name] = record->size;
+            out[record->name()] = record->size;
         }
         return out;
     }

@@ -152,7 +152,7 @@ protected:
     {
         std::vector<std::string> lines;
         const auto relative = [&](const core::FolderInfo &r) {
-            return core::format::pathFromFileUrl(r.url).value_or("?").substr(root.size() + 1);
+            return core::format::pathFromFileUrl(r.url()).value_or("?").substr(root.size() + 1);
         };
         for (const auto &record : records) {
             lines.push_back(relative(*record) + " " + std::to_string(record->size));

@@ -66,7 +66,7 @@ protected:
     {
         std::vector<std::string> out;
         for (const auto &record : band.files) {
-            out.push_back(core::format::pathFromFileUrl(record->url).value_or("?"));
+            out.push_back(core::format::pathFromFileUrl(record->url()).value_or("?"));
         }
         return out;
     }
@@ -107,8 +107,8 @@ TEST_F(LargeAndOldFilesTest, SortsFilesIntoSizeAndAgeBands)
     EXPECT_NE(bySize, byAge);
     bySize->checked = 1;
     EXPECT_EQ(byAge->checked, 0);
-    EXPECT_EQ(byAge->name, "holiday.mkv");
-    EXPECT_EQ(bySize->name, byAge->name);
+    EXPECT_EQ(byAge->name(), "holiday.mkv");
+    EXPECT_EQ(bySize->name(), byAge->name());
     EXPECT_EQ(bySize->date, byAge->date);
     EXPECT_EQ(byAge->date.seconds, Now - 2 * 365 * Day);
     EXPECT_FALSE(byAge->isFolder);

@@ -55,7 +55,7 @@ TEST(RecordArenaTest, RecordsKeepTheirArenaAlive)
     arena.reset();
     EXPECT_FALSE(watch.expired());
     first.reset();
-    EXPECT_EQ(second->name, "second");
+    EXPECT_EQ(second->name(), "second");
     EXPECT_EQ(second->size, 7);
     second.reset();
     EXPECT_TRUE(watch.expired()) << "given back with the last record";

@@ -185,7 +185,7 @@ TEST_F(ScanEngineTest, FolderInfoWithChildrenMeasuresEachChildOnce)
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->size, 7);
     ASSERT_EQ(record->children.size(), 2U);
-    EXPECT_EQ(record->children[0]->name, "file");
+    EXPECT_EQ(record->children[0]->name(), "file");
     EXPECT_EQ(record->children[0]->findex, 0);
     EXPECT_EQ(record->children[0]->size, 3);
     EXPECT_EQ(record->children[1]->findex, 1);
@@ -220,8 +220,8 @@ TEST_F(ScanEngineTest, FolderInfoListHandlesEachLocationType)
     dispatcher.runMain();
     EXPECT_EQ(increments, (std::vector<float>{ 1.0F / 3, 1.0F / 3, 1.0F / 3 }));
     ASSERT_EQ(listed.children.size(), 4U); // folder, then .hidden, one, two
-    EXPECT_EQ(listed.children[0]->name, "folder");
-    EXPECT_EQ(listed.children[1]->name, ".hidden");
+    EXPECT_EQ(listed.children[0]->name(), "folder");
+    EXPECT_EQ(listed.children[1]->name(), ".hidden");
     EXPECT_TRUE(listed.children[1]->hidden);
     for (std::size_t k = 0; k < listed.children.size(); ++k) {
         EXPECT_EQ(listed.children[k]->findex, static_cast<std::int64_t>(k));
@@ -260,7 +260,7 @@ TEST_F(ScanEngineTest, FilteredWalkRecordsSkipsAndBatchesDeepReports)
 
     std::vector<std::string> names;
     for (const auto &r : walk.children) {
-        names.push_back(r->name);
+        names.push_back(r->name());
         if (r->isFolder) {
             EXPECT_EQ(r->size, 0) << "folders are not measured by a filtered walk";
         }

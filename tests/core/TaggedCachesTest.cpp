@@ -161,7 +161,7 @@ TEST_F(TaggedCachesTest, TheScanListsEachFolderLikeAFolderCategory)
 
     // Its tag alone, ticked as a child, is never removed.
     const std::size_t tagChild = 0; // CACHEDIR.TAG sorts first
-    ASSERT_EQ(categoryAt(2, 0).files[0]->children[tagChild]->name, "CACHEDIR.TAG");
+    ASSERT_EQ(categoryAt(2, 0).files[0]->children[tagChild]->name(), "CACHEDIR.TAG");
     ModuleInfo::updateState(1, 2, 0, 0, static_cast<int>(tagChild));
     const Report tagOnly = clean(2);
     EXPECT_EQ(tagOnly.failed.size(), 1U);

@@ -39,9 +39,9 @@ QString states()
 {
     QStringList out;
     for (const auto &file : category().files) {
-        out << QString::fromStdString(file->name) + u"="_s + QString::number(file->checked);
+        out << QString::fromStdString(file->name()) + u"="_s + QString::number(file->checked);
         for (const auto &child : file->children) {
-            out << QString::fromStdString(child->name) + u"="_s + QString::number(child->checked);
+            out << QString::fromStdString(child->name()) + u"="_s + QString::number(child->checked);
         }
     }
     return out.join(u' ') + u" | "_s + QString::number(category().state);

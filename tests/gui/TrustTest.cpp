@@ -313,7 +313,7 @@ private Q_SLOTS:
         core::FolderInfoPtr record;
         for (int row = 0; row < files->rowCount(); ++row) {
             const core::FolderInfoPtr candidate = files->recordPtr(files->index(row, 0));
-            if (candidate->name.starts_with("caf")) {
+            if (candidate->name().starts_with("caf")) {
                 record = candidate;
             }
         }

@@ -62,7 +62,7 @@ protected:
     {
         Report out;
         options.removed = [&out](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
-            const std::string path = withoutSlash(core::format::pathFromFileUrl(record.url).value_or("?"));
+            const std::string path = withoutSlash(core::format::pathFromFileUrl(record.url()).value_or("?"));
             out.removed.push_back(path);
             if (report.alreadyGone) {
                 out.alreadyGone.push_back(path);
@@ -76,7 +76,7 @@ protected:
             out.skipped[categoryIndex] = why.message;
         };
         options.failed = [&out](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
-            const std::string path = withoutSlash(core::format::pathFromFileUrl(record.url).value_or("?"));
+            const std::string path = withoutSlash(core::format::pathFromFileUrl(record.url()).value_or("?"));
             out.failed[path] = report.error->path + ": " + report.error->message;
             out.failures[path] = report;
             out.freed += report.freed;
@@ -140,7 +140,7 @@ protected:
     {
         std::vector<std::string> out;
         for (const auto &record : categoryAt(module, categoryIndex).files) {
-            out.push_back(withoutSlash(core::format::pathFromFileUrl(record->url).value_or("?")));
+            out.push_back(withoutSlash(core::format::pathFromFileUrl(record->url()).value_or("?")));
         }
         return out;
     }

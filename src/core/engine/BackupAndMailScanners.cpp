@@ -147,7 +147,7 @@ void ModuleInfo::scaniTunes(Category &category, const Progress &progress, const 
     for (const FolderInfoPtr &backup : folder->children) {
         // A backup is a folder holding "Info.plist"; a hidden entry, a stray
         // file or a link is passed over (never followed).
-        const auto backupPath = format::pathFromFileUrl(backup->url);
+        const auto backupPath = format::pathFromFileUrl(backup->url());
         if (backup->hidden || !backup->isFolder || !backupPath) {
             postShowPercent(showPercent, step);
             continue;
@@ -172,12 +172,12 @@ void ModuleInfo::scaniTunes(Category &category, const Progress &progress, const 
             Rgba{},
             true,
             date,
-            backup->url,
+            backup->url(),
             false,
             std::vector<FolderInfoPtr>{},
             false,
             0);
-        record->anchor = backup->anchor;
+        record->setAnchor(backup->anchor());
         category.size += record->size;
         postProgress(progress, *backupPath, record->size);
         category.files.push_back(std::move(record));

@@ -15,14 +15,14 @@ std::size_t CleanTally::alreadyGone() const
 
 void CleanTally::addRemoved(const FolderInfo &record, const ModuleInfo::ItemReport &report)
 {
-    removed.push_back(Item{ record.url, format::pathFromFileUrl(record.url).value_or(record.url), report });
+    removed.push_back(Item{ record.url(), format::pathFromFileUrl(record.url()).value_or(record.url()), report });
     (report.trashed ? movedToTrash : freed) += report.freed;
     held += report.held;
 }
 
 void CleanTally::addFailed(const FolderInfo &record, const ModuleInfo::ItemReport &report)
 {
-    failed.push_back(Item{ record.url, format::pathFromFileUrl(record.url).value_or(record.url), report });
+    failed.push_back(Item{ record.url(), format::pathFromFileUrl(record.url()).value_or(record.url()), report });
     freed += report.freed; // the part of a folder that did go
     held += report.held;
     if (report.refusal != tree::Refusal::None) {

@@ -60,14 +60,14 @@ std::string withoutTrailingSlashes(std::string path)
 
 std::string displayPath(const FolderInfo &record)
 {
-    return format::pathFromFileUrl(record.url).value_or(record.url);
+    return format::pathFromFileUrl(record.url()).value_or(record.url());
 }
 
 /// A ".trashinfo" record in a trash's "info" folder: it goes only after the
 /// trashed item it describes.
 bool isTrashRecord(const FolderInfo &record)
 {
-    const auto path = format::pathFromFileUrl(record.url);
+    const auto path = format::pathFromFileUrl(record.url());
     if (!path || !path->ends_with(".trashinfo")) {
         return false;
     }
@@ -80,7 +80,7 @@ tree::ItemKind expectedKind(const FolderInfo &record)
     if (record.isFolder) {
         return tree::ItemKind::Directory;
     }
-    return record.icon.kind == IconRef::Kind::Symlink ? tree::ItemKind::Symlink : tree::ItemKind::Other;
+    return record.icon().kind == IconRef::Kind::Symlink ? tree::ItemKind::Symlink : tree::ItemKind::Other;
 }
 
 /// `path` relative to the anchor's folder ("" for the folder itself);
@@ -101,25 +101,25 @@ std::optional<std::string> relativeTo(const std::string &path, const std::string
 tree::RemovalOutcome removeRecord(const FolderInfo &record, tree::RemovalRequest request)
 {
     request.expected = expectedKind(record);
-    const auto decoded = format::pathFromFileUrl(record.url);
+    const auto decoded = format::pathFromFileUrl(record.url());
     if (!decoded) {
         tree::RemovalOutcome outcome;
-        outcome.error = Error{ EINVAL, record.url, "not a valid file URL" };
+        outcome.error = Error{ EINVAL, record.url(), "not a valid file URL" };
         outcome.refusal = tree::Refusal::Invalid;
         return outcome;
     }
     const std::string path = withoutTrailingSlashes(*decoded);
-    if (!record.anchor) {
+    if (!record.anchor()) {
         return FolderInfo::removeAt(path, request);
     }
-    const std::optional<std::string> relative = relativeTo(path, record.anchor->path);
+    const std::optional<std::string> relative = relativeTo(path, record.anchor()->path);
     if (!relative) {
         tree::RemovalOutcome outcome;
         outcome.error = Error{ EINVAL, path, "not below the location it was found in; not deleted" };
         outcome.refusal = tree::Refusal::Invalid;
         return outcome;
     }
-    return tree::removeBelow(*record.anchor, *relative, request);
+    return tree::removeBelow(*record.anchor(), *relative, request);
 }
 
 /// What is left of a record's item after a removal failed half-way: its
@@ -263,7 +263,7 @@ void CleanJob::handle(const CleanItem &where, const CleanEvents &events, std::ve
     } else if (m_unreadableKeepList) {
         outcome.error = m_unreadableKeepList;
         outcome.refusal = tree::Refusal::Kept;
-    } else if (category.kind == CategoryKind::TaggedCaches && where.owner && record->name == tree::CacheTagName) {
+    } else if (category.kind == CategoryKind::TaggedCaches && where.owner && record->name() == tree::CacheTagName) {
         outcome.error = Error{ 0, displayPath(*record), "marks the folder as a cache; left in place" };
         outcome.refusal = tree::Refusal::Kept;
     } else {
@@ -382,12 +382,12 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
             std::unordered_set<const FolderInfo *> gone;
             for (const FolderInfoPtr &child : change.goneChildren) {
                 gone.insert(child.get());
-                gonePaths.emplace(withoutTrailingSlash(child->url));
+                gonePaths.emplace(withoutTrailingSlash(child->url()));
             }
             removeRecords(where.item->children, gone);
             (void)renumber(where.item->children);
         } else {
-            gonePaths.emplace(withoutTrailingSlash(where.item->url));
+            gonePaths.emplace(withoutTrailingSlash(where.item->url()));
         }
         if (where.owner) {
             if (change.gone) {
@@ -403,12 +403,12 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
     if (!gonePaths.empty()) {
         for (std::size_t i = 0; i < live.size(); ++i) {
             for (const FolderInfoPtr &file : live[i].files) {
-                if (isBelowAny(file->url, gonePaths)) {
+                if (isBelowAny(file->url(), gonePaths)) {
                     goneFiles[i].insert(file.get());
                     continue;
                 }
                 for (const FolderInfoPtr &child : file->children) {
-                    if (isBelowAny(child->url, gonePaths)) {
+                    if (isBelowAny(child->url(), gonePaths)) {
                         goneChildren[file.get()].insert(child.get());
                     }
                 }
@@ -455,7 +455,7 @@ SelectionSummary summariseSelection(const Module &module)
     SelectionSummary summary;
     std::unordered_set<std::string_view> seen;
     auto add = [&](const FolderInfo &record) {
-        if (seen.insert(record.url).second) {
+        if (seen.insert(record.url()).second) {
             ++summary.items;
             summary.bytes += record.size;
         }
@@ -515,7 +515,7 @@ void tickTwins(std::vector<Category> &categories, std::size_t source, const std:
     }
     std::unordered_map<std::string_view, int> ticks;
     for (const FolderInfo *record : changed) {
-        ticks.emplace(record->url, record->checked);
+        ticks.emplace(record->url(), record->checked);
     }
     for (std::size_t i = 0; i < categories.size(); ++i) {
         if (i == source) {
@@ -523,7 +523,7 @@ void tickTwins(std::vector<Category> &categories, std::size_t source, const std:
         }
         bool any = false;
         for (const FolderInfoPtr &file : categories[i].files) {
-            const auto found = ticks.find(file->url);
+            const auto found = ticks.find(file->url());
             if (found != ticks.end() && file->checked != found->second && file->children.empty()) {
                 file->checked = found->second;
                 any = true;

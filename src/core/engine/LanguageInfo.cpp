@@ -417,7 +417,7 @@ std::vector<FolderInfoPtr> LanguageInfo::scanApplicationLanguage(
         FolderInfoPtr record = calculateLanguage(format::fileUrlFromPath(entry.path, true));
         if (record && record->size > 0) {
             record->findex = static_cast<std::int64_t>(result.size());
-            postProgress(progress, prefix + record->name, record->size);
+            postProgress(progress, prefix + record->name(), record->size);
             result.push_back(std::move(record));
         }
         postShowPercent(showPercent, step);

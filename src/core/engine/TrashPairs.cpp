@@ -83,16 +83,16 @@ std::optional<Timestamp> parseDeletionDate(const std::string &text)
 
 std::optional<std::pair<tree::Anchor, std::string>> trashRecordOf(const FolderInfo &record)
 {
-    if (!record.anchor) {
+    if (!record.anchor()) {
         return std::nullopt;
     }
-    const std::optional<std::string> trash = trashOfFilesFolder(record.anchor->path);
-    const std::optional<std::string> path = format::pathFromFileUrl(record.url);
+    const std::optional<std::string> trash = trashOfFilesFolder(record.anchor()->path);
+    const std::optional<std::string> path = format::pathFromFileUrl(record.url());
     if (!trash || !path) {
         return std::nullopt;
     }
     const std::string item = withoutTrailingSlashes(*path);
-    const std::string prefix = record.anchor->path + "/";
+    const std::string prefix = record.anchor()->path + "/";
     if (!item.starts_with(prefix) || item.find('/', prefix.size()) != std::string::npos) {
         return std::nullopt; // not directly in "files"
     }
@@ -147,7 +147,7 @@ void ModuleInfo::scanTrash(Category &category, const Progress &progress, const S
     // deletion, sized with its record, which no longer has a row of its own.
     std::unordered_map<std::string, std::size_t> recordRows;
     for (std::size_t k = 0; k < category.files.size(); ++k) {
-        const std::optional<std::string> path = format::pathFromFileUrl(category.files[k]->url);
+        const std::optional<std::string> path = format::pathFromFileUrl(category.files[k]->url());
         if (path && path->ends_with(".trashinfo")) {
             recordRows.emplace(withoutTrailingSlashes(*path), k);
         }
@@ -167,7 +167,7 @@ void ModuleInfo::scanTrash(Category &category, const Progress &progress, const S
             const std::string original = withoutTrailingSlashes(info->path);
             if (const std::size_t slash = original.rfind('/');
                 slash != std::string::npos && slash + 1 < original.size()) {
-                item->name = original.substr(slash + 1);
+                item->setName(original.substr(slash + 1));
             }
             if (const std::optional<Timestamp> deleted = parseDeletionDate(info->deletionDate)) {
                 item->date = *deleted;

@@ -31,15 +31,15 @@ FolderInfo::FolderInfo(std::int64_t findexValue,
     : findex(findexValue)
     , size(sizeValue)
     , date(dateValue)
-    , name(std::move(nameValue))
-    , url(std::move(urlValue))
-    , icon(iconValue)
-    , color(colorValue)
     , children(std::move(childrenValue))
     , checked(checkedValue)
     , isFolder(isFolderValue)
     , isPackage(isPackageValue)
     , hidden(hiddenValue)
+    , m_name(std::move(nameValue))
+    , m_url(std::move(urlValue))
+    , m_icon(iconValue)
+    , m_color(colorValue)
 {
 }
 

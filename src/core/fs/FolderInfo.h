@@ -93,23 +93,43 @@ public:
     std::int64_t findex; // position in the list it was built into
     std::int64_t size; // bytes: a file's size, or a measured folder's total
     Timestamp date; // content modification time; distant past when absent
-    std::string name; // display name ("" when absent); bytes, may be non-UTF-8
-    std::string url; // file URL (a directory's ends in "/")
-    IconRef icon;
-    Rgba color;
-    std::vector<FolderInfoPtr> children;
+
+    /// The display name ("" when absent): bytes, may be non-UTF-8.
+    const std::string &name() const { return m_name; }
+    void setName(std::string value) { m_name = std::move(value); }
+
+    /// The file URL (a directory's ends in "/").
+    const std::string &url() const { return m_url; }
+    void setUrl(std::string value) { m_url = std::move(value); }
+
+    IconRef icon() const { return m_icon; }
+    void setIcon(IconRef value) { m_icon = value; }
+
+    Rgba color() const { return m_color; }
+    void setColor(Rgba value) { m_color = value; }
 
     /// The folder the scan listed this record from (a catalogue location, the
     /// home folder of a deep walk, or the folder above a location that is a
     /// record itself), as the scan found it; null for a record no scan built.
     /// Cleaning reaches the record from there, one component at a time.
-    std::shared_ptr<const tree::Anchor> anchor;
+    const std::shared_ptr<const tree::Anchor> &anchor() const { return m_anchor; }
+    void setAnchor(std::shared_ptr<const tree::Anchor> value) { m_anchor = std::move(value); }
+
+    std::vector<FolderInfoPtr> children;
 
     int checked; // 1 selected, 0 not selected, -1 partly selected
     bool isFolder; // a directory (packages count as directories); a link is never one
     bool isPackage;
     bool hidden;
 
+private:
+    std::string m_name;
+    std::string m_url;
+    IconRef m_icon;
+    Rgba m_color;
+    std::shared_ptr<const tree::Anchor> m_anchor;
+
+public:
     /// Total logical size of everything below the folder at `url`: every
     /// level, hidden items and package contents included, directories
     /// counting 0 and links their own length (never followed below the

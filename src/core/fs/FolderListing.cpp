@@ -76,7 +76,7 @@ FolderInfoPtr makeRecord(const tree::WalkItem &item,
         std::vector<FolderInfoPtr>{},
         item.isHidden,
         checked);
-    record->anchor = anchor;
+    record->setAnchor(anchor);
     return record;
 }
 

@@ -26,7 +26,7 @@ namespace {
 
 QString nameOf(const core::FolderInfo &record)
 {
-    return QString::fromUtf8(record.name.data(), static_cast<qsizetype>(record.name.size()));
+    return QString::fromUtf8(record.name().data(), static_cast<qsizetype>(record.name().size()));
 }
 
 /// Sorts `files` by `key` in place, smallest first or largest first.
@@ -54,7 +54,7 @@ DetailDD::~DetailDD() = default;
 
 QString DetailDD::displayPath(const core::FolderInfo &record)
 {
-    const std::string path = core::format::pathFromFileUrl(record.url).value_or(record.url);
+    const std::string path = core::format::pathFromFileUrl(record.url()).value_or(record.url());
     return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
 }
 
@@ -97,7 +97,7 @@ void DetailDD::sortDetailData(const QString &sortDirection, const QString &sortb
     beginResetModel();
     if (sortby == u"name"_s) {
         sortBy(m_filterFiles, ascending, [](const core::FolderInfo &r) -> const std::string & {
-            return r.name;
+            return r.name();
         });
     } else if (sortby == u"size"_s) {
         sortBy(m_filterFiles, ascending, [](const core::FolderInfo &r) {
@@ -411,10 +411,10 @@ QIcon DetailCellView::iconFor(const core::FolderInfo &record)
     static QFileIconProvider provider;
     static std::unordered_map<QString, QIcon> byType;
     QString type;
-    if (record.isFolder || record.icon.kind == core::IconRef::Kind::Folder
-        || record.icon.kind == core::IconRef::Kind::Package) {
+    if (record.isFolder || record.icon().kind == core::IconRef::Kind::Folder
+        || record.icon().kind == core::IconRef::Kind::Package) {
         type = u"inode/directory"_s;
-    } else if (record.icon.kind == core::IconRef::Kind::Symlink) {
+    } else if (record.icon().kind == core::IconRef::Kind::Symlink) {
         type = u"inode/symlink"_s;
     } else {
         static QMimeDatabase mimes;

@@ -618,8 +618,8 @@ void DetailViewController::copyPath(const core::FolderInfo &record)
 
 void DetailViewController::alwaysKeep(const core::FolderInfo &record)
 {
-    const std::optional<std::string> path = core::format::pathFromFileUrl(record.url);
-    const QString name = QString::fromUtf8(record.name.data(), static_cast<qsizetype>(record.name.size()));
+    const std::optional<std::string> path = core::format::pathFromFileUrl(record.url());
+    const QString name = QString::fromUtf8(record.name().data(), static_cast<qsizetype>(record.name().size()));
     if (!path) {
         showKeepNote(u"\u201c%1\u201d is not a local file and cannot be kept."_s.arg(name));
         return;
@@ -678,7 +678,7 @@ QMenu *DetailViewController::contextMenuFor(const QModelIndex &index)
     }
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->setAccessibleName(QString::fromUtf8(record->name.data(), static_cast<qsizetype>(record->name.size())));
+    menu->setAccessibleName(QString::fromUtf8(record->name().data(), static_cast<qsizetype>(record->name().size())));
     connect(menu->addAction(u"Open Containing Folder"_s), &QAction::triggered, this, [this, record] {
         openContainingFolder(*record);
     });
