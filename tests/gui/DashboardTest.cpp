@@ -200,7 +200,8 @@ private Q_SLOTS:
         QCOMPARE(dashboard->doneModuleNumber(), 3);
         QVERIFY(!activity.isBusy(1) && !activity.isBusy(2) && !activity.isBusy(3));
         QVERIFY(overview->scanBTN()->isEnabled());
-        QVERIFY(detail->cleanButton()->isEnabled());
+        // Free again: Clean now waits only for a selection.
+        QCOMPARE(detail->cleanButton()->toolTip(), u"Select the files to clean first"_s);
         QVERIFY(dashboard->scanBTN()->isEnabled());
         QVERIFY(dashboard->scanBTN()->toolTip().isEmpty());
 

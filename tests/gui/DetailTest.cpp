@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -177,6 +178,53 @@ private Q_SLOTS:
         // Picking the marked item again keeps it marked.
         pick(u"Name"_s);
         QCOMPARE(marked(), (QStringList{ u"Name"_s, u"Ascending"_s }));
+        // Sizes start largest first.
+        pick(u"Size"_s);
+        QCOMPARE(marked(), (QStringList{ u"Size"_s, u"Descending"_s }));
+        QCOMPARE(shownNames(), (QStringList{ u"browser"_s, u"thumbs.db"_s, u"fonts"_s }));
+        QCOMPARE(m_detail->sortByButton()->accessibleDescription(), u"Sorted by size, largest first"_s);
+        // The actions are known by their tags: a retitled menu sorts the same.
+        for (QAction *item : m_detail->sortMenu()->actions()) {
+            item->setText(item->text().toUpper());
+        }
+        m_detail->sortFunction(sortItem(u"ASCENDING"_s));
+        QCOMPARE(shownNames(), (QStringList{ u"fonts"_s, u"thumbs.db"_s, u"browser"_s }));
+    }
+
+    void headerClicksSortAndTheOrderOutlivesAReload()
+    {
+        showCategory(Caches);
+        QHeaderView *header = m_detail->detailView()->header();
+        const auto click = [header](int column) {
+            QTest::mouseClick(header->viewport(),
+                Qt::LeftButton,
+                Qt::NoModifier,
+                QPoint(
+                    header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2));
+        };
+        click(gui::DetailDD::SizeColumn);
+        QCOMPARE(marked(), (QStringList{ u"Size"_s, u"Descending"_s }));
+        QCOMPARE(shownNames(), (QStringList{ u"browser"_s, u"thumbs.db"_s, u"fonts"_s }));
+        QCOMPARE(header->sortIndicatorSection(), int(gui::DetailDD::SizeColumn));
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        click(gui::DetailDD::SizeColumn);
+        QCOMPARE(marked(), (QStringList{ u"Size"_s, u"Ascending"_s }));
+        QCOMPARE(shownNames(), (QStringList{ u"fonts"_s, u"thumbs.db"_s, u"browser"_s }));
+        click(gui::DetailDD::DateColumn);
+        QCOMPARE(marked(), (QStringList{ u"Date"_s, u"Ascending"_s }));
+        QCOMPARE(shownNames(), (QStringList{ u"fonts"_s, u"browser"_s, u"thumbs.db"_s }));
+        // What the menu marks is what is shown: after a reload, a search, another category.
+        m_detail->reloadData();
+        QCOMPARE(shownNames(), (QStringList{ u"fonts"_s, u"browser"_s, u"thumbs.db"_s }));
+        QTest::keyClicks(m_detail->searchField(), u"s"_s);
+        QCOMPARE(shownNames(), (QStringList{ u"fonts"_s, u"browser"_s, u"thumbs.db"_s }));
+        click(gui::DetailDD::NameColumn);
+        QCOMPARE(shownNames(), (QStringList{ u"browser"_s, u"fonts"_s, u"thumbs.db"_s }));
+        click(gui::DetailDD::NameColumn);
+        QCOMPARE(shownNames(), (QStringList{ u"thumbs.db"_s, u"fonts"_s, u"browser"_s }));
+        m_detail->searchField()->clear();
+        showCategory(Reports);
+        QCOMPARE(shownNames(), (QStringList{ u"web"_s, u"app"_s }));
     }
 
     void aDirectionWithNoKeyOnlyMovesTheMark()
@@ -191,7 +239,14 @@ private Q_SLOTS:
     {
         QTest::keyClicks(m_detail->searchField(), u"FONT"_s);
         QCOMPARE(shownNames(), QStringList{ u"fonts"_s });
+        QVERIFY(m_detail->noMatchLabel()->isHidden());
+        QTest::keyClicks(m_detail->searchField(), u"zz"_s);
+        QCOMPARE(shownNames(), QStringList());
+        QVERIFY(m_detail->noMatchLabel()->isVisible());
+        QCOMPARE(m_detail->noMatchLabel()->text(), u"No matches"_s);
+        QCOMPARE(m_detail->detailView()->accessibleDescription(), u"No matches"_s);
         m_detail->searchField()->clear();
+        QVERIFY(m_detail->noMatchLabel()->isHidden());
         QCOMPARE(shownNames(), (QStringList{ u"browser"_s, u"fonts"_s, u"thumbs.db"_s }));
     }
 
@@ -281,22 +336,89 @@ private Q_SLOTS:
         QCOMPARE(m_detail->cleanReport()->rowCount(), 1);
         m_answer = true;
         files()->setData(files()->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+        categories()->setData(categories()->index(Logs, 0), Qt::Checked, Qt::CheckStateRole);
         QVERIFY(cleanAndWait());
+        QVERIFY(!m_env->exists("old.log"));
         QCOMPARE(m_detail->cleanReport()->rowCount(), 0);
         QVERIFY(m_detail->failureView()->isHidden());
     }
 
-    void aReviewOnlyCategoryIsNamedNotDeleted()
+    void aReviewOnlyCategoryCannotBeTicked()
     {
         core::ModuleInfo::modules()[1].categories[Logs].kind = core::CategoryKind::Localization;
         m_detail->reloadData();
-        categories()->setData(categories()->index(Logs, 0), Qt::Checked, Qt::CheckStateRole);
+        const QModelIndex logs = categories()->index(Logs, 0);
+        QVERIFY(!logs.flags().testFlag(Qt::ItemIsUserCheckable));
+        QVERIFY(!categories()->setData(logs, Qt::Checked, Qt::CheckStateRole));
+        QVERIFY(logs.data(Qt::ToolTipRole).toString().contains(gui::CategoryDD::reviewOnlyReason()));
+        QVERIFY(logs.data(Qt::AccessibleDescriptionRole).toString().contains(gui::CategoryDD::reviewOnlyReason()));
+        showCategory(Logs);
+        QVERIFY(!files()->index(0, 0).flags().testFlag(Qt::ItemIsUserCheckable));
+        QVERIFY(!files()->setData(files()->index(0, 0), Qt::Checked, Qt::CheckStateRole));
+        QVERIFY(!m_detail->cleanButton()->isEnabled());
+        // Selected all the same (a catalogue's default): named in the report, never deleted, never counted.
+        core::ModuleInfo::modules()[1].categories[Logs].state = 1;
+        m_detail->reloadData();
+        QCOMPARE(m_detail->selectionLabel()->text(), u"Nothing selected"_s);
+        QVERIFY(!m_detail->cleanButton()->isEnabled());
+        categories()->setData(categories()->index(Caches, 0), Qt::Checked, Qt::CheckStateRole);
         QVERIFY(cleanAndWait());
         QVERIFY(m_env->exists("old.log"));
         QCOMPARE(m_detail->cleanReport()->rowCount(), 1);
         QCOMPARE(m_detail->cleanReport()->index(0, 0).data().toString(),
             u"Logs: for review only; nothing is deleted from it"_s);
-        QCOMPARE(m_detail->cleanSize(), 0);
+        QCOMPARE(m_detail->cleanSize(), 7500);
+    }
+
+    void cleanWaitsForASelectionAndSaysWhatItIsAbout()
+    {
+        // Nothing selected: nothing to ask about.
+        QCOMPARE(m_detail->selectionLabel()->text(), u"Nothing selected"_s);
+        QVERIFY(!m_detail->cleanButton()->isEnabled());
+        QCOMPARE(m_detail->cleanButton()->toolTip(), u"Select the files to clean first"_s);
+        m_detail->clean();
+        QCOMPARE(m_asked, 0);
+        // The label follows every box, a file listed once however it is reached.
+        showCategory(Caches);
+        files()->setData(files()->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+        QCOMPARE(m_detail->selectionLabel()->text(), u"1 item, 1.0 kB selected"_s);
+        QVERIFY(m_detail->cleanButton()->isEnabled());
+        categories()->setData(categories()->index(Reports, 0), Qt::Checked, Qt::CheckStateRole);
+        QCOMPARE(m_detail->selectionLabel()->text(), u"3 items, 9.7 kB selected"_s);
+        QCOMPARE(m_detail->cleanButton()->accessibleDescription(), u"3 items, 9.7 kB selected"_s);
+        const gui::DetailViewController::CleanQuestion question = m_detail->cleanQuestion();
+        QCOMPARE(question.items, 3U);
+        QCOMPARE(question.bytes, 9700);
+        QCOMPARE(gui::DetailViewController::confirmationText(question),
+            u"Are you sure to delete selected files?\n\n3 items, 9.7 kB, will be deleted for good. "
+            u"They cannot be restored."_s);
+        gui::DetailViewController::CleanQuestion toTrash = question;
+        toTrash.toTrash = true;
+        toTrash.running = { { u"Browser"_s, u"firefox"_s } };
+        QCOMPARE(gui::DetailViewController::confirmationText(toTrash),
+            u"Are you sure to delete selected files?\n\n3 items, 9.7 kB, will be moved to the Trash, where a file "
+            u"manager can restore them.\n\n\u201cBrowser\u201d will be left alone: firefox is running."_s);
+        categories()->setData(categories()->index(Reports, 0), Qt::Unchecked, Qt::CheckStateRole);
+        categories()->setData(categories()->index(Caches, 0), Qt::Unchecked, Qt::CheckStateRole);
+        QVERIFY(!m_detail->cleanButton()->isEnabled());
+    }
+
+    void theReportIsTheCleansTally()
+    {
+        showCategory(Caches);
+        categories()->setData(categories()->index(Caches, 0), Qt::Checked, Qt::CheckStateRole);
+        std::filesystem::remove(m_env->path(".cache/thumbs.db"));
+        std::filesystem::create_directory(m_env->path(".cache/thumbs.db"));
+        QVERIFY(cleanAndWait());
+        const auto &tally = m_detail->lastTally();
+        QVERIFY(tally != nullptr);
+        QCOMPARE(tally->gone(), 2U);
+        QCOMPARE(tally->failed.size(), 1U);
+        QCOMPARE(m_detail->cleanSize(), tally->freed);
+        QCOMPARE(m_detail->cleanReport()->rowCount(), static_cast<int>(tally->failed.size()));
+        // Long reasons wrap rather than hide behind a scroll bar.
+        QVERIFY(m_detail->failureView()->wordWrap());
+        QCOMPARE(m_detail->failureView()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     }
 
     void theSelectionIsTheOneConfirmed()
@@ -314,7 +436,9 @@ private Q_SLOTS:
         QCOMPARE(m_asked, 1);
         Q_UNUSED(web)
         QVERIFY(gui_tests::waitUntilIdle(1));
-        QVERIFY(m_detail->cleanButton()->isEnabled());
+        // Everything selected went: nothing is left to clean.
+        QVERIFY(!m_detail->cleanButton()->isEnabled());
+        QCOMPARE(m_detail->selectionLabel()->text(), u"Nothing selected"_s);
         QCOMPARE(m_env->remaining(),
             (std::vector<std::string>{
                 ".cache/browser/cache2/blob", ".cache/fonts/a.cache", ".cache/thumbs.db", "old.log" }));

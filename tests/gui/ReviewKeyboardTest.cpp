@@ -195,7 +195,9 @@ private Q_SLOTS:
         QString dialog;
         answerDialogWith({ Qt::Key_Escape }, &dialog);
         key(Qt::Key_Return);
-        QCOMPARE(dialog, u"Clean | Confirmation? | Are you sure to delete selected files? | Cancel"_s);
+        QCOMPARE(dialog,
+            u"Clean | Confirmation? | Are you sure to delete selected files?\n\n2 items, 3.7 kB, will be deleted "
+            u"for good. They cannot be restored. | Cancel"_s);
         QVERIFY(!ModuleActivity::instance().isBusy(1));
         QCOMPARE(m_env->remaining().size(), gui_tests::ReviewEnvironment::junk().size());
 

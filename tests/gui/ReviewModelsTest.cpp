@@ -305,13 +305,29 @@ private Q_SLOTS:
         QCOMPARE(model->index(0, 0, alpha).data().toString(), u"one"_s);
     }
 
-    void namesSortByCodePoint()
+    void namesSortAsPeopleReadThem()
     {
-        gui_tests::installFiles(
-            { record(0, "zebra", 1), record(1, "éclair", 1), record(2, "Zoo", 1), record(3, "apple", 1) });
+        gui_tests::installFiles({ record(0, "file10", 1),
+            record(1, "file2", 1),
+            record(2, "Zoo", 1),
+            record(3, "File2", 1),
+            record(4, "file02b", 1),
+            record(5, "apple", 1),
+            record(6, "zebra", 1) });
         auto model = detailModel();
+        // Case ignored, digits by value, the bytes only to break a tie ("File2" before "file2").
         model->sortDetailData(u"ascending"_s, u"name"_s);
-        QCOMPARE(shown(*model), (QStringList{ u"Zoo"_s, u"apple"_s, u"zebra"_s, u"éclair"_s }));
+        QCOMPARE(shown(*model),
+            (QStringList{ u"apple"_s, u"File2"_s, u"file2"_s, u"file02b"_s, u"file10"_s, u"zebra"_s, u"Zoo"_s }));
+        model->sortFiles(gui::DetailDD::SortKey::Name, false);
+        QCOMPARE(shown(*model).first(), u"Zoo"_s);
+        QCOMPARE(gui::DetailDD::naturalKey(u"a007"_s), gui::DetailDD::naturalKey(u"A7"_s));
+        QVERIFY(gui::DetailDD::naturalKey(u"9"_s) < gui::DetailDD::naturalKey(u"10"_s));
+        QVERIFY(gui::DetailDD::naturalKey(u"x99y"_s) < gui::DetailDD::naturalKey(u"x100"_s));
+        // A search keeps what it finds sortable: the keys follow the files, not the rows.
+        model->searchFiles(u"file"_s);
+        model->sortFiles(gui::DetailDD::SortKey::Name, true);
+        QCOMPARE(shown(*model), (QStringList{ u"File2"_s, u"file2"_s, u"file02b"_s, u"file10"_s }));
     }
 
     void longTextsAreCutAtSixtyUnits()

@@ -152,6 +152,23 @@ private Q_SLOTS:
         gui::UserDefaults().setBool(DetailViewController::moveToTrashKey(), false);
     }
 
+    void theTrashBoxIsOnUntilTurnedOff()
+    {
+        // Nobody has chosen yet: the user's own files go to the Trash.
+        gui::UserDefaults().removeKey(DetailViewController::moveToTrashKey());
+        m_root.reset();
+        m_root = std::make_unique<gui::ViewController>(m_links.get());
+        tabs()->setAnimationDuration(0);
+        m_root->show();
+        DetailViewController *large = scanned(LargeAndOld);
+        QVERIFY(large != nullptr);
+        QVERIFY(large->trashBox()->isChecked());
+        QVERIFY(large->movesToTrash());
+        select(large, MediumBand);
+        QVERIFY(large->cleanQuestion().toTrash);
+        QVERIFY(DetailViewController::confirmationText(large->cleanQuestion()).contains(u"moved to the Trash"_s));
+    }
+
     void theTrashBoxIsLargeAndOldOnlyAndRemembered()
     {
         DetailViewController *junk = scanned(1);
@@ -161,7 +178,7 @@ private Q_SLOTS:
         QVERIFY(large != nullptr);
         QVERIFY(large->trashBox()->isVisibleTo(large));
         QCOMPARE(large->trashBox()->text(), u"Move to Trash instead of deleting"_s);
-        QVERIFY(!large->trashBox()->isChecked()); // deleting is the default
+        QVERIFY(!large->trashBox()->isChecked()); // as it was left
         QVERIFY(!large->movesToTrash());
         large->trashBox()->click();
         QVERIFY(large->movesToTrash());
@@ -197,7 +214,8 @@ private Q_SLOTS:
         QCOMPARE(m_asked.size(), 1U);
         QVERIFY(m_asked[0].toTrash);
         QVERIFY(
-            DetailViewController::confirmationText(m_asked[0]).startsWith(u"Move the selected files to the Trash?"_s));
+            DetailViewController::confirmationText(m_asked[0])
+                .contains(u"2 items, 5.0 kB, will be moved to the Trash, where a file manager can restore them."_s));
 
         QVERIFY(!m_env->exists("Documents/old-report.pdf"));
         QVERIFY(!m_env->exists("Music/album/track.flac"));
@@ -221,7 +239,11 @@ private Q_SLOTS:
         select(detail, MediumBand);
         QVERIFY(cleanAndWait(detail));
         QVERIFY(!m_asked.at(0).toTrash);
-        QCOMPARE(DetailViewController::confirmationText(m_asked[0]), u"Are you sure to delete selected files?"_s);
+        QCOMPARE(m_asked[0].items, 1U);
+        QCOMPARE(m_asked[0].bytes, gui_tests::ReviewEnvironment::VideoSize);
+        QCOMPARE(DetailViewController::confirmationText(m_asked[0]),
+            u"Are you sure to delete selected files?\n\n1 item, 6.3 MB, will be deleted for good. They cannot be "
+            u"restored."_s);
         QVERIFY(!m_env->exists("Videos/clip.mp4"));
         QVERIFY(trashedNames().isEmpty());
         QCOMPARE(detail->trashedSize(), 0);

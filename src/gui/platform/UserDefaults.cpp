@@ -25,9 +25,29 @@ bool UserDefaults::boolForKey(const QString &key) const
     return value.isValid() && value.toString() == u"true"_s;
 }
 
+bool UserDefaults::boolForKey(const QString &key, bool fallback) const
+{
+    return m_settings->contains(key) ? boolForKey(key) : fallback;
+}
+
+QString UserDefaults::stringForKey(const QString &key, const QString &fallback) const
+{
+    return m_settings->contains(key) ? m_settings->value(key).toString() : fallback;
+}
+
+void UserDefaults::setString(const QString &key, const QString &value)
+{
+    m_settings->setValue(key, value);
+}
+
 void UserDefaults::setBool(const QString &key, bool value)
 {
     m_settings->setValue(key, value);
+}
+
+void UserDefaults::removeKey(const QString &key)
+{
+    m_settings->remove(key);
 }
 
 bool UserDefaults::synchronize()

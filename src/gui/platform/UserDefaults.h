@@ -22,7 +22,15 @@ public:
 
     /// The Boolean under `key`; false when absent or not a Boolean.
     bool boolForKey(const QString &key) const;
+    /// The Boolean under `key`; `fallback` when absent, false when not a Boolean.
+    bool boolForKey(const QString &key, bool fallback) const;
     void setBool(const QString &key, bool value);
+    /// The text under `key`; `fallback` when absent.
+    QString stringForKey(const QString &key, const QString &fallback = QString()) const;
+    void setString(const QString &key, const QString &value);
+
+    /// Forgets the value under `key`: the default holds again.
+    void removeKey(const QString &key);
 
     /// Writes pending changes to disk now; false when the file could not be written.
     bool synchronize();

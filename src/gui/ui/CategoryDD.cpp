@@ -37,7 +37,12 @@ CategoryDD::Row CategoryDD::rowOf(int row) const
     if (category == nullptr) {
         return {};
     }
-    return Row{ category->title, category->image, category->description, category->size, category->state };
+    return Row{ category->title,
+        category->image,
+        category->description,
+        category->size,
+        category->state,
+        core::isReviewOnly(*category) };
 }
 
 void CategoryDD::reloadData(int index)
@@ -91,10 +96,19 @@ QVariant CategoryDD::data(const QModelIndex &index, int role) const
     case Qt::AccessibleTextRole:
         return QString(QString::fromStdString(row.title) + u", "_s + sizeText(row.size));
     case Qt::AccessibleDescriptionRole:
+        if (row.reviewOnly) {
+            return QString(QString::fromStdString(row.description) + u". "_s + reviewOnlyReason());
+        }
         return QString(stateWords(row.state) + u". "_s + QString::fromStdString(row.description));
     case Qt::ToolTipRole:
+        if (row.reviewOnly) {
+            return QString(QString::fromStdString(row.description) + u"\n"_s + reviewOnlyReason());
+        }
+        return QString::fromStdString(row.description);
     case DescriptionRole:
         return QString::fromStdString(row.description);
+    case ReviewOnlyRole:
+        return row.reviewOnly;
     case Qt::CheckStateRole:
         return checkStateOf(row.state);
     case ImageNameRole:
@@ -108,13 +122,20 @@ QVariant CategoryDD::data(const QModelIndex &index, int role) const
     }
 }
 
+QString CategoryDD::reviewOnlyReason()
+{
+    return u"For review only: these files belong to installed packages, so Spruce never deletes them "
+           u"and they cannot be selected. Remove them with the package manager."_s;
+}
+
 bool CategoryDD::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     if (role != Qt::CheckStateRole || !m_checkable
         || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
         return false;
     }
-    if (catalogueCategory(m_index, index.row()) == nullptr) {
+    const core::Category *category = catalogueCategory(m_index, index.row());
+    if (category == nullptr || core::isReviewOnly(*category)) {
         return false;
     }
     core::ModuleInfo::updateState(stateFromCheckValue(value), m_index, index.row(), -1, -1);
@@ -129,7 +150,8 @@ Qt::ItemFlags CategoryDD::flags(const QModelIndex &index) const
         return Qt::NoItemFlags;
     }
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (m_checkable) {
+    const auto row = static_cast<std::size_t>(index.row());
+    if (m_checkable && row < m_rows.size() && !m_rows[row].reviewOnly) {
         flags |= Qt::ItemIsUserCheckable;
     }
     return flags;
@@ -172,7 +194,11 @@ void CategoryCellView::paintContent(
 {
     const QRect row = option.rect;
     const QRect box = checkRect(row);
-    paintCheckBox(painter, option, box, index.data(Qt::CheckStateRole).value<Qt::CheckState>());
+    paintCheckBox(painter,
+        option,
+        box,
+        index.data(Qt::CheckStateRole).value<Qt::CheckState>(),
+        !index.data(CategoryDD::ReviewOnlyRole).toBool());
 
     const int imageLeft = box.right() + 10;
     const QPixmap image = ImageStore::pixmap(index.data(CategoryDD::ImageNameRole).toString(),

@@ -20,7 +20,8 @@ namespace gui {
 /// through ModuleInfo::updateState: a box set on or off sets the whole
 /// category (every file and child), and a mixed box set by the view turns
 /// on. With setCheckable(false) (while the module is being cleaned or
-/// scanned) no box can be changed. GUI thread.
+/// scanned) no box can be changed, and a review-only category's box never
+/// can (core::isReviewOnly). GUI thread.
 class CategoryDD : public QAbstractListModel
 {
     Q_OBJECT
@@ -32,7 +33,11 @@ public:
         DescriptionRole, // QString
         SizeRole, // qint64: bytes
         SizeTextRole, // QString: the size as the byte-count formatter writes it
+        ReviewOnlyRole, // bool: listed for review only, never ticked or cleaned
     };
+
+    /// Why a review-only category has no box to tick (its tool tip and accessible description).
+    static QString reviewOnlyReason();
 
     /// `onSelectRow` runs when a row is about to become the selected one
     /// (the screen wires the view's current row to it).
@@ -73,6 +78,7 @@ private:
         std::string description;
         std::int64_t size = 0;
         int state = 0;
+        bool reviewOnly = false;
     };
     Row rowOf(int row) const;
 

@@ -1,5 +1,7 @@
 #include "ui/CleanReport.h"
 
+#include "engine/CleanTally.h"
+
 using namespace Qt::StringLiterals;
 
 namespace gui {
@@ -27,6 +29,26 @@ void CleanReport::add(Failure failure)
     beginInsertRows(QModelIndex(), row, row);
     m_failures.push_back(std::move(failure));
     endInsertRows();
+}
+
+void CleanReport::setFrom(const core::CleanTally &tally)
+{
+    const auto text = [](const std::string &bytes) {
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    };
+    beginResetModel();
+    m_failures.clear();
+    for (const core::CleanTally::Item &item : tally.failed) {
+        const std::optional<core::Error> &error = item.report.error;
+        m_failures.push_back(Failure{ text(error && !error->path.empty() ? error->path : item.path),
+            error ? text(error->message) : u"not deleted"_s });
+    }
+    for (const auto *notes : { &tally.skipped, &tally.reviewOnly }) {
+        for (const core::CleanTally::Skipped &note : *notes) {
+            m_failures.push_back(Failure{ text(note.title), text(note.reason) });
+        }
+    }
+    endResetModel();
 }
 
 QString CleanReport::summary() const

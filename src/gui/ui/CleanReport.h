@@ -5,6 +5,10 @@
 
 #include <vector>
 
+namespace core {
+struct CleanTally;
+}
+
 namespace gui {
 
 /// The items a clean could not delete, each with its path and why, in the
@@ -32,6 +36,10 @@ public:
 
     void clear();
     void add(Failure failure);
+    /// Shows what a finished clean left: every item not removed (by the path
+    /// the failure names, else the item's), then every category left alone
+    /// because its program runs, then every selected review-only category.
+    void setFrom(const core::CleanTally &tally);
     /// Whether the clean moves items to the Trash: the summary then says
     /// they could not be moved there rather than deleted.
     void setTrashing(bool trashing) { m_trashing = trashing; }

@@ -16,6 +16,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <tuple>
 #include <unordered_map>
 
 using namespace Qt::StringLiterals;
@@ -29,16 +30,17 @@ QString nameOf(const core::FolderInfo &record)
     return QString::fromUtf8(record.name().data(), static_cast<qsizetype>(record.name().size()));
 }
 
-/// Sorts `files` by `key` in place, smallest first or largest first.
-template<typename Key> void sortBy(std::vector<core::FolderInfoPtr> &files, bool ascending, Key key)
+/// Sorts `positions` by `key` of the file each names, smallest or largest
+/// first; equal keys keep their order.
+template<typename Key> void sortPositions(std::vector<std::size_t> &positions, bool ascending, Key key)
 {
     if (ascending) {
-        std::sort(files.begin(), files.end(), [&key](const auto &a, const auto &b) {
-            return key(*a) < key(*b);
+        std::stable_sort(positions.begin(), positions.end(), [&key](std::size_t a, std::size_t b) {
+            return key(a) < key(b);
         });
     } else {
-        std::sort(files.begin(), files.end(), [&key](const auto &a, const auto &b) {
-            return key(*b) < key(*a);
+        std::stable_sort(positions.begin(), positions.end(), [&key](std::size_t a, std::size_t b) {
+            return key(b) < key(a);
         });
     }
 }
@@ -62,6 +64,7 @@ void DetailDD::reloadData(std::vector<core::FolderInfoPtr> files)
 {
     m_files = std::move(files);
     m_foldedNames.clear();
+    m_nameKeys.clear();
     searchFiles(m_keywords);
 }
 
@@ -69,8 +72,13 @@ void DetailDD::searchFiles(const QString &keywords)
 {
     beginResetModel();
     m_keywords = keywords;
+    m_filterPositions.clear();
     if (keywords.isEmpty()) {
         m_filterFiles = m_files;
+        m_filterPositions.resize(m_files.size());
+        for (std::size_t i = 0; i < m_files.size(); ++i) {
+            m_filterPositions[i] = i;
+        }
     } else {
         if (m_foldedNames.size() != m_files.size()) {
             m_foldedNames.clear();
@@ -85,28 +93,95 @@ void DetailDD::searchFiles(const QString &keywords)
         for (std::size_t i = 0; i < m_files.size(); ++i) {
             if (m_foldedNames[i].contains(needle)) {
                 m_filterFiles.push_back(m_files[i]);
+                m_filterPositions.push_back(i);
             }
         }
     }
     endResetModel();
 }
 
+std::optional<DetailDD::SortKey> DetailDD::sortKeyOf(const QString &text)
+{
+    if (text == u"name"_s) {
+        return SortKey::Name;
+    }
+    if (text == u"size"_s) {
+        return SortKey::Size;
+    }
+    if (text == u"date"_s) {
+        return SortKey::Date;
+    }
+    return std::nullopt;
+}
+
 void DetailDD::sortDetailData(const QString &sortDirection, const QString &sortby)
 {
-    const bool ascending = sortDirection == u"ascending"_s;
+    if (const std::optional<SortKey> key = sortKeyOf(sortby)) {
+        sortFiles(*key, sortDirection == u"ascending"_s);
+    }
+}
+
+QString DetailDD::naturalKey(const QString &name)
+{
+    const QString folded = name.toCaseFolded();
+    QString key;
+    key.reserve(folded.size() + 4);
+    const qsizetype size = folded.size();
+    for (qsizetype i = 0; i < size;) {
+        const QChar c = folded.at(i);
+        if (c < u'0' || c > u'9') {
+            key.append(c);
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < size && folded.at(end) >= u'0' && folded.at(end) <= u'9') {
+            ++end;
+        }
+        qsizetype first = i;
+        while (first + 1 < end && folded.at(first) == u'0') {
+            ++first;
+        }
+        // '0', then the count of digits (a longer number is a bigger one), then the digits.
+        key.append(u'0');
+        key.append(QChar(static_cast<char16_t>(0x30 + std::min<qsizetype>(end - first, 0xFFCF))));
+        key.append(QStringView(folded).mid(first, end - first));
+        i = end;
+    }
+    return key;
+}
+
+void DetailDD::sortFiles(SortKey key, bool ascending)
+{
     beginResetModel();
-    if (sortby == u"name"_s) {
-        sortBy(m_filterFiles, ascending, [](const core::FolderInfo &r) -> const std::string & {
-            return r.name();
+    std::vector<std::size_t> &positions = m_filterPositions;
+    switch (key) {
+    case SortKey::Name:
+        if (m_nameKeys.size() != m_files.size()) {
+            m_nameKeys.clear();
+            m_nameKeys.reserve(m_files.size());
+            for (const auto &file : m_files) {
+                m_nameKeys.push_back(naturalKey(nameOf(*file)));
+            }
+        }
+        sortPositions(positions, ascending, [this](std::size_t at) {
+            // The name's bytes break ties between names that read the same ("A" and "a").
+            return std::tie(m_nameKeys[at], m_files[at]->name());
         });
-    } else if (sortby == u"size"_s) {
-        sortBy(m_filterFiles, ascending, [](const core::FolderInfo &r) {
-            return r.size;
+        break;
+    case SortKey::Size:
+        sortPositions(positions, ascending, [this](std::size_t at) {
+            return m_files[at]->size;
         });
-    } else if (sortby == u"date"_s) {
-        sortBy(m_filterFiles, ascending, [](const core::FolderInfo &r) {
-            return r.date;
+        break;
+    case SortKey::Date:
+        sortPositions(positions, ascending, [this](std::size_t at) {
+            return m_files[at]->date;
         });
+        break;
+    }
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        m_filterFiles[i] = m_files[positions[i]];
     }
     endResetModel();
 }
@@ -115,6 +190,8 @@ void DetailDD::setSelectionTarget(int moduleIndex, int categoryIndex)
 {
     m_moduleIndex = moduleIndex;
     m_categoryIndex = categoryIndex;
+    const core::Category *category = catalogueCategory(moduleIndex, categoryIndex);
+    m_reviewOnly = category != nullptr && core::isReviewOnly(*category);
 }
 
 void DetailDD::setCheckable(bool checkable)
@@ -265,7 +342,7 @@ std::optional<int> DetailDD::catalogueIndex(const core::FolderInfo *file) const
 bool DetailDD::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     core::FolderInfo *item = record(index);
-    if (role != Qt::CheckStateRole || !m_checkable || item == nullptr || index.column() != NameColumn) {
+    if (role != Qt::CheckStateRole || !m_checkable || m_reviewOnly || item == nullptr || index.column() != NameColumn) {
         return false;
     }
     const int state = stateFromCheckValue(value);
@@ -317,7 +394,7 @@ Qt::ItemFlags DetailDD::flags(const QModelIndex &index) const
     if (index.internalId() != 0) {
         flags |= Qt::ItemNeverHasChildren;
     }
-    if (m_checkable && index.column() == NameColumn) {
+    if (m_checkable && !m_reviewOnly && index.column() == NameColumn) {
         flags |= Qt::ItemIsUserCheckable;
     }
     return flags;
@@ -460,7 +537,7 @@ void DetailCellView::paintContent(QPainter *painter, const QStyleOptionViewItem 
     }
 
     const QRect box = checkRect(cell);
-    paintCheckBox(painter, option, box, index.data(Qt::CheckStateRole).value<Qt::CheckState>());
+    paintCheckBox(painter, option, box, index.data(Qt::CheckStateRole).value<Qt::CheckState>(), !model->isReviewOnly());
     const QRect iconRect(box.right() + 8, cell.top() + (cell.height() - IconSide) / 2, IconSide, IconSide);
     iconFor(*item).paint(painter, iconRect);
 

@@ -54,14 +54,29 @@ public:
     /// case, in stored order; every file for an empty text. Children are
     /// never filtered.
     void searchFiles(const QString &keywords);
-    /// Sorts the shown files by "name" (byte order of the names, which is
-    /// code-point order), "size" or "date": smallest first when
-    /// `sortDirection` is "ascending", largest first for any other text.
-    /// Any other key changes nothing. Children keep their order.
+    /// What the shown files can be sorted by.
+    enum class SortKey { Name, Size, Date };
+    /// Sorts the shown files by "name", "size" or "date" (as sortFiles):
+    /// smallest first when `sortDirection` is "ascending", largest first
+    /// for any other text. Any other key changes nothing.
     void sortDetailData(const QString &sortDirection, const QString &sortby);
+    /// Sorts the shown files by `key`, smallest first or largest first.
+    /// Names compare as a person reads them: case ignored and runs of
+    /// digits by their value ("file2" before "file10"), then code point
+    /// order to break ties. Equal keys keep their stored order. Children
+    /// keep their order. The name keys are made once per reload.
+    void sortFiles(SortKey key, bool ascending);
+    /// The key of `text` ("name", "size", "date"); nullopt for any other.
+    static std::optional<SortKey> sortKeyOf(const QString &text);
+    /// The key a name sorts by: case folded, each run of digits as its
+    /// length and value (leading zeros dropped), comparable code unit by
+    /// code unit. Pure.
+    static QString naturalKey(const QString &name);
 
     /// Where selection changes go: module and category of the files shown.
+    /// The files of a review-only category can never be ticked.
     void setSelectionTarget(int moduleIndex, int categoryIndex);
+    bool isReviewOnly() const { return m_reviewOnly; }
     void setCheckable(bool checkable);
     bool isCheckable() const { return m_checkable; }
 
@@ -104,9 +119,14 @@ private:
     QString m_keywords;
     // The names case-folded for the search, parallel to m_files; made by the first search.
     std::vector<QString> m_foldedNames;
+    // The name sort keys, parallel to m_files; made by the first sort by name.
+    std::vector<QString> m_nameKeys;
+    // Where each shown file is in m_files.
+    std::vector<std::size_t> m_filterPositions;
     int m_moduleIndex = 0;
     int m_categoryIndex = 0;
     bool m_checkable = true;
+    bool m_reviewOnly = false;
 };
 
 /// A file or child row ("detailCell"), drawn over three columns: box, icon,

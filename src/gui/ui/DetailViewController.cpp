@@ -2,6 +2,7 @@
 
 #include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
+#include "engine/Selection.h"
 #include "format/FileUrl.h"
 #include "format/Format.h"
 #include "platform/UserDefaults.h"
@@ -46,7 +47,54 @@ namespace {
 constexpr int CategoryWidth = 300;
 
 /// Tags of the sort menu: keys up to 4, directions from 5 on.
+constexpr int NameTag = 1;
+constexpr int SizeTag = 2;
+constexpr int DateTag = 3;
 constexpr int LastKeyTag = 4;
+constexpr int AscendingTag = 5;
+constexpr int DescendingTag = 6;
+
+std::optional<DetailDD::SortKey> sortKeyOfTag(int tag)
+{
+    switch (tag) {
+    case NameTag:
+        return DetailDD::SortKey::Name;
+    case SizeTag:
+        return DetailDD::SortKey::Size;
+    case DateTag:
+        return DetailDD::SortKey::Date;
+    default:
+        return std::nullopt;
+    }
+}
+
+int tagOfColumn(int column)
+{
+    switch (column) {
+    case DetailDD::NameColumn:
+        return NameTag;
+    case DetailDD::SizeColumn:
+        return SizeTag;
+    case DetailDD::DateColumn:
+        return DateTag;
+    default:
+        return 0;
+    }
+}
+
+int columnOfTag(int tag)
+{
+    switch (tag) {
+    case NameTag:
+        return DetailDD::NameColumn;
+    case SizeTag:
+        return DetailDD::SizeColumn;
+    case DateTag:
+        return DetailDD::DateColumn;
+    default:
+        return -1;
+    }
+}
 
 void styleTransparent(QAbstractItemView *view)
 {
@@ -136,6 +184,13 @@ void DetailViewController::viewDidLoad()
 
     m_progressLabel = new QLabel(this);
     m_progressLabel->setObjectName(u"progressLabel"_s);
+    m_selectionLabel = new QLabel(this);
+    m_selectionLabel->setObjectName(u"selectionLabel"_s);
+
+    m_noMatchLabel = new QLabel(u"No matches"_s, this);
+    m_noMatchLabel->setObjectName(u"noMatchLabel"_s);
+    m_noMatchLabel->setAlignment(Qt::AlignCenter);
+    m_noMatchLabel->hide();
 
     m_failureLabel = new QLabel(this);
     m_failureLabel->setObjectName(u"failureLabel"_s);
@@ -144,7 +199,12 @@ void DetailViewController::viewDidLoad()
     m_failureView->setAccessibleName(u"Items not deleted"_s);
     m_failureView->setModel(m_cleanReport);
     m_failureView->setMaximumHeight(110);
-    m_failureView->setTextElideMode(Qt::ElideMiddle);
+    // Reasons wrap: a reason hidden behind a horizontal scroll bar is one nobody reads.
+    m_failureView->setWordWrap(true);
+    m_failureView->setTextElideMode(Qt::ElideNone);
+    m_failureView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_failureView->setResizeMode(QListView::Adjust);
+    m_failureView->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_failureLabel->hide();
     m_failureView->hide();
 
@@ -167,7 +227,8 @@ void DetailViewController::viewDidLoad()
     m_trashBox = new QCheckBox(u"Move to Trash instead of deleting"_s, this);
     m_trashBox->setObjectName(u"trashBox"_s);
     m_trashBox->setToolTip(u"Cleaned files go to the desktop Trash, where any file manager can restore them"_s);
-    m_trashBox->setChecked(UserDefaults().boolForKey(moveToTrashKey()));
+    // On until the person says otherwise: these are their own files, and the Trash gives them back.
+    m_trashBox->setChecked(UserDefaults().boolForKey(moveToTrashKey(), true));
     connect(m_trashBox, &QCheckBox::toggled, this, [](bool on) {
         UserDefaults defaults;
         defaults.setBool(moveToTrashKey(), on);
@@ -185,6 +246,7 @@ void DetailViewController::viewDidLoad()
 
     auto *files = new QVBoxLayout();
     files->setSpacing(6);
+    files->addWidget(m_noMatchLabel);
     files->addWidget(m_detailView, 1);
     files->addWidget(m_keepBar);
     files->addWidget(m_failureLabel);
@@ -199,6 +261,8 @@ void DetailViewController::viewDidLoad()
     bottom->addStretch(1);
     bottom->addWidget(m_progressLabel);
     bottom->addSpacing(16);
+    bottom->addWidget(m_selectionLabel);
+    bottom->addSpacing(12);
     bottom->addWidget(m_CleanButton);
 
     auto *layout = new QVBoxLayout(this);
@@ -259,35 +323,95 @@ void DetailViewController::buildSortMenu()
     m_sortByButton->setDefaultAction(m_sortTitle);
 }
 
+QAction *DetailViewController::sortAction(int tag) const
+{
+    for (QAction *item : m_sortMenu->actions()) {
+        if (item->data().isValid() && item->data().toInt() == tag) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
+int DetailViewController::markedSortTag(bool direction) const
+{
+    for (QAction *item : m_sortMenu->actions()) {
+        if (item->data().isValid() && item->isChecked() && (item->data().toInt() > LastKeyTag) == direction) {
+            return item->data().toInt();
+        }
+    }
+    return 0;
+}
+
+void DetailViewController::markSort(int tag)
+{
+    const bool direction = tag > LastKeyTag;
+    for (QAction *item : m_sortMenu->actions()) {
+        if (item->data().isValid() && (item->data().toInt() > LastKeyTag) == direction) {
+            item->setChecked(item->data().toInt() == tag);
+        }
+    }
+}
+
 void DetailViewController::sortFunction(QAction *picked)
 {
     if (picked == nullptr || !picked->data().isValid()) {
         return;
     }
     const int tag = picked->data().toInt();
-    const bool direction = tag > LastKeyTag;
-    QAction *markedOther = nullptr;
-    for (QAction *item : m_sortMenu->actions()) {
-        if (!item->data().isValid()) {
-            continue;
+    // Sizes start largest first: the biggest files are what a person looks for.
+    if (tag == SizeTag && markedSortTag(false) != SizeTag) {
+        markSort(DescendingTag);
+    }
+    markSort(tag);
+    applySort();
+}
+
+void DetailViewController::sortByColumn(int column)
+{
+    const int tag = tagOfColumn(column);
+    if (tag == 0) {
+        return;
+    }
+    if (markedSortTag(false) == tag) {
+        // The same column again: the other way round.
+        markSort(markedSortTag(true) == AscendingTag ? DescendingTag : AscendingTag);
+    } else {
+        markSort(tag == SizeTag ? DescendingTag : AscendingTag);
+        markSort(tag);
+    }
+    applySort();
+}
+
+void DetailViewController::applySort()
+{
+    const int keyTag = markedSortTag(false);
+    const int directionTag = markedSortTag(true);
+    const std::optional<DetailDD::SortKey> key = sortKeyOfTag(keyTag);
+    const bool ascending = directionTag == AscendingTag;
+    QString state = u"Shown in the order found"_s;
+    if (key && directionTag != 0) {
+        if (m_detailDD != nullptr) {
+            m_detailDD->sortFiles(*key, ascending);
         }
-        const bool itemIsDirection = item->data().toInt() > LastKeyTag;
-        if (itemIsDirection == direction) {
-            item->setChecked(false);
-        } else if (item->isChecked()) {
-            markedOther = item;
+        switch (*key) {
+        case DetailDD::SortKey::Name:
+            state = ascending ? u"Sorted by name, A to Z"_s : u"Sorted by name, Z to A"_s;
+            break;
+        case DetailDD::SortKey::Size:
+            state = ascending ? u"Sorted by size, smallest first"_s : u"Sorted by size, largest first"_s;
+            break;
+        case DetailDD::SortKey::Date:
+            state = ascending ? u"Sorted by date, oldest first"_s : u"Sorted by date, newest first"_s;
+            break;
         }
     }
-    if (markedOther != nullptr && m_detailDD != nullptr) {
-        const QString pickedTitle = picked->text().toLower();
-        const QString otherTitle = markedOther->text().toLower();
-        if (direction) {
-            m_detailDD->sortDetailData(pickedTitle, otherTitle);
-        } else {
-            m_detailDD->sortDetailData(otherTitle, pickedTitle);
-        }
+    m_sortByButton->setToolTip(state);
+    m_sortByButton->setAccessibleDescription(state);
+    if (m_detailView != nullptr) {
+        m_detailView->header()->setSortIndicator(
+            key && directionTag != 0 ? columnOfTag(keyTag) : -1, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     }
-    picked->setChecked(true);
 }
 
 void DetailViewController::reloadData()
@@ -327,6 +451,7 @@ void DetailViewController::reloadCategory()
             selectCategoryRow(row);
             m_categoryRow = row;
             reloadDetail();
+            updateSelectionState();
         });
     }
     m_categoryCell->reloadStyle(theme);
@@ -338,6 +463,7 @@ void DetailViewController::reloadCategory()
         m_categoryRow = count > 0 ? count - 1 : 0;
     }
     selectCategoryRow(m_categoryRow);
+    updateSelectionState();
 }
 
 void DetailViewController::selectCategoryRow(int row)
@@ -368,11 +494,16 @@ void DetailViewController::reloadDetail()
         header->setSectionResizeMode(DetailDD::DateColumn, QHeaderView::Fixed);
         header->resizeSection(DetailDD::SizeColumn, 84);
         header->resizeSection(DetailDD::DateColumn, 128);
+        header->setSectionsClickable(true);
+        header->setSortIndicatorShown(true);
+        header->setSortIndicator(-1, Qt::AscendingOrder);
+        connect(header, &QHeaderView::sectionClicked, this, &DetailViewController::sortByColumn);
         connect(m_detailDD, &DetailDD::recordChecked, this, [this] {
             if (m_categoryDD != nullptr) {
                 m_categoryDD->setIndex(moduleIndex());
                 m_categoryDD->refreshRow(m_categoryRow);
             }
+            updateSelectionState();
         });
     }
     const ThemeSnapshot theme;
@@ -387,6 +518,9 @@ void DetailViewController::reloadDetail()
     m_detailDD->setSelectionTarget(moduleIndex(), m_categoryRow);
     m_detailDD->setCheckable(!ModuleActivity::instance().isBusy(moduleIndex()));
     m_detailDD->reloadData(*m_detailFiles);
+    // The order the menu marks holds for every category and after every reload.
+    applySort();
+    updateNoMatch();
 }
 
 void DetailViewController::onSelectCategoryRow(int row)
@@ -399,13 +533,60 @@ void DetailViewController::searchFiles(const QString &text)
 {
     if (m_detailDD != nullptr) {
         m_detailDD->searchFiles(text);
+        applySort();
     }
+    updateNoMatch();
+}
+
+void DetailViewController::updateNoMatch()
+{
+    const bool none = m_detailDD != nullptr && !m_detailDD->keywords().isEmpty() && m_detailDD->rowCount() == 0;
+    m_noMatchLabel->setVisible(none);
+    if (none) {
+        UIUtil::setTextAttribute(m_noMatchLabel, core::UIInfo::nsMyUI("table_path_font"));
+    }
+    m_detailView->setAccessibleDescription(none ? u"No matches"_s : QString());
+}
+
+bool DetailViewController::hasRemovableSelection() const
+{
+    const auto &modules = core::ModuleInfo::modules();
+    return moduleIndex() >= 0 && static_cast<std::size_t>(moduleIndex()) < modules.size()
+        && core::summariseSelection(modules[static_cast<std::size_t>(moduleIndex())]).items > 0;
+}
+
+void DetailViewController::updateSelectionState()
+{
+    if (m_selectionLabel == nullptr) {
+        return;
+    }
+    const CleanQuestion question = [this] {
+        CleanQuestion q;
+        const auto &modules = core::ModuleInfo::modules();
+        if (moduleIndex() >= 0 && static_cast<std::size_t>(moduleIndex()) < modules.size()) {
+            const core::SelectionSummary summary =
+                core::summariseSelection(modules[static_cast<std::size_t>(moduleIndex())]);
+            q.items = summary.items;
+            q.bytes = summary.bytes;
+        }
+        return q;
+    }();
+    m_selectionLabel->setText(
+        question.items == 0 ? u"Nothing selected"_s : itemsText(question.items, question.bytes) + u" selected"_s);
+    UIUtil::setTextAttribute(m_selectionLabel, core::UIInfo::nsMyUI("table_path_font"));
+    const bool busy = ModuleActivity::instance().isBusy(moduleIndex());
+    m_CleanButton->setEnabled(!busy && question.items > 0);
+    const QString why = busy  ? u"Wait until the module is no longer scanned or cleaned"_s
+        : question.items == 0 ? u"Select the files to clean first"_s
+                              : QString();
+    m_CleanButton->setToolTip(why);
+    m_CleanButton->setAccessibleDescription(why.isEmpty() ? m_selectionLabel->text() : why);
 }
 
 void DetailViewController::updateBusyState()
 {
     const bool busy = ModuleActivity::instance().isBusy(moduleIndex());
-    m_CleanButton->setEnabled(!busy);
+    updateSelectionState();
     m_trashBox->setVisible(core::allowsTrash(moduleIndex()));
     m_trashBox->setEnabled(!busy);
     if (m_categoryDD != nullptr) {
@@ -439,6 +620,13 @@ DetailViewController::CleanQuestion DetailViewController::cleanQuestion() const
 {
     CleanQuestion question;
     question.toTrash = movesToTrash();
+    const auto &modules = core::ModuleInfo::modules();
+    if (moduleIndex() >= 0 && static_cast<std::size_t>(moduleIndex()) < modules.size()) {
+        const core::SelectionSummary summary =
+            core::summariseSelection(modules[static_cast<std::size_t>(moduleIndex())]);
+        question.items = summary.items;
+        question.bytes = summary.bytes;
+    }
     if (const auto *categories = catalogueCategories(moduleIndex())) {
         for (const core::Category &category : *categories) {
             if (category.state == 0 || core::isReviewOnly(category) || category.runningApps.empty()) {
@@ -452,10 +640,18 @@ DetailViewController::CleanQuestion DetailViewController::cleanQuestion() const
     return question;
 }
 
+QString DetailViewController::itemsText(std::size_t items, std::int64_t bytes)
+{
+    const QString size = QString::fromStdString(core::format::formatByteCount(bytes));
+    return items == 1 ? u"1 item, %1"_s.arg(size) : u"%1 items, %2"_s.arg(items).arg(size);
+}
+
 QString DetailViewController::confirmationText(const CleanQuestion &question)
 {
-    QString text =
-        question.toTrash ? u"Move the selected files to the Trash?"_s : u"Are you sure to delete selected files?"_s;
+    QString text = u"Are you sure to delete selected files?"_s;
+    text += u"\n\n"_s + itemsText(question.items, question.bytes)
+        + (question.toTrash ? u", will be moved to the Trash, where a file manager can restore them."_s
+                            : u", will be deleted for good. They cannot be restored."_s);
     if (!question.running.empty()) {
         text += u"\n"_s;
     }
@@ -468,10 +664,14 @@ QString DetailViewController::confirmationText(const CleanQuestion &question)
 bool DetailViewController::confirmClean(QWidget *parent, const CleanQuestion &question)
 {
     QMessageBox alert(parent);
-    alert.setIcon(QMessageBox::Warning);
     alert.setWindowTitle(u"Clean"_s);
     alert.setText(u"Confirmation?"_s);
     alert.setInformativeText(confirmationText(question));
+    // The theme's scalable icon, drawn for the screen's scale: the style's bitmap blurs at 200 %.
+    const QIcon warning = QIcon::fromTheme(u"dialog-warning"_s,
+        QIcon::fromTheme(u"dialog-warning-symbolic"_s, alert.style()->standardIcon(QStyle::SP_MessageBoxWarning)));
+    const int side = alert.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &alert);
+    alert.setIconPixmap(warning.pixmap(QSize(side, side), alert.devicePixelRatioF()));
     QPushButton *cancel = alert.addButton(u"Cancel"_s, QMessageBox::RejectRole);
     QPushButton *confirm = alert.addButton(u"Confirm"_s, QMessageBox::AcceptRole);
     alert.setDefaultButton(cancel);
@@ -482,7 +682,7 @@ bool DetailViewController::confirmClean(QWidget *parent, const CleanQuestion &qu
 
 void DetailViewController::clean()
 {
-    if (ModuleActivity::instance().isBusy(moduleIndex()) || !m_confirmer) {
+    if (ModuleActivity::instance().isBusy(moduleIndex()) || !m_confirmer || !hasRemovableSelection()) {
         return;
     }
     const CleanQuestion question = cleanQuestion();
@@ -502,31 +702,10 @@ void DetailViewController::clean()
     m_failureView->setAccessibleName(m_trashing ? u"Items not moved to the Trash"_s : u"Items not deleted"_s);
     m_keepBar->hide();
     showFailures();
-    // Categories listed for review only (unused localizations belong to the
-    // system's packages): the cleaner passes them over; say so rather than
-    // leave the person wondering why their selection is still there.
-    std::vector<CleanReport::Failure> reviewOnly;
-    if (const auto *categories = catalogueCategories(moduleIndex())) {
-        for (const core::Category &category : *categories) {
-            if (core::isReviewOnly(category) && category.state != 0) {
-                reviewOnly.push_back(
-                    { QString::fromStdString(category.title), u"for review only; nothing is deleted from it"_s });
-            }
-        }
-    }
     core::ModuleInfo::CleanOptions options;
     options.moveToTrash = m_trashing;
     QPointer<DetailViewController> self(this);
-    options.failed = [self](const core::FolderInfo &record, const core::ModuleInfo::ItemReport &report) {
-        if (!self) {
-            return;
-        }
-        const std::string path = report.error && !report.error->path.empty()
-            ? report.error->path
-            : DetailDD::displayPath(record).toStdString();
-        self->addFailure(path, report.error ? report.error->message : std::string("not deleted"));
-    };
-    if (m_trashing) { // a report per item only when the label needs it
+    if (m_trashing) { // the label counts what was moved as it goes
         options.removed = [self](const core::FolderInfo &, const core::ModuleInfo::ItemReport &report) {
             if (self && report.trashed) {
                 self->m_trashedSize += report.freed;
@@ -534,13 +713,9 @@ void DetailViewController::clean()
             }
         };
     }
-    // A category whose program runs is left alone whole: named like an item that stayed.
-    options.categorySkipped = [self, module = moduleIndex()](int categoryIndex, const core::Error &why) {
-        const core::Category *category = catalogueCategory(module, categoryIndex);
-        if (self && category != nullptr) {
-            self->addFailure(category->title, why.message);
-        }
-    };
+    // The report is the tally the command line prints from: what went, what
+    // stayed and why, the categories left alone (a program runs, review only).
+    std::shared_ptr<core::CleanTally> tally = core::CleanTally::collect(moduleIndex(), options);
     ModuleActivity::instance().clean(
         moduleIndex(),
         [self](const std::string &path, std::int64_t size) {
@@ -549,11 +724,13 @@ void DetailViewController::clean()
             }
         },
         [](float) {},
-        [self, reviewOnly = std::move(reviewOnly)] {
+        [self, tally] {
             if (self) {
-                for (const CleanReport::Failure &note : reviewOnly) {
-                    self->m_cleanReport->add(note);
-                }
+                self->m_lastTally = tally;
+                // The tally's sums are the truth: the part of a folder removed before a failure counts too.
+                self->m_cleanSize = tally->freed;
+                self->m_trashedSize = tally->movedToTrash;
+                self->m_cleanReport->setFrom(*tally);
                 self->doneClean();
             }
         },

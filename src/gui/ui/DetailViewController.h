@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/CleanTally.h"
 #include "fs/FolderInfo.h"
 #include "platform/LinkOpener.h"
 #include "theme/MyUI.h"
@@ -7,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,6 +63,8 @@ public:
     struct CleanQuestion
     {
         bool toTrash = false; // the selection goes to the Trash
+        std::size_t items = 0; // what the cleaner visits, each file once
+        std::int64_t bytes = 0;
         /// Selected categories whose program runs now: (category title, program).
         std::vector<std::pair<QString, QString>> running;
     };
@@ -91,8 +95,14 @@ public:
     /// "Clean": asks, then cleans module `moduleIndex` (unless it is busy).
     void clean();
     /// A pick in the "Sort By" menu: moves the check marks and sorts when
-    /// both a key and a direction are marked.
+    /// both a key and a direction are marked. Picking "Size" as a new key
+    /// marks "Descending" too (largest first). The actions are known by
+    /// their tags (data), never by their titles.
     void sortFunction(QAction *picked);
+    /// A click on a column header: sorts by that column (a size largest
+    /// first, a name or date smallest first), the other way round when it
+    /// is the current key already; the menu's marks follow.
+    void sortByColumn(int column);
     /// The search field's text changed.
     void searchFiles(const QString &text);
 
@@ -104,8 +114,17 @@ public:
     void setUrlOpener(UrlOpener opener) { m_opener = std::move(opener); }
     /// The alert the default confirmer shows.
     static bool confirmClean(QWidget *parent, const CleanQuestion &question);
-    /// The alert's informative text for `question`.
+    /// The alert's informative text for `question`: the question, then how
+    /// many items of what size go and whether for good or to the Trash, then
+    /// the categories left alone because their program runs.
     static QString confirmationText(const CleanQuestion &question);
+    /// "1 item, 2.5 kB" / "N items, X".
+    static QString itemsText(std::size_t items, std::int64_t bytes);
+    /// Whether anything the cleaner would remove is selected (review-only
+    /// categories aside): "Clean" is enabled only then.
+    bool hasRemovableSelection() const;
+    /// The tally of the last clean finished here; null before the first.
+    const std::shared_ptr<core::CleanTally> &lastTally() const { return m_lastTally; }
     /// What "Clean" would ask now: whether the selection goes to the Trash,
     /// and which selected categories' programs run (read from /proc).
     CleanQuestion cleanQuestion() const;
@@ -137,7 +156,11 @@ public:
     QPushButton *backButton() const { return m_BackButton; }
     QPushButton *cleanButton() const { return m_CleanButton; }
     QLabel *progressLabel() const { return m_progressLabel; }
+    /// "N items, X selected" beside "Clean", kept up to date with every box.
+    QLabel *selectionLabel() const { return m_selectionLabel; }
     QLabel *failureLabel() const { return m_failureLabel; }
+    /// "No matches", shown while a search finds nothing.
+    QLabel *noMatchLabel() const { return m_noMatchLabel; }
     QListView *failureView() const { return m_failureView; }
     QCheckBox *trashBox() const { return m_trashBox; }
     /// The note an "Always Keep" leaves under the files, and its button to the list.
@@ -156,7 +179,18 @@ protected:
 
 private:
     void buildSortMenu();
+    QAction *sortAction(int tag) const;
+    /// The tag of the marked key (direction false) or direction (true); 0 when none is marked.
+    int markedSortTag(bool direction) const;
+    /// Marks `tag` and unmarks the others of its group.
+    void markSort(int tag);
+    /// Sorts the shown files as the menu's marks say (nothing when a group
+    /// has no mark) and says so on the button and the header.
+    void applySort();
+    void updateNoMatch();
     void updateBusyState();
+    /// The selection label and whether "Clean" can be pressed.
+    void updateSelectionState();
     void selectCategoryRow(int row);
     void showFailures();
     void showKeepNote(const QString &text);
@@ -172,7 +206,9 @@ private:
     QPushButton *m_BackButton = nullptr;
     QPushButton *m_CleanButton = nullptr;
     QLabel *m_progressLabel = nullptr;
+    QLabel *m_selectionLabel = nullptr;
     QLabel *m_failureLabel = nullptr;
+    QLabel *m_noMatchLabel = nullptr;
     QListView *m_failureView = nullptr;
     QCheckBox *m_trashBox = nullptr;
     QWidget *m_keepBar = nullptr;
@@ -184,6 +220,7 @@ private:
     DetailDD *m_detailDD = nullptr; // owned (child); made by the first reload
     CleanReport *m_cleanReport = nullptr; // owned (child)
 
+    std::shared_ptr<core::CleanTally> m_lastTally;
     std::int64_t m_cleanSize = 0;
     std::int64_t m_trashedSize = 0;
     bool m_trashing = false; // the current (or last) clean moves to the Trash

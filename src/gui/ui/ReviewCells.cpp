@@ -110,11 +110,15 @@ QRect checkBoxRect(const QRect &cell, int left)
     return QRect(left, cell.top() + (cell.height() - CheckBoxSide) / 2, CheckBoxSide, CheckBoxSide);
 }
 
-void paintCheckBox(QPainter *painter, const QStyleOptionViewItem &option, const QRect &box, Qt::CheckState state)
+void paintCheckBox(
+    QPainter *painter, const QStyleOptionViewItem &option, const QRect &box, Qt::CheckState state, bool enabled)
 {
     QStyleOptionViewItem check = option;
     check.rect = box;
     check.state &= ~(QStyle::State_On | QStyle::State_Off | QStyle::State_NoChange | QStyle::State_HasFocus);
+    if (!enabled) {
+        check.state &= ~QStyle::State_Enabled;
+    }
     switch (state) {
     case Qt::Checked:
         check.state |= QStyle::State_On;

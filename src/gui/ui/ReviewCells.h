@@ -78,8 +78,9 @@ constexpr int CheckBoxSide = 18;
 /// The check box of a cell whose content starts at `left`, centred vertically in `cell`.
 QRect checkBoxRect(const QRect &cell, int left);
 
-/// Draws a tri-state check box in the style of `widget` (a view).
-void paintCheckBox(QPainter *painter, const QStyleOptionViewItem &option, const QRect &box, Qt::CheckState state);
+/// Draws a tri-state check box in the style of `widget` (a view), greyed when not `enabled`.
+void paintCheckBox(
+    QPainter *painter, const QStyleOptionViewItem &option, const QRect &box, Qt::CheckState state, bool enabled = true);
 
 /// The check-box part of a cell delegate's editorEvent: a left click
 /// released on `box`, or Space / Select on the current row, toggles the
