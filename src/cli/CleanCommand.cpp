@@ -292,7 +292,7 @@ int runClean(const Invocation &inv)
         }
     }
     if (moduleWord.empty()) {
-        return usageError("clean needs a MODULE (1, 2, 3 or a tab name)");
+        return usageError("clean needs a MODULE (1, 2, 3, 5 or a tab name)");
     }
     if (!selection.all && selection.categories.empty() && selection.paths.empty()) {
         return usageError("clean needs a SELECTION: --all, --category N or --path PATH");
@@ -301,7 +301,7 @@ int runClean(const Invocation &inv)
     const auto moduleIndex = resolveModule(moduleWord);
     if (!moduleIndex) {
         return usageError(
-            "unknown module " + printableText(moduleWord) + " (use 1, 2, 3 or a tab name such as systemJunk)");
+            "unknown module " + printableText(moduleWord) + " (use 1, 2, 3, 5 or a tab name such as systemJunk)");
     }
     const int module = *moduleIndex;
     if (toTrash && !core::allowsTrash(module)) {

@@ -5,6 +5,7 @@
 #include "platform/LogSink.h"
 #include "platform/Services.h"
 #include "platform/ThreadPoolDispatcher.h"
+#include "sysjunk/Tools.h"
 #include "tree/Walker.h"
 
 #include <cerrno>
@@ -22,11 +23,13 @@ namespace cli {
 namespace {
 
 constexpr const char *UsageText =
-    R"(usage: spruce-cli [--catalogue FILE] [--resources DIR] [--home DIR] [--json] [--no-progress] COMMAND ...
+    R"(usage: spruce-cli [--catalogue FILE] [--resources DIR] [--home DIR] [--sysroot DIR] [--tools DIRS]
+                  [--json] [--no-progress] COMMAND ...
 
 commands:
   modules                  list modules and their categories
-  scan MODULE... [--files]  scan modules (1, 2, 3 or systemJunk, applicationJunk, largeAndOldFile);
+  scan MODULE... [--files]  scan modules (1, 2, 3, 5 or systemJunk, applicationJunk, largeAndOldFile,
+                           system);
                            print categories with sizes (--files: the file tree too)
   clean MODULE SELECTION [--dry-run] [--yes] [--trash]
                            scan, select, and delete what is selected (--trash: move the
@@ -43,6 +46,8 @@ commands:
   processes                the process list
   volumes                  mounted volumes
 
+--sysroot DIR takes the system junk (module system) from below DIR instead of /;
+--tools DIRS looks for journalctl, snap and flatpak in those folders (":" between them).
 Global options may stand before or after the command; "--" ends the options (every
 word after it is a MODULE or PATH). Paths are taken as written, with "//", "/./"
 and "dir/.." tidied (links are not resolved). In text output a name holding a
@@ -92,10 +97,13 @@ std::string parse(int argc, char **argv, Invocation &inv)
             inv.global.noProgress = true;
         } else if (arg == "--stats") {
             inv.global.stats = true;
-        } else if (arg == "--catalogue" || arg == "--resources" || arg == "--home") {
+        } else if (arg == "--catalogue" || arg == "--resources" || arg == "--home" || arg == "--sysroot"
+            || arg == "--tools") {
             std::string &target = arg == "--catalogue" ? inv.global.catalogue
                 : arg == "--resources"                 ? inv.global.resources
-                                                       : inv.global.home;
+                : arg == "--home"                      ? inv.global.home
+                : arg == "--sysroot"                   ? inv.global.sysroot
+                                                       : inv.global.tools;
             if (i + 1 >= argc || *argv[i + 1] == '\0') {
                 return arg + " needs a value";
             }
@@ -182,6 +190,28 @@ int runParsed(const Invocation &inv)
         services.user.configDir.clear(); // the home's own .config folder
         services.user.dataDir.clear(); // and its own Trash, in .local/share
     }
+    if (!inv.global.sysroot.empty()) {
+        struct stat st
+        {
+        };
+        if (inv.global.sysroot.front() != '/' || ::stat(inv.global.sysroot.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            return usageError(
+                "--sysroot must name an existing folder by its absolute path: " + printableText(inv.global.sysroot));
+        }
+        services.sysRoot = absolutePath(inv.global.sysroot);
+        if (services.sysRoot.back() != '/') {
+            services.sysRoot += '/';
+        }
+    }
+    if (!inv.global.tools.empty()) {
+        services.toolPath = core::sysjunk::splitSearchPath(inv.global.tools);
+        for (const std::string &folder : services.toolPath) {
+            if (folder.front() != '/') {
+                return usageError("--tools takes absolute folders: " + printableText(folder));
+            }
+        }
+    }
+    services.adminHelper = platform::adminHelperForExecutable();
     platform::ScopedServices installed(std::move(services));
     const int code = found->second(inv);
     if (inv.global.stats) {

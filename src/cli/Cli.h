@@ -23,6 +23,8 @@ struct GlobalOptions
     std::string catalogue; // --catalogue FILE
     std::string resources; // --resources DIR
     std::string home; // --home DIR
+    std::string sysroot; // --sysroot DIR: the root of the system junk locations (and of /proc, /sys)
+    std::string tools; // --tools DIR[:DIR...]: where journalctl, snap and flatpak are looked for
     bool json = false; // --json
     bool noProgress = false;
     bool stats = false; // --stats: engine counters on stderr at the end (for benchmarks)

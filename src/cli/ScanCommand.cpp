@@ -233,6 +233,14 @@ void writeModule(JsonStream &json, int moduleIndex)
         json.endArray();
         json.key("index");
         json.integer(static_cast<std::int64_t>(c));
+        if (!category.notes.empty()) {
+            json.key("notes");
+            json.beginArray();
+            for (const std::string &note : category.notes) {
+                json.string(note);
+            }
+            json.endArray();
+        }
         json.key("size");
         json.integer(category.size);
         json.key("state");
@@ -297,6 +305,10 @@ void printModule(int moduleIndex, bool withFiles)
             category.files.size(),
             category.files.size() == 1 ? "" : "s",
             core::isReviewOnly(category) ? "  (review only: never deleted)" : "");
+        // What the scan could not measure belongs to the result: a total without it would mislead.
+        for (const std::string &note : category.notes) {
+            std::printf("      not measured: %s\n", printableText(note).c_str());
+        }
         if (withFiles) {
             for (const auto &file : category.files) {
                 printRecord(*file, 2);
@@ -322,7 +334,7 @@ int runScan(const Invocation &inv)
         }
     }
     if (words.empty()) {
-        return usageError("scan needs at least one MODULE (1, 2, 3 or a tab name)");
+        return usageError("scan needs at least one MODULE (1, 2, 3, 5 or a tab name)");
     }
     loadCatalogue(inv);
     std::vector<int> indexes;
@@ -330,7 +342,7 @@ int runScan(const Invocation &inv)
         const auto index = resolveModule(word);
         if (!index) {
             return usageError(
-                "unknown module " + printableText(word) + " (use 1, 2, 3 or a tab name such as systemJunk)");
+                "unknown module " + printableText(word) + " (use 1, 2, 3, 5 or a tab name such as systemJunk)");
         }
         indexes.push_back(*index);
     }

@@ -27,8 +27,9 @@ long long nowMs()
 std::optional<int> resolveModule(const std::string &word)
 {
     const auto &modules = core::ModuleInfo::modules();
-    for (int index = 1; index <= 3 && index < static_cast<int>(modules.size()); ++index) {
-        if (word == std::to_string(index) || word == modules[static_cast<std::size_t>(index)].tab) {
+    for (const int index : { 1, 2, core::ModuleInfo::LargeAndOldFileModule, core::ModuleInfo::SystemModule }) {
+        if (index < static_cast<int>(modules.size())
+            && (word == std::to_string(index) || word == modules[static_cast<std::size_t>(index)].tab)) {
             return index;
         }
     }

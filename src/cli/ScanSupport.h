@@ -11,8 +11,9 @@
 
 namespace cli {
 
-/// The catalogue index of a cleaning module named by its index (1, 2, 3)
-/// or its tab stem ("systemJunk", ...); nullopt for anything else.
+/// The catalogue index of a cleaning module named by its index (1, 2, 3,
+/// and 5 when the catalogue has the system module) or its tab stem
+/// ("systemJunk", ..., "system"); nullopt for anything else.
 std::optional<int> resolveModule(const std::string &word);
 
 /// Loads the catalogue (honouring --catalogue). When it cannot be read the

@@ -466,7 +466,7 @@ TEST_F(CatalogueTest, ShippedCatalogueKeepsItsRules)
     const auto &modules = loaded.value();
 
     const std::vector<std::string> tabs = {
-        "dashboard", "systemJunk", "applicationJunk", "largeAndOldFile", "moreTool"
+        "dashboard", "systemJunk", "applicationJunk", "largeAndOldFile", "moreTool", "system"
     };
     ASSERT_EQ(modules.size(), tabs.size());
     for (std::size_t m = 0; m < tabs.size(); ++m) {
@@ -485,6 +485,19 @@ TEST_F(CatalogueTest, ShippedCatalogueKeepsItsRules)
         tagged += cat.kind == core::CategoryKind::TaggedCaches ? 1 : 0;
     }
     EXPECT_EQ(tagged, 1);
+    // The system module holds system junk only, one category of each kind, located by its kind alone.
+    std::set<core::CategoryKind> systemKinds;
+    for (const Category &cat : modules[ModuleInfo::SystemModule].categories) {
+        EXPECT_TRUE(core::isSystemKind(cat.kind)) << cat.title;
+        EXPECT_TRUE(cat.url.url.empty() && cat.urls.empty()) << cat.title;
+        systemKinds.insert(cat.kind);
+    }
+    EXPECT_EQ(systemKinds.size(), 6U);
+    for (std::size_t m = 0; m < modules.size(); ++m) {
+        for (const Category &cat : modules[m].categories) {
+            EXPECT_EQ(core::isSystemKind(cat.kind), m == ModuleInfo::SystemModule) << cat.title;
+        }
+    }
     EXPECT_FALSE(waitsFor["Gradle Caches"].empty());
     EXPECT_FALSE(waitsFor["Editor and Chat App Caches"].empty());
 

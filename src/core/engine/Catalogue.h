@@ -36,7 +36,33 @@ enum class CategoryKind {
     Localization, // "Localization": unused translations, listed for review only
     TaggedCaches, // "TaggedCaches": folders marked by a CACHEDIR.TAG
     Trash, // "Trash": a desktop Trash's files/ and info/, one row per trashed item with its record
+    // Junk outside the home, below the system root (core/sysjunk); its
+    // locations are fixed, not the catalogue's, and only the privileged
+    // helper removes it.
+    AptCache, // "AptCache": downloaded packages in the apt cache and partial downloads
+    Journal, // "Journal": the systemd journal's archived files
+    CrashDumps, // "CrashDumps": apport reports, kdump folders and systemd-coredump dumps
+    SnapRevisions, // "SnapRevisions": revisions snapd keeps disabled
+    FlatpakRuntimes, // "FlatpakRuntimes": runtimes no installed Flatpak application uses
+    OldTemporaryFiles, // "VarTmp": entries of /var/tmp unchanged for 30 days
 };
+
+/// Whether categories of this kind hold system junk: found below the system
+/// root and removed only by the privileged helper, never in process.
+[[nodiscard]] constexpr bool isSystemKind(CategoryKind kind)
+{
+    switch (kind) {
+    case CategoryKind::AptCache:
+    case CategoryKind::Journal:
+    case CategoryKind::CrashDumps:
+    case CategoryKind::SnapRevisions:
+    case CategoryKind::FlatpakRuntimes:
+    case CategoryKind::OldTemporaryFiles:
+        return true;
+    default:
+        return false;
+    }
+}
 
 /// The kind a catalogue "type" string names; any unknown string is a folder category.
 [[nodiscard]] CategoryKind categoryKindOf(std::string_view type);
@@ -58,6 +84,9 @@ struct Category
     /// key, see namesProcess in RunningApps.h): while one of them runs for
     /// the user, the cleaner leaves the category alone. Empty: no such program.
     std::vector<std::string> runningApps;
+    /// What the last scan could not measure, one sentence each (a folder it
+    /// may not read, a tool that failed); empty when everything was measured.
+    std::vector<std::string> notes;
 };
 
 /// Whether the category's findings are listed for review only and never
@@ -71,7 +100,8 @@ struct Category
 /// One entry of the catalogue. Modules are addressed by their position:
 /// 0 dashboard, 1 system junk, 2 application junk, 3 large and old files
 /// (at least four categories: the size and age bands), 4 more tools (its
-/// description holds the address of a web page).
+/// description holds the address of a web page), and after them, when the
+/// catalogue has it, 5 system (junk outside the home).
 struct Module
 {
     std::string title;

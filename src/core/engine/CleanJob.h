@@ -6,6 +6,7 @@
 // (main queue). Internal to the engine; front ends call cleanModule.
 
 #include "engine/ModuleInfo.h"
+#include "sysjunk/AdminProtocol.h"
 
 #include <cstddef>
 #include <functional>
@@ -57,6 +58,27 @@ struct CleanEvents
     std::function<void(const std::string &path, std::int64_t bytes)> progress;
     std::function<void(float fraction)> percent; // the module's running fraction
 };
+
+/// The helper's request word for a record of a system junk category: the
+/// action its location calls for and the identifier its name gives, checked
+/// as the helper checks it. nullopt when the record does not lie where that
+/// kind of junk lies below `root` (services().sysRoot), or its name is not
+/// one the helper takes.
+[[nodiscard]] std::optional<sysjunk::AdminItem> adminItemFor(
+    CategoryKind kind, const FolderInfo &record, const std::string &root);
+
+/// Cleans the selected items of one system junk category through the
+/// privileged helper (sysjunk::callAdmin), one request for all of them, and
+/// reports each as the helper answered. In a dry run the helper is not
+/// started: each item that makes a valid request would be removed. A record
+/// the helper would not take, or one on the always-keep list (`kept`), fails
+/// without being asked for.
+void cleanSystemItems(const Category &category,
+    const std::vector<CleanItem> &items,
+    const ModuleInfo::CleanOptions &options,
+    const tree::KeptItems *kept,
+    const CleanEvents &events,
+    std::vector<RecordChange> &changes);
 
 /// The background half of a clean: for each category in turn decides
 /// whether it is cleaned (selected, not review only, no program of it

@@ -263,6 +263,11 @@ void CleanJob::handle(const CleanItem &where, const CleanEvents &events, std::ve
     } else if (m_unreadableKeepList) {
         outcome.error = m_unreadableKeepList;
         outcome.refusal = tree::Refusal::Kept;
+    } else if (isSystemKind(category.kind)) {
+        // Never removed in process, whoever runs it: only the privileged helper takes system junk.
+        outcome.error =
+            Error{ EPERM, displayPath(*record), "system junk is removed by spruce-admin only; not deleted" };
+        outcome.refusal = tree::Refusal::Invalid;
     } else if (category.kind == CategoryKind::TaggedCaches && where.owner && record->name() == tree::CacheTagName) {
         outcome.error = Error{ 0, displayPath(*record), "marks the folder as a cache; left in place" };
         outcome.refusal = tree::Refusal::Kept;
@@ -339,6 +344,26 @@ std::vector<RecordChange> CleanJob::run(const CleanEvents &events)
             }
         }
         if (skipped) {
+            continue;
+        }
+        if (isSystemKind(category.kind)) {
+            // Never removed in process: one request to the privileged helper for the category.
+            if (m_unreadableKeepList) {
+                for (std::size_t k = begin; k < next; ++k) {
+                    handle(m_plan.items[k], events, changes);
+                }
+            } else {
+                cleanSystemItems(category,
+                    std::vector<CleanItem>(m_plan.items.begin() + static_cast<std::ptrdiff_t>(begin),
+                        m_plan.items.begin() + static_cast<std::ptrdiff_t>(next)),
+                    m_options,
+                    m_base.kept.get(),
+                    events,
+                    changes);
+            }
+            if (events.percent) {
+                events.percent(static_cast<float>(i + 1) / categoryCount);
+            }
             continue;
         }
         // Items come in the order of their files; the fraction moves on after each file.

@@ -416,6 +416,19 @@ CategoryKind categoryKindOf(std::string_view type)
     if (type == "Trash") {
         return CategoryKind::Trash;
     }
+    static constexpr std::pair<std::string_view, CategoryKind> SystemKinds[] = {
+        { "AptCache", CategoryKind::AptCache },
+        { "Journal", CategoryKind::Journal },
+        { "CrashDumps", CategoryKind::CrashDumps },
+        { "SnapRevisions", CategoryKind::SnapRevisions },
+        { "FlatpakRuntimes", CategoryKind::FlatpakRuntimes },
+        { "VarTmp", CategoryKind::OldTemporaryFiles },
+    };
+    for (const auto &[name, kind] : SystemKinds) {
+        if (type == name) {
+            return kind;
+        }
+    }
     return CategoryKind::Folder;
 }
 

@@ -42,6 +42,10 @@ public:
     /// Position of the large and old files module in the catalogue.
     static constexpr int LargeAndOldFileModule = 3;
 
+    /// Position of the system module (junk outside the home), after More
+    /// Tools; a catalogue may end before it.
+    static constexpr int SystemModule = 5;
+
     /// The process-wide catalogue, loading it on first use with the home
     /// folder of platform::services().user. Never returns a partial
     /// catalogue: when the file cannot be found or read, or an entry lacks a
@@ -131,6 +135,15 @@ public:
     /// (trashedItemInfo tells where it came from); a record without an item,
     /// or an item without a record, keeps a row of its own.
     static void scanTrash(Category &category, const Progress &progress, const ShowPercent &showPercent);
+
+    /// System junk (the kinds isSystemKind names): the category's fixed
+    /// locations below services().sysRoot, and the listings of the system's
+    /// tools (found in services().toolPath), read without rights. Each
+    /// finding says what it is (package, dump of which program, snap and
+    /// revision, runtime); what could not be read or asked goes into the
+    /// category's `notes` instead of failing the scan. Same contract as
+    /// scanFolder otherwise.
+    static void scanSystem(Category &category, const Progress &progress, const ShowPercent &showPercent);
 
     /// Tagged caches: every folder below the category's location (the home
     /// folder when `url.url` is "") that a valid CACHEDIR.TAG marks as a

@@ -153,6 +153,14 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
             case CategoryKind::Folder:
                 scanFolder(category, progress, categoryShare);
                 break;
+            case CategoryKind::AptCache:
+            case CategoryKind::Journal:
+            case CategoryKind::CrashDumps:
+            case CategoryKind::SnapRevisions:
+            case CategoryKind::FlatpakRuntimes:
+            case CategoryKind::OldTemporaryFiles:
+                scanSystem(category, progress, categoryShare);
+                break;
             }
             // Posted after every report of the scanner, from the same thread, so
             // the main queue sees a category's progress before its completion.

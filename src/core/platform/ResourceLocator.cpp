@@ -1,6 +1,7 @@
 #include "platform/ResourceLocator.h"
 
 #include <array>
+#include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,6 +58,26 @@ std::optional<std::string> ResourceLocator::path(const std::string &name, const 
         }
     }
     return std::nullopt;
+}
+
+std::string adminHelperForExecutable()
+{
+    const std::string exeDir = executableDir();
+    if (exeDir.empty()) {
+        return {};
+    }
+    for (const char *relative : { "/../libexec/spruce/spruce-admin", "/../admin/spruce-admin" }) {
+        const std::string candidate = exeDir + relative;
+        struct stat st
+        {
+        };
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            // pkexec matches the program against its polkit action by the real path.
+            std::array<char, PATH_MAX> real{};
+            return ::realpath(candidate.c_str(), real.data()) != nullptr ? std::string(real.data()) : candidate;
+        }
+    }
+    return {};
 }
 
 } // namespace core::platform

@@ -30,4 +30,10 @@ private:
     std::vector<std::string> m_dirs;
 };
 
+/// The privileged helper that goes with the running executable:
+/// <exe dir>/../libexec/spruce/spruce-admin (an installed tree), else
+/// <exe dir>/../admin/spruce-admin (the build tree); "" when neither is a
+/// regular file.
+[[nodiscard]] std::string adminHelperForExecutable();
+
 } // namespace core::platform

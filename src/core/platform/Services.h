@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace core::platform {
 
@@ -22,7 +23,13 @@ struct Services
 {
     Dispatcher *dispatch = nullptr; // not owned
     UserContext user;
-    std::string sysRoot = "/"; // always ends in "/"
+    std::string sysRoot = "/"; // always ends in "/"; also the root of the system junk locations
+    /// Folders the system's tools (journalctl, snap, flatpak) are looked for
+    /// in; empty: the usual system folders (sysjunk::defaultToolPath).
+    std::vector<std::string> toolPath;
+    /// The privileged helper that removes system junk (spruce-admin); empty
+    /// when there is none, and then system junk cannot be cleaned.
+    std::string adminHelper;
     std::function<std::int64_t()> now; // Unix seconds
     LogSink *log = nullptr; // not owned
     WalkReport *walkReport = nullptr; // not owned; null: nobody listens
