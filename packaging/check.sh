@@ -17,7 +17,7 @@ fail() {
 
 # Validation tools: appstreamcli, desktop-file-validate, dpkg-shlibdeps (which
 # cpack's DEB generator runs, with `file`), and man for the man page lint.
-tools=(appstream desktop-file-utils dpkg-dev file man-db)
+tools=(appstream desktop-file-utils dpkg-dev file man-db libxml2-utils)
 missing=()
 for pkg in "${tools[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
@@ -63,13 +63,14 @@ for f in usr/bin/spruce usr/bin/spruce-cli \
   usr/share/icons/hicolor/scalable/apps/spruce.svg usr/share/icons/hicolor/48x48/apps/spruce.png \
   usr/share/icons/hicolor/256x256/apps/spruce.png \
   usr/share/man/man1/spruce.1.gz usr/share/man/man1/spruce-cli.1.gz \
-  usr/share/bash-completion/completions/spruce-cli usr/share/doc/spruce/copyright; do
+  usr/share/bash-completion/completions/spruce-cli usr/share/doc/spruce/copyright \
+  usr/libexec/spruce/spruce-admin usr/share/polkit-1/actions/io.github.spruce-cleaner.policy; do
   [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
 if dpkg-deb -c "$deb" | grep -Ev '^[d-]r[w-]xr-xr-x root/root|^-rw-r--r-- root/root' >&2; then
   fail "files above are not owned by root or have unusual permissions"
 fi
-if file "$root/usr/bin/spruce" "$root/usr/bin/spruce-cli" | grep -q 'not stripped'; then
+if file "$root/usr/bin/spruce" "$root/usr/bin/spruce-cli" "$root/usr/libexec/spruce/spruce-admin" | grep -q 'not stripped'; then
   fail "the binaries are not stripped"
 fi
 
@@ -84,6 +85,18 @@ grep -q '^License: GPL-3.0-or-later$' "$copyright" || fail "the copyright file d
 newest=$(grep -o '<release version="[^"]*"' "$root/usr/share/metainfo/$appid.metainfo.xml" | head -1 | cut -d'"' -f2)
 [ "$newest" = "$version" ] || fail "the newest release in the metainfo is $newest, not $version"
 desktop-file-validate "$root/usr/share/applications/spruce.desktop" || fail "desktop-file-validate"
+# The polkit policy: valid against polkit's DTD (where polkitd provides it),
+# naming the helper where the package puts it; the helper is not setuid.
+policy=$root/usr/share/polkit-1/actions/io.github.spruce-cleaner.policy
+if [ -f /usr/share/polkit-1/policyconfig-1.dtd ]; then
+  xmllint --noout --dtdvalid /usr/share/polkit-1/policyconfig-1.dtd "$policy" || fail "the polkit policy is not valid"
+else
+  xmllint --noout "$policy" || fail "the polkit policy is not well-formed XML"
+fi
+grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/libexec/spruce/spruce-admin</annotate>' "$policy" ||
+  fail "the polkit policy does not name /usr/libexec/spruce/spruce-admin"
+grep -q '<allow_active>auth_admin_keep</allow_active>' "$policy" || fail "the polkit policy does not ask for auth_admin_keep"
+[ -z "$(find "$root/usr" -perm /6000)" ] || fail "setuid or setgid files in the package: $(find "$root/usr" -perm /6000)"
 for page in "$root"/usr/share/man/man1/*.1.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man page $(basename "$page"): $warnings"
@@ -97,6 +110,11 @@ unset SPRUCE_RESOURCES
 [ "$("$root/usr/bin/spruce" --version)" = "spruce $version" ] || fail "spruce --version"
 modules=$(HOME="$scratch" "$root/usr/bin/spruce-cli" modules) || fail "spruce-cli modules"
 grep -q '^4 More Tools (moreTool)$' <<<"$modules" || fail "spruce-cli modules printed: $modules"
+grep -q '^5 System (system)$' <<<"$modules" || fail "spruce-cli modules lacks the system module: $modules"
+# The helper refuses anyone but root, and anything but its fixed actions.
+code=0
+"$root/usr/libexec/spruce/spruce-admin" rm-rf:/ 2>/dev/null || code=$?
+[ "$code" -ne 0 ] || fail "spruce-admin took an unknown action"
 # A settings file of its own, so that no first-launch page is opened.
 mkdir -p "$scratch/config/Spruce"
 printf '[General]\nHasLaunchedOnce=true\n' >"$scratch/config/Spruce/Spruce.ini"

@@ -35,23 +35,24 @@ expect()
     fi
 }
 
-globals=(--catalogue --resources --home --json --no-progress --stats --help --version)
+globals=(--catalogue --resources --home --sysroot --tools --json --no-progress --stats --help --version)
 expect "spruce-cli " modules scan clean size monitor processes volumes keep
 expect "spruce-cli s" scan size
 expect "spruce-cli --" "${globals[@]}"
 expect "spruce-cli --no" --no-progress
-expect "spruce-cli scan " 1 2 3 systemJunk applicationJunk largeAndOldFile
+expect "spruce-cli scan " 1 2 3 5 systemJunk applicationJunk largeAndOldFile system
 expect "spruce-cli --json scan la" largeAndOldFile
 expect "spruce-cli --home $scratch/ scan a" applicationJunk
 expect "spruce-cli scan --" --files "${globals[@]}"
-expect "spruce-cli clean sys" systemJunk
+expect "spruce-cli clean sys" systemJunk system
 expect "spruce-cli clean systemJunk " # the module is given: nothing but options
 expect "spruce-cli clean systemJunk --d" --dry-run
 expect "spruce-cli --resources $resources clean systemJunk --category " 0 1 2 3 4
 expect "spruce-cli --resources $resources clean 3 --category 1 --category " 0 1 2 3
+expect "spruce-cli --resources $resources --sysroot $scratch clean system --category " 0 1 2 3 4 5
 expect "spruce-cli --resources $resources clean noSuchModule --category "
 expect "spruce-cli monitor --" --watch --no-wait "${globals[@]}"
-expect "spruce-cli clean 3 --t" --trash
+expect "spruce-cli clean 3 --tr" --trash
 expect "spruce-cli keep " add remove list
 expect "spruce-cli keep add $scratch/f" "$scratch/file-a"
 expect "spruce-cli monitor --watch "

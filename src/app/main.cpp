@@ -6,12 +6,15 @@
 #include "platform/QtDispatcher.h"
 #include "platform/Services.h"
 #include "platform/SingleInstance.h"
+#include "sysjunk/Tools.h"
 #include "ui/AppDelegate.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWindow>
@@ -120,6 +123,12 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     const QCommandLineOption resourcesOption(u"resources"_s, u"Read resources from <dir>."_s, u"dir"_s);
     parser.addOption(resourcesOption);
+    const QCommandLineOption sysrootOption(
+        u"sysroot"_s, u"Take the system junk from below <dir> instead of / (as spruce-cli --sysroot)."_s, u"dir"_s);
+    parser.addOption(sysrootOption);
+    const QCommandLineOption toolsOption(
+        u"tools"_s, u"Look for journalctl, snap and flatpak in <dirs> (\":\" between them)."_s, u"dirs"_s);
+    parser.addOption(toolsOption);
     parser.process(app);
 
     namespace platform = core::platform;
@@ -131,6 +140,21 @@ int main(int argc, char **argv)
     services.dispatch = &dispatcher;
     services.log = &sink;
     services.resources = platform::ResourceLocator::forExecutable(parser.value(resourcesOption).toStdString());
+    if (const QString root = parser.value(sysrootOption); !root.isEmpty()) {
+        const QFileInfo folder(root);
+        if (!folder.isAbsolute() || !folder.isDir()) {
+            std::fprintf(stderr, "spruce: --sysroot must name an existing folder by its absolute path\n");
+            return EXIT_FAILURE;
+        }
+        services.sysRoot = QDir::cleanPath(root).toStdString();
+        if (services.sysRoot.back() != '/') {
+            services.sysRoot += '/';
+        }
+    }
+    if (const QString tools = parser.value(toolsOption); !tools.isEmpty()) {
+        services.toolPath = core::sysjunk::splitSearchPath(tools.toStdString());
+    }
+    services.adminHelper = platform::adminHelperForExecutable();
     platform::ScopedServices installed(std::move(services));
 
     // A second launch brings the running Spruce forward instead of starting another.

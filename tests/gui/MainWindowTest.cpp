@@ -110,6 +110,11 @@ private Q_SLOTS:
         }
         QCOMPARE(model->index(3, 0).data().toString(), u"Large and Old Files"_s);
         QCOMPARE(model->index(3, 0).data(gui::ModuleListModel::ImageNameRole).toString(), u"LargeAndOldFiles"_s);
+        QCOMPARE(model->index(3, 0).data(gui::ModuleListModel::ModuleIndexRole).toInt(), 3);
+        // A catalogue with the system module lists it with the cleaning modules, after Application Junk.
+        QCOMPARE(gui::ModuleListModel::displayOrder(5), std::vector<int>({ 0, 1, 2, 3, 4 }));
+        QCOMPARE(gui::ModuleListModel::displayOrder(6), std::vector<int>({ 0, 1, 2, 5, 3, 4 }));
+        QCOMPARE(gui::ModuleListModel::displayOrder(7), std::vector<int>({ 0, 1, 2, 5, 3, 4, 6 }));
         // The dashboard's row is the one selected at start.
         QCOMPARE(root()->moduleView()->currentIndex().row(), 0);
     }

@@ -21,6 +21,18 @@ QString sizeText(std::int64_t bytes)
 
 } // namespace
 
+QString CategoryDD::notesText(const Row &row)
+{
+    if (row.notes.empty()) {
+        return {};
+    }
+    QString text = u"\nNot measured:"_s;
+    for (const std::string &note : row.notes) {
+        text += u"\n\u2022 "_s + QString::fromStdString(note);
+    }
+    return text;
+}
+
 CategoryDD::CategoryDD(int index, std::function<void(int row)> onSelectRow, QObject *parent)
     : QAbstractListModel(parent)
     , m_index(index)
@@ -42,7 +54,8 @@ CategoryDD::Row CategoryDD::rowOf(int row) const
         category->description,
         category->size,
         category->state,
-        core::isReviewOnly(*category) };
+        core::isReviewOnly(*category),
+        category->notes };
 }
 
 void CategoryDD::reloadData(int index)
@@ -99,14 +112,16 @@ QVariant CategoryDD::data(const QModelIndex &index, int role) const
         if (row.reviewOnly) {
             return QString(QString::fromStdString(row.description) + u". "_s + reviewOnlyReason());
         }
-        return QString(stateWords(row.state) + u". "_s + QString::fromStdString(row.description));
+        return QString(stateWords(row.state) + u". "_s + QString::fromStdString(row.description) + notesText(row));
     case Qt::ToolTipRole:
         if (row.reviewOnly) {
             return QString(QString::fromStdString(row.description) + u"\n"_s + reviewOnlyReason());
         }
-        return QString::fromStdString(row.description);
+        return QString(QString::fromStdString(row.description) + notesText(row));
     case DescriptionRole:
-        return QString::fromStdString(row.description);
+        // What could not be measured matters more than the description the user has read before.
+        return row.notes.empty() ? QString::fromStdString(row.description)
+                                 : QString(u"Not all measured: "_s + QString::fromStdString(row.notes.front()));
     case ReviewOnlyRole:
         return row.reviewOnly;
     case Qt::CheckStateRole:

@@ -79,8 +79,11 @@ private:
         std::int64_t size = 0;
         int state = 0;
         bool reviewOnly = false;
+        std::vector<std::string> notes; // what the scan could not measure
     };
     Row rowOf(int row) const;
+    /// "\nNot measured:" and a line per note; "" for a row without notes.
+    static QString notesText(const Row &row);
 
     int m_index;
     std::function<void(int)> m_onSelectRow;

@@ -54,6 +54,8 @@ std::optional<TabViewSwitchController::TabEntry> TabViewSwitchController::tabEnt
         { u"applicationJunkDetail"_s, { u"detail"_s, 2 } },
         { u"largeAndOldFileOverview"_s, { u"overview"_s, 3 } },
         { u"largeAndOldFileDetail"_s, { u"detail"_s, 3 } },
+        { u"systemOverview"_s, { u"overview"_s, 5 } },
+        { u"systemDetail"_s, { u"detail"_s, 5 } },
     };
     const auto found = table.find(identifier);
     return found == table.end() ? std::nullopt : std::optional(found->second);

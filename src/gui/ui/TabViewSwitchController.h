@@ -19,6 +19,7 @@ namespace gui {
 ///   "systemJunkOverview" / "systemJunkDetail"    module 1 (initially children 1 and 2)
 ///   "applicationJunkOverview" / "...Detail"      module 2 (appended on first use)
 ///   "largeAndOldFileOverview" / "...Detail"      module 3 (appended on first use)
+///   "systemOverview" / "systemDetail"            module 5 (appended on first use)
 ///   "moreTool"                                   child 3, always
 ///   any other text                               child 0
 /// Identifiers compare exactly and case-sensitively; an overview's twin is

@@ -154,8 +154,8 @@ QString ViewController::screenIdentifier(const core::Module &module)
 bool ViewController::shouldSelectRow(int row)
 {
     const auto &modules = m_model->modules();
-    if (row >= 0 && static_cast<std::size_t>(row) < modules.size()) {
-        switchTabWithTransition(getTabWithIndentifier(screenIdentifier(modules[static_cast<std::size_t>(row)])));
+    if (const int index = m_model->moduleIndexAt(row); index >= 0) {
+        switchTabWithTransition(getTabWithIndentifier(screenIdentifier(modules[static_cast<std::size_t>(index)])));
     }
     return true;
 }
