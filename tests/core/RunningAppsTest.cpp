@@ -129,6 +129,44 @@ TEST_F(RunningAppsTest, OnlyTheUsersOwnProcessesCount)
     EXPECT_EQ(core::firstRunning({}, me), std::nullopt);
 }
 
+TEST_F(RunningAppsTest, TheProgramsOfTheHomesOwnerCountNotTheCleaners)
+{
+    // A home owned by someone else: root cleaning another user's home, or a
+    // user pointed at a folder of root's.
+    const unsigned me = ::geteuid();
+    const unsigned owner = me == 0 ? 65534 : 0;
+    std::string home = "/";
+    if (me == 0) {
+        home = tmp.makeDir("ann");
+        ASSERT_EQ(::chown(home.c_str(), owner, owner), 0);
+    }
+    FakeProc proc;
+    proc.add(100, owner, "/usr/bin/node", "npm install", std::string("npm install\0", 12));
+    proc.add(200, me, "/usr/bin/cleaner-side", "cleaner-side", std::string("cleaner-side\0", 13));
+    core::platform::Services services = core::platform::services();
+    services.sysRoot = proc.root();
+    services.user.homeDir = home;
+    const core::platform::ScopedServices installed(services);
+    EXPECT_EQ(core::homeOwner(home), owner);
+    EXPECT_EQ(core::homeOwner(tmp / "no-such-home"), me) << "nothing to ask: the cleaner's own";
+
+    core::Category npm;
+    npm.runningApps = { "cleaner-side", "npm" };
+    EXPECT_EQ(core::ModuleInfo::runningApp(npm), "npm") << "the home owner's npm, not the cleaner's own program";
+    npm.runningApps = { "cleaner-side" };
+    EXPECT_EQ(core::ModuleInfo::runningApp(npm), std::nullopt);
+
+    // The clean asks the same question.
+    tmp.writeFile("npm-cache/a", 10);
+    core::Category held = atLocation(location(tmp / "npm-cache"));
+    held.runningApps = { "npm" };
+    scan(2, { held });
+    selectAll(2);
+    const Report out = clean(2);
+    EXPECT_EQ(out.skipped, (std::map<int, std::string>{ { 0, "npm is running" } }));
+    EXPECT_TRUE(exists(tmp / "npm-cache/a"));
+}
+
 TEST_F(RunningAppsTest, ACategoryIsCleanedOnlyOnceItsProgramHasExited)
 {
     TempDir bin;

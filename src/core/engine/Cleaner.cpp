@@ -336,7 +336,8 @@ std::vector<RecordChange> CleanJob::run(const CleanEvents &events)
         }
         if (!skipped && hasSelection && !category.runningApps.empty()) {
             // Asked when the category's turn comes: a program started meanwhile counts too.
-            if (const std::optional<std::string> app = firstRunning(category.runningApps, ::geteuid())) {
+            if (const std::optional<std::string> app =
+                    firstRunning(category.runningApps, homeOwner(platform::services().user.homeDir))) {
                 skipped = true;
                 if (events.skipped) {
                     events.skipped(i, Error{ EBUSY, std::string(), *app + " is running" });
@@ -506,7 +507,7 @@ SelectionSummary summariseSelection(const Module &module)
 
 std::optional<std::string> ModuleInfo::runningApp(const Category &category)
 {
-    return firstRunning(category.runningApps, ::geteuid());
+    return firstRunning(category.runningApps, homeOwner(platform::services().user.homeDir));
 }
 
 int ModuleInfo::calculateParentState(const std::vector<FolderInfoPtr> &files)

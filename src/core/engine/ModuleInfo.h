@@ -237,8 +237,8 @@ public:
         tree::RaceHook raceHook;
     };
 
-    /// The first of the category's runningApps that runs now for this
-    /// user (its entry as written), or nullopt. Reads /proc under
+    /// The first of the category's runningApps that runs now for the owner
+    /// of the home being cleaned (its entry as written), or nullopt. Reads /proc under
     /// services().sysRoot; thread-safe. For a screen that warns before a clean.
     static std::optional<std::string> runningApp(const Category &category);
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace core {
@@ -103,6 +104,17 @@ std::optional<std::string> firstRunning(const std::vector<std::string> &entries,
         }
     }
     return std::nullopt;
+}
+
+std::uint32_t homeOwner(const std::string &homeDir)
+{
+    struct stat st
+    {
+    };
+    if (homeDir.empty() || ::stat(homeDir.c_str(), &st) != 0) {
+        return ::geteuid();
+    }
+    return st.st_uid;
 }
 
 } // namespace core

@@ -36,4 +36,10 @@ struct ProcessImage
 /// Thread-safe.
 [[nodiscard]] std::optional<std::string> firstRunning(const std::vector<std::string> &entries, std::uint32_t uid);
 
+/// The uid owning the folder `homeDir` (a final link followed): whose
+/// programs hold the caches found there, so root cleaning /home/ann waits
+/// for ann's programs rather than its own. The effective uid when the
+/// folder cannot be examined.
+[[nodiscard]] std::uint32_t homeOwner(const std::string &homeDir);
+
 } // namespace core
