@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     // The conversions on whatever the bytes parse to, with the substitution on the raw text.
-    if (const auto value = core::format::readPlistMemory(bytes)) {
+    if (const auto value = core::format::readPlistMemory(bytes, core::format::MaxPlistNodes)) {
         (void)core::ModuleInfo::wrappCusomterUrl(&*value);
         (void)core::ModuleInfo::wrappCusomterUrls(*value);
     }

@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     checkLibraryTree(fuzz::text(data, size));
     checkRepeated(fuzz::text(data, size));
-    const auto value = core::format::readPlistMemory(fuzz::text(data, size));
+    const auto value = core::format::readPlistMemory(fuzz::text(data, size), core::format::MaxPlistNodes);
     if (!value) {
         return 0;
     }

@@ -1,3 +1,4 @@
+#include "format/Plist.h"
 #include "support/EngineFixture.h"
 #include "support/PlistBytes.h"
 
@@ -190,6 +191,44 @@ TEST_F(SpecialScannersTest, HostileBackupDataFilesCostOnlyTheirOwnEntry)
     EXPECT_GE(backups.files[0]->date.nanoseconds, 0);
     EXPECT_LT(backups.files[0]->date.nanoseconds, 1'000'000'000);
     EXPECT_EQ(reports.increments.size(), 5U);
+}
+
+TEST_F(SpecialScannersTest, AnInfoPlistThatExpandsToHalfAMillionNodesIsPassedOver)
+{
+    using testing_support::BinaryPlist;
+    // Under two kilobytes: each array refers to the next one twice, so the
+    // eighteen levels are 2^19 - 1 nodes once every reference is copied.
+    BinaryPlist amplified;
+    std::vector<BinaryPlist::Ref> arrays;
+    for (int i = 0; i <= 18; ++i) {
+        arrays.push_back(amplified.array());
+    }
+    for (std::size_t i = 0; i + 1 < arrays.size(); ++i) {
+        amplified.setItems(arrays[i], { arrays[i + 1], arrays[i + 1] });
+    }
+    const std::string hostile =
+        amplified.build(amplified.dict({ { amplified.ascii("Display Name"), amplified.ascii("Big") },
+            { amplified.ascii("Installed Applications"), arrays.front() } }));
+    ASSERT_LT(hostile.size(), 2048U);
+    ASSERT_TRUE(core::format::readPlistMemory(hostile, core::format::MaxPlistNodes).has_value())
+        << "within what a reader may ever allow: refused by the backup reader's own limit only";
+    writeData("Backup/a-amplified/Info.plist", hostile);
+
+    // A phone with a thousand apps: a key, a dictionary and three data entries each.
+    std::string apps;
+    for (int i = 0; i < 1000; ++i) {
+        apps += "<key>com.example.app" + std::to_string(i) + "</key><dict><key>ApplicationSICF</key><data>AA==</data>"
+            + "<key>PlaceholderIcon</key><data>AA==</data><key>iTunesMetadata</key><data>AA==</data></dict>";
+    }
+    writeData("Backup/b-many-apps/Info.plist",
+        backupInfo("<key>Display Name</key><string>Full</string><key>Applications</key><dict>" + apps + "</dict>"));
+
+    Category backups = category("iOS backups", "iTunes");
+    backups.url = location(tmp / "Backup");
+    const Reports reports = run(ModuleInfo::scaniTunes, backups);
+    ASSERT_EQ(backups.files.size(), 1U);
+    EXPECT_EQ(backups.files[0]->name(), "Full--");
+    EXPECT_EQ(reports.increments.size(), 2U);
 }
 
 TEST_F(SpecialScannersTest, MissingOrEmptyBackupsFolderFinishesWithNothing)

@@ -232,7 +232,7 @@ TEST_F(CatalogueTest, UrlConversionsUseTheInjectedUser)
     const platform::ScopedServices scoped(std::move(services));
 
     const auto parse = [](const std::string &body) {
-        return core::format::readPlistMemory(xmlPlist(body)).value();
+        return core::format::readPlistMemory(xmlPlist(body), core::format::MaxPlistNodes).value();
     };
 
     EXPECT_EQ(ModuleInfo::wrappCusomterUrl(nullptr), (FolderUrl{ "", "Folder", 0 }));

@@ -22,6 +22,21 @@ using testing_support::writeBytes;
 using testing_support::xmlPlist;
 using testing_support::xmlToBinaryPlist;
 
+// The readers with the largest limit any caller may give; the limits of
+// the callers are tested where they read.
+std::optional<PlistValue> readPlistMemory(std::string_view bytes)
+{
+    return core::format::readPlistMemory(bytes, MaxPlistNodes);
+}
+std::optional<PlistValue> readPlistFile(const std::string &path)
+{
+    return core::format::readPlistFile(path, MaxPlistNodes);
+}
+Result<PlistValue> loadPlistFile(const std::string &path)
+{
+    return core::format::loadPlistFile(path, MaxPlistNodes);
+}
+
 // A readable rendering of a tree, so that twins can be compared as text.
 std::string describe(const PlistValue &value)
 {
@@ -265,6 +280,15 @@ TEST(PlistTest, SharedBinaryObjectsCountOncePerReference)
     EXPECT_EQ(describe(*small), "[[[[],[],],[[],[],],],[[[],[],],[[],[],],],]");
     EXPECT_TRUE(readPlistMemory(doubling(12)).has_value()); // 2^13 - 1 nodes
     ASSERT_FALSE(readPlistMemory(doubling(21)).has_value()) << "over MaxPlistNodes";
+
+    // Each reader gives its own limit, counted the same way, the root included.
+    EXPECT_TRUE(core::format::readPlistMemory(doubling(12), 8191).has_value());
+    EXPECT_FALSE(core::format::readPlistMemory(doubling(12), 8190).has_value());
+    EXPECT_FALSE(core::format::readPlistMemory(doubling(18), std::size_t{ 1 } << 14U).has_value());
+    EXPECT_FALSE(core::format::readPlistMemory(doubling(20), std::size_t{ 1 } << 30U).has_value())
+        << "no reader may allow more than MaxPlistNodes";
+    EXPECT_TRUE(core::format::readPlistMemory(xmlPlist("<array><true/><true/></array>"), 3).has_value());
+    EXPECT_FALSE(core::format::readPlistMemory(xmlPlist("<array><true/><true/></array>"), 2).has_value());
     EXPECT_FALSE(readPlistMemory(doubling(60)).has_value()) << "would never finish";
 
     // A long string shared by many references is copied for each of them.
@@ -282,7 +306,8 @@ TEST(PlistTest, SharedBinaryObjectsCountOncePerReference)
         many += "<true/>";
     }
     EXPECT_FALSE(readPlistMemory(xmlPlist("<array>" + many + "</array>")).has_value());
-    EXPECT_TRUE(plistShapeAcceptable(xmlPlist("<array>" + many.substr(7) + "</array>"))) << "exactly at the limit";
+    EXPECT_TRUE(plistShapeAcceptable(xmlPlist("<array>" + many.substr(7) + "</array>"), MaxPlistNodes))
+        << "exactly at the limit";
 
     // A cycle is refused (by the library too), and so is a reference to no object.
     BinaryPlist cycle;

@@ -321,7 +321,8 @@ private Q_SLOTS:
                 <key>model</key><string>Box</string><key>marketingModel</key><string>A box</string></dict></dict>
             <key>Box 2</key><dict><key>_LOCALIZABLE_</key><dict><key>model</key><string>Box</string></dict></dict>
             <key>Box 3</key><dict><key>model</key><string>Box</string><key>marketingModel</key><string>B</string></dict>
-            </dict></plist>)");
+            </dict></plist>)",
+            core::format::MaxPlistNodes);
         QVERIFY(table);
         QCOMPARE(gui::lookUpMachineAttributes(*table, "Box 1"), (ModelTexts{ u"Box"_s, u"A box"_s }));
         QVERIFY(!gui::lookUpMachineAttributes(*table, "Box 2"));
@@ -333,7 +334,8 @@ private Q_SLOTS:
         QCOMPARE(gui::describeMachine(&*table, facts).model, u"Acme Box 2"_s);
 
         // The shipped table reads, and every entry has both texts.
-        const auto shipped = core::format::readPlistFile(gui_tests::sourceResources() + "/SIMachineAttributes.plist");
+        const auto shipped = core::format::readPlistFile(
+            gui_tests::sourceResources() + "/SIMachineAttributes.plist", core::format::MaxPlistNodes);
         QVERIFY(shipped && shipped->dict() != nullptr);
         QVERIFY(shipped->dict()->size() >= 10);
         for (const auto &[key, value] : *shipped->dict()) {

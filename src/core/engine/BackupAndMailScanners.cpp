@@ -24,6 +24,13 @@ namespace core {
 
 namespace {
 
+/// Most nodes a backup's Info.plist or the mail's PersistenceInfo.plist may
+/// have. A phone with a thousand apps writes about ten thousand (a key, a
+/// dictionary and three data entries per app); a hostile file that makes
+/// one small array appear at half a million places is refused before it
+/// costs more than a millisecond.
+constexpr std::size_t DataFileNodes = std::size_t{ 1 } << 14U;
+
 /// Reads the property list at `path` when it is a regular file of at most
 /// MaxPlistFileSize bytes. Opened non-blocking, so a FIFO planted under the
 /// data file's name cannot stall the scan; nullopt for anything missing,
@@ -61,7 +68,7 @@ std::optional<format::PlistValue> readDataFile(const std::string &path)
     if (!ok) {
         return std::nullopt;
     }
-    return format::readPlistMemory(bytes);
+    return format::readPlistMemory(bytes, DataFileNodes);
 }
 
 /// The string under `key` of a dictionary; "" when missing or of another type.

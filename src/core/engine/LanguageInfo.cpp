@@ -201,7 +201,9 @@ std::optional<std::string> LanguageInfo::tableName(const std::string &identifier
     if (!m_tableLoaded) {
         m_tableLoaded = true;
         if (const auto path = platform::services().resources.path("Localizable", "plist")) {
-            if (const auto table = format::readPlistFile(*path); table && table->dict()) {
+            // A name per language: a few hundred nodes.
+            constexpr std::size_t TableNodes = std::size_t{ 1 } << 14U;
+            if (const auto table = format::readPlistFile(*path, TableNodes); table && table->dict()) {
                 for (const auto &[key, value] : *table->dict()) {
                     if (const std::string *text = value.string()) {
                         m_table.emplace_back(key, *text);

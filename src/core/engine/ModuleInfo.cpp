@@ -441,7 +441,10 @@ void ModuleInfo::setModulesForTesting(std::vector<Module> modules)
 
 Result<std::vector<Module>> ModuleInfo::loadCatalogue(const std::string &path, const std::string &homeDir)
 {
-    auto root = format::loadPlistFile(path);
+    // The shipped catalogue has about a thousand nodes; one of a user's own
+    // may be many times larger, but never a million.
+    constexpr std::size_t CatalogueNodes = std::size_t{ 1 } << 16U;
+    auto root = format::loadPlistFile(path, CatalogueNodes);
     if (!root) {
         const Error &e = root.error();
         const std::string what = e.code != 0 ? "cannot be read: " + e.message : e.message;

@@ -264,9 +264,9 @@ const PlistValue *PlistValue::find(std::string_view key) const
     return nullptr;
 }
 
-std::optional<PlistValue> readPlistMemory(std::string_view bytes)
+std::optional<PlistValue> readPlistMemory(std::string_view bytes, std::size_t maxNodes)
 {
-    if (bytes.empty() || bytes.size() > MaxPlistFileSize || !plistShapeAcceptable(bytes)) {
+    if (bytes.empty() || bytes.size() > MaxPlistFileSize || !plistShapeAcceptable(bytes, maxNodes)) {
         return std::nullopt;
     }
     plist_t raw = nullptr;
@@ -278,7 +278,7 @@ std::optional<PlistValue> readPlistMemory(std::string_view bytes)
     return convert(raw, 0);
 }
 
-Result<PlistValue> loadPlistFile(const std::string &path)
+Result<PlistValue> loadPlistFile(const std::string &path, std::size_t maxNodes)
 {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer
     // before fstat could refuse it. It changes nothing for regular files.
@@ -325,16 +325,16 @@ Result<PlistValue> loadPlistFile(const std::string &path)
     }
     bytes.resize(done);
 
-    auto value = readPlistMemory(bytes);
+    auto value = readPlistMemory(bytes, maxNodes);
     if (!value) {
         return Error{ 0, path, bytes.empty() ? "empty file" : "not a valid property list" };
     }
     return std::move(*value);
 }
 
-std::optional<PlistValue> readPlistFile(const std::string &path)
+std::optional<PlistValue> readPlistFile(const std::string &path, std::size_t maxNodes)
 {
-    auto result = loadPlistFile(path);
+    auto result = loadPlistFile(path, maxNodes);
     if (!result) {
         return std::nullopt;
     }

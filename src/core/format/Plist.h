@@ -100,30 +100,36 @@ inline constexpr std::size_t MaxPlistFileSize = std::size_t{ 16 } * 1024 * 1024;
 /// 0); deeper documents are refused as malformed.
 inline constexpr int MaxPlistDepth = 256;
 
-/// Most nodes a document may have, dictionary keys included. A binary
+/// Most nodes any reader may allow, dictionary keys included. A binary
 /// document can reference one object many times, and every reference is a
 /// node of its own: a few hundred bytes could otherwise ask for billions.
+/// Each reader passes a limit of its own, fitted to what it reads (a device
+/// backup's Info.plist has hundreds of nodes, a catalogue a few thousand),
+/// so that a hostile document costs it milliseconds, not seconds.
 inline constexpr std::size_t MaxPlistNodes = std::size_t{ 1 } << 20U;
 
 /// Parses an XML or binary property list held in memory (the format is
 /// detected from the bytes). nullopt when the bytes are empty, larger than
 /// MaxPlistFileSize, not a property list, nested deeper than MaxPlistDepth,
-/// with more than MaxPlistNodes nodes or (binary, counting a shared object
-/// once per reference) more than MaxPlistFileSize bytes of strings and data,
-/// or holding a NUL in a string or a key
-/// (which would cut a path or URL built from it short). The shape is checked
-/// on the bytes before the library builds anything, so a hostile document
-/// costs time in proportion to its size and no deep recursion. Thread-safe.
-std::optional<PlistValue> readPlistMemory(std::string_view bytes);
+/// with more than `maxNodes` nodes (at most MaxPlistNodes; binary documents
+/// count a shared object, with everything below it, at every reference, as
+/// the library copies it there) or more than MaxPlistFileSize bytes of
+/// strings and data counted the same way, or holding a NUL in a string or a
+/// key (which would cut a path or URL built from it short). The shape is
+/// checked on the bytes before the library builds anything, so a hostile
+/// document costs time in proportion to its size and no deep recursion.
+/// Thread-safe.
+std::optional<PlistValue> readPlistMemory(std::string_view bytes, std::size_t maxNodes);
 
 /// Reads and parses the property-list file at `path`. The Error names the
 /// path and says why: it cannot be opened or read (errno in `code`), it is
 /// not a regular file, it is larger than MaxPlistFileSize, or it is not a
-/// valid property list. Thread-safe.
-Result<PlistValue> loadPlistFile(const std::string &path);
+/// valid property list of at most `maxNodes` nodes (see readPlistMemory).
+/// Thread-safe.
+Result<PlistValue> loadPlistFile(const std::string &path, std::size_t maxNodes);
 
 /// loadPlistFile without the reason: nullopt for a missing, unreadable,
 /// oversized or malformed file.
-std::optional<PlistValue> readPlistFile(const std::string &path);
+std::optional<PlistValue> readPlistFile(const std::string &path, std::size_t maxNodes);
 
 } // namespace core::format

@@ -50,10 +50,11 @@ bool isPlainWidth(std::uint64_t width)
 class BinaryShape
 {
 public:
-    explicit BinaryShape(std::string_view bytes)
+    BinaryShape(std::string_view bytes, std::size_t maxNodes)
         : m_data(reinterpret_cast<const unsigned char *>(
             bytes.data())) // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
         , m_size(bytes.size())
+        , m_maxNodes(maxNodes)
     {
     }
 
@@ -146,7 +147,7 @@ private:
         m_table = bigEndian(trailer + 24, 8);
         const std::uint64_t trailerStart = m_size - TrailerSize;
         // More objects than nodes allowed cannot all be used: real writers write only used objects.
-        return isPlainWidth(m_offsetWidth) && isPlainWidth(m_refWidth) && m_objects > 0 && m_objects <= MaxPlistNodes
+        return isPlainWidth(m_offsetWidth) && isPlainWidth(m_refWidth) && m_objects > 0 && m_objects <= m_maxNodes
             && m_top < m_objects && m_table > BinaryMagic.size() && m_table <= trailerStart
             && m_objects <= (trailerStart - m_table) / m_offsetWidth;
     }
@@ -243,17 +244,18 @@ private:
     }
 
     /// Adds a finished child's height, nodes and bytes to `parent`, which sits at `depth`.
-    static bool addChild(Frame &parent, const Frame &child, std::size_t depth)
+    bool addChild(Frame &parent, const Frame &child, std::size_t depth) const
     {
         parent.height = std::max(parent.height, child.height + 1);
         parent.nodes += child.nodes;
         parent.bytes += child.bytes;
-        return depth + parent.height <= static_cast<std::size_t>(MaxPlistDepth) && parent.nodes <= MaxPlistNodes
+        return depth + parent.height <= static_cast<std::size_t>(MaxPlistDepth) && parent.nodes <= m_maxNodes
             && parent.bytes <= MaxPlistFileSize;
     }
 
     const unsigned char *m_data;
     std::size_t m_size;
+    std::size_t m_maxNodes;
     std::uint64_t m_offsetWidth = 0;
     std::uint64_t m_refWidth = 0;
     std::uint64_t m_objects = 0;
@@ -320,8 +322,9 @@ std::size_t agreed(std::size_t a, std::size_t b)
 class XmlShape
 {
 public:
-    explicit XmlShape(std::string_view text)
+    XmlShape(std::string_view text, std::size_t maxNodes)
         : m_text(text)
+        , m_maxNodes(maxNodes)
     {
     }
 
@@ -421,7 +424,7 @@ private:
             m_sawElement = true;
             ++m_nodes;
         }
-        return m_nodes <= MaxPlistNodes ? close + 1 : NotFound;
+        return m_nodes <= m_maxNodes ? close + 1 : NotFound;
     }
 
     /// Counts the start tags of arrays and dictionaries in [from, to) that a
@@ -457,6 +460,7 @@ private:
     }
 
     std::string_view m_text;
+    std::size_t m_maxNodes;
     std::size_t m_depth = 0;
     std::size_t m_nodes = 0;
     bool m_sawElement = false;
@@ -466,13 +470,14 @@ private:
 
 } // namespace
 
-bool plistShapeAcceptable(std::string_view bytes)
+bool plistShapeAcceptable(std::string_view bytes, std::size_t maxNodes)
 {
+    maxNodes = std::min(maxNodes, MaxPlistNodes);
     // libplist 2.2 reads a document as binary exactly when it starts with the magic.
     if (bytes.substr(0, BinaryMagic.size()) == BinaryMagic) {
-        return BinaryShape(bytes).acceptable();
+        return BinaryShape(bytes, maxNodes).acceptable();
     }
-    return XmlShape(bytes).acceptable();
+    return XmlShape(bytes, maxNodes).acceptable();
 }
 
 } // namespace core::format

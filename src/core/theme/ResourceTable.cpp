@@ -21,7 +21,9 @@ std::optional<format::PlistValue> readResource(std::string_view suffix)
         logOnce("Resource " + std::string(ModuleInfo::bundlename) + std::string(suffix) + ".plist not found");
         return std::nullopt;
     }
-    auto loaded = format::loadPlistFile(path);
+    // The theme and settings tables have a few hundred nodes each.
+    constexpr std::size_t TableNodes = std::size_t{ 1 } << 16U;
+    auto loaded = format::loadPlistFile(path, TableNodes);
     if (!loaded) {
         logOnce("Cannot read " + path + ": " + loaded.error().message);
         return std::nullopt;

@@ -93,8 +93,10 @@ QString DashboardViewController::shortenedPath(const QString &path)
 ModelTexts DashboardViewController::getModelData()
 {
     const auto file = core::platform::services().resources.path("SIMachineAttributes", "plist");
+    // A model name per machine: a few hundred nodes.
+    constexpr std::size_t TableNodes = std::size_t{ 1 } << 14U;
     const std::optional<core::format::PlistValue> table =
-        file ? core::format::readPlistFile(*file) : std::optional<core::format::PlistValue>();
+        file ? core::format::readPlistFile(*file, TableNodes) : std::optional<core::format::PlistValue>();
     return describeMachine(table ? &*table : nullptr, MachineFacts::read());
 }
 

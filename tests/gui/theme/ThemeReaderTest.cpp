@@ -24,7 +24,7 @@ using testing_support::xmlPlist;
 
 core::format::PlistValue parse(const std::string &body)
 {
-    auto value = core::format::readPlistMemory(xmlPlist(body));
+    auto value = core::format::readPlistMemory(xmlPlist(body), core::format::MaxPlistNodes);
     EXPECT_TRUE(value.has_value()) << body;
     return value.value_or(core::format::PlistValue{});
 }
