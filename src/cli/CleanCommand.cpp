@@ -315,7 +315,11 @@ int runClean(const Invocation &inv)
         }
     }
 
-    (void)scanModules({ module }, inv.global);
+    if (scanModules({ module }, inv.global).keepList) {
+        // Any line of it may have been meant to keep what is selected; the cleaner would refuse every item anyway.
+        std::fputs("spruce-cli: nothing deleted: the always-keep list must be read whole before a clean\n", stderr);
+        return ExitItemsFailed;
+    }
 
     // The whole selection is checked before anything is selected or deleted.
     std::vector<RecordPlace> places;

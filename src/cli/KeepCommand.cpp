@@ -36,24 +36,53 @@ int listFailed(const core::Error &error)
     return ExitItemsFailed;
 }
 
+/// Says on stderr, one line each, which lines of the list cannot be used.
+void tellUnusable(const std::vector<core::KeepList::Unusable> &unusable)
+{
+    for (const core::KeepList::Unusable &line : unusable) {
+        std::fprintf(stderr,
+            "spruce-cli: the always-keep list %s, %s\n",
+            printableText(core::KeepList::filePath()).c_str(),
+            printableText(line.describe()).c_str());
+    }
+}
+
+/// After a change: the lines that cannot be used are still there, and still stop every clean.
+void tellUnusableNow()
+{
+    if (const core::Result<core::KeepList::Contents> contents = core::KeepList::load()) {
+        tellUnusable(contents.value().unusable);
+    }
+}
+
 int listKept(const Invocation &inv)
 {
-    const core::Result<std::vector<std::string>> kept = core::KeepList::load();
-    if (!kept) {
-        return listFailed(kept.error());
+    const core::Result<core::KeepList::Contents> contents = core::KeepList::load();
+    if (!contents) {
+        return listFailed(contents.error());
     }
+    const core::KeepList::Contents &kept = contents.value();
+    tellUnusable(kept.unusable);
+    const int code = kept.unusable.empty() ? ExitOk : ExitItemsFailed;
     if (inv.global.json) {
         nlohmann::json entries = nlohmann::json::array();
-        for (const std::string &path : kept.value()) {
+        for (const std::string &path : kept.paths) {
             entries.push_back(entryJson(path));
         }
-        printJson({ { "file", displayText(core::KeepList::filePath()) }, { "kept", std::move(entries) } });
-        return ExitOk;
+        nlohmann::json unusable = nlohmann::json::array();
+        for (const core::KeepList::Unusable &line : kept.unusable) {
+            unusable.push_back(
+                { { "line", line.line }, { "text", displayText(line.text) }, { "reason", line.reason } });
+        }
+        printJson({ { "file", displayText(core::KeepList::filePath()) },
+            { "kept", std::move(entries) },
+            { "unusable", std::move(unusable) } });
+        return code;
     }
-    for (const std::string &path : kept.value()) {
+    for (const std::string &path : kept.paths) {
         std::printf("%s%s\n", printableText(path).c_str(), exists(path) ? "" : "  (missing: matches nothing)");
     }
-    return ExitOk;
+    return code;
 }
 
 /// What an add or a remove did to each of `paths`: the words and JSON keys for those in `changed` and for the rest.
@@ -129,6 +158,7 @@ int runKeep(const Invocation &inv)
             return listFailed(added.error());
         }
         tellChanges(inv, paths, added.value(), ChangeWords{ "added", "kept", "alreadyKept", "already kept" });
+        tellUnusableNow();
         return ExitOk;
     }
     const core::Result<std::vector<std::string>> removed = core::KeepList::remove(paths);
@@ -136,6 +166,7 @@ int runKeep(const Invocation &inv)
         return listFailed(removed.error());
     }
     tellChanges(inv, paths, removed.value(), ChangeWords{ "removed", "no longer kept", "notKept", "was not kept" });
+    tellUnusableNow();
     // Naming a path that was not kept is a usage error, as an unknown --path of clean is.
     const bool allWereKept = std::all_of(paths.begin(), paths.end(), [&removed](const std::string &path) {
         return std::find(removed.value().begin(), removed.value().end(), path) != removed.value().end();

@@ -346,7 +346,7 @@ int runScan(const Invocation &inv)
         }
         indexes.push_back(*index);
     }
-    const std::uint64_t unreadable = scanModules(indexes, inv.global);
+    const WalkProblems problems = scanModules(indexes, inv.global);
 
     if (inv.global.json) {
         JsonStream json(stdout, stdoutJsonLayout());
@@ -358,7 +358,7 @@ int runScan(const Invocation &inv)
         }
         json.endArray();
         json.key("unreadable");
-        json.integer(static_cast<std::int64_t>(unreadable));
+        json.integer(static_cast<std::int64_t>(problems.unreadable));
         json.endObject();
         json.finish();
     } else {
@@ -366,8 +366,9 @@ int runScan(const Invocation &inv)
             printModule(index, withFiles);
         }
     }
-    // As du does: a total that leaves unreadable folders out is not a clean success.
-    return unreadable > 0 ? ExitItemsFailed : ExitOk;
+    // As du does: a total that leaves unreadable folders out is not a clean
+    // success; nor is one that may show what the user asked to keep.
+    return problems.unreadable > 0 || problems.keepList ? ExitItemsFailed : ExitOk;
 }
 
 } // namespace cli

@@ -45,11 +45,11 @@ void loadCatalogue(const Invocation &inv)
     (void)core::ModuleInfo::modules();
 }
 
-std::uint64_t tellWalkProblems(const std::string &what)
+WalkProblems tellWalkProblems(const std::string &what)
 {
     core::platform::WalkReport *report = core::platform::services().walkReport;
     if (report == nullptr) {
-        return 0;
+        return {};
     }
     const core::platform::WalkReport::Snapshot seen = report->snapshot();
     report->reset();
@@ -72,10 +72,13 @@ std::uint64_t tellWalkProblems(const std::string &what)
             seen.otherFileSystems == 1 ? "" : "s",
             printableText(seen.firstOtherFileSystem).c_str());
     }
-    return seen.unreadable;
+    for (const std::string &problem : seen.keepListProblems) {
+        std::fprintf(stderr, "spruce-cli: %s\n", printableText(problem).c_str());
+    }
+    return WalkProblems{ seen.unreadable, !seen.keepListProblems.empty() };
 }
 
-std::uint64_t scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options)
+WalkProblems scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options)
 {
     if (core::platform::WalkReport *report = core::platform::services().walkReport) {
         report->reset();

@@ -20,18 +20,24 @@ std::optional<int> resolveModule(const std::string &word);
 /// process ends with one line naming the file and the fault, and exit code 3.
 void loadCatalogue(const Invocation &inv);
 
+/// What a scan could not do whole.
+struct WalkProblems
+{
+    std::uint64_t unreadable = 0; // folders that could not be read
+    bool keepList = false; // the always-keep list, or a line of it, could not be used
+};
+
 /// Scans the given modules at once and waits on the main loop until every
 /// one is done, drawing a progress bar on stderr when wanted. Then says on
-/// stderr, once, what the walks passed over (tellWalkProblems) and returns
-/// how many folders could not be read.
-std::uint64_t scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options);
+/// stderr, once, what the walks passed over (tellWalkProblems) and returns it.
+WalkProblems scanModules(const std::vector<int> &moduleIndexes, const GlobalOptions &options);
 
 /// Says on stderr what the walks since the last reset passed over: how many
 /// folders could not be read (with the first one), whose sizes are then
-/// partial, and how many mount points were not entered. `what` prefixes the
-/// lines ("" or a path). Returns the number of unreadable folders and
-/// resets the report.
-std::uint64_t tellWalkProblems(const std::string &what = {});
+/// partial, how many mount points were not entered, and every problem with
+/// the always-keep list. `what` prefixes the lines ("" or a path). Returns
+/// the problems and resets the report.
+WalkProblems tellWalkProblems(const std::string &what = {});
 
 /// Draws "[#####.....]  42%  path" on stderr, at most every 100 ms; no-op when disabled.
 class ProgressBar

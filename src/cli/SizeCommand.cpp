@@ -47,7 +47,7 @@ int runSize(const Invocation &inv)
         } else {
             size = core::tree::statItem(path).size;
         }
-        const std::uint64_t unreadable = tellWalkProblems(path);
+        const std::uint64_t unreadable = tellWalkProblems(path).unreadable;
         unreadableInAll += unreadable;
         if (inv.global.json) {
             out.push_back({ { "path", displayText(path) },

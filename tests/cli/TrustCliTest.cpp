@@ -137,6 +137,81 @@ TEST_F(TrustCli, KeptPathsLeaveTheScanUntilTakenOffTheList)
     EXPECT_EQ(run({ "keep", "add" }).code, 2);
 }
 
+TEST_F(TrustCli, AKeepListThatCannotBeUsedWholeIsToldAndStopsEveryClean)
+{
+    const std::string file = home + "/.config/Spruce/always-keep";
+    tmp.makeDir("home/.config/Spruce");
+    std::ofstream(file) << "# mine\n" << home << "/.cache/photos-cache \r\nDocuments/thesis.tex\n";
+    const std::string told = "spruce-cli: the always-keep list " + file
+        + ", line 3 cannot be used (not an absolute path or a file URL): Documents/thesis.tex\n";
+
+    const CliRun listed = run({ "keep", "list" });
+    EXPECT_EQ(listed.code, 1);
+    EXPECT_EQ(listed.out, home + "/.cache/photos-cache\n");
+    EXPECT_EQ(listed.err, told);
+    const CliRun json = run({ "--json", "keep", "list" });
+    EXPECT_EQ(json.code, 1);
+    EXPECT_EQ(json.json()["unusable"][0]["line"], 3);
+    EXPECT_EQ(json.json()["unusable"][0]["text"], "Documents/thesis.tex");
+
+    const CliRun scanned = run({ "--json", "scan", "1", "2" });
+    EXPECT_EQ(scanned.code, 1) << "a scan that may show what was meant to be kept";
+    EXPECT_EQ(scanned.err, told) << "said once for both modules";
+    EXPECT_EQ(files(scanned.json()["modules"][0]["categories"][0]).count("photos-cache"), 0U)
+        << "the usable lines count";
+
+    for (const bool dryRun : { true, false }) {
+        std::vector<std::string> args = { "clean", "1", "--category", "0", "--yes" };
+        if (dryRun) {
+            args.emplace_back("--dry-run");
+        }
+        const CliRun cleaned = run(args);
+        EXPECT_EQ(cleaned.code, 1);
+        EXPECT_TRUE(contains(cleaned.err, told)) << cleaned.err;
+        EXPECT_TRUE(contains(cleaned.err, "spruce-cli: nothing deleted: the always-keep list must be read whole"))
+            << cleaned.err;
+        EXPECT_EQ(cleaned.out, "");
+        EXPECT_TRUE(exists(home + "/.cache/app/blob"));
+    }
+
+    // Changing the list works, and the line still standing is said again.
+    const CliRun added = run({ "keep", "add", home + "/.cache/other" });
+    EXPECT_EQ(added.code, 0);
+    EXPECT_EQ(added.err, told);
+}
+
+TEST_F(TrustCli, AKeepListThatCannotBeReadMakesScanAndCleanExitOne)
+{
+    const std::string file = home + "/.config/Spruce/always-keep";
+    tmp.makeDir("home/.config/Spruce");
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); // waited for a writer for ever before
+
+    const CliRun listed = run({ "keep", "list" });
+    EXPECT_EQ(listed.code, 1);
+    EXPECT_EQ(listed.err, "spruce-cli: the always-keep list " + file + ": not a regular file\n");
+
+    const CliRun scanned = run({ "scan", "1" });
+    EXPECT_EQ(scanned.code, 1);
+    EXPECT_TRUE(contains(scanned.err,
+        "spruce-cli: the always-keep list " + file
+            + " cannot be read (not a regular file); nothing is left out of "
+              "the scan\n"))
+        << scanned.err;
+
+    const CliRun cleaned = run({ "clean", "1", "--all", "--yes" });
+    EXPECT_EQ(cleaned.code, 1);
+    EXPECT_TRUE(contains(cleaned.err, "cannot be read (not a regular file)")) << cleaned.err;
+    EXPECT_TRUE(contains(cleaned.err, "nothing deleted")) << cleaned.err;
+    EXPECT_TRUE(exists(home + "/.cache/app/blob"));
+
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    tmp.makeLink("home/.config/Spruce/always-keep", "/dev/zero"); // aborted on memory before
+    const CliRun zero = run({ "clean", "1", "--all", "--yes" });
+    EXPECT_EQ(zero.code, 1);
+    EXPECT_TRUE(contains(zero.err, "cannot be read (not a regular file)")) << zero.err;
+    EXPECT_TRUE(exists(home + "/.cache/app/blob"));
+}
+
 TEST_F(TrustCli, CleanTrashMovesLargeAndOldFilesOnly)
 {
     const std::string old = tmp.writeFile("home/Documents/old.txt", 12);
@@ -240,9 +315,10 @@ TEST_F(TrustCli, TheTrashIsTheOneOfTheHomeBeingCleaned)
     testing_support::setMtime(old, static_cast<std::int64_t>(::time(nullptr)) - 400 * 86400);
     // The caller's data folder is someone else's: the files of the home given go to that home's Trash.
     const std::string otherData = tmp.makeDir("other-user/.local/share");
-    const CliRun moved = runCli({ "--home", home, "--catalogue", catalogue(), "clean", "3", "--path", old, "--trash", "--yes" },
-        CliSetup::withEnvironment({ "HOME=" + tmp / "other-user", "XDG_DATA_HOME=" + otherData,
-            "XDG_CONFIG_HOME=" + tmp / "elsewhere" }));
+    const CliRun moved = runCli(
+        { "--home", home, "--catalogue", catalogue(), "clean", "3", "--path", old, "--trash", "--yes" },
+        CliSetup::withEnvironment(
+            { "HOME=" + tmp / "other-user", "XDG_DATA_HOME=" + otherData, "XDG_CONFIG_HOME=" + tmp / "elsewhere" }));
     ASSERT_EQ(moved.code, 0) << moved.err;
     EXPECT_TRUE(exists(home + "/.local/share/Trash/files/notes.txt"));
     EXPECT_FALSE(exists(otherData + "/Trash"));

@@ -125,7 +125,7 @@ private:
     static std::vector<std::string> kept()
     {
         auto list = core::KeepList::load();
-        return list ? list.value() : std::vector<std::string>{ "<unreadable>" };
+        return list ? list.value().paths : std::vector<std::string>{ "<unreadable>" };
     }
 
 private Q_SLOTS:
@@ -391,6 +391,27 @@ private Q_SLOTS:
         QCOMPARE(list->count(), 0);
         QVERIFY(!page.removeButton()->isEnabled());
         QVERIFY(page.findChild<QLabel *>(u"emptyLabel"_s)->isVisible());
+        QVERIFY(page.unusableLabel()->isHidden());
+
+        // Lines written by hand that cannot be used are shown with the reason, and the usable ones listed.
+        {
+            std::ofstream file(core::KeepList::filePath(), std::ios::app | std::ios::binary);
+            file << "  " << log << " \r\n"
+                 << "Videos/relative\n"
+                 << "file:///bad%zz\n";
+        }
+        page.reload();
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text().toStdString(), log);
+        QVERIFY(page.unusableLabel()->isVisible());
+        const QString said = page.unusableLabel()->text();
+        QVERIFY2(said.startsWith(u"2 lines of "_s + QString::fromStdString(core::KeepList::filePath())
+                     + u" cannot be used, so no clean deletes anything"_s),
+            qPrintable(said));
+        QVERIFY2(
+            said.contains(u"cannot be used (not an absolute path or a file URL): Videos/relative"_s), qPrintable(said));
+        QVERIFY2(said.contains(u"file:///bad%zz"_s), qPrintable(said));
+        QVERIFY(page.messageLabel()->isHidden());
 
         // A list that cannot be read is said, not shown as empty.
         std::filesystem::remove(core::KeepList::filePath());
@@ -399,6 +420,8 @@ private Q_SLOTS:
         QVERIFY(page.messageLabel()->isVisible());
         QVERIFY(page.messageLabel()->text().startsWith(u"The always-keep list cannot be read"_s));
         QVERIFY(page.findChild<QLabel *>(u"emptyLabel"_s)->isHidden());
+        QVERIFY(page.unusableLabel()->isHidden());
+        std::filesystem::remove(core::KeepList::filePath());
     }
 
     void theApplicationMenuOpensThePreferences()

@@ -85,7 +85,8 @@ void cleanSystemItems(const Category &category,
 /// running), removes each of its selected items through tree::removeBelow
 /// with the request the options call for, keeps ".trashinfo" records for
 /// last, and returns what changed. Reads the always-keep list when it
-/// starts; nothing is removed when it cannot be read.
+/// starts; nothing is removed when it cannot be read or has a line that
+/// cannot be used.
 class CleanJob
 {
 public:

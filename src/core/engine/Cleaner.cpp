@@ -225,8 +225,15 @@ CleanJob::CleanJob(CleanPlan plan, ModuleInfo::CleanOptions options)
             std::make_shared<const tree::TrashPlace>(tree::TrashPlace::forHome(user.homeDir, user.dataFolder()));
     }
     // What the user keeps is read now, so that a path kept since the scan is safe too.
-    if (Result<std::shared_ptr<const tree::KeptItems>> kept = KeepList::resolve()) {
-        m_base.kept = std::move(kept.value());
+    // A line that cannot be used may have been meant to keep anything: nothing goes until it is mended.
+    if (Result<KeepList::Resolved> kept = KeepList::resolve(); kept && !kept.value().unusable.empty()) {
+        const std::vector<KeepList::Unusable> &unusable = kept.value().unusable;
+        m_unreadableKeepList = Error{ EINVAL,
+            KeepList::filePath(),
+            "the always-keep list has " + std::to_string(unusable.size()) + (unusable.size() == 1 ? " line" : " lines")
+                + " that cannot be used (" + unusable.front().describe() + "); nothing deleted" };
+    } else if (kept) {
+        m_base.kept = std::move(kept.value().kept);
     } else {
         m_unreadableKeepList = Error{ kept.error().code,
             kept.error().path,

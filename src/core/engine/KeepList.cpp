@@ -2,19 +2,19 @@
 
 #include "engine/TextSplit.h"
 #include "format/FileUrl.h"
-#include "monitor/SysFiles.h"
 #include "platform/Services.h"
 #include "tree/DirectoryIo.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <limits>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <variant>
 
 namespace core {
 
@@ -22,35 +22,148 @@ namespace {
 
 constexpr std::string_view FileName = "always-keep";
 constexpr std::string_view Header = "# Spruce always-keep list: files and folders that are never cleaned.\n"
-                                    "# One file URL per line; the command line edits it with spruce-cli keep.\n";
+                                    "# One file URL or absolute path per line; lines starting with # are comments.\n"
+                                    "# The command line edits it with spruce-cli keep.\n";
+/// How much of the file one read asks for.
+constexpr std::size_t ReadChunk = std::size_t{ 64 } * 1024;
+
+std::atomic<KeepList::SyncFunction> g_sync{ nullptr };
+
+int syncFd(int fd)
+{
+    const KeepList::SyncFunction sync = g_sync.load();
+    return sync != nullptr ? sync(fd) : ::fsync(fd);
+}
 
 std::string spruceFolder()
 {
     return platform::services().user.configFolder() + "/Spruce";
 }
 
-/// The kept path a line of the file names; nullopt for comments, blank lines and anything else.
+/// `line` without the blanks around it and a CR (or several) before its end.
+std::string_view trimmed(std::string_view line)
+{
+    constexpr std::string_view Blanks = " \t\r";
+    const std::size_t first = line.find_first_not_of(Blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return line.substr(first, line.find_last_not_of(Blanks) - first + 1);
+}
+
+/// What one line of the file says: nothing (a comment or a blank line), a
+/// kept path, or why it cannot be used.
+struct Nothing
+{
+};
+struct Reason
+{
+    std::string text;
+};
+using LineMeaning = std::variant<Nothing, std::string, Reason>;
+
+LineMeaning meaningOf(std::string_view raw)
+{
+    const std::string_view line = trimmed(raw);
+    if (line.empty() || line.front() == '#') {
+        return Nothing{};
+    }
+    // A NUL would cut the path short wherever it is handed to the system.
+    if (line.find('\0') != std::string_view::npos) {
+        return Reason{ "holds a NUL byte" };
+    }
+    if (line.front() == '/') {
+        // Taken byte for byte: no escapes in a plain path.
+        return tree::detail::stripTrailingSlashes(std::string(line));
+    }
+    constexpr std::string_view Scheme = "file:";
+    if (!line.starts_with(Scheme)) {
+        return Reason{ "not an absolute path or a file URL" };
+    }
+    std::string url(line);
+    if (!line.starts_with("file://")) {
+        url.insert(Scheme.size(), "//"); // "file:/path", the short form
+    }
+    const std::optional<std::string> path = format::pathFromFileUrl(url);
+    if (!path || path->empty() || path->front() != '/') {
+        return Reason{ "not a file URL of this computer, or a malformed one" };
+    }
+    return tree::detail::stripTrailingSlashes(*path);
+}
+
+/// The kept path a line names; nullopt for anything else.
 std::optional<std::string> entryOf(std::string_view line)
 {
-    if (line.empty() || line.front() == '#') {
-        return std::nullopt;
+    LineMeaning meaning = meaningOf(line);
+    if (auto *path = std::get_if<std::string>(&meaning)) {
+        return std::move(*path);
     }
-    std::optional<std::string> path = format::pathFromFileUrl(line);
-    if (!path || path->empty() || path->front() != '/') {
-        return std::nullopt;
+    return std::nullopt;
+}
+
+/// The list file's bytes; "" for a missing file. Opened without blocking
+/// and checked before anything is read: only a regular file (a link to one
+/// is followed) of at most MaxFileSize bytes is a list.
+Result<std::string> readText(const std::string &file)
+{
+    // O_NONBLOCK: a FIFO put in the list's place must not wait for a writer; fstat refuses it then.
+    const tree::detail::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.isValid()) {
+        const int error = errno;
+        struct stat st
+        {
+        };
+        if (error == ENOENT && ::lstat(file.c_str(), &st) == 0) {
+            // A link to a list that is not there (a dotfiles folder not set up): the user meant to keep something.
+            return Error{ ENOENT, file, "a link that leads to nothing" };
+        }
+        if (error == ENOENT) {
+            return std::string();
+        }
+        return Error::fromErrno(error, file);
     }
-    return tree::detail::stripTrailingSlashes(std::move(*path));
+    struct stat st
+    {
+    };
+    if (::fstat(fd.get(), &st) != 0) {
+        return Error::fromErrno(errno, file);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return Error{ EINVAL, file, "not a regular file" };
+    }
+    const auto tooLarge = [&file] {
+        return Error{ EFBIG, file, "larger than 4 MiB" };
+    };
+    if (static_cast<std::uint64_t>(st.st_size) > KeepList::MaxFileSize) {
+        return tooLarge();
+    }
+    // Read to the end, whatever the size said: a list cut short would let a kept path be cleaned.
+    std::string text;
+    while (true) {
+        const std::size_t had = text.size();
+        if (had > KeepList::MaxFileSize) {
+            return tooLarge(); // grew while it was read
+        }
+        text.resize(had + ReadChunk);
+        const ssize_t n = ::read(fd.get(), text.data() + had, ReadChunk);
+        text.resize(had + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return Error::fromErrno(errno, file);
+        }
+        if (n == 0) {
+            return text;
+        }
+    }
 }
 
 /// The lines of the list file, without their newlines; none for a missing file.
 Result<std::vector<std::string>> readLines(const std::string &file)
 {
-    // Read whole: a list cut short would let a kept path be cleaned.
-    Result<std::string> text = sysfiles::readFile(file, std::numeric_limits<std::size_t>::max());
+    Result<std::string> text = readText(file);
     if (!text) {
-        if (text.error().code == ENOENT) {
-            return std::vector<std::string>{};
-        }
         return text.error();
     }
     return splitAt(text.value(), '\n');
@@ -70,11 +183,34 @@ Status makeFolders(const std::string &path)
     }
 }
 
-/// Writes `lines` as the new list file: a private temporary file beside it,
-/// flushed to disk, then renamed over it, so a reader sees the old list or
-/// the new one and never half of one.
-Status replaceFile(const std::string &file, const std::vector<std::string> &lines)
+/// The file a rewrite replaces: the list itself, or when the list is a
+/// link (a dotfiles setup), the file it leads to, so that the link stays.
+Result<std::string> fileToReplace(const std::string &file)
 {
+    struct stat st
+    {
+    };
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        return file;
+    }
+    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(file.c_str(), nullptr), &std::free);
+    if (!target) {
+        return Error{ errno, file, "a link that leads to nothing" };
+    }
+    return std::string(target.get());
+}
+
+/// Writes `lines` as the new list file: a private temporary file beside it,
+/// flushed to disk, then renamed over it (and the folder flushed), so a
+/// reader sees the old list or the new one and never half of one, even
+/// after a power cut.
+Status replaceFile(const std::string &list, const std::vector<std::string> &lines)
+{
+    const Result<std::string> target = fileToReplace(list);
+    if (!target) {
+        return target.error();
+    }
+    const std::string &file = target.value();
     std::string text;
     for (const std::string &line : lines) {
         text += line;
@@ -85,6 +221,10 @@ Status replaceFile(const std::string &file, const std::vector<std::string> &line
     if (!fd.isValid()) {
         return Error::fromErrno(errno, file);
     }
+    const auto failed = [&temporary, &file](int error) {
+        ::unlink(temporary.c_str());
+        return Error::fromErrno(error, file);
+    };
     std::size_t written = 0;
     while (written < text.size()) {
         const ssize_t n = ::write(fd.get(), text.data() + written, text.size() - written);
@@ -92,16 +232,18 @@ Status replaceFile(const std::string &file, const std::vector<std::string> &line
             continue;
         }
         if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            ::unlink(temporary.c_str());
-            return Error::fromErrno(error, file);
+            return failed(n < 0 ? errno : EIO);
         }
         written += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd.get()) != 0 || ::rename(temporary.c_str(), file.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return Error::fromErrno(error, file);
+    if (syncFd(fd.get()) != 0 || ::rename(temporary.c_str(), file.c_str()) != 0) {
+        return failed(errno);
+    }
+    // The rename itself lasts once the folder holding it is on disk; the list is already whole either way.
+    const tree::detail::UniqueFd folder(
+        ::open(tree::detail::parentPath(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.isValid()) {
+        (void)syncFd(folder.get());
     }
     return Ok{};
 }
@@ -173,24 +315,36 @@ Result<std::vector<std::string>> changeList(const std::vector<std::string> &path
 
 } // namespace
 
+std::string KeepList::Unusable::describe() const
+{
+    return "line " + std::to_string(line) + " cannot be used (" + reason + "): " + text;
+}
+
 std::string KeepList::filePath()
 {
     return spruceFolder() + "/" + std::string(FileName);
 }
 
-Result<std::vector<std::string>> KeepList::load()
+Result<KeepList::Contents> KeepList::load()
 {
     Result<std::vector<std::string>> lines = readLines(filePath());
     if (!lines) {
         return lines.error();
     }
-    std::vector<std::string> paths;
-    for (const std::string &line : lines.value()) {
-        if (std::optional<std::string> path = entryOf(line)) {
-            paths.push_back(std::move(*path));
+    Contents contents;
+    for (std::size_t k = 0; k < lines.value().size(); ++k) {
+        std::string &line = lines.value()[k];
+        LineMeaning meaning = meaningOf(line);
+        if (auto *path = std::get_if<std::string>(&meaning)) {
+            contents.paths.push_back(std::move(*path));
+        } else if (auto *reason = std::get_if<Reason>(&meaning)) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            contents.unusable.push_back(Unusable{ k + 1, std::move(line), std::move(reason->text) });
         }
     }
-    return paths;
+    return contents;
 }
 
 Result<std::vector<std::string>> KeepList::add(const std::vector<std::string> &paths)
@@ -232,13 +386,18 @@ Result<std::vector<std::string>> KeepList::remove(const std::vector<std::string>
         });
 }
 
-Result<std::shared_ptr<const tree::KeptItems>> KeepList::resolve()
+Result<KeepList::Resolved> KeepList::resolve()
 {
-    Result<std::vector<std::string>> paths = load();
-    if (!paths) {
-        return paths.error();
+    Result<Contents> contents = load();
+    if (!contents) {
+        return contents.error();
     }
-    return tree::KeptItems::resolve(paths.value());
+    return Resolved{ tree::KeptItems::resolve(contents.value().paths), std::move(contents.value().unusable) };
+}
+
+KeepList::SyncFunction KeepList::setSyncForTesting(SyncFunction sync)
+{
+    return g_sync.exchange(sync);
 }
 
 } // namespace core

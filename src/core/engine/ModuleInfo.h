@@ -113,9 +113,11 @@ public:
     /// The user's always-keep list (KeepList) is read once per scan, by the
     /// first job that starts, and every job of the scan walks with it
     /// (tree::KeepScope): kept items and everything below them are neither
-    /// listed nor counted, in any category. A list that cannot be read is
-    /// said on the log's standard output and the scan goes on without it
-    /// (the cleaner then refuses to delete anything).
+    /// listed nor counted, in any category. A list that cannot be read, and
+    /// each of its lines that cannot be used, is told to
+    /// services().walkReport (to the log's standard output without one) and
+    /// the scan goes on with what it could use (the cleaner then refuses to
+    /// delete anything).
     static void scan(int moduleIndex, Progress progress, ShowPercent showPercent, Done done);
 
     /// The scanner of ordinary folder categories (runs in a background job,
@@ -261,9 +263,10 @@ public:
     /// guards every item again: a kept item or one below a kept folder is
     /// refused, and a folder holding kept items is removed in part, the kept
     /// items and the folders above them staying. When the list exists but
-    /// cannot be read, nothing is deleted: every selected item fails with
-    /// that reason. A category naming a program in "runningApps" that runs
-    /// for this user when the category's turn comes is left alone
+    /// cannot be read, or has a line that cannot be used, nothing is
+    /// deleted: every selected item fails with that reason. A category
+    /// naming a program in "runningApps" that runs for the owner of the home
+    /// (homeOwner) when the category's turn comes is left alone
     /// (CleanOptions::categorySkipped); the others proceed.
     static void cleanModule(int moduleIndex, Progress progress, ShowPercent showPercent, Done done);
     static void cleanModule(

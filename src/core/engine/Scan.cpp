@@ -3,6 +3,7 @@
 #include "engine/ModuleInfo.h"
 #include "format/FileUrl.h"
 #include "platform/Services.h"
+#include "platform/WalkReport.h"
 #include "tree/KeptItems.h"
 
 #include <algorithm>
@@ -21,17 +22,30 @@ public:
     const tree::KeptItems *kept()
     {
         std::call_once(m_once, [this] {
-            if (Result<std::shared_ptr<const tree::KeptItems>> kept = KeepList::resolve()) {
-                m_kept = std::move(kept.value());
-            } else {
-                platform::services().log->standardOutput("The always-keep list cannot be read: " + kept.error().path
-                    + ": " + kept.error().message + "; nothing is left out of the scan");
+            Result<KeepList::Resolved> kept = KeepList::resolve();
+            if (!kept) {
+                tell("the always-keep list " + kept.error().path + " cannot be read (" + kept.error().message
+                    + "); nothing is left out of the scan");
+                return;
+            }
+            m_kept = std::move(kept.value().kept);
+            for (const KeepList::Unusable &line : kept.value().unusable) {
+                tell("the always-keep list " + KeepList::filePath() + ", " + line.describe());
             }
         });
         return m_kept.get();
     }
 
 private:
+    static void tell(const std::string &problem)
+    {
+        if (platform::WalkReport *report = platform::services().walkReport) {
+            report->keepListProblem(problem);
+        } else {
+            platform::services().log->standardOutput(problem);
+        }
+    }
+
     std::once_flag m_once;
     std::shared_ptr<const tree::KeptItems> m_kept;
 };

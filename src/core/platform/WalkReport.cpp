@@ -1,5 +1,7 @@
 #include "platform/WalkReport.h"
 
+#include <algorithm>
+
 namespace core::platform {
 
 void WalkReport::unreadable(std::string_view path, int error)
@@ -16,6 +18,15 @@ void WalkReport::otherFileSystem(std::string_view path)
     std::lock_guard lock(m_mutex);
     if (m_snapshot.otherFileSystems++ == 0) {
         m_snapshot.firstOtherFileSystem = path;
+    }
+}
+
+void WalkReport::keepListProblem(std::string_view problem)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> &problems = m_snapshot.keepListProblems;
+    if (std::find(problems.begin(), problems.end(), problem) == problems.end()) {
+        problems.emplace_back(problem);
     }
 }
 

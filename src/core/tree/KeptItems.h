@@ -67,9 +67,11 @@ private:
 /// per entry beyond one hash lookup, and nothing at all when the list is
 /// empty (then no KeptItems is made: resolve() returns null).
 ///
-/// Matching by identity means a kept item is recognised under any name (a
-/// hard link, a folder reached through a link); a kept path that did not
-/// exist when the list was resolved matches nothing. Immutable once built;
+/// What is kept is decided by the paths when resolve() runs; from then on
+/// matching is by identity, so the item is recognised under its other names
+/// (a hard link, a folder reached through a link or a bind mount). A kept
+/// path that did not exist then matches nothing, and a kept file renamed
+/// before the next resolve() is no longer kept. Immutable once built;
 /// thread-safe.
 class KeptItems
 {

@@ -44,6 +44,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     , m_keptList(new QListWidget(this))
     , m_empty(new QLabel(u"Nothing is kept."_s, this))
     , m_message(new QLabel(this))
+    , m_unusable(new QLabel(this))
     , m_removeButton(new QPushButton(u"Remove"_s, this))
 {
     setObjectName(u"PreferencesDialog"_s);
@@ -75,6 +76,11 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     m_message->setWordWrap(true);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_message->hide();
+    m_unusable->setObjectName(u"unusableLabel"_s);
+    m_unusable->setWordWrap(true);
+    m_unusable->setTextFormat(Qt::PlainText);
+    m_unusable->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_unusable->hide();
 
     m_removeButton->setObjectName(u"removeButton"_s);
     m_removeButton->setAutoDefault(true); // Return presses it when it has the focus
@@ -95,6 +101,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     layout->addWidget(about);
     layout->addWidget(m_keptList, 1);
     layout->addWidget(m_empty);
+    layout->addWidget(m_unusable);
     layout->addWidget(m_message);
     layout->addLayout(buttons);
     resize(560, 380);
@@ -141,7 +148,8 @@ void PreferencesDialog::reload()
     }
     const int current = m_keptList->currentRow();
     m_keptList->clear();
-    const core::Result<std::vector<std::string>> kept = core::KeepList::load();
+    const core::Result<core::KeepList::Contents> kept = core::KeepList::load();
+    m_unusable->hide();
     if (!kept) {
         showMessage(errorText(u"The always-keep list cannot be read"_s, kept.error()));
         m_empty->hide();
@@ -149,7 +157,8 @@ void PreferencesDialog::reload()
         return;
     }
     showMessage(QString());
-    for (const std::string &path : kept.value()) {
+    showUnusable(kept.value().unusable);
+    for (const std::string &path : kept.value().paths) {
         const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
         const QString shown = QString::fromUtf8(bytes);
         auto *item = new QListWidgetItem(m_keptList);
@@ -197,6 +206,26 @@ void PreferencesDialog::removeSelected()
     }
     m_keptList->setFocus(Qt::OtherFocusReason);
     Q_EMIT keepListChanged();
+}
+
+void PreferencesDialog::showUnusable(const std::vector<core::KeepList::Unusable> &unusable)
+{
+    if (unusable.empty()) {
+        m_unusable->hide();
+        return;
+    }
+    const std::string file = core::KeepList::filePath();
+    const QString where = QString::fromUtf8(file.data(), static_cast<qsizetype>(file.size()));
+    QString text = unusable.size() == 1
+        ? u"A line of %1 cannot be used, so no clean deletes anything until it is corrected or taken out:"_s.arg(where)
+        : u"%1 lines of %2 cannot be used, so no clean deletes anything until they are corrected or taken out:"_s.arg(
+            QString::number(unusable.size()), where);
+    for (const core::KeepList::Unusable &line : unusable) {
+        const std::string said = line.describe();
+        text += u"\n"_s + QString::fromUtf8(said.data(), static_cast<qsizetype>(said.size()));
+    }
+    m_unusable->setText(text);
+    m_unusable->show();
 }
 
 void PreferencesDialog::showMessage(const QString &text)

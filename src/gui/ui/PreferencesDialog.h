@@ -1,8 +1,11 @@
 #pragma once
 
+#include "engine/KeepList.h"
+
 #include <QDialog>
 
 #include <string>
+#include <vector>
 
 class QLabel;
 class QListWidget;
@@ -16,7 +19,10 @@ namespace gui {
 /// any more marked "(no longer exists)", and "Remove" for the selected rows
 /// (Delete does the same in the list). The list is read afresh each time
 /// the page is shown and after each change; an unreadable list or a failed
-/// change is said on the page, and nothing is written then.
+/// change is said on the page, and nothing is written then. Lines of the
+/// file that cannot be used (written by hand: a relative path, a malformed
+/// URL) are listed under the paths with the reason and the file's path, as
+/// no clean deletes anything until they are mended.
 ///
 /// Kept paths are bytes: each row holds its path as the list file gives it,
 /// so a name that is not UTF-8 is removed exactly (its text shows the
@@ -47,6 +53,8 @@ public:
     QPushButton *removeButton() const { return m_removeButton; }
     /// What went wrong reading or changing the list; hidden when nothing did.
     QLabel *messageLabel() const { return m_message; }
+    /// The lines of the file that cannot be used; hidden when there are none.
+    QLabel *unusableLabel() const { return m_unusable; }
 
 Q_SIGNALS:
     /// Paths were taken off the list.
@@ -58,11 +66,13 @@ protected:
 
 private:
     void showMessage(const QString &text);
+    void showUnusable(const std::vector<core::KeepList::Unusable> &unusable);
     void updateButtons();
 
     QListWidget *m_keptList; // owned (children)
     QLabel *m_empty;
     QLabel *m_message;
+    QLabel *m_unusable;
     QPushButton *m_removeButton;
 };
 
