@@ -3,6 +3,7 @@
 
 #include "GuiTestSupport.h"
 #include "ReviewSupport.h"
+#include "format/FileUrl.h"
 #include "format/Format.h"
 #include "platform/LinkOpener.h"
 #include "ui/CategoryDD.h"
@@ -27,6 +28,7 @@
 #include <QTreeView>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace Qt::StringLiterals;
 using gui::ModuleActivity;
@@ -419,6 +421,54 @@ private Q_SLOTS:
         // Long reasons wrap rather than hide behind a scroll bar.
         QVERIFY(m_detail->failureView()->wordWrap());
         QCOMPARE(m_detail->failureView()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    }
+
+    void aTrashedItemSaysWhereItCameFrom()
+    {
+        const std::string trash = m_env->path(".local/share/Trash");
+        std::filesystem::create_directories(trash + "/files");
+        std::filesystem::create_directories(trash + "/info");
+        std::ofstream(trash + "/files/report.txt") << "kept for a while";
+        std::ofstream(trash + "/info/report.txt.trashinfo")
+            << "[Trash Info]\nPath=" << m_env->path("Documents/report.txt") << "\nDeletionDate=2026-01-02T03:04:05\n";
+        core::Category &logs = core::ModuleInfo::modules()[1].categories[Logs];
+        logs.kind = core::CategoryKind::Trash;
+        logs.urls = { { core::format::fileUrlFromPath(trash + "/files", true), "Children", 0 },
+            { core::format::fileUrlFromPath(trash + "/info", true), "Children", 0 } };
+        m_root->switchTabTo(u"systemJunkOverview"_s);
+        qobject_cast<gui::OverviewViewController *>(tabs()->widget(1))->rescanDetail();
+        QVERIFY(gui_tests::waitUntilIdle(1));
+        m_root->switchTabTo(u"systemJunkDetail"_s);
+        showCategory(Logs);
+        QCOMPARE(shownNames(), QStringList{ u"report.txt"_s });
+        const QModelIndex row = files()->index(0, 0);
+        const QString documents = QString::fromStdString(m_env->path("Documents"));
+        QCOMPARE(row.data(gui::DetailDD::OriginRole).toString(), documents + u"/report.txt"_s);
+        QCOMPARE(row.data(gui::DetailDD::LineRole).toString(), u"From "_s + documents);
+        QCOMPARE(row.data(gui::DetailDD::PathRole).toString(), QString::fromStdString(trash + "/files/report.txt"));
+        const QString description = row.data(Qt::AccessibleDescriptionRole).toString();
+        QVERIFY2(description.contains(u"from "_s + documents + u"/report.txt, deleted 2026-01-02 03:04"_s),
+            qPrintable(description));
+        // Any other category's rows show their own path.
+        showCategory(Caches);
+        QCOMPARE(files()->index(0, 0).data(gui::DetailDD::OriginRole).toString(), QString());
+        QCOMPARE(files()->index(0, 0).data(gui::DetailDD::LineRole).toString(),
+            files()->index(0, 0).data(gui::DetailDD::PathRole).toString());
+    }
+
+    void theCategoryColumnFitsItsTitles()
+    {
+        core::ModuleInfo::modules()[1].categories[Logs].title = "Unchanged for over a Year, and a few words more";
+        m_detail->reloadData();
+        QListView *list = m_detail->categoryView();
+        const int needed = qobject_cast<gui::CategoryCellView *>(list->itemDelegate())->widthFor(*categories());
+        QVERIFY(list->width() >= std::min(needed, m_detail->width() * 2 / 5));
+        QVERIFY(list->width() <= std::max(300, m_detail->width() * 2 / 5));
+        QVERIFY(categories()
+                    ->index(Logs, 0)
+                    .data(Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(u"Unchanged for over a Year, and a few words more\n"_s));
     }
 
     void theSelectionIsTheOneConfirmed()

@@ -349,6 +349,39 @@ private Q_SLOTS:
             QString(u"/nowhere/"_s + sixty).left(60) + u"..."_s);
     }
 
+    void pathsAreCutOnceInTheMiddle()
+    {
+        // One unit a character: what is kept is plain to see.
+        const auto units = [](const QString &text) {
+            return static_cast<int>(text.size());
+        };
+        const QString path = u"/home/ann/Projects/2024/Videos/holiday.mp4"_s;
+        QCOMPARE(gui::elidePath(path, 100, units), path);
+        QCOMPARE(gui::elidePath(path, 30, units), u"/home/ann/\u2026/Videos/holiday.mp4"_s);
+        QCOMPARE(gui::elidePath(path, 15, units), u"/h\u2026/holiday.mp4"_s);
+        QCOMPARE(gui::elidePath(path, 9, units), u"\u2026/ho\u2026.mp4"_s);
+        for (int width = 7; width <= path.size(); ++width) {
+            const QString cut = gui::elidePath(path, width, units);
+            QVERIFY2(cut.size() <= width, qPrintable(cut));
+            QVERIFY2(cut.endsWith(u".mp4"_s), qPrintable(cut));
+        }
+        // A crash report's two files stay told apart.
+        const QString dump = u"3f2b1c4d-aaaa-bbbb-cccc-1234567890ab.dmp"_s;
+        const QString extra = u"3f2b1c4d-aaaa-bbbb-cccc-1234567890ab.extra"_s;
+        QCOMPARE(gui::elideName(dump, 20, units), u"3f2b1c4d-aaa\u20260ab.dmp"_s);
+        QVERIFY(gui::elideName(extra, 20, units).endsWith(u"ab.extra"_s));
+        // Never half a surrogate pair.
+        const QString tree = QString::fromUtf8("\xF0\x9F\x8C\xB2");
+        const QString trees = u"/f/"_s + tree.repeated(12) + u".txt"_s;
+        for (int width = 6; width < trees.size(); ++width) {
+            const QString cut = gui::elidePath(trees, width, units);
+            for (qsizetype i = 0; i < cut.size(); ++i) {
+                QVERIFY(!cut.at(i).isHighSurrogate() || (i + 1 < cut.size() && cut.at(i + 1).isLowSurrogate()));
+                QVERIFY(!cut.at(i).isLowSurrogate() || (i > 0 && cut.at(i - 1).isHighSurrogate()));
+            }
+        }
+    }
+
     void cleanReportCountsFailures()
     {
         gui::CleanReport report;

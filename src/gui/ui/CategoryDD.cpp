@@ -113,11 +113,14 @@ QVariant CategoryDD::data(const QModelIndex &index, int role) const
             return QString(QString::fromStdString(row.description) + u". "_s + reviewOnlyReason());
         }
         return QString(stateWords(row.state) + u". "_s + QString::fromStdString(row.description) + notesText(row));
-    case Qt::ToolTipRole:
+    case Qt::ToolTipRole: {
+        // The title too: a narrow column cuts it.
+        QString tip = QString::fromStdString(row.title) + u"\n"_s + QString::fromStdString(row.description);
         if (row.reviewOnly) {
-            return QString(QString::fromStdString(row.description) + u"\n"_s + reviewOnlyReason());
+            tip += u"\n"_s + reviewOnlyReason();
         }
-        return QString(QString::fromStdString(row.description) + notesText(row));
+        return QString(tip + notesText(row));
+    }
     case DescriptionRole:
         // What could not be measured matters more than the description the user has read before.
         return row.notes.empty() ? QString::fromStdString(row.description)
@@ -191,6 +194,21 @@ QSize CategoryCellView::sizeHint(const QStyleOptionViewItem &option, const QMode
 {
     Q_UNUSED(index)
     return QSize(option.rect.width(), CategoryDD::RowHeight);
+}
+
+int CategoryCellView::widthFor(const QAbstractItemModel &model) const
+{
+    const QFontMetrics titleMetrics(m_title.font);
+    const QFontMetrics sizeMetrics(m_size.font);
+    int titles = 0;
+    int sizes = sizeMetrics.horizontalAdvance(u"999.9 MB"_s);
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row, 0);
+        titles = std::max(titles, titleMetrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()));
+        sizes = std::max(sizes, sizeMetrics.horizontalAdvance(index.data(CategoryDD::SizeTextRole).toString()));
+    }
+    // Box, picture, title, size: as paintContent lays them out.
+    return 10 + CheckBoxSide + 10 + ImageSide + 10 + titles + 10 + sizes + 10;
 }
 
 QRect CategoryCellView::checkRect(const QRect &cell)

@@ -114,6 +114,9 @@ public:
         const QStyleOptionViewItem &option,
         const QModelIndex &index) override;
 
+    /// The width a row needs to show every title of `model` whole, with its size.
+    int widthFor(const QAbstractItemModel &model) const;
+
     /// Where the box of a row drawn in `cell` is.
     static QRect checkRect(const QRect &cell);
 

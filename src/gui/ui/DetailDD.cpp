@@ -1,6 +1,7 @@
 #include "ui/DetailDD.h"
 
 #include "engine/ModuleInfo.h"
+#include "engine/TrashPairs.h"
 #include "format/FileUrl.h"
 #include "format/Format.h"
 #include "theme/UIInfo.h"
@@ -60,8 +61,25 @@ QString DetailDD::displayPath(const core::FolderInfo &record)
     return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
 }
 
+QString DetailDD::originOf(const core::FolderInfo &record) const
+{
+    if (!m_trash) {
+        return {};
+    }
+    const auto found = m_origins.find(&record);
+    if (found != m_origins.end()) {
+        return found->second;
+    }
+    QString origin;
+    if (const std::optional<core::tree::TrashInfo> info = core::trashedItemInfo(record)) {
+        origin = QString::fromUtf8(info->path.data(), static_cast<qsizetype>(info->path.size()));
+    }
+    return m_origins.emplace(&record, origin).first->second;
+}
+
 void DetailDD::reloadData(std::vector<core::FolderInfoPtr> files)
 {
+    m_origins.clear();
     m_files = std::move(files);
     m_foldedNames.clear();
     m_nameKeys.clear();
@@ -192,6 +210,11 @@ void DetailDD::setSelectionTarget(int moduleIndex, int categoryIndex)
     m_categoryIndex = categoryIndex;
     const core::Category *category = catalogueCategory(moduleIndex, categoryIndex);
     m_reviewOnly = category != nullptr && core::isReviewOnly(*category);
+    const bool trash = category != nullptr && category->kind == core::CategoryKind::Trash;
+    if (trash != m_trash) {
+        m_trash = trash;
+        m_origins.clear();
+    }
 }
 
 void DetailDD::setCheckable(bool checkable)
@@ -305,10 +328,29 @@ QVariant DetailDD::data(const QModelIndex &index, int role) const
             return displayPath(*item);
         case ShortPathRole:
             return shortened(displayPath(*item), ShownLength);
+        case OriginRole:
+            return originOf(*item);
+        case LineRole: {
+            const QString origin = originOf(*item);
+            if (origin.isEmpty()) {
+                return displayPath(*item);
+            }
+            // The name is on the line above: the folder it came from says the rest.
+            const qsizetype slash = origin.lastIndexOf(u'/');
+            return QString(u"From "_s + (slash > 0 ? origin.left(slash) : u"/"_s));
+        }
         case Qt::CheckStateRole:
             return checkStateOf(item->checked);
-        case Qt::AccessibleDescriptionRole:
-            return QString(stateWords(item->checked) + u", "_s + displayPath(*item));
+        case Qt::AccessibleDescriptionRole: {
+            const QString state = m_reviewOnly ? u"for review only"_s : stateWords(item->checked);
+            const QString origin = originOf(*item);
+            if (!origin.isEmpty()) {
+                return QString(state + u", from "_s + origin + u", deleted "_s
+                    + QString::fromStdString(core::format::formatDate(item->date)) + u", in the Trash at "_s
+                    + displayPath(*item));
+            }
+            return QString(state + u", "_s + displayPath(*item));
+        }
         default:
             return {};
         }
@@ -478,7 +520,10 @@ bool DetailCellView::helpEvent(
     }
     // The name's tool tip over the name, the path's over the path.
     const bool overPath = pathRect(option.rect).contains(event->pos());
-    const QString text = index.data(overPath ? int(DetailDD::PathRole) : int(Qt::ToolTipRole)).toString();
+    QString text = index.data(overPath ? int(DetailDD::PathRole) : int(Qt::ToolTipRole)).toString();
+    if (const QString origin = index.data(DetailDD::OriginRole).toString(); overPath && !origin.isEmpty()) {
+        text = u"From "_s + origin + u"\nIn the Trash at "_s + text;
+    }
     QToolTip::showText(event->globalPos(), text, view);
     return true;
 }
@@ -544,18 +589,22 @@ void DetailCellView::paintContent(QPainter *painter, const QStyleOptionViewItem 
     const QRect path = pathRect(cell);
     const QFontMetrics titleMetrics(m_title.font);
     const QRect title(path.left(), path.top() - titleMetrics.height(), path.width(), titleMetrics.height());
+    // Cut once, to the width there is, in the middle: the extension and the last folder stay.
     painter->setFont(m_title.font);
     painter->setPen(m_title.color);
-    // The cut at 60 units comes first; a narrow column may elide further.
     painter->drawText(title,
         Qt::AlignVCenter | Qt::AlignLeft,
-        titleMetrics.elidedText(index.data(DetailDD::ShortNameRole).toString(), Qt::ElideRight, title.width()));
+        elideName(index.data(Qt::DisplayRole).toString(), title.width(), [&titleMetrics](const QString &text) {
+            return titleMetrics.horizontalAdvance(text);
+        }));
     painter->setFont(m_path.font);
     painter->setPen(m_path.color);
+    const QFontMetrics pathMetrics(m_path.font);
     painter->drawText(path,
         Qt::AlignVCenter | Qt::AlignLeft,
-        QFontMetrics(m_path.font)
-            .elidedText(index.data(DetailDD::ShortPathRole).toString(), Qt::ElideMiddle, path.width()));
+        elidePath(index.data(DetailDD::LineRole).toString(), path.width(), [&pathMetrics](const QString &text) {
+            return pathMetrics.horizontalAdvance(text);
+        }));
     painter->restore();
 }
 

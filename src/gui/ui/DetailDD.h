@@ -8,6 +8,7 @@
 #include <QIcon>
 
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace gui {
@@ -40,6 +41,8 @@ public:
         ShortPathRole, // QString: the path as the cell shows it
         ShortNameRole, // QString: the name as the cell shows it
         SizeRole, // qint64: bytes
+        OriginRole, // QString: where a trashed item came from; empty for any other record
+        LineRole, // QString: what the second line of the row says (the path, or where a trashed item came from)
     };
 
     /// Names and paths longer than this many UTF-16 code units are shown cut, with "...".
@@ -91,6 +94,9 @@ public:
 
     /// The full path of a record (its URL decoded), for display.
     static QString displayPath(const core::FolderInfo &record);
+    /// Where a record of a Trash category was before it was trashed (its
+    /// ".trashinfo" record, read once per reload); empty for any other.
+    QString originOf(const core::FolderInfo &record) const;
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;
@@ -127,11 +133,16 @@ private:
     int m_categoryIndex = 0;
     bool m_checkable = true;
     bool m_reviewOnly = false;
+    bool m_trash = false; // the category lists a desktop Trash
+    // Where trashed items came from, read when a row first asks.
+    mutable std::unordered_map<const core::FolderInfo *, QString> m_origins;
 };
 
 /// A file or child row ("detailCell"), drawn over three columns: box, icon,
-/// name over path (both cut at 60 code units, the full text as the tool tip
-/// of each), size, and date "yyyy-MM-dd HH:mm", in the theme styles
+/// name over path (each cut once, in the middle, to the width there is: the
+/// extension and the last folder stay; the full text as the tool tip of
+/// each; a trashed item shows where it came from), size, and date
+/// "yyyy-MM-dd HH:mm", in the theme styles
 /// "table_title_font", "table_path_font", "table_size_font" and
 /// "table_date_font"; a selected row is filled with "main_table_select_color". GUI thread.
 class DetailCellView final : public CustomHighlineRowView

@@ -34,6 +34,7 @@
 #include <QPalette>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -457,6 +458,7 @@ void DetailViewController::reloadCategory()
     m_categoryCell->reloadStyle(theme);
     m_categoryDD->setIndex(moduleIndex());
     m_categoryDD->reloadData(moduleIndex());
+    fitCategoryColumn();
     // A catalogue with fewer categories than before keeps a row that exists.
     const int count = m_categoryDD->rowCount();
     if (m_categoryRow >= count) {
@@ -464,6 +466,26 @@ void DetailViewController::reloadCategory()
     }
     selectCategoryRow(m_categoryRow);
     updateSelectionState();
+}
+
+void DetailViewController::fitCategoryColumn()
+{
+    if (m_categoryDD == nullptr) {
+        return;
+    }
+    // As wide as the titles need, within two fifths of the screen; a title cut still has its tool tip.
+    const int frame = 2 * m_categoryView->frameWidth() + m_categoryView->verticalScrollBar()->sizeHint().width();
+    const int needed = m_categoryCell->widthFor(*m_categoryDD) + frame;
+    const int share = std::max(CategoryWidth, width() * 2 / 5);
+    m_categoryView->setFixedWidth(std::clamp(needed, CategoryWidth, share));
+}
+
+void DetailViewController::resizeEvent(QResizeEvent *event)
+{
+    TabViewSwitchController::resizeEvent(event);
+    if (isViewLoaded()) {
+        fitCategoryColumn();
+    }
 }
 
 void DetailViewController::selectCategoryRow(int row)

@@ -176,6 +176,7 @@ protected:
     void viewDidLoad() override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildSortMenu();
@@ -188,6 +189,8 @@ private:
     /// has no mark) and says so on the button and the header.
     void applySort();
     void updateNoMatch();
+    /// The category list as wide as its titles need, within a share of the screen.
+    void fitCategoryColumn();
     void updateBusyState();
     /// The selection label and whether "Clean" can be pressed.
     void updateSelectionState();

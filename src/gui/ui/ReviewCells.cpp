@@ -105,6 +105,99 @@ QString shortened(const QString &text, int limit)
     return text.left(cut) + u"..."_s;
 }
 
+namespace {
+
+constexpr QChar Ellipsis(0x2026);
+
+/// The first `count` units of `text`, one less when the last would be half a surrogate pair.
+QString headOf(const QString &text, qsizetype count)
+{
+    if (count > 0 && count < text.size() && text.at(count - 1).isHighSurrogate()) {
+        --count;
+    }
+    return text.left(count);
+}
+
+/// The last `count` units of `text`, one less when the first would be half a surrogate pair.
+QString tailOf(const QString &text, qsizetype count)
+{
+    qsizetype from = text.size() - count;
+    if (from > 0 && from < text.size() && text.at(from).isLowSurrogate()) {
+        ++from;
+    }
+    return text.mid(from);
+}
+
+/// How many units of `text` the longest `head + "…" + tail` that fits `width` keeps (0 when none fits).
+qsizetype fitHeadLength(
+    const QString &text, const QString &tail, int width, const std::function<int(const QString &)> &advance)
+{
+    qsizetype low = 0;
+    qsizetype high = text.size();
+    while (low < high) {
+        const qsizetype middle = (low + high + 1) / 2;
+        if (advance(headOf(text, middle) + Ellipsis + tail) <= width) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return headOf(text, low).size();
+}
+
+QString fitHead(const QString &text, const QString &tail, int width, const std::function<int(const QString &)> &advance)
+{
+    return text.left(fitHeadLength(text, tail, width, advance)) + Ellipsis + tail;
+}
+
+} // namespace
+
+QString elideName(const QString &name, int width, const std::function<int(const QString &)> &advance)
+{
+    if (advance(name) <= width) {
+        return name;
+    }
+    // The extension (up to 8 units after the last dot) stays, and a few units
+    // of the stem's end beside it when the beginning keeps at least as many.
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString extension = dot > 0 && name.size() - dot <= 9 ? name.mid(dot) : QString();
+    const QString stem = name.left(name.size() - extension.size());
+    const qsizetype stemEnd = std::min<qsizetype>(3, stem.size() / 3);
+    for (const qsizetype end : { stemEnd, qsizetype(0) }) {
+        const QString kept = tailOf(stem, end);
+        const QString tail = kept + extension;
+        const QString rest = stem.left(stem.size() - kept.size());
+        const qsizetype head = fitHeadLength(rest, tail, width, advance);
+        if (head >= end && (head > 0 || end == 0)) {
+            return rest.left(head) + Ellipsis + tail;
+        }
+    }
+    return QString(Ellipsis) + extension;
+}
+
+QString elidePath(const QString &path, int width, const std::function<int(const QString &)> &advance)
+{
+    if (advance(path) <= width) {
+        return path;
+    }
+    const qsizetype nameStart = path.lastIndexOf(u'/', path.endsWith(u'/') ? path.size() - 2 : -1) + 1;
+    const qsizetype folderStart = nameStart > 1 ? path.lastIndexOf(u'/', nameStart - 2) : -1;
+    // The last folder and the name, then the name alone, then the name cut in its middle.
+    if (folderStart > 0) {
+        const QString tail = path.mid(folderStart);
+        if (advance(QString(Ellipsis) + tail) <= width) {
+            return fitHead(path.left(folderStart), tail, width, advance);
+        }
+    }
+    const QString tail = path.mid(nameStart > 0 ? nameStart - 1 : 0);
+    if (advance(QString(Ellipsis) + tail) <= width) {
+        return fitHead(path.left(nameStart > 0 ? nameStart - 1 : 0), tail, width, advance);
+    }
+    const QString name = path.mid(nameStart);
+    const int nameWidth = std::max(0, width - advance(QString(Ellipsis) + u'/'));
+    return QString(Ellipsis) + u'/' + elideName(name, nameWidth, advance);
+}
+
 QRect checkBoxRect(const QRect &cell, int left)
 {
     return QRect(left, cell.top() + (cell.height() - CheckBoxSide) / 2, CheckBoxSide, CheckBoxSide);

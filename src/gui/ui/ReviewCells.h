@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class QAbstractItemModel;
@@ -71,6 +72,16 @@ Qt::CheckState toggled(Qt::CheckState state);
 /// it is longer than `limit`; whole otherwise. A cut never splits a
 /// surrogate pair: it then keeps one unit less. Pure.
 QString shortened(const QString &text, int limit);
+
+/// `path` cut once to fit `width`, as `advance` measures text: whole when
+/// it fits; else its beginning, "…" and its end, the end keeping the
+/// last folder and the name whole when they fit, else the name's beginning
+/// and its extension ("/home/ann/Pro…/Videos/holiday.mp4",
+/// "…/longname-cut….mp4"). Never splits a surrogate pair. Pure.
+QString elidePath(const QString &path, int width, const std::function<int(const QString &)> &advance);
+/// A file name cut once to fit `width`: in the middle, so that the
+/// extension and the end of the name stay ("f3b2c1…e9.dmp"). Pure.
+QString elideName(const QString &name, int width, const std::function<int(const QString &)> &advance);
 
 /// Side of the check box drawn in a cell, in logical pixels.
 constexpr int CheckBoxSide = 18;
