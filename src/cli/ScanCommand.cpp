@@ -74,7 +74,7 @@ std::string_view isoDate(const core::Timestamp &date, DateText &text)
 // hundreds of thousands of records. Keys are written in sorted order, as the
 // tool's other documents show them. `path` is scratch space, reused from
 // record to record.
-void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &path)
+void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &path, std::string &url)
 {
     json.beginObject();
     json.key("checked");
@@ -82,7 +82,7 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &
     json.key("children");
     json.beginArray();
     for (const auto &child : record.children) {
-        writeRecord(json, *child, path);
+        writeRecord(json, *child, path, url);
     }
     json.endArray();
     json.key("date");
@@ -91,16 +91,17 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &
     json.key("isFolder");
     json.boolean(record.isFolder);
     json.key("name");
-    json.string(record.name());
+    json.string(record.nameView());
     json.key("path");
-    if (!core::format::decodeFileUrl(record.url(), path)) {
-        path = record.url();
+    record.urlInto(url);
+    if (!record.pathInto(path)) {
+        path = url;
     }
     json.string(path);
     json.key("size");
     json.integer(record.size);
     json.key("url");
-    json.string(record.url());
+    json.string(url);
     json.endObject();
 }
 
@@ -214,6 +215,7 @@ void writeModule(JsonStream &json, int moduleIndex)
         hashesBefore += files.size();
         json.elements(files.size(), [&files, categoryHashes](std::size_t first, std::size_t end, JsonStream &piece) {
             std::string path;
+            std::string url;
             for (std::size_t k = first; k < end; ++k) {
                 // Records lie apart in memory: ask for the next ones early.
                 if (k + 16 < end) {
@@ -223,10 +225,9 @@ void writeModule(JsonStream &json, int moduleIndex)
                     }
                 }
                 if (k + 8 < end) {
-                    __builtin_prefetch(files[k + 8]->url().data());
-                    __builtin_prefetch(files[k + 8]->name().data());
+                    __builtin_prefetch(files[k + 8]->nameView().data());
                 }
-                writeRecord(piece, *files[k], path);
+                writeRecord(piece, *files[k], path, url);
                 categoryHashes[k] = itemHash(*files[k]);
             }
         });

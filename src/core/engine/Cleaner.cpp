@@ -17,8 +17,10 @@
 #include <cerrno>
 #include <functional>
 #include <map>
+#include <string>
 #include <string_view>
 #include <unistd.h>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -434,14 +436,17 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
     // a folder that went, is gone too.
     std::vector<bool> touched(live.size(), false);
     if (!gonePaths.empty()) {
+        std::string url; // one buffer for every record's URL
         for (std::size_t i = 0; i < live.size(); ++i) {
             for (const FolderInfoPtr &file : live[i].files) {
-                if (isBelowAny(file->url(), gonePaths)) {
+                file->urlInto(url);
+                if (isBelowAny(url, gonePaths)) {
                     goneFiles[i].insert(file.get());
                     continue;
                 }
                 for (const FolderInfoPtr &child : file->children) {
-                    if (isBelowAny(child->url(), gonePaths)) {
+                    child->urlInto(url);
+                    if (isBelowAny(url, gonePaths)) {
                         goneChildren[file.get()].insert(child.get());
                     }
                 }
@@ -486,12 +491,24 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
 SelectionSummary summariseSelection(const Module &module)
 {
     SelectionSummary summary;
-    std::unordered_set<std::string_view> seen;
+    // Records seen, by the hash of their URL; a URL is made again only to
+    // tell apart two whose hashes agree, so no record's URL is kept.
+    std::unordered_multimap<std::size_t, const FolderInfo *> seen;
+    std::string url;
+    std::string other;
     auto add = [&](const FolderInfo &record) {
-        if (seen.insert(record.url()).second) {
-            ++summary.items;
-            summary.bytes += record.size;
+        record.urlInto(url);
+        const std::size_t hash = std::hash<std::string>{}(url);
+        const auto [first, last] = seen.equal_range(hash);
+        for (auto it = first; it != last; ++it) {
+            it->second->urlInto(other);
+            if (other == url) {
+                return;
+            }
         }
+        seen.emplace(hash, &record);
+        ++summary.items;
+        summary.bytes += record.size;
     };
     for (const Category &category : module.categories) {
         if (category.state == 0 || isReviewOnly(category)) {
@@ -546,17 +563,19 @@ void tickTwins(std::vector<Category> &categories, std::size_t source, const std:
     if (changed.empty() || categories.size() < 2) {
         return;
     }
-    std::unordered_map<std::string_view, int> ticks;
+    std::unordered_map<std::string, int, UrlHash, std::equal_to<>> ticks;
     for (const FolderInfo *record : changed) {
         ticks.emplace(record->url(), record->checked);
     }
+    std::string url; // one buffer for every record's URL
     for (std::size_t i = 0; i < categories.size(); ++i) {
         if (i == source) {
             continue;
         }
         bool any = false;
         for (const FolderInfoPtr &file : categories[i].files) {
-            const auto found = ticks.find(file->url());
+            file->urlInto(url);
+            const auto found = ticks.find(std::string_view(url));
             if (found != ticks.end() && file->checked != found->second && file->children.empty()) {
                 file->checked = found->second;
                 any = true;

@@ -106,6 +106,11 @@ std::string percentEncodePath(std::string_view path)
     return out;
 }
 
+void appendEncodedPath(std::string &out, std::string_view path)
+{
+    appendEncoded(out, path);
+}
+
 std::string fileUrlFromPath(std::string_view path, bool isDirectory)
 {
     const bool slash = isDirectory && (path.empty() || path.back() != '/');

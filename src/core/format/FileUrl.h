@@ -33,6 +33,10 @@ bool decodeFileUrl(std::string_view url, std::string &path);
 /// The percent-encoding used by fileUrlFromPath, for a path fragment alone.
 std::string percentEncodePath(std::string_view path);
 
+/// percentEncodePath appended to `out`: a URL put together from pieces
+/// (fileUrlFromPath(a + b) is fileUrlFromPath(a) followed by b encoded).
+void appendEncodedPath(std::string &out, std::string_view path);
+
 /// The value of one hexadecimal digit (0-9, a-f, A-F); -1 for any other
 /// character. For the decoders of %HH and \xHH escapes.
 int hexDigitValue(char c);

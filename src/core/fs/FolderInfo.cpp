@@ -4,10 +4,17 @@
 #include "fs/FolderInfo.h"
 
 #include "format/FileUrl.h"
+#include "fs/RecordArena.h"
 #include "platform/Services.h"
 #include "tree/TreeSize.h"
 #include "tree/Walker.h"
 
+#include <array>
+#include <atomic>
+#include <climits>
+#include <cstdint>
+#include <mutex>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -15,6 +22,82 @@
 namespace core {
 
 using platform::services;
+
+namespace {
+
+/// A process-wide table of the few distinct values (icons, colours) records
+/// carry, so that each record holds a one-byte position instead of the
+/// value. Entries are only ever added; a position, once handed out, always
+/// reads the same value. Positions up to Full - 1; Full means the table had
+/// no room and the record keeps the value itself.
+template<typename Value, std::size_t Size> class ValueTable
+{
+public:
+    static constexpr std::uint8_t Full = Size;
+
+    explicit ValueTable(std::initializer_list<Value> first)
+    {
+        std::size_t count = 0;
+        for (const Value &value : first) {
+            m_values[count++] = value;
+        }
+        m_count.store(count, std::memory_order_release);
+    }
+
+    const Value &at(std::uint8_t position) const { return m_values[position]; }
+
+    /// The value's position, added when new. Finding one takes no lock:
+    /// the entries below the published count never change.
+    std::uint8_t positionOf(const Value &value)
+    {
+        const std::size_t published = m_count.load(std::memory_order_acquire);
+        for (std::size_t k = 0; k < published; ++k) {
+            if (m_values[k] == value) {
+                return static_cast<std::uint8_t>(k);
+            }
+        }
+        const std::lock_guard lock(m_mutex);
+        const std::size_t count = m_count.load(std::memory_order_relaxed);
+        for (std::size_t k = published; k < count; ++k) {
+            if (m_values[k] == value) {
+                return static_cast<std::uint8_t>(k);
+            }
+        }
+        if (count == Size) {
+            return Full;
+        }
+        m_values[count] = value;
+        m_count.store(count + 1, std::memory_order_release);
+        return static_cast<std::uint8_t>(count);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::array<Value, Size> m_values{};
+    std::atomic<std::size_t> m_count = 0;
+};
+
+using IconTable = ValueTable<IconRef, 255>;
+using ColorTable = ValueTable<Rgba, 255>;
+
+// The values of a walk's records come first, at fixed positions.
+IconTable &icons()
+{
+    static IconTable table{ IconRef{},
+        IconRef{ IconRef::Kind::Folder, {} },
+        IconRef{ IconRef::Kind::Package, {} },
+        IconRef{ IconRef::Kind::File, {} },
+        IconRef{ IconRef::Kind::Symlink, {} } };
+    return table;
+}
+
+ColorTable &colors()
+{
+    static ColorTable table{ Rgba{} };
+    return table;
+}
+
+} // namespace
 
 FolderInfo::FolderInfo(std::int64_t findexValue,
     std::string nameValue,
@@ -36,12 +119,212 @@ FolderInfo::FolderInfo(std::int64_t findexValue,
     , isFolder(isFolderValue)
     , isPackage(isPackageValue)
     , hidden(hiddenValue)
-    , m_name(std::move(nameValue))
-    , m_url(std::move(urlValue))
-    , m_icon(iconValue)
-    , m_color(colorValue)
+    , m_text(new detail::RecordText{ std::move(nameValue), std::move(urlValue), nullptr, {}, {} })
+{
+    setIcon(iconValue);
+    setColor(colorValue);
+}
+
+FolderInfo::FolderInfo(PoolSpot, const detail::RecordFolder *folder, std::string_view name, bool urlSlash)
+    : findex(0)
+    , size(0)
+    , date(Timestamp::distantPast())
+    , checked(0)
+    , isFolder(false)
+    , isPackage(false)
+    , hidden(false)
+    , m_folder(folder)
+    , m_nameData(name.data())
+    , m_nameSize(static_cast<std::uint32_t>(name.size()))
+    , m_urlSlash(urlSlash)
 {
 }
+
+FolderInfo::FolderInfo(const FolderInfo &other)
+    : findex(other.findex)
+    , size(other.size)
+    , date(other.date)
+    , children(other.children)
+    , checked(other.checked)
+    , isFolder(other.isFolder)
+    , isPackage(other.isPackage)
+    , hidden(other.hidden)
+    , m_text(new detail::RecordText{ other.name(), other.url(), other.anchor(), other.icon(), other.color() })
+    , m_icon(other.m_icon)
+    , m_color(other.m_color)
+{
+}
+
+FolderInfo &FolderInfo::operator=(const FolderInfo &other)
+{
+    if (this != &other) {
+        FolderInfo copy(other);
+        findex = copy.findex;
+        size = copy.size;
+        date = copy.date;
+        children = std::move(copy.children);
+        checked = copy.checked;
+        isFolder = copy.isFolder;
+        isPackage = copy.isPackage;
+        hidden = copy.hidden;
+        ownText() = std::move(*copy.m_text);
+        m_icon = copy.m_icon;
+        m_color = copy.m_color;
+    }
+    return *this;
+}
+
+FolderInfo::~FolderInfo()
+{
+    if (m_folder == nullptr) {
+        delete m_text;
+    }
+}
+
+detail::RecordText &FolderInfo::ownText()
+{
+    if (m_folder != nullptr) {
+        auto *text = new detail::RecordText{ name(), url(), anchor(), icon(), color() };
+        m_folder = nullptr;
+        m_text = text;
+    }
+    return *m_text;
+}
+
+std::string_view FolderInfo::nameView() const
+{
+    return m_folder != nullptr ? std::string_view(m_nameData, m_nameSize) : std::string_view(m_text->name);
+}
+
+void FolderInfo::setName(std::string value)
+{
+    ownText().name = std::move(value);
+}
+
+std::string FolderInfo::url() const
+{
+    std::string out;
+    urlInto(out);
+    return out;
+}
+
+void FolderInfo::urlInto(std::string &out) const
+{
+    if (m_folder == nullptr) {
+        out = m_text->url;
+        return;
+    }
+    out.assign(m_folder->urlView());
+    format::appendEncodedPath(out, nameView());
+    if (m_urlSlash) {
+        out.push_back('/');
+    }
+}
+
+bool FolderInfo::pathInto(std::string &out) const
+{
+    if (m_folder == nullptr) {
+        return format::decodeFileUrl(m_text->url, out);
+    }
+    out.assign(m_folder->pathView());
+    out.append(nameView());
+    return true;
+}
+
+void FolderInfo::setUrl(std::string value)
+{
+    ownText().url = std::move(value);
+}
+
+IconRef FolderInfo::icon() const
+{
+    return m_icon == IconTable::Full ? m_text->icon : icons().at(m_icon);
+}
+
+void FolderInfo::setIcon(IconRef value)
+{
+    m_icon = icons().positionOf(value);
+    if (m_icon == IconTable::Full) {
+        ownText().icon = value;
+    }
+}
+
+Rgba FolderInfo::color() const
+{
+    return m_color == ColorTable::Full ? m_text->color : colors().at(m_color);
+}
+
+void FolderInfo::setColor(Rgba value)
+{
+    m_color = colors().positionOf(value);
+    if (m_color == ColorTable::Full) {
+        ownText().color = value;
+    }
+}
+
+const std::shared_ptr<const tree::Anchor> &FolderInfo::anchor() const
+{
+    return m_folder != nullptr ? *m_folder->anchor : m_text->anchor;
+}
+
+void FolderInfo::setAnchor(std::shared_ptr<const tree::Anchor> value)
+{
+    ownText().anchor = std::move(value);
+}
+
+namespace detail {
+
+FolderInfo *RecordPool::make(std::string_view path, std::string_view name, bool isDirectory, int level)
+{
+    // Only where the URL made later is the one fileUrlFromPath(path) makes
+    // now, and its path decodes back to `path`: an absolute path, the name
+    // its last component, no NUL byte.
+    if (name.empty() || path.size() <= name.size() || path.front() != '/' || !path.ends_with(name)
+        || path[path.size() - name.size() - 1] != '/' || name.size() > UINT32_MAX
+        || path.find('\0') != std::string_view::npos) {
+        return nullptr;
+    }
+    const RecordFolder *folder = folderOf(path.substr(0, path.size() - name.size()), level);
+    if (folder == nullptr) {
+        return nullptr;
+    }
+    if (m_records.empty() || m_inLast == RecordsPerBlock) {
+        m_records.push_back(static_cast<FolderInfo *>(::operator new(sizeof(FolderInfo) * RecordsPerBlock)));
+        m_inLast = 0;
+    }
+    // fileUrlFromPath adds the "/" of a folder unless the path ends in one.
+    auto *record = new (m_records.back() + m_inLast) FolderInfo(FolderInfo::PoolSpot{},
+        folder,
+        std::string_view(m_bytes.copy(name), name.size()),
+        isDirectory && name.back() != '/');
+    ++m_inLast;
+    return record;
+}
+
+const RecordFolder *RecordPool::folderOf(std::string_view folderPath, int level)
+{
+    const auto slot = static_cast<std::size_t>(std::max(level, 0));
+    if (slot < m_byLevel.size() && m_byLevel[slot] != nullptr && m_byLevel[slot]->pathView() == folderPath) {
+        return m_byLevel[slot];
+    }
+    std::string url = format::fileUrlFromPath(folderPath);
+    if (folderPath.size() > UINT32_MAX || url.size() > UINT32_MAX) {
+        return nullptr;
+    }
+    auto *folder = static_cast<RecordFolder *>(m_bytes.allocate(sizeof(RecordFolder), alignof(RecordFolder)));
+    *folder = RecordFolder{ m_bytes.copy(folderPath),
+        m_bytes.copy(url),
+        static_cast<std::uint32_t>(folderPath.size()),
+        static_cast<std::uint32_t>(url.size()),
+        &m_anchor };
+    if (slot >= m_byLevel.size()) {
+        m_byLevel.resize(slot + 1, nullptr);
+    }
+    m_byLevel[slot] = folder;
+    return folder;
+}
+
+} // namespace detail
 
 std::int64_t FolderInfo::getFolderSize(const std::string &url)
 {

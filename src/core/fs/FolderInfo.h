@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace core {
@@ -20,6 +21,13 @@ struct WalkItem;
 
 struct FolderUrl;
 class FolderInfo;
+
+namespace detail {
+class RecordPool;
+struct RecordFolder;
+struct RecordText;
+} // namespace detail
+
 using FolderInfoPtr = std::shared_ptr<FolderInfo>;
 
 /// Records found by a listing and the sum of their sizes.
@@ -87,6 +95,10 @@ public:
         std::vector<FolderInfoPtr> children,
         bool hidden,
         int checked);
+    /// A copy owns its name and URL, wherever the original keeps them.
+    FolderInfo(const FolderInfo &other);
+    FolderInfo &operator=(const FolderInfo &other);
+    ~FolderInfo();
 
     // The members are laid out largest first so that a record, of which a
     // scan of a home folder holds hundreds of thousands, carries no padding.
@@ -95,25 +107,35 @@ public:
     Timestamp date; // content modification time; distant past when absent
 
     /// The display name ("" when absent): bytes, may be non-UTF-8.
-    const std::string &name() const { return m_name; }
-    void setName(std::string value) { m_name = std::move(value); }
+    std::string name() const { return std::string(nameView()); }
+    /// The name without a copy: valid while the record lives and its name is not set.
+    std::string_view nameView() const;
+    void setName(std::string value);
 
-    /// The file URL (a directory's ends in "/").
-    const std::string &url() const { return m_url; }
-    void setUrl(std::string value) { m_url = std::move(value); }
+    /// The file URL (a directory's ends in "/"). A record of a deep walk
+    /// keeps its folder's URL shared with its siblings and makes its own
+    /// when asked: loops over many records use urlInto with one buffer.
+    std::string url() const;
+    /// url() into `out` (replacing what it held), reusing its storage.
+    void urlInto(std::string &out) const;
+    /// The path of url() into `out`, as format::decodeFileUrl gives it
+    /// (false, and `out` empty, where that fails), without the round trip
+    /// through the URL where the record knows its path.
+    bool pathInto(std::string &out) const;
+    void setUrl(std::string value);
 
-    IconRef icon() const { return m_icon; }
-    void setIcon(IconRef value) { m_icon = value; }
+    IconRef icon() const;
+    void setIcon(IconRef value);
 
-    Rgba color() const { return m_color; }
-    void setColor(Rgba value) { m_color = value; }
+    Rgba color() const;
+    void setColor(Rgba value);
 
     /// The folder the scan listed this record from (a catalogue location, the
     /// home folder of a deep walk, or the folder above a location that is a
     /// record itself), as the scan found it; null for a record no scan built.
     /// Cleaning reaches the record from there, one component at a time.
-    const std::shared_ptr<const tree::Anchor> &anchor() const { return m_anchor; }
-    void setAnchor(std::shared_ptr<const tree::Anchor> value) { m_anchor = std::move(value); }
+    const std::shared_ptr<const tree::Anchor> &anchor() const;
+    void setAnchor(std::shared_ptr<const tree::Anchor> value);
 
     std::vector<FolderInfoPtr> children;
 
@@ -123,11 +145,29 @@ public:
     bool hidden;
 
 private:
-    std::string m_name;
-    std::string m_url;
-    IconRef m_icon;
-    Rgba m_color;
-    std::shared_ptr<const tree::Anchor> m_anchor;
+    friend class detail::RecordPool;
+    struct PoolSpot
+    {
+    };
+    /// A record of a pool: the name's bytes and the folder lie in the pool.
+    FolderInfo(PoolSpot, const detail::RecordFolder *folder, std::string_view name, bool urlSlash);
+
+    /// Gives the record its own name and URL (a record of a pool that is changed).
+    detail::RecordText &ownText();
+
+    // Either the record lies in a pool (m_folder set: its name's bytes are at
+    // m_nameData, its URL is the folder's URL and the encoded name) or it
+    // owns its text (m_folder null: m_text). Icon and colour are positions
+    // in process-wide tables of the few distinct values records carry.
+    const detail::RecordFolder *m_folder = nullptr;
+    union {
+        const char *m_nameData;
+        detail::RecordText *m_text;
+    };
+    std::uint32_t m_nameSize = 0;
+    std::uint8_t m_icon = 0;
+    std::uint8_t m_color = 0;
+    bool m_urlSlash = false; // a pool record's URL ends in "/"
 
 public:
     /// Total logical size of everything below the folder at `url`: every

@@ -9,6 +9,8 @@
 #include "tree/TreeSize.h"
 #include "tree/Walker.h"
 
+#include <unordered_map>
+
 namespace core {
 
 void postProgress(const Progress &progress, std::string path, std::int64_t size)
@@ -49,22 +51,13 @@ constexpr Rgba DefaultColor{ 0, 0, 0, 1 };
 constexpr Rgba Black{ 0, 0, 0, 1 };
 
 /// A record from an item's values; size, findex and children are the caller's.
-/// With `arena`, the record is made there (a deep walk's many records).
 FolderInfoPtr makeRecord(const tree::WalkItem &item,
     std::int64_t size,
     Rgba color,
     int checked,
-    const std::shared_ptr<const tree::Anchor> &anchor,
-    const std::shared_ptr<detail::RecordArena> &arena = nullptr)
+    const std::shared_ptr<const tree::Anchor> &anchor)
 {
-    auto make = [&](auto &&...values) {
-        if (arena) {
-            return std::allocate_shared<FolderInfo>(
-                detail::RecordAllocator<FolderInfo>(arena), std::forward<decltype(values)>(values)...);
-        }
-        return std::make_shared<FolderInfo>(std::forward<decltype(values)>(values)...);
-    };
-    auto record = make(0,
+    auto record = std::make_shared<FolderInfo>(0,
         item.name,
         effectiveIcon(item),
         size,
@@ -256,20 +249,21 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
     // What each walking thread gathers; the walk's tokens put the records back in order.
     struct Gathered
     {
-        std::vector<FolderInfoPtr> records;
-        std::shared_ptr<detail::RecordArena> arena = std::make_shared<detail::RecordArena>();
+        std::shared_ptr<detail::RecordPool> pool;
+        std::vector<FolderInfo *> records; // in the pool, or in `outside`
+        std::unordered_map<const FolderInfo *, FolderInfoPtr> outside; // items a pool cannot hold
         std::int64_t total = 0;
         // Bytes measured but not yet reported: items deeper than four levels are
         // batched into the next shallow report so deep trees post few main-queue jobs.
         std::int64_t pending = 0;
     };
     std::vector<Gathered> gathered(options.threads);
-    // Each walking thread hands its records a copy of the anchor of its own:
+    // Each walking thread's pool holds a copy of the anchor of its own:
     // counting references to one shared copy from every thread would pass
-    // its cache line back and forth between the cores for every record.
-    std::vector<std::shared_ptr<const tree::Anchor>> anchors(options.threads, foundIn);
-    for (std::size_t worker = 1; foundIn && worker < anchors.size(); ++worker) {
-        anchors[worker] = std::make_shared<const tree::Anchor>(*foundIn);
+    // its cache line back and forth between the cores.
+    for (std::size_t worker = 0; worker < gathered.size(); ++worker) {
+        gathered[worker].pool = std::make_shared<detail::RecordPool>(
+            worker == 0 || !foundIn ? foundIn : std::make_shared<const tree::Anchor>(*foundIn));
     }
     const auto visit = [&](const tree::WalkItem &item, int level, std::size_t worker) {
         if (!item.statOk) {
@@ -292,7 +286,21 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
                 postProgress(progress, item.path, mine.pending);
                 mine.pending = 0;
             }
-            mine.records.push_back(makeRecord(item, bytes, Black, folderURL.checked, anchors[worker], mine.arena));
+            if (FolderInfo *made = mine.pool->make(item.path, item.name, item.isDir, level)) {
+                made->size = bytes;
+                made->date = item.mtime;
+                made->checked = folderURL.checked;
+                made->isFolder = item.isDir;
+                made->isPackage = item.isPackage;
+                made->hidden = item.isHidden;
+                made->setIcon(effectiveIcon(item));
+                made->setColor(Black);
+                mine.records.push_back(made);
+            } else {
+                FolderInfoPtr own = makeRecord(item, bytes, Black, folderURL.checked, mine.pool->anchor());
+                mine.records.push_back(own.get());
+                mine.outside.emplace(own.get(), std::move(own));
+            }
         }
         return tree::VisitAnswer{ record, descend };
     };
@@ -308,9 +316,12 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         pending += part.pending;
     }
     for (const tree::WalkToken &token : *order) {
-        FolderInfoPtr &record = gathered[token.worker].records[token.index];
+        Gathered &part = gathered[token.worker];
+        FolderInfo *record = part.records[token.index];
         record->findex = static_cast<std::int64_t>(result.children.size());
-        result.children.push_back(std::move(record));
+        const auto outside = part.outside.empty() ? part.outside.end() : part.outside.find(record);
+        result.children.push_back(
+            outside != part.outside.end() ? std::move(outside->second) : detail::RecordPool::share(part.pool, record));
     }
     if (pending > 0) {
         postProgress(progress, std::string(), pending);

@@ -2,19 +2,24 @@
 
 // Internal to fs/: where a deep walk puts its records.
 
+#include "Types.h"
+#include "fs/FolderInfo.h"
+
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace core::detail {
 
-/// Memory for the records of one walking thread, handed out in order from
-/// large blocks and given back all at once when the last record made from
-/// it is gone. A deep walk of a home folder makes a hundred thousand records
-/// on its threads: one by one from the allocator, each thread's heap would
-/// grow a page at a time (a system call each), and the records would lie
-/// scattered among their own strings. Not thread-safe: one arena per thread.
+/// Memory handed out in order from large blocks and given back all at once.
+/// A deep walk of a home folder makes a hundred thousand records on its
+/// threads: one by one from the allocator, each thread's heap would grow a
+/// page at a time (a system call each), and the records would lie scattered
+/// among their own strings. Not thread-safe: one arena per thread.
 class RecordArena
 {
 public:
@@ -40,6 +45,17 @@ public:
         return m_blocks.back() + at;
     }
 
+    /// A copy of `bytes` in the arena (not terminated).
+    const char *copy(std::string_view bytes)
+    {
+        if (bytes.empty()) {
+            return "";
+        }
+        auto *to = static_cast<char *>(allocate(bytes.size(), 1));
+        std::copy(bytes.begin(), bytes.end(), to);
+        return to;
+    }
+
 private:
     static constexpr std::size_t BlockSize = std::size_t{ 256 } * 1024;
     std::vector<std::byte *> m_blocks;
@@ -47,28 +63,88 @@ private:
     std::size_t m_used = 0;
 };
 
-/// The allocator std::allocate_shared uses for records: each record's
-/// control block holds the arena, so the arena lives as long as its records.
-template<typename T> struct RecordAllocator
+/// The folder above some records of a pool, shared by them: its path and
+/// its URL, each ending in "/", and the anchor the records were listed from.
+struct RecordFolder
 {
-    using value_type = T;
+    const char *path;
+    const char *url;
+    std::uint32_t pathSize;
+    std::uint32_t urlSize;
+    const std::shared_ptr<const tree::Anchor> *anchor;
 
-    explicit RecordAllocator(std::shared_ptr<RecordArena> owner)
-        : arena(std::move(owner))
+    std::string_view pathView() const { return { path, pathSize }; }
+    std::string_view urlView() const { return { url, urlSize }; }
+};
+
+/// What a record that is not in a pool owns: its name, URL and anchor, and
+/// its icon or colour when the process-wide tables are full.
+struct RecordText
+{
+    std::string name;
+    std::string url;
+    std::shared_ptr<const tree::Anchor> anchor;
+    IconRef icon;
+    Rgba color;
+};
+
+/// The records of one walking thread, with their names and folders, made in
+/// arenas and given back together when the last record is gone: the pool is
+/// owned by a shared_ptr and every record's FolderInfoPtr shares that
+/// ownership (one count for the pool, no control block per record). A
+/// record that leaves its lists keeps its memory until the pool goes.
+/// Not thread-safe: one pool per thread while it is filled.
+class RecordPool
+{
+public:
+    explicit RecordPool(std::shared_ptr<const tree::Anchor> anchor)
+        : m_anchor(std::move(anchor))
     {
     }
-    template<typename U>
-    RecordAllocator(const RecordAllocator<U> &other) // NOLINT(google-explicit-constructor): rebinding
-        : arena(other.arena)
+    RecordPool(const RecordPool &) = delete;
+    RecordPool &operator=(const RecordPool &) = delete;
+    ~RecordPool()
     {
+        for (std::size_t b = 0; b < m_records.size(); ++b) {
+            const std::size_t count = b + 1 == m_records.size() ? m_inLast : RecordsPerBlock;
+            for (std::size_t k = 0; k < count; ++k) {
+                m_records[b][k].~FolderInfo();
+            }
+            ::operator delete(static_cast<void *>(m_records[b]));
+        }
     }
 
-    T *allocate(std::size_t n) { return static_cast<T *>(arena->allocate(n * sizeof(T), alignof(T))); }
-    void deallocate(T * /*p*/, std::size_t /*n*/) noexcept {} // given back with the whole arena
+    /// A record for the item at `path`, whose last component is `name`
+    /// and whose URL is format::fileUrlFromPath(path, isDirectory). The
+    /// record's other values are set by the caller. Null when `path` is not
+    /// a folder's path followed by `name` (the caller makes an owned record).
+    FolderInfo *make(std::string_view path, std::string_view name, bool isDirectory, int level);
 
-    template<typename U> bool operator==(const RecordAllocator<U> &other) const { return arena == other.arena; }
+    /// Shared ownership of a record of this pool.
+    static FolderInfoPtr share(const std::shared_ptr<RecordPool> &pool, FolderInfo *record)
+    {
+        return FolderInfoPtr(pool, record);
+    }
 
-    std::shared_ptr<RecordArena> arena;
+    const std::shared_ptr<const tree::Anchor> &anchor() const { return m_anchor; }
+
+    std::size_t recordCount() const
+    {
+        return m_records.empty() ? 0 : (m_records.size() - 1) * RecordsPerBlock + m_inLast;
+    }
+
+private:
+    static constexpr std::size_t RecordsPerBlock = 2048;
+
+    const RecordFolder *folderOf(std::string_view folderPath, int level);
+
+    std::shared_ptr<const tree::Anchor> m_anchor;
+    RecordArena m_bytes;
+    std::vector<FolderInfo *> m_records; // blocks of RecordsPerBlock records
+    std::size_t m_inLast = 0;
+    // The last folder made for each level: a walk lists a folder's entries
+    // before it comes back to its parent's, so most records find theirs here.
+    std::vector<const RecordFolder *> m_byLevel;
 };
 
 } // namespace core::detail

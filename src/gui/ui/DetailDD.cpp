@@ -28,7 +28,8 @@ namespace {
 
 QString nameOf(const core::FolderInfo &record)
 {
-    return QString::fromUtf8(record.name().data(), static_cast<qsizetype>(record.name().size()));
+    const std::string_view name = record.nameView();
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 /// Sorts `positions` by `key` of the file each names, smallest or largest
@@ -184,7 +185,7 @@ void DetailDD::sortFiles(SortKey key, bool ascending)
         }
         sortPositions(positions, ascending, [this](std::size_t at) {
             // The name's bytes break ties between names that read the same ("A" and "a").
-            return std::tie(m_nameKeys[at], m_files[at]->name());
+            return std::tuple<const QString &, std::string_view>(m_nameKeys[at], m_files[at]->nameView());
         });
         break;
     case SortKey::Size:
