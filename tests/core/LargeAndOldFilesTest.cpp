@@ -125,6 +125,43 @@ TEST_F(LargeAndOldFilesTest, SortsFilesIntoSizeAndAgeBands)
     EXPECT_TRUE(reported(huge));
 }
 
+// The band with the most files is filled in place of the walk's own list:
+// it keeps the walk's order and numbering while files that go elsewhere,
+// in two bands, or nowhere lie between its own.
+TEST_F(LargeAndOldFilesTest, BandsKeepTheWalkOrderWhateverLiesBetween)
+{
+    std::vector<std::string> old;
+    std::vector<std::string> big;
+    big.push_back(file("Documents/a.mkv", 10 * MiB, Day)); // a size band only
+    for (int k = 0; k < 12; ++k) {
+        const std::string name = "Documents/f" + std::to_string(10 + k);
+        if (k % 4 == 1) {
+            big.push_back(file(name + ".iso", 10 * MiB, 2 * 365 * Day)); // a size band and the year band
+            old.push_back(big.back());
+        } else if (k % 4 == 2) {
+            file(name + ".zip", 10, Day); // walked, in no band
+        } else if (k % 4 == 3) {
+            old.push_back(file(name + ".log", 10, 500 * Day));
+        } else {
+            old.push_back(file(name + ".txt", 10, 400 * Day));
+        }
+    }
+    const Scan result = scan();
+    EXPECT_EQ(paths(result.bands[1]), big);
+    EXPECT_EQ(paths(result.bands[2]), old);
+    EXPECT_TRUE(result.bands[0].files.empty());
+    EXPECT_TRUE(result.bands[3].files.empty());
+    for (const auto &band : result.bands) {
+        EXPECT_EQ(band.size, sum(band));
+        for (std::size_t k = 0; k < band.files.size(); ++k) {
+            EXPECT_EQ(band.files[k]->findex, static_cast<std::int64_t>(k));
+        }
+    }
+    // The twins of the files in two bands are separate records.
+    EXPECT_NE(result.bands[1].files[1].get(), result.bands[2].files[1].get());
+    EXPECT_EQ(result.bands[1].files[1]->url(), result.bands[2].files[1]->url());
+}
+
 TEST_F(LargeAndOldFilesTest, LimitsAreExclusiveAndTakenFromOneClockReading)
 {
     file("a/exactly-5MiB", 5 * MiB, Day);

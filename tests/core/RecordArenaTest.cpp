@@ -100,6 +100,26 @@ TEST(RecordArenaTest, PoolRefusesPathsItCouldNotRebuild)
     EXPECT_EQ(pool.make("/home/ann/", "", true, 1), nullptr);
     EXPECT_EQ(pool.make(std::string("/home/a\0b/c", 11), "c", false, 1), nullptr);
     EXPECT_EQ(pool.recordCount(), 0U);
+
+    // Such an item gets a record that keeps its own text, in the walk's order.
+    FolderInfo *kept = pool.make("/home/ann/a.txt", "a.txt", false, 1);
+    FolderInfo *whole = pool.makeWhole(0,
+        "b.txt",
+        core::IconRef{},
+        3,
+        core::Rgba{},
+        false,
+        core::Timestamp{},
+        "file:///home/ann/a.txt",
+        false,
+        std::vector<FolderInfoPtr>{},
+        false,
+        0);
+    EXPECT_EQ(pool.at(0), kept);
+    EXPECT_EQ(pool.at(1), whole);
+    EXPECT_EQ(pool.at(1)->name(), "b.txt");
+    EXPECT_EQ(pool.at(1)->url(), "file:///home/ann/a.txt");
+    EXPECT_EQ(pool.recordCount(), 2U);
 }
 
 // Siblings share one folder; a folder of the same level but another path

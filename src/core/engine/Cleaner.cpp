@@ -29,7 +29,7 @@ namespace core {
 namespace {
 
 /// Renumbers `findex` along the list and returns the sum of the sizes.
-std::int64_t renumber(std::vector<FolderInfoPtr> &records)
+std::int64_t renumber(const std::vector<FolderInfoPtr> &records)
 {
     std::int64_t total = 0;
     for (std::size_t k = 0; k < records.size(); ++k) {
@@ -419,7 +419,7 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
                 gone.insert(child.get());
                 gonePaths.emplace(withoutTrailingSlash(child->url()));
             }
-            removeRecords(where.item->children, gone);
+            removeRecords(where.item->children.edit(), gone);
             (void)renumber(where.item->children);
         } else {
             gonePaths.emplace(withoutTrailingSlash(where.item->url()));
@@ -455,7 +455,7 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
     }
     std::unordered_set<const FolderInfo *> resized;
     for (auto &[owner, gone] : goneChildren) {
-        removeRecords(owner->children, gone);
+        removeRecords(owner->children.edit(), gone);
     }
     for (std::size_t i = 0; i < live.size(); ++i) {
         for (const FolderInfoPtr &file : live[i].files) {

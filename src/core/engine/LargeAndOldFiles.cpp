@@ -6,6 +6,8 @@
 #include "platform/Services.h"
 #include "tree/Walker.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -124,31 +126,63 @@ std::vector<Category> ModuleInfo::scanLargeAndOldFile(
     // The increments of the walk are the module's; an empty home still completes it.
     const ShareCounter share(showPercent, 1.0F);
     // The filter only reads its own constants, so the walk may run it on several threads.
-    const ChildrenInfo walked = FolderInfo::filesFromDirWithFilter(
+    ChildrenInfo walked = FolderInfo::filesFromDirWithFilter(
         root, progress, share.callback(), LargeOrOldFilter(library, monthLimit), FilterThreading::Concurrent);
     share.postRemainder();
 
+    // Where a record goes: an age band, a size band, both, or (a small, recent
+    // archive) none.
+    const auto ageBand = [&](const FolderInfo &record) {
+        return record.date < monthLimit ? (record.date < yearLimit ? YearBand : MonthBand) : BandCount;
+    };
+    const auto sizeBand = [](const FolderInfo &record) {
+        return record.size > MediumFileSize ? (record.size > LargeFileSize ? LargeBand : MediumBand) : BandCount;
+    };
+    std::array<std::size_t, BandCount + 1> counts{};
+    for (const FolderInfoPtr &record : walked.children) {
+        ++counts[ageBand(*record)];
+        ++counts[sizeBand(*record)];
+    }
+    // The fullest band takes over the walk's own list, filled from its front
+    // as the list is read: a home folder's hundreds of thousands of old files
+    // are listed once, not twice. The others are sized exactly.
+    const std::size_t fullest =
+        static_cast<std::size_t>(std::max_element(counts.begin(), counts.begin() + BandCount) - counts.begin());
     for (std::size_t band = 0; band < BandCount; ++band) {
-        categories[band].files.clear();
+        categories[band].files = std::vector<FolderInfoPtr>{};
+        categories[band].files.reserve(band == fullest ? 0 : counts[band]);
         categories[band].size = 0;
         // The records start out not selected; the bands' own state follows them.
         categories[band].state = 0;
     }
 
-    for (const FolderInfoPtr &record : walked.children) {
-        const bool aged = record->date < monthLimit;
-        const bool big = record->size > MediumFileSize;
-        if (aged) {
+    std::vector<FolderInfoPtr> &walkList = walked.children;
+    std::size_t inFullest = 0;
+    const auto add = [&](std::size_t band, FolderInfoPtr record) {
+        if (band != fullest) {
+            addToBand(categories[band], std::move(record));
+            return;
+        }
+        // findex is the record's position in the band, as addToBand gives it.
+        record->findex = static_cast<std::int64_t>(inFullest);
+        categories[band].size += record->size;
+        walkList[inFullest++] = std::move(record);
+    };
+    for (std::size_t k = 0; k < walkList.size(); ++k) {
+        FolderInfoPtr record = std::move(walkList[k]); // frees the place the fullest band fills next
+        const std::size_t age = ageBand(*record);
+        const std::size_t size = sizeBand(*record);
+        if (age != BandCount) {
             // A file in an age band and a size band gets a record in each, so
             // that selecting it in one band does not select it in the other.
-            FolderInfoPtr forAge = big ? std::make_shared<FolderInfo>(*record) : record;
-            addToBand(categories[record->date < yearLimit ? YearBand : MonthBand], std::move(forAge));
+            add(age, size != BandCount ? std::make_shared<FolderInfo>(*record) : record);
         }
-        if (big) {
-            addToBand(categories[record->size > LargeFileSize ? LargeBand : MediumBand], record);
+        if (size != BandCount) {
+            add(size, std::move(record));
         }
-        // Anything else (a small, recent archive) belongs to no band and is dropped.
     }
+    walkList.resize(inFullest);
+    categories[fullest].files = std::move(walkList);
     return categories;
 }
 

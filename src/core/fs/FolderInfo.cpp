@@ -288,17 +288,9 @@ FolderInfo *RecordPool::make(std::string_view path, std::string_view name, bool 
     if (folder == nullptr) {
         return nullptr;
     }
-    if (m_records.empty() || m_inLast == RecordsPerBlock) {
-        m_records.push_back(static_cast<FolderInfo *>(::operator new(sizeof(FolderInfo) * RecordsPerBlock)));
-        m_inLast = 0;
-    }
+    const std::string_view kept(m_bytes.copy(name), name.size());
     // fileUrlFromPath adds the "/" of a folder unless the path ends in one.
-    auto *record = new (m_records.back() + m_inLast) FolderInfo(FolderInfo::PoolSpot{},
-        folder,
-        std::string_view(m_bytes.copy(name), name.size()),
-        isDirectory && name.back() != '/');
-    ++m_inLast;
-    return record;
+    return new (slot()) FolderInfo(FolderInfo::PoolSpot{}, folder, kept, isDirectory && name.back() != '/');
 }
 
 const RecordFolder *RecordPool::folderOf(std::string_view folderPath, int level)

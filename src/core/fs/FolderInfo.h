@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -29,6 +30,105 @@ struct RecordText;
 } // namespace detail
 
 using FolderInfoPtr = std::shared_ptr<FolderInfo>;
+
+/// A record's children: a sequence of shared records that takes one
+/// pointer in a record without any (most records of a scan are files) and
+/// reads like the std::vector it holds. Changes that need the vector itself
+/// go through edit().
+class RecordList
+{
+public:
+    using Vector = std::vector<FolderInfoPtr>;
+    using value_type = FolderInfoPtr;
+    using size_type = Vector::size_type;
+    using iterator = Vector::iterator;
+    using const_iterator = Vector::const_iterator;
+
+    RecordList() = default;
+    RecordList(Vector records) // NOLINT(google-explicit-constructor): reads as the vector it holds
+    {
+        assign(std::move(records));
+    }
+    RecordList(std::initializer_list<FolderInfoPtr> records)
+        : RecordList(Vector(records))
+    {
+    }
+    RecordList(const RecordList &other)
+        : RecordList(other.vector())
+    {
+    }
+    RecordList(RecordList &&) noexcept = default;
+    RecordList &operator=(const RecordList &other)
+    {
+        if (this != &other) {
+            assign(other.vector());
+        }
+        return *this;
+    }
+    RecordList &operator=(RecordList &&) noexcept = default;
+    RecordList &operator=(Vector records)
+    {
+        assign(std::move(records));
+        return *this;
+    }
+    RecordList &operator=(std::initializer_list<FolderInfoPtr> records)
+    {
+        assign(Vector(records));
+        return *this;
+    }
+    ~RecordList() = default;
+
+    operator const Vector &() const // NOLINT(google-explicit-constructor): reads as the vector it holds
+    {
+        return vector();
+    }
+    const Vector &vector() const { return m_records ? *m_records : none(); }
+    /// The vector itself, made when the record had no children.
+    Vector &edit()
+    {
+        if (!m_records) {
+            m_records = std::make_unique<Vector>();
+        }
+        return *m_records;
+    }
+
+    bool empty() const { return !m_records || m_records->empty(); }
+    size_type size() const { return m_records ? m_records->size() : 0; }
+    const_iterator begin() const { return vector().begin(); }
+    const_iterator end() const { return vector().end(); }
+    iterator begin() { return m_records ? m_records->begin() : iterator{}; }
+    iterator end() { return m_records ? m_records->end() : iterator{}; }
+    const FolderInfoPtr &operator[](size_type k) const { return (*m_records)[k]; }
+    FolderInfoPtr &operator[](size_type k) { return (*m_records)[k]; }
+    const FolderInfoPtr &at(size_type k) const { return vector().at(k); }
+    FolderInfoPtr &at(size_type k) { return edit().at(k); }
+    const FolderInfoPtr &front() const { return m_records->front(); }
+    const FolderInfoPtr &back() const { return m_records->back(); }
+    void push_back(FolderInfoPtr record) { edit().push_back(std::move(record)); }
+    template<typename... Args> FolderInfoPtr &emplace_back(Args &&...args)
+    {
+        return edit().emplace_back(std::forward<Args>(args)...);
+    }
+    void reserve(size_type count) { edit().reserve(count); }
+    void clear() { m_records.reset(); }
+
+private:
+    void assign(Vector records)
+    {
+        if (records.empty()) {
+            m_records.reset();
+        } else {
+            m_records = std::make_unique<Vector>(std::move(records));
+        }
+    }
+    static const Vector &none()
+    {
+        static const Vector empty;
+        return empty;
+    }
+
+    std::unique_ptr<Vector> m_records;
+};
 
 /// Records found by a listing and the sum of their sizes.
 struct ChildrenInfo
@@ -137,7 +237,7 @@ public:
     const std::shared_ptr<const tree::Anchor> &anchor() const;
     void setAnchor(std::shared_ptr<const tree::Anchor> value);
 
-    std::vector<FolderInfoPtr> children;
+    RecordList children;
 
     int checked; // 1 selected, 0 not selected, -1 partly selected
     bool isFolder; // a directory (packages count as directories); a link is never one

@@ -9,8 +9,6 @@
 #include "tree/TreeSize.h"
 #include "tree/Walker.h"
 
-#include <unordered_map>
-
 namespace core {
 
 void postProgress(const Progress &progress, std::string path, std::int64_t size)
@@ -249,9 +247,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
     // What each walking thread gathers; the walk's tokens put the records back in order.
     struct Gathered
     {
-        std::shared_ptr<detail::RecordPool> pool;
-        std::vector<FolderInfo *> records; // in the pool, or in `outside`
-        std::unordered_map<const FolderInfo *, FolderInfoPtr> outside; // items a pool cannot hold
+        std::shared_ptr<detail::RecordPool> pool; // the records, in the order the thread made them
         std::int64_t total = 0;
         // Bytes measured but not yet reported: items deeper than four levels are
         // batched into the next shallow report so deep trees post few main-queue jobs.
@@ -295,11 +291,21 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
                 made->hidden = item.isHidden;
                 made->setIcon(effectiveIcon(item));
                 made->setColor(Black);
-                mine.records.push_back(made);
             } else {
-                FolderInfoPtr own = makeRecord(item, bytes, Black, folderURL.checked, mine.pool->anchor());
-                mine.records.push_back(own.get());
-                mine.outside.emplace(own.get(), std::move(own));
+                // A path the pool cannot split into a folder and a name: the record keeps its own text.
+                FolderInfo *whole = mine.pool->makeWhole(0,
+                    item.name,
+                    effectiveIcon(item),
+                    bytes,
+                    Black,
+                    item.isDir,
+                    item.mtime,
+                    format::fileUrlFromPath(item.path, item.isDir),
+                    item.isPackage,
+                    std::vector<FolderInfoPtr>{},
+                    item.isHidden,
+                    folderURL.checked);
+                whole->setAnchor(mine.pool->anchor());
             }
         }
         return tree::VisitAnswer{ record, descend };
@@ -316,12 +322,10 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         pending += part.pending;
     }
     for (const tree::WalkToken &token : *order) {
-        Gathered &part = gathered[token.worker];
-        FolderInfo *record = part.records[token.index];
+        const Gathered &part = gathered[token.worker];
+        FolderInfo *record = part.pool->at(token.index);
         record->findex = static_cast<std::int64_t>(result.children.size());
-        const auto outside = part.outside.empty() ? part.outside.end() : part.outside.find(record);
-        result.children.push_back(
-            outside != part.outside.end() ? std::move(outside->second) : detail::RecordPool::share(part.pool, record));
+        result.children.push_back(detail::RecordPool::share(part.pool, record));
     }
     if (pending > 0) {
         postProgress(progress, std::string(), pending);

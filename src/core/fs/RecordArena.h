@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -120,6 +121,16 @@ public:
     /// a folder's path followed by `name` (the caller makes an owned record).
     FolderInfo *make(std::string_view path, std::string_view name, bool isDirectory, int level);
 
+    /// A record of the pool that owns its text (an item make() refused):
+    /// FolderInfo's own constructor, the storage the pool's.
+    template<typename... Args> FolderInfo *makeWhole(Args &&...args)
+    {
+        return new (slot()) FolderInfo(std::forward<Args>(args)...);
+    }
+
+    /// The record made `index`-th (by make or makeWhole).
+    FolderInfo *at(std::size_t index) const { return m_records[index / RecordsPerBlock] + index % RecordsPerBlock; }
+
     /// Shared ownership of a record of this pool.
     static FolderInfoPtr share(const std::shared_ptr<RecordPool> &pool, FolderInfo *record)
     {
@@ -135,6 +146,16 @@ public:
 
 private:
     static constexpr std::size_t RecordsPerBlock = 2048;
+
+    /// Room for the next record; counted as made.
+    void *slot()
+    {
+        if (m_records.empty() || m_inLast == RecordsPerBlock) {
+            m_records.push_back(static_cast<FolderInfo *>(::operator new(sizeof(FolderInfo) * RecordsPerBlock)));
+            m_inLast = 0;
+        }
+        return m_records.back() + m_inLast++;
+    }
 
     const RecordFolder *folderOf(std::string_view folderPath, int level);
 
