@@ -2,6 +2,7 @@
 // search's rules (no link followed, nothing found twice, nothing of another
 // category, only the user's folders) and the scan's records.
 #include "engine/KeepList.h"
+#include "engine/PersonalFolders.h"
 #include "support/CleanFixture.h"
 #include "tree/TaggedFolders.h"
 
@@ -13,6 +14,7 @@
 
 using core::ModuleInfo;
 using core::tree::CacheTagSignature;
+using testing_support::exists;
 using testing_support::TempDir;
 
 namespace {
@@ -102,6 +104,7 @@ TEST_F(TaggedCachesTest, LeavesOutOtherCategoriesKeptItemsAndOtherOwners)
         tag("theirs");
         tag("theirs/below");
         ASSERT_EQ(::chown((home + "/theirs").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown((home + "/theirs/CACHEDIR.TAG").c_str(), 65534, 65534), 0);
         const auto withTheirs = found(options);
         EXPECT_EQ(std::count(withTheirs.begin(), withTheirs.end(), home + "/theirs"), 0);
         EXPECT_EQ(std::count(withTheirs.begin(), withTheirs.end(), home + "/theirs/below"), 0)
@@ -183,6 +186,127 @@ TEST_F(TaggedCachesTest, AnEmptyHomeFinishesTheCategory)
     ASSERT_FALSE(fractions.empty());
     EXPECT_FLOAT_EQ(fractions.back(), 1.0F);
     EXPECT_TRUE(categoryAt(2, 0).files.empty());
+}
+
+} // namespace
+
+namespace {
+
+using core::parseUserDirs;
+
+TEST(UserDirsTest, ReadsQuotedHomeAndAbsoluteFoldersOnly)
+{
+    const std::string text = "# written by xdg-user-dirs-update\n"
+                             "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                             "  XDG_DOWNLOAD_DIR=\"$HOME/Stuff/Down loads\"\n"
+                             "XDG_MUSIC_DIR=\"/srv/music\"\n"
+                             "XDG_VIDEOS_DIR=\"$HOME/Vid\\\"eos\"\n"
+                             "XDG_PICTURES_DIR=relative\n"
+                             "XDG_TEMPLATES_DIR=\"Templates\"\n"
+                             "OTHER_DIR=\"$HOME/Other\"\n"
+                             "XDG_PUBLICSHARE=\"$HOME/Public\"\n"
+                             "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"";
+    EXPECT_EQ(parseUserDirs(text, "/home/ann"),
+        (std::vector<std::string>{
+            "/home/ann/Desktop", "/home/ann/Stuff/Down loads", "/srv/music", "/home/ann/Vid\"eos", "/home/ann/Docs" }));
+    EXPECT_TRUE(parseUserDirs("", "/home/ann").empty());
+}
+
+/// A home whose own folders carry cache tags, as people tag them to keep
+/// them out of backups, beside real caches.
+class PersonalTagsTest : public TaggedCachesTest
+{
+protected:
+    void tagHome(const std::string &relative) const
+    {
+        std::ofstream(tmp.writeFile(relative + "/CACHEDIR.TAG", 0), std::ios::binary) << CacheTagSignature << "\n";
+    }
+
+    std::vector<std::string> scanTagged()
+    {
+        core::Category tagged = category("tagged", "TaggedCaches");
+        setModules(2, { tagged });
+        ModuleInfo::scan(2, {}, {}, {});
+        dispatcher.runAllQueues();
+        return recordPaths(2, 0);
+    }
+};
+
+TEST_F(PersonalTagsTest, NeverProposesTheUsersOwnFolders)
+{
+    std::ofstream(tmp.writeFile(".config/user-dirs.dirs", 0))
+        << "XDG_DOWNLOAD_DIR=\"$HOME/Stuff/Incoming\"\nXDG_MUSIC_DIR=\"$HOME/Sound\"\n";
+    for (const char *personal : { "Documents",
+             "Downloads",
+             "Stuff",
+             "Stuff/Incoming",
+             "Sound",
+             ".config",
+             ".local",
+             ".local/share",
+             ".local/state",
+             ".ssh",
+             ".gnupg",
+             ".pki",
+             ".config/Spruce" }) {
+        tagHome(personal);
+    }
+    tmp.writeFile("Documents/letter.odt", 10);
+    tagHome("Documents/thesis/build"); // inside a personal folder: a real cache
+    tagHome(".config/app/cache");
+    tagHome("proj/.venv"); // uv and virtualenv tag every environment
+    tmp.writeFile("proj/.venv/pyvenv.cfg", 3);
+    tagHome("vm"); // tagged to keep it out of backups, and kept
+    tmp.writeFile("vm/disk.img", 100);
+    tagHome("holder"); // holds a kept file
+    tmp.writeFile("holder/sub/keep.me", 5);
+    ASSERT_TRUE(core::KeepList::add({ tmp / "vm", tmp / "holder/sub/keep.me" }).has_value());
+    tagHome("proj/target");
+    tmp.writeFile("proj/target/out", 5);
+    // A valid tag its folder's owner did not write: someone else marked the folder.
+    tagHome("shared");
+    ASSERT_EQ(::chown((tmp / "shared/CACHEDIR.TAG").c_str(), 65534, 65534), 0);
+
+    EXPECT_EQ(scanTagged(),
+        (std::vector<std::string>{ tmp / ".config/app/cache", tmp / "Documents/thesis/build", tmp / "proj/target" }));
+}
+
+TEST_F(PersonalTagsTest, TheCleanerRefusesAStaleOrForgedTaggedFolder)
+{
+    tagHome("proj/target");
+    tmp.writeFile("proj/target/out", 5);
+    tagHome("tool/cache");
+    tmp.writeFile("tool/cache/blob", 5);
+    tagHome("env");
+    tmp.writeFile("env/lib/site.py", 5);
+    tmp.writeFile("Documents/letter.odt", 10);
+    tmp.writeFile(".config/app/settings.ini", 10);
+    ASSERT_EQ(scanTagged().size(), 3U);
+    // Since the scan: one folder lost its tag, one became a virtual environment,
+    // and the results were edited to hold the settings and document folders.
+    ASSERT_EQ(::unlink((tmp / "tool/cache/CACHEDIR.TAG").c_str()), 0);
+    tmp.writeFile("env/pyvenv.cfg", 3);
+    auto &files = categoryAt(2, 0).files;
+    for (const char *forged : { ".config", "Documents" }) {
+        tagHome(forged);
+        core::FolderInfoPtr record = core::FolderInfo::folderInfo(location(tmp / forged), true, {});
+        ASSERT_TRUE(record);
+        files.push_back(record);
+    }
+    ModuleInfo::updateState(1, 2, 0, -1, -1);
+
+    const Report out = clean(2);
+
+    EXPECT_EQ(out.removed, std::vector<std::string>{ tmp / "proj/target" });
+    EXPECT_EQ(out.failed.size(), 4U);
+    EXPECT_NE(out.failed.at(tmp / "tool/cache").find("no longer marked"), std::string::npos);
+    EXPECT_NE(out.failed.at(tmp / "env").find("virtual environment"), std::string::npos);
+    EXPECT_NE(out.failed.at(tmp / ".config").find("your own folders"), std::string::npos);
+    for (const char *stays :
+        { "tool/cache/blob", "env/lib/site.py", "Documents/letter.odt", ".config/app/settings.ini" }) {
+        EXPECT_TRUE(exists(tmp / stays)) << stays;
+    }
+    EXPECT_FALSE(exists(tmp / "proj/target/out"));
 }
 
 } // namespace

@@ -98,12 +98,15 @@ public:
 private:
     void handle(const CleanItem &where, const CleanEvents &events, std::vector<RecordChange> &changes);
     [[nodiscard]] tree::RemovalRequest requestFor(const Category &category) const;
+    /// The folders a tagged cache must never be (PersonalFolders.h), read on first use.
+    [[nodiscard]] const tree::FileIdSet &personalFolders();
 
     CleanPlan m_plan;
     ModuleInfo::CleanOptions m_options;
     tree::RemovalRequest m_base; // shared by every item
     std::optional<Error> m_unreadableKeepList;
     std::unordered_set<std::string> m_goingInDryRun; // what earlier items of a dry run would remove
+    std::optional<tree::FileIdSet> m_personal;
 };
 
 /// Writes what a clean changed back into module `plan.moduleIndex` of the

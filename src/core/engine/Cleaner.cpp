@@ -2,6 +2,7 @@
 #include "engine/CleanJob.h"
 #include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
+#include "engine/PersonalFolders.h"
 #include "engine/RunningApps.h"
 #include "engine/Selection.h"
 #include "engine/TrashPairs.h"
@@ -184,6 +185,33 @@ bool isBelowAny(std::string_view url, const UrlSet &gone)
     return false;
 }
 
+/// Why the tagged folder at `path`, found by an earlier scan, is not to be
+/// emptied now (a stale or forged result); nullopt when it may be. A folder
+/// that is gone is left to the removal, which says so.
+std::optional<std::string> notATaggedCache(const std::string &path, const tree::FileIdSet &personal)
+{
+    const tree::detail::UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st
+    {
+    };
+    if (!folder.isValid() || ::fstat(folder.get(), &st) != 0) {
+        return std::nullopt;
+    }
+    if (personal.contains(tree::detail::idOf(st))) {
+        return "one of your own folders, not a cache; left in place";
+    }
+    struct stat marker
+    {
+    };
+    if (::fstatat(folder.get(), tree::VirtualEnvMarker.data(), &marker, AT_SYMLINK_NOFOLLOW) == 0) {
+        return "a Python virtual environment, not a cache; left in place";
+    }
+    if (!tree::isCacheTag(folder.get(), tree::CacheTagName.data(), st.st_uid)) {
+        return "no longer marked as a cache by its owner; left in place";
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 namespace clean {
@@ -247,6 +275,14 @@ CleanJob::CleanJob(CleanPlan plan, ModuleInfo::CleanOptions options)
     };
 }
 
+const tree::FileIdSet &CleanJob::personalFolders()
+{
+    if (!m_personal) {
+        m_personal = core::personalFolders(platform::services().user);
+    }
+    return *m_personal;
+}
+
 tree::RemovalRequest CleanJob::requestFor(const Category &category) const
 {
     tree::RemovalRequest request = m_base;
@@ -280,6 +316,12 @@ void CleanJob::handle(const CleanItem &where, const CleanEvents &events, std::ve
     } else if (category.kind == CategoryKind::TaggedCaches && where.owner && record->name() == tree::CacheTagName) {
         outcome.error = Error{ 0, displayPath(*record), "marks the folder as a cache; left in place" };
         outcome.refusal = tree::Refusal::Kept;
+    } else if (const std::optional<std::string> why = category.kind == CategoryKind::TaggedCaches
+            ? notATaggedCache(
+                withoutTrailingSlashes(displayPath(where.owner ? *where.owner : *record)), personalFolders())
+            : std::nullopt) {
+        outcome.error = Error{ EPERM, path, *why };
+        outcome.refusal = tree::Refusal::Protected;
     } else {
         outcome = removeRecord(*record, requestFor(category));
     }

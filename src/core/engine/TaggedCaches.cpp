@@ -1,6 +1,8 @@
 // The tagged caches scanner: folders marked with a CACHEDIR.TAG anywhere in the home.
 #include "engine/ModuleInfo.h"
+#include "engine/PersonalFolders.h"
 #include "format/FileUrl.h"
+#include "platform/Services.h"
 #include "tree/DirectoryIo.h"
 #include "tree/TaggedFolders.h"
 
@@ -54,7 +56,11 @@ void ModuleInfo::scanTaggedCaches(Category &category,
     tree::FileIdSet locations;
     tree::FileIdSet holdingLocations;
     identifyLocations(otherLocations, locations, holdingLocations);
+    // The user's own folders are never offered, whoever tagged them (backup tools are told to skip
+    // a tagged Downloads or VM folder the same way).
+    const tree::FileIdSet personal = personalFolders(platform::services().user);
     tree::TagSearchOptions options;
+    options.neverListed = &personal;
     options.kept = tree::keptItemsHere();
     options.skipped = &locations;
     options.holdingSkipped = &holdingLocations;

@@ -74,6 +74,7 @@ private:
         frame.level = level;
         frame.pathLength = m_path.size();
         bool tagSeen = false;
+        bool venvSeen = false;
         const bool enter = level < detail::MaxLevel;
         detail::forEachEntry(fd.get(), m_buffer, [&](const char *name, unsigned char type, std::uint64_t inode) {
             if (detail::isKeptEntry(m_kept, dev, inode)) {
@@ -90,19 +91,20 @@ private:
             }
             if (type == DT_REG && CacheTagName == name) {
                 tagSeen = true;
+            } else if (VirtualEnvMarker == name) {
+                venvSeen = true; // whatever its type: a project's environment is never proposed
             } else if (type == DT_DIR && enter
                 && !(m_options.skipped != nullptr && m_options.skipped->contains(FileId{ dev, inode }))) {
                 frame.subdirs.append(name, std::strlen(name) + 1);
             }
         });
-        if (tagSeen && !isRoot && isCacheTag(fd.get(), CacheTagName.data())) {
+        if (tagSeen && !isRoot && !venvSeen) {
             struct stat self
             {
             };
-            if (::fstat(fd.get(), &self) == 0) {
+            if (::fstat(fd.get(), &self) == 0 && isCacheTag(fd.get(), CacheTagName.data(), self.st_uid)) {
                 const FileId id{ static_cast<std::uint64_t>(self.st_dev), static_cast<std::uint64_t>(self.st_ino) };
-                const bool holdsSkipped = m_options.holdingSkipped != nullptr && m_options.holdingSkipped->contains(id);
-                if (!holdsSkipped) {
+                if (listable(id)) {
                     if (!m_options.owner || self.st_uid == *m_options.owner) {
                         m_found.push_back(m_path);
                     }
@@ -116,6 +118,17 @@ private:
         }
     }
 
+    /// Whether a tagged folder may be listed: not one of the user's own
+    /// folders, not holding another category's location or a kept item.
+    [[nodiscard]] bool listable(FileId id) const
+    {
+        const auto holds = [id](const FileIdSet *set) {
+            return set != nullptr && set->contains(id);
+        };
+        return !holds(m_options.holdingSkipped) && !holds(m_options.neverListed)
+            && !(m_kept != nullptr && m_kept->holdsKeptItem(id));
+    }
+
     const TagSearchOptions &m_options;
     const KeptItems *m_kept; // not owned
     std::vector<char> m_buffer;
@@ -126,14 +139,14 @@ private:
 
 } // namespace
 
-bool isCacheTag(int dirFd, const char *name)
+bool isCacheTag(int dirFd, const char *name, std::optional<std::uint32_t> owner)
 {
     const detail::UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st
     {
     };
     if (!fd.isValid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)
-        || st.st_size < static_cast<off_t>(CacheTagSignature.size())) {
+        || st.st_size < static_cast<off_t>(CacheTagSignature.size()) || (owner && st.st_uid != *owner)) {
         return false;
     }
     std::array<char, CacheTagSignature.size()> head{};

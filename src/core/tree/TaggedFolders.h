@@ -25,16 +25,29 @@ struct TagSearchOptions
     /// inside them (listing them would count it twice); they are entered
     /// like any other. Not owned; may be null.
     const FileIdSet *holdingSkipped = nullptr;
+    /// Folders never listed even when tagged (the user's own folders: the
+    /// home, its document folders, its settings), entered like any other.
+    /// Not owned; may be null.
+    const FileIdSet *neverListed = nullptr;
     /// Only tagged folders of this owner are listed; nullopt: any owner.
     std::optional<std::uint32_t> owner;
-    /// The always-keep list: kept items are neither listed nor entered. Not owned.
+    /// The always-keep list: kept items are neither listed nor entered, and
+    /// a tagged folder holding one is not listed (it is entered). Not owned.
     const KeptItems *kept = nullptr;
 };
 
-/// Every folder below `rootPath` that holds a valid cache tag (isCacheTag),
-/// sorted by path bytes. A tagged folder is not entered, so a tag inside
-/// it is not listed again; a tagged folder of another owner is neither
-/// listed nor entered. The root itself is never listed.
+/// The file whose presence beside a cache tag marks a Python virtual
+/// environment: uv and virtualenv tag every environment they make, but an
+/// environment is a project's, not a cache.
+inline constexpr std::string_view VirtualEnvMarker = "pyvenv.cfg";
+
+/// Every folder below `rootPath` that holds a valid cache tag (isCacheTag,
+/// the tag owned by the folder's owner), sorted by path bytes. A tagged
+/// folder is not entered, so a tag inside it is not listed again; a tagged
+/// folder of another owner is neither listed nor entered. The root itself
+/// is never listed, and neither is a tagged folder that is a Python
+/// virtual environment (VirtualEnvMarker beside the tag), one of
+/// `neverListed`, or one holding a kept item: those are entered instead.
 ///
 /// Walks as the other walks do: the root opened following a link, nothing
 /// below it followed (a tagged folder reached through a link is not
@@ -49,7 +62,7 @@ struct TagSearchOptions
 
 /// Whether `name` in the folder open at `dirFd` is a valid cache tag: a
 /// regular file (a link is not followed) whose content starts with
-/// CacheTagSignature.
-[[nodiscard]] bool isCacheTag(int dirFd, const char *name);
+/// CacheTagSignature and, when `owner` is given, owned by that user.
+[[nodiscard]] bool isCacheTag(int dirFd, const char *name, std::optional<std::uint32_t> owner = std::nullopt);
 
 } // namespace core::tree
