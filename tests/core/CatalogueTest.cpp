@@ -4,9 +4,11 @@
 #include "platform/Services.h"
 #include "support/PlistBytes.h"
 #include "support/TempDir.h"
+#include "tree/PathPattern.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -457,6 +459,49 @@ TEST_F(CatalogueTest, UnloadableCatalogueEndsTheProcessWithCode3)
 }
 
 // The catalogue that ships decides what Spruce may delete: check the rules it must keep.
+TEST_F(CatalogueTest, ExclusionsAndMarkersAreReadAndWrongOnesRefused)
+{
+    const auto cats = module1(category("cache",
+                                  key("url", "file://~/.cache/")
+                                      + "<key>exclude</key><array><string>JetBrains/*/LocalHistory</string>"
+                                        "<string>huggingface/token</string></array>")
+        + category("apps",
+            "<key>urls</key><array><dict>" + key("url", "file://~/.config/*/logs/") + key("type", "Folder")
+                + "<key>checked</key><integer>0</integer><key>requires</key><array><string>Local State</string>"
+                  "<string>Preferences</string></array></dict><dict>"
+                + key("url", "file://~/.var/app/*/cache/") + key("type", "Folder")
+                + "<key>checked</key><integer>0</integer>" + key("requires", "GPUCache") + "</dict></array>"));
+    ASSERT_EQ(cats.size(), 2U);
+    EXPECT_EQ(cats[0].exclude, (std::vector<std::string>{ "JetBrains/*/LocalHistory", "huggingface/token" }));
+    ASSERT_EQ(cats[1].urls.size(), 2U);
+    EXPECT_EQ(cats[1].urls[0].url, "file:///Users/ann/.config/*/logs/");
+    EXPECT_EQ(cats[1].urls[0].markers, (std::vector<std::string>{ "Local State", "Preferences" }));
+    EXPECT_EQ(cats[1].urls[1].markers, std::vector<std::string>{ "GPUCache" });
+
+    const std::vector<std::pair<std::string, std::string>> broken = {
+        { "<key>exclude</key><string>token</string>", "key \"exclude\" is not an array" },
+        { "<key>exclude</key><array><string>../secrets</string></array>", "\"exclude\" 0: not a relative path" },
+        { "<key>exclude</key><array><string>ok</string><string>/etc</string></array>",
+            "\"exclude\" 1: not a relative path" },
+        { "<key>exclude</key><array><integer>1</integer></array>", "\"exclude\" 0: not a relative path" },
+        { "<key>url</key><dict>" + key("url", "file://~/a/*/") + key("type", "Folder")
+                + "<key>checked</key><integer>0</integer>" + key("requires", "a/b") + "</dict>",
+            "which is not a name" },
+        { "<key>url</key><dict>" + key("url", "file://~/a/*/") + key("type", "Folder")
+                + "<key>checked</key><integer>0</integer><key>requires</key><integer>1</integer></dict>",
+            "key \"requires\" is neither a string nor an array of strings" },
+        { key("url", "file://~/a/%zz*/"), "is not a file URL of an absolute path" },
+    };
+    for (const auto &[xmlPart, expected] : broken) {
+        SCOPED_TRACE(xmlPart);
+        CatalogueXml xml;
+        xml.modules[1] = CatalogueXml::module("systemJunk", category("c", xmlPart));
+        const auto loaded = load(xml.text());
+        ASSERT_FALSE(loaded.has_value());
+        EXPECT_NE(loaded.error().message.find(expected), std::string::npos) << loaded.error().message;
+    }
+}
+
 TEST_F(CatalogueTest, ShippedCatalogueKeepsItsRules)
 {
     const std::string home = "/home/tester";
@@ -536,14 +581,32 @@ TEST_F(CatalogueTest, ShippedCatalogueKeepsItsRules)
     }
     ASSERT_FALSE(locations.empty());
 
-    // No location inside another, across all categories: nothing counted or deleted twice.
-    for (const auto &outer : locations) {
-        for (const auto &inner : locations) {
-            if (&outer == &inner) {
+    // No location inside another, across all categories: nothing counted or deleted twice. A
+    // wildcard may reach a place another category lists (a browser's folder among every
+    // application's), as long as it comes later: the scan leaves that place to the earlier one.
+    const auto components = [](const std::string &path) {
+        return core::tree::PathPattern::fromRelative(path.substr(1))->components;
+    };
+    for (std::size_t o = 0; o < locations.size(); ++o) {
+        const auto outer = components(locations[o].path);
+        for (std::size_t i = 0; i < locations.size(); ++i) {
+            const auto inner = components(locations[i].path);
+            if (o == i || inner.size() < outer.size()) {
                 continue;
             }
-            const bool inside = inner.path == outer.path || inner.path.rfind(outer.path + "/", 0) == 0;
-            EXPECT_FALSE(inside) << inner.where << " " << inner.path << " lies in " << outer.where << " " << outer.path;
+            bool meets = true;
+            for (std::size_t k = 0; k < outer.size() && meets; ++k) {
+                // As written: an inner wildcard is met only by an outer one.
+                std::string text;
+                for (std::size_t p = 0; p < inner[k].pieces.size(); ++p) {
+                    text += (p > 0 ? "*" : "") + inner[k].pieces[p];
+                }
+                meets = outer[k].matches(text) || (outer[k].isPattern() && inner[k].isPattern());
+            }
+            const bool laterIsWildcard = (i > o ? locations[i].path : locations[o].path).find('*') != std::string::npos;
+            const bool allowed = inner.size() == outer.size() && laterIsWildcard;
+            EXPECT_FALSE(meets && !allowed) << locations[i].where << " " << locations[i].path << " lies in "
+                                            << locations[o].where << " " << locations[o].path;
         }
     }
 }

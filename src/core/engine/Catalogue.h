@@ -87,6 +87,12 @@ struct Category
     /// What the last scan could not measure, one sentence each (a folder it
     /// may not read, a tool that failed); empty when everything was measured.
     std::vector<std::string> notes;
+    /// What the category never lists, measures or removes (the optional
+    /// "exclude" key): paths relative to each of its folder locations, any
+    /// component of which may hold a "*" wildcard ("JetBrains/*/LocalHistory").
+    /// The cleaner treats what they match as kept items, judged again when
+    /// it runs.
+    std::vector<std::string> exclude;
 };
 
 /// Whether the category's findings are listed for review only and never

@@ -97,7 +97,8 @@ public:
 
 private:
     void handle(const CleanItem &where, const CleanEvents &events, std::vector<RecordChange> &changes);
-    [[nodiscard]] tree::RemovalRequest requestFor(const Category &category) const;
+    /// The request for an item of category `index`.
+    [[nodiscard]] tree::RemovalRequest requestFor(std::size_t index) const;
     /// The folders a tagged cache must never be (PersonalFolders.h), read on first use.
     [[nodiscard]] const tree::FileIdSet &personalFolders();
 
@@ -107,6 +108,8 @@ private:
     std::optional<Error> m_unreadableKeepList;
     std::unordered_set<std::string> m_goingInDryRun; // what earlier items of a dry run would remove
     std::optional<tree::FileIdSet> m_personal;
+    /// Per category: the kept items with what it excludes, resolved when its turn comes; null: m_base.kept.
+    std::vector<std::shared_ptr<const tree::KeptItems>> m_keptByCategory;
 };
 
 /// Writes what a clean changed back into module `plan.moduleIndex` of the

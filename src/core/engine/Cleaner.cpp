@@ -1,4 +1,5 @@
 // Selection propagation and the cleaner.
+#include "engine/CategoryLocations.h"
 #include "engine/CleanJob.h"
 #include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
@@ -283,9 +284,13 @@ const tree::FileIdSet &CleanJob::personalFolders()
     return *m_personal;
 }
 
-tree::RemovalRequest CleanJob::requestFor(const Category &category) const
+tree::RemovalRequest CleanJob::requestFor(std::size_t index) const
 {
+    const Category &category = m_plan.categories[index];
     tree::RemovalRequest request = m_base;
+    if (index < m_keptByCategory.size() && m_keptByCategory[index]) {
+        request.kept = m_keptByCategory[index];
+    }
     if (category.kind == CategoryKind::TaggedCaches) {
         // Emptied, not removed: the folder stays marked for backup tools and the next scan.
         request.keepEntries = { std::string(tree::CacheTagName) };
@@ -323,7 +328,7 @@ void CleanJob::handle(const CleanItem &where, const CleanEvents &events, std::ve
         outcome.error = Error{ EPERM, path, *why };
         outcome.refusal = tree::Refusal::Protected;
     } else {
-        outcome = removeRecord(*record, requestFor(category));
+        outcome = removeRecord(*record, requestFor(where.category));
     }
     ModuleInfo::ItemReport report = reportOf(outcome);
     if (outcome.ok()) {
@@ -335,7 +340,7 @@ void CleanJob::handle(const CleanItem &where, const CleanEvents &events, std::ve
         if (!report.trashed && (!report.alreadyGone || !dryRun)) {
             if (const auto info = trashRecordOf(*record)) {
                 const tree::RemovalOutcome recordOutcome =
-                    tree::removeBelow(info->first, info->second, requestFor(category));
+                    tree::removeBelow(info->first, info->second, requestFor(where.category));
                 report.freed += recordOutcome.freed;
             }
         }
@@ -397,6 +402,11 @@ std::vector<RecordChange> CleanJob::run(const CleanEvents &events)
         }
         if (skipped) {
             continue;
+        }
+        if (hasSelection && !category.exclude.empty() && !m_unreadableKeepList) {
+            // What the category excludes is judged now, whatever the scan listed: it stays like a kept item.
+            m_keptByCategory.resize(m_plan.categories.size());
+            m_keptByCategory[i] = keptWithExclusions(category, platform::services().user.homeDir, m_base.kept);
         }
         if (isSystemKind(category.kind)) {
             // Never removed in process: one request to the privileged helper for the category.

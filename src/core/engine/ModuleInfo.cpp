@@ -3,6 +3,7 @@
 #include "format/FileUrl.h"
 #include "format/Plist.h"
 #include "platform/Services.h"
+#include "tree/PathPattern.h"
 #include "tree/Protection.h"
 
 #include <cerrno>
@@ -55,7 +56,12 @@ FolderUrl convertUrl(const PlistValue *value, std::string_view homeDir, std::str
         return {};
     }
     if (const auto *s = value->string()) {
-        return FolderUrl{ ModuleInfo::substituteHome(*s, homeDir), "Folder", 0 };
+        FolderUrl result{ ModuleInfo::substituteHome(*s, homeDir), "Folder", 0 };
+        if (result.url.find('*') != std::string::npos && !tree::PathPattern::fromFileUrl(result.url)) {
+            problem = "location \"" + result.url + "\" is not a file URL of an absolute path";
+            return {};
+        }
+        return result;
     }
     if (!value->isDict()) {
         return {};
@@ -91,7 +97,35 @@ FolderUrl convertUrl(const PlistValue *value, std::string_view homeDir, std::str
         problem = "key \"checked\" is out of range";
         return {};
     }
-    return FolderUrl{ ModuleInfo::substituteHome(*url->string(), homeDir), *type->string(), *checkedValue };
+    FolderUrl result{ ModuleInfo::substituteHome(*url->string(), homeDir), *type->string(), *checkedValue };
+    // Optional: a name, or names, the folder a wildcard stands for must hold.
+    if (const PlistValue *markers = value->find("requires")) {
+        if (const std::string *one = markers->string()) {
+            result.markers.push_back(*one);
+        } else if (const PlistArray *many = markers->array()) {
+            for (const PlistValue &name : *many) {
+                if (name.string() == nullptr) {
+                    problem = "key \"requires\" holds something that is not a string";
+                    return {};
+                }
+                result.markers.push_back(*name.string());
+            }
+        } else {
+            problem = "key \"requires\" is neither a string nor an array of strings";
+            return {};
+        }
+    }
+    for (const std::string &marker : result.markers) {
+        if (marker.empty() || marker.find('/') != std::string::npos || marker == "." || marker == "..") {
+            problem = "key \"requires\" holds \"" + marker + "\", which is not a name";
+            return {};
+        }
+    }
+    if (result.url.find('*') != std::string::npos && !tree::PathPattern::fromFileUrl(result.url)) {
+        problem = "location \"" + result.url + "\" is not a file URL of an absolute path";
+        return {};
+    }
+    return result;
 }
 
 // The URL-list conversion. A faulty url dictionary gives an empty list and
@@ -296,6 +330,22 @@ private:
                 if (const std::string *name = app.string(); name != nullptr && !name->empty()) {
                     category.runningApps.push_back(*name);
                 }
+            }
+        }
+        // Optional, but a wrong entry is an error: what is excluded protects the user's data.
+        if (const PlistValue *exclude = entry.find("exclude")) {
+            const PlistArray *items = exclude->array();
+            if (items == nullptr) {
+                fail(where, "key \"exclude\" is not an array");
+            }
+            for (std::size_t k = 0; items != nullptr && k < items->size(); ++k) {
+                const std::string *text = (*items)[k].string();
+                if (text == nullptr || !tree::PathPattern::fromRelative(*text)) {
+                    fail(where + ", \"exclude\" " + std::to_string(k),
+                        "not a relative path (names or \"*\" patterns, no \".\" or \"..\")");
+                    break;
+                }
+                category.exclude.push_back(*text);
             }
         }
         // Translations are only listed for review, never cleaned; every other

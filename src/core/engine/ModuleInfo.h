@@ -123,7 +123,15 @@ public:
     /// The scanner of ordinary folder categories (runs in a background job,
     /// fills `category` in place). A partly selected category is scanned as
     /// not selected; its state flows into every location and record.
-    static void scanFolder(Category &category, const Progress &progress, const ShowPercent &showPercent);
+    /// Locations with a "*" are expanded now (scanLocations), and a match
+    /// that is one of `taken` (listed by an earlier category of the module)
+    /// is left out; a record of a match is named by its path from the home,
+    /// so people tell one application's from another's. What the category
+    /// excludes is neither listed nor measured.
+    static void scanFolder(Category &category,
+        const Progress &progress,
+        const ShowPercent &showPercent,
+        const tree::FileIdSet *taken = nullptr);
 
     /// Device backups, mail attachments and unused localizations: special
     /// category scanners, same contract as scanFolder.

@@ -1,4 +1,5 @@
 // The scan driver: one background job per category, results written back on the main queue.
+#include "engine/CategoryLocations.h"
 #include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
 #include "format/FileUrl.h"
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 
 namespace core {
 
@@ -52,21 +55,32 @@ private:
 
 /// Every location of the catalogue's categories but those found by their
 /// tags: where the tagged caches' search must not count anything again.
-std::vector<std::string> catalogueLocations(const std::vector<Module> &modules)
+std::vector<Category> categoriesWithLocations(const std::vector<Module> &modules)
 {
-    std::vector<std::string> paths;
+    std::vector<Category> out;
     for (const Module &module : modules) {
         for (const Category &category : module.categories) {
-            if (category.kind == CategoryKind::TaggedCaches) {
-                continue;
+            if (category.kind != CategoryKind::TaggedCaches) {
+                Category locations;
+                locations.url = category.url;
+                locations.urls = category.urls;
+                out.push_back(std::move(locations));
             }
-            if (auto path = format::pathFromFileUrl(category.url.url)) {
+        }
+    }
+    return out;
+}
+
+/// Every location of `categories` as the file system stands now (patterns
+/// expanded): where the tagged caches' search must not count anything again.
+std::vector<std::string> catalogueLocations(const std::vector<Category> &categories)
+{
+    const std::string &home = platform::services().user.homeDir;
+    std::vector<std::string> paths;
+    for (const Category &category : categories) {
+        for (const ScanLocation &location : scanLocations(category, home)) {
+            if (auto path = format::pathFromFileUrl(location.url.url)) {
                 paths.push_back(std::move(*path));
-            }
-            for (const FolderUrl &location : category.urls) {
-                if (auto path = format::pathFromFileUrl(location.url)) {
-                    paths.push_back(std::move(*path));
-                }
             }
         }
     }
@@ -120,10 +134,24 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
     const bool hasTaggedCaches = std::any_of(categories.begin(), categories.end(), [](const Category &category) {
         return category.kind == CategoryKind::TaggedCaches;
     });
-    auto otherLocations = std::make_shared<const std::vector<std::string>>(
-        hasTaggedCaches ? catalogueLocations(modules()) : std::vector<std::string>{});
+    // The locations only: their patterns are expanded by the job, off the main queue.
+    auto otherCategories = std::make_shared<const std::vector<Category>>(
+        hasTaggedCaches ? categoriesWithLocations(modules()) : std::vector<Category>{});
+    // Categories whose patterns could match what an earlier one lists leave it to that one.
+    std::vector<Category> wildcards;
     for (std::size_t i = 0; i < count; ++i) {
+        std::shared_ptr<const std::vector<Category>> earlier;
+        if (categories[i].kind == CategoryKind::Folder && hasWildcard(categories[i]) && !wildcards.empty()) {
+            earlier = std::make_shared<const std::vector<Category>>(wildcards);
+        }
+        if (categories[i].kind == CategoryKind::Folder && hasWildcard(categories[i])) {
+            Category locations;
+            locations.url = categories[i].url;
+            locations.urls = categories[i].urls;
+            wildcards.push_back(std::move(locations));
+        }
         dispatch->async([dispatch,
+                            earlier,
                             moduleIndex,
                             i,
                             count,
@@ -134,7 +162,7 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
                             accumulated,
                             finished,
                             keep,
-                            otherLocations]() mutable {
+                            otherCategories]() mutable {
             const tree::KeepScope keepScope(keep->kept());
             const float share = static_cast<float>(count);
             ShowPercent categoryShare = [showPercent, accumulated, share](float increment) {
@@ -159,13 +187,18 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
                 scanLanguage(category, progress, categoryShare);
                 break;
             case CategoryKind::TaggedCaches:
-                scanTaggedCaches(category, progress, categoryShare, *otherLocations);
+                scanTaggedCaches(category, progress, categoryShare, catalogueLocations(*otherCategories));
                 break;
             case CategoryKind::Trash:
                 scanTrash(category, progress, categoryShare);
                 break;
             case CategoryKind::Folder:
-                scanFolder(category, progress, categoryShare);
+                if (earlier) {
+                    const tree::FileIdSet taken = placesOf(*earlier, platform::services().user.homeDir);
+                    scanFolder(category, progress, categoryShare, &taken);
+                } else {
+                    scanFolder(category, progress, categoryShare);
+                }
                 break;
             case CategoryKind::AptCache:
             case CategoryKind::Journal:
@@ -188,14 +221,27 @@ void ModuleInfo::scan(int moduleIndex, Progress progress, ShowPercent showPercen
     }
 }
 
-void ModuleInfo::scanFolder(Category &category, const Progress &progress, const ShowPercent &showPercent)
+void ModuleInfo::scanFolder(
+    Category &category, const Progress &progress, const ShowPercent &showPercent, const tree::FileIdSet *taken)
 {
     // A partly selected category is rescanned as not selected.
     if (category.state == -1) {
         category.state = 0;
     }
     const int state = category.state;
-    if (!category.url.url.empty()) {
+    const std::string &home = platform::services().user.homeDir;
+    // What the category excludes is left out like a kept item: neither listed nor measured.
+    std::optional<tree::KeepScope> excludedScope;
+    std::shared_ptr<const tree::KeptItems> excluded;
+    if (!category.exclude.empty()) {
+        const tree::KeptItems *kept = tree::keptItemsHere();
+        const std::vector<std::string> paths = excludedPaths(category, scanLocations(category, home));
+        if (!paths.empty()) {
+            excluded = tree::KeptItems::resolve(paths, kept);
+            excludedScope.emplace(excluded.get());
+        }
+    }
+    if (!category.url.url.empty() && !hasWildcard(category.url)) {
         category.url.checked = state;
         if (FolderInfoPtr record = FolderInfo::folderInfo(category.url, true, progress)) {
             category.size = record->size;
@@ -205,16 +251,40 @@ void ModuleInfo::scanFolder(Category &category, const Progress &progress, const 
             category.files.clear();
         }
         postShowPercent(showPercent, 1.0F);
-    } else if (category.urls.empty()) {
-        postShowPercent(showPercent, 1.0F);
-    } else {
-        for (FolderUrl &location : category.urls) {
-            location.checked = state;
-        }
-        ChildrenInfo listed = FolderInfo::folderInfoList(category.urls, progress, showPercent);
-        category.files = std::move(listed.children);
-        category.size = listed.totalSize;
+        return;
     }
+    if (category.url.url.empty() && category.urls.empty()) {
+        postShowPercent(showPercent, 1.0F);
+        return;
+    }
+    if (!category.url.url.empty()) {
+        category.url.checked = state;
+    }
+    for (FolderUrl &location : category.urls) {
+        location.checked = state;
+    }
+    const std::vector<ScanLocation> locations = scanLocations(category, home, taken);
+    std::vector<FolderUrl> urls;
+    std::unordered_map<std::string, std::string> labels; // location URL -> how people tell it apart
+    urls.reserve(locations.size());
+    for (const ScanLocation &location : locations) {
+        urls.push_back(location.url);
+        urls.back().checked = state;
+        if (!location.label.empty()) {
+            labels.emplace(location.url.url, location.label);
+        }
+    }
+    ChildrenInfo listed = FolderInfo::folderInfoList(urls, progress, showPercent);
+    if (urls.empty()) {
+        postShowPercent(showPercent, 1.0F);
+    }
+    for (const FolderInfoPtr &record : listed.children) {
+        if (const auto label = labels.find(record->url()); label != labels.end()) {
+            record->setName(label->second);
+        }
+    }
+    category.files = std::move(listed.children);
+    category.size = listed.totalSize;
 }
 
 } // namespace core

@@ -29,7 +29,16 @@ bool FileIdSet::identify(const std::string &path, bool follow, FileId &id)
 
 std::shared_ptr<const KeptItems> KeptItems::resolve(const std::vector<std::string> &paths)
 {
+    return resolve(paths, nullptr);
+}
+
+std::shared_ptr<const KeptItems> KeptItems::resolve(const std::vector<std::string> &paths, const KeptItems *base)
+{
     auto kept = std::make_shared<KeptItems>();
+    if (base != nullptr) {
+        kept->m_ids = base->m_ids;
+        kept->m_paths = base->m_paths;
+    }
     for (const std::string &path : paths) {
         struct stat st
         {

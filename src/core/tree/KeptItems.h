@@ -80,6 +80,11 @@ public:
     /// none of them exists (nothing to keep).
     [[nodiscard]] static std::shared_ptr<const KeptItems> resolve(const std::vector<std::string> &paths);
 
+    /// The items of `base` (may be null) and the identities of `paths` as
+    /// they are now; null when there is nothing to keep.
+    [[nodiscard]] static std::shared_ptr<const KeptItems> resolve(
+        const std::vector<std::string> &paths, const KeptItems *base);
+
     /// Whether the item with this identity is kept.
     [[nodiscard]] bool contains(FileId id) const { return m_ids.contains(id); }
     [[nodiscard]] std::size_t size() const { return m_ids.size(); }
