@@ -233,6 +233,7 @@ TEST_F(TrashTest, NothingInTheTrashIsEverOverwritten)
     EXPECT_EQ(readFile(homeTrash() + "/files/" + r->name), std::string(4, 'x'));
     EXPECT_EQ(readFile(homeTrash() + "/files/report.txt"), std::string(7, 'x')) << "the orphan stays";
     EXPECT_EQ(readFile(homeTrash() + "/info/same.2.txt.trashinfo"), "x");
+    EXPECT_FALSE(exists(homeTrash() + "/info/report.txt.trashinfo")) << "the orphan gets no record of another item";
 }
 
 TEST_F(TrashTest, TrashFoldersThatAreLinksOrSomeoneElsesAreRefused)
@@ -263,6 +264,112 @@ TEST_F(TrashTest, TrashFoldersThatAreLinksOrSomeoneElsesAreRefused)
     RemovalRequest preview;
     preview.dryRun = true;
     EXPECT_FALSE(trash(tmp / "Videos", "notes.txt", preview).ok());
+
+    // A real Trash folder that belongs to someone else.
+    ASSERT_EQ(::unlink((tmp / ".local/share/Trash").c_str()), 0);
+    const std::string theirs = tmp.makeDir(".local/share/Trash");
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    const auto foreign = trash(tmp / "Videos", "notes.txt");
+    EXPECT_FALSE(foreign.ok());
+    EXPECT_FALSE(foreign.trashed);
+    EXPECT_EQ(readFile(old), std::string(2, 'x'));
+    EXPECT_FALSE(exists(theirs + "/files"));
+}
+
+TEST_F(TrashTest, AMissingDataFolderOutsideTheHomeIsNotMade)
+{
+    const std::string file = tmp.writeFile("home/Videos/film.mkv", 3);
+    RemovalRequest request;
+    request.trash = std::make_shared<core::tree::TrashPlace>(
+        core::tree::TrashPlace::forHome(tmp / "home", tmp / "elsewhere/share"));
+
+    const auto outcome = trash(tmp / "home/Videos", "film.mkv", request);
+
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_FALSE(outcome.trashed);
+    EXPECT_EQ(readFile(file), "xxx");
+    EXPECT_FALSE(exists(tmp / "elsewhere"));
+    EXPECT_FALSE(exists(tmp / "home/share"));
+    EXPECT_FALSE(exists(tmp / "home/Trash"));
+}
+
+TEST_F(TrashTest, ANameAsLongAsAllowedIsTrashedUnderOneItsRecordCanHave)
+{
+    const std::string name = std::string(240, 'n') + ".txt";
+    const std::string file = tmp.writeFile("Videos/" + name, 3);
+
+    const auto outcome = trash(tmp / "Videos", name);
+
+    ASSERT_TRUE(outcome.ok()) << outcome.error->message;
+    EXPECT_FALSE(exists(file));
+    const auto item = trashedFrom(file);
+    ASSERT_TRUE(item.has_value());
+    EXPECT_LE(item->name.size() + std::string(".trashinfo").size(), std::size_t{ NAME_MAX });
+    EXPECT_TRUE(item->name.ends_with(".txt"));
+}
+
+TEST_F(TrashTest, AnItemOnAnotherMountGoesToTheTrashAtTheTopOfIt)
+{
+    const std::string disk = tmp.makeDir("disk");
+    const std::string top = tmp.makeDir("mnt");
+    struct stat home
+    {
+    };
+    ASSERT_EQ(::stat(tmp.path().c_str(), &home), 0);
+    const std::string uid = std::to_string(home.st_uid);
+    const std::string own = top + "/.Trash-" + uid;
+    const int code = testing_support::inPrivateMountNamespace([&] {
+        // A bind mount of the same disk is a mount of its own: a rename cannot leave it.
+        if (!testing_support::bindMount(disk, top)) {
+            return testing_support::CannotRun;
+        }
+        // No shared .Trash: $topdir/.Trash-$uid, private, the record relative to the top.
+        TempDir::writeFileAt(top + "/a.txt", 3);
+        if (!trash(top, "a.txt").trashed || readFile(own + "/files/a.txt") != "xxx") {
+            return 1;
+        }
+        if (readFile(own + "/info/a.txt.trashinfo").find("\nPath=a.txt\n") == std::string::npos) {
+            return 2;
+        }
+        struct stat st
+        {
+        };
+        if (::stat(own.c_str(), &st) != 0 || (st.st_mode & 07777) != 0700) {
+            return 3;
+        }
+        // The administrator's shared .Trash, a real sticky folder: $topdir/.Trash/$uid.
+        const std::string shared = top + "/.Trash";
+        if (::mkdir(shared.c_str(), 0777) != 0 || ::chmod(shared.c_str(), 01777) != 0) {
+            return 4;
+        }
+        TempDir::writeFileAt(top + "/b.txt", 3);
+        if (!trash(top, "b.txt").trashed || !exists(shared + "/" + uid + "/files/b.txt")) {
+            return 5;
+        }
+        // Without the sticky bit anyone could take it over: not used.
+        if (::chmod(shared.c_str(), 0777) != 0) {
+            return 4;
+        }
+        TempDir::writeFileAt(top + "/c.txt", 3);
+        if (!trash(top, "c.txt").trashed || !exists(own + "/files/c.txt")) {
+            return 6;
+        }
+        // Nor a link to a sticky folder elsewhere.
+        if (::chmod(shared.c_str(), 01777) != 0 || ::rename(shared.c_str(), (top + "/elsewhere").c_str()) != 0
+            || ::symlink("elsewhere", shared.c_str()) != 0) {
+            return 4;
+        }
+        TempDir::writeFileAt(top + "/d.txt", 3);
+        if (!trash(top, "d.txt").trashed || !exists(own + "/files/d.txt")) {
+            return 7;
+        }
+        return 0;
+    });
+    if (code == testing_support::CannotRun) {
+        GTEST_SKIP() << "cannot bind-mount in a private namespace here";
+    }
+    EXPECT_EQ(code, 0) << "1: not in .Trash-$uid, 2: record not relative to the top, 3: not private, 4: setup, "
+                          "5: shared .Trash not used, 6: a shared .Trash without the sticky bit used, 7: a link used";
 }
 
 TEST_F(TrashTest, AnItemSwappedJustBeforeTheMoveIsNotTrashed)
@@ -460,6 +567,7 @@ TEST_F(TrashTest, ItemsGoToTheTrashOfTheHomeBeingCleanedAndBelongToItsOwner)
         };
         ASSERT_EQ(::stat(made.c_str(), &st), 0) << made;
         EXPECT_EQ(st.st_uid, Nobody) << made;
+        EXPECT_EQ(st.st_mode & 07777, S_ISDIR(st.st_mode) ? 0700U : 0600U) << made << ": private to its owner";
     }
 }
 

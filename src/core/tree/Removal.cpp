@@ -525,9 +525,14 @@ RemovalOutcome trashFinal(
     const Result<TrashedItem> moved =
         trashEntry(step.parentFd, step.name, *step.realParentPath, idOf(examined), *request.trash, request.dryRun);
     if (!moved) {
-        if (moved.error().code == ENOENT) {
+        struct stat now
+        {
+        };
+        if (moved.error().code == ENOENT && ::fstatat(step.parentFd, step.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0
+            && errno == ENOENT) {
             return alreadyGone(); // moved by someone else (another clean) before its turn
         }
+        // Anything else that is missing (the trash's data folder) leaves the item where it is: a failure.
         Error error = moved.error();
         error.path = path;
         if (error.code != 0 && error.message.find("Trash") == std::string::npos) {
@@ -602,6 +607,9 @@ RemovalOutcome removeFinal(const FinalStep &step, const RemovalRequest &request,
     outcome.inode = examined.inode;
     if (S_ISDIR(examined.mode) && !request.keepEntries.empty()) {
         // Emptied, not removed: the folder and the entries it keeps stay.
+        if (request.raceHook) {
+            request.raceHook(step.parentPath, step.name);
+        }
         // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
         const UniqueFd fd(::openat(step.parentFd, step.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         EntryStat opened;
