@@ -196,6 +196,47 @@ TEST(RemovalTest, MissingMalformedAndChangedItemsTouchNothing)
     EXPECT_TRUE(exists(t / "dir"));
 }
 
+TEST(RemovalTest, TheContentOfALocationGoesOnlyForAFolderAndNeverInsteadOfTheTrash)
+{
+    TempDir t;
+    t.writeFile("loc/a.txt", 4);
+    t.writeFile("loc/sub/b.txt", 4);
+
+    // The scan saw a file or a link there: the location is not what it was.
+    for (const auto kind : { core::tree::ItemKind::Other, core::tree::ItemKind::Symlink }) {
+        RemovalRequest request;
+        request.expected = kind;
+        EXPECT_EQ(removeAt(t / "loc", "", request).refusal, Refusal::ChangedSinceScan);
+    }
+    // Asked for the Trash: the location stays, so there is no one item to
+    // move, and its content is not deleted instead.
+    RemovalRequest toTrash;
+    toTrash.trash =
+        std::make_shared<core::tree::TrashPlace>(core::tree::TrashPlace::forHome(t.path(), t / ".local/share"));
+    EXPECT_EQ(removeAt(t / "loc", "", toTrash).refusal, Refusal::Invalid);
+    EXPECT_TRUE(exists(t / "loc/a.txt"));
+    EXPECT_TRUE(exists(t / "loc/sub/b.txt"));
+}
+
+TEST(RemovalTest, AnAnchorThatIsNotAnAbsolutePathIsRefusedWhereverTheProcessIs)
+{
+    TempDir t;
+    t.writeFile("loc/a.txt", 4);
+    const std::optional<core::tree::Anchor> real = core::tree::anchorAt(t / "loc");
+    ASSERT_TRUE(real.has_value());
+    const int here = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(here, 0);
+    ASSERT_EQ(::chdir(t.path().c_str()), 0);
+
+    const RemovalOutcome outcome =
+        core::tree::removeBelow(core::tree::Anchor{ "loc", real->device, real->inode }, "a.txt", {});
+
+    EXPECT_EQ(::fchdir(here), 0);
+    ::close(here);
+    EXPECT_EQ(outcome.refusal, Refusal::Invalid);
+    EXPECT_TRUE(exists(t / "loc/a.txt"));
+}
+
 TEST(RemovalTest, SubfolderSwappedForLinkBeforeOpeningIsNotFollowed)
 {
     TempDir t;
@@ -311,6 +352,33 @@ TEST(RemovalTest, DryRunFindsAppendOnlyAndImmutableEntriesDeepInside)
     EXPECT_TRUE(exists(t / "tree/a/ok.txt"));
 }
 
+TEST(RemovalTest, NothingInAnAppendOnlyFolderGoesNotEvenInPart)
+{
+    TempDir t;
+    t.writeFile("log/old/a.txt", 10);
+    t.writeFile("log/b.txt", 5);
+    const ScopedAppendOnly folder(t / "log");
+    if (!folder.isSet()) {
+        GTEST_SKIP() << "the file system or this process cannot set the append-only flag";
+    }
+
+    // A folder in it cannot be unlinked: refused before anything inside it goes.
+    for (const bool dry : { true, false }) {
+        RemovalRequest request;
+        request.dryRun = dry;
+        const RemovalOutcome outcome = removeAt(t / "log", "old", request);
+        EXPECT_EQ(outcome.refusal, Refusal::NotDeletable) << (dry ? "dry run" : "real run");
+        EXPECT_EQ(outcome.freed, 0);
+        EXPECT_TRUE(exists(t / "log/old/a.txt"));
+    }
+
+    // Its content as a scanned location: the dry run foresees that nothing may go.
+    const RemovalOutcome preview = removeAt(t / "log", "", dryRun());
+    ASSERT_FALSE(preview.ok());
+    EXPECT_EQ(preview.error->code, EPERM);
+    EXPECT_EQ(preview.error->path, t / "log");
+}
+
 TEST(RemovalTest, AsNobodyPermissionsAndStickyFoldersAreForeseenAndHonoured)
 {
     TempDir t;
@@ -363,6 +431,71 @@ TEST(RemovalTest, AsNobodyPermissionsAndStickyFoldersAreForeseenAndHonoured)
     }
     EXPECT_EQ(rc, 0) << "10: read-only folder, 12: someone else's file in a sticky folder, 13: own file in a "
                         "sticky folder, 14: sticky folder inside the item, 15: sticky folder's owner, 16: real run";
+}
+
+TEST(RemovalTest, ATrashRecordIsKeptExactlyWhileItsItemIsInTheTrash)
+{
+    TempDir t;
+    // A trashed link that leads nowhere is still in the trash.
+    t.makeLink("Trash/files/link", "nowhere");
+    t.writeFile("Trash/info/link.trashinfo", 1);
+    const RemovalOutcome record = removeAt(t / "Trash/info", "link.trashinfo");
+    EXPECT_EQ(record.refusal, Refusal::TrashRecordKept);
+    EXPECT_TRUE(exists(t / "Trash/info/link.trashinfo"));
+
+    // A file named like a record outside a trash's info folder is no record.
+    t.writeFile("Trash/notes/link.trashinfo", 1);
+    EXPECT_TRUE(removeAt(t / "Trash/notes", "link.trashinfo").ok());
+    EXPECT_FALSE(exists(t / "Trash/notes/link.trashinfo"));
+}
+
+TEST(RemovalTest, AnEntryThatCannotBeExaminedIsTheFailureNamed)
+{
+    TempDir t;
+    openToNobody(t);
+    const std::string home = t.makeDir("home");
+    const std::string box = t.makeDir("home/box");
+    const std::string blind = t.makeDir("home/box/blind");
+    const std::string file = t.writeFile("home/box/blind/f.txt", 1);
+    for (const std::string &path : { home, box, blind, file }) {
+        ASSERT_EQ(::chown(path.c_str(), NobodyId, NobodyId), 0);
+    }
+    ASSERT_EQ(::chmod(blind.c_str(), 0600), 0); // listable, but its entries cannot be looked at
+
+    const int code = runAsNobodyIn(t.path(), [&] {
+        const RemovalOutcome outcome = removeAt(home, "box");
+        if (outcome.ok()) {
+            return 10;
+        }
+        return outcome.error->path == file && outcome.error->code == EACCES ? 0 : 11;
+    });
+    if (code == CannotRun) {
+        GTEST_SKIP() << "cannot run as the unprivileged user here";
+    }
+    EXPECT_EQ(code, 0) << "10: reported as removed, 11: the failure does not name the entry and why";
+    EXPECT_TRUE(exists(file));
+}
+
+TEST(RemovalTest, AFolderOfAnotherOwnerIsNeverMadeWritable)
+{
+    TempDir t;
+    t.writeFile("cache/mod/locked.txt", 1);
+    ASSERT_EQ(::chown((t / "cache/mod").c_str(), NobodyId, NobodyId), 0);
+    ASSERT_EQ(::chmod((t / "cache/mod").c_str(), 0555), 0);
+    const ScopedImmutable lock(t / "cache/mod/locked.txt"); // so that the folder stays to be looked at
+    if (!lock.isSet()) {
+        GTEST_SKIP() << "the file system or this process cannot set the immutable flag";
+    }
+    RemovalRequest asked;
+    asked.makeOwnFoldersWritable = true;
+
+    EXPECT_FALSE(removeAt(t / "cache", "mod", asked).ok());
+
+    struct stat mod
+    {
+    };
+    ASSERT_EQ(::stat((t / "cache/mod").c_str(), &mod), 0);
+    EXPECT_EQ(mod.st_mode & 07777, 0555U);
 }
 
 TEST(RemovalTest, HardLinkedFilesFreeTheirBytesOnlyWithTheirLastName)
@@ -450,6 +583,26 @@ TEST(RemovalTest, KeepEntriesEmptiesTheFolderButLeavesItAndThem)
     EXPECT_TRUE(exists(t / "build/CACHEDIR.TAG"));
     EXPECT_FALSE(exists(t / "build/obj"));
     EXPECT_FALSE(exists(t / "build/b.o"));
+}
+
+TEST(RemovalTest, AFolderToEmptySwappedForAnotherFolderIsLeftAlone)
+{
+    TempDir t;
+    t.writeFile("build/CACHEDIR.TAG", 43);
+    t.writeFile("build/a.o", 100);
+    t.writeFile("other/CACHEDIR.TAG", 43);
+    t.writeFile("other/keep.txt", 3);
+    FolderSwap swap{ t.path(), "build", t / "stash", t / "other", false };
+    RemovalRequest request;
+    request.keepEntries = { "CACHEDIR.TAG" };
+    request.raceHook = swapHook(swap);
+
+    const RemovalOutcome outcome = removeAt(t.path(), "build", request);
+
+    ASSERT_TRUE(swap.done);
+    EXPECT_EQ(outcome.refusal, Refusal::ChangedSinceScan);
+    EXPECT_EQ(readFile(t / "build/keep.txt"), "xxx");
+    EXPECT_TRUE(exists(t / "stash/a.o"));
 }
 
 TEST(RemovalTest, MountPointsInsideAreNeverEnteredBindMountsOfTheSameDiskIncluded)
