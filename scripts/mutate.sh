@@ -40,7 +40,8 @@
 # MUTATE_ONLY=REGEX keeps the mutants whose id matches; MUTATE_CHECK=1 builds
 # the schema and stops (to see that every mutant applies and compiles);
 # MUTATE_NOBUILD=1 reuses build-mutants as it is. The mutated files must have
-# no uncommitted changes.
+# no uncommitted changes, and the working tree must stay as it is until the
+# round ends: the tests read their fixtures from it.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -178,8 +179,9 @@ runTests() { # runTests MUTANT BINARY LOG: 0 when every test of the gtest BINARY
 
 # runMutant ID: "killed TEST" or "survived"; "error" when the tests could not run.
 runMutant() {
-    local id="$1" n=0 binary
-    for binary in "$root/$mutBuild/tests/core_tests" "$root/$mutBuild/tests/cli_tests"; do
+    local id="$1" file="${2:-}" n=0 binary binaries=("$root/$mutBuild/tests/core_tests" "$root/$mutBuild/tests/cli_tests")
+    case "$file" in src/cli/*) binaries=("$root/$mutBuild/tests/cli_tests") ;; esac # the core does not change
+    for binary in "${binaries[@]}"; do
         n=$((n + 1))
         if ! runTests "$id" "$binary" "$work/$id.$n.log"; then
             if grep -q '^FAILED' "$work/$id.$n.log" 2>/dev/null; then
@@ -205,7 +207,7 @@ while IFS=$'\t' read -r id file nth from to note; do
     if grep -q "^$id"$'\t' "$work/nomatch"; then
         outcome=nomatch
     else
-        outcome=$(runMutant "$id")
+        outcome=$(runMutant "$id" "$file")
     fi
     status=${outcome%% *}
     failure=""
