@@ -227,7 +227,12 @@ TEST_F(KeepListTest, OnlyARegularFileOfAtMostFourMebibytesIsAList)
     // Exactly the cap is read; one byte more is refused with a clear reason.
     ASSERT_EQ(::truncate(tmp.writeFile(".config/Spruce/always-keep", 0).c_str(), KeepList::MaxFileSize), 0);
     EXPECT_EQ(refusal().message, "read as a list") << "a file of NUL bytes: one line that cannot be used";
-    EXPECT_EQ(KeepList::load().value().unusable.size(), 1U);
+    const auto nuls = KeepList::load();
+    ASSERT_EQ(nuls.value().unusable.size(), 1U);
+    EXPECT_EQ(nuls.value().unusable[0].text.size(), KeepList::MaxFileSize) << "read whole";
+    EXPECT_EQ(nuls.value().unusable[0].describe(),
+        "line 1 cannot be used (holds a NUL byte): " + std::string(200, '\0') + "...")
+        << "told in a line of reasonable length";
     ASSERT_EQ(::truncate(file.c_str(), KeepList::MaxFileSize + 1), 0);
     const core::Error big = refusal();
     EXPECT_EQ(big.message, "larger than 4 MiB");

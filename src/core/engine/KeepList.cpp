@@ -146,12 +146,13 @@ Result<std::string> readText(const std::string &file)
         }
         text.resize(had + ReadChunk);
         const ssize_t n = ::read(fd.get(), text.data() + had, ReadChunk);
+        const int error = errno;
         text.resize(had + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-        if (n < 0 && errno == EINTR) {
+        if (n < 0 && error == EINTR) {
             continue;
         }
         if (n < 0) {
-            return Error::fromErrno(errno, file);
+            return Error::fromErrno(error, file);
         }
         if (n == 0) {
             return text;
@@ -317,7 +318,10 @@ Result<std::vector<std::string>> changeList(const std::vector<std::string> &path
 
 std::string KeepList::Unusable::describe() const
 {
-    return "line " + std::to_string(line) + " cannot be used (" + reason + "): " + text;
+    // A line can be megabytes long (a file of NUL bytes): enough of it to find it.
+    constexpr std::size_t Shown = 200;
+    const std::string shown = text.size() <= Shown ? text : text.substr(0, Shown) + "...";
+    return "line " + std::to_string(line) + " cannot be used (" + reason + "): " + shown;
 }
 
 std::string KeepList::filePath()

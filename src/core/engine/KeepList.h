@@ -47,7 +47,8 @@ public:
         std::string text; // as written, without its line end
         std::string reason; // "not an absolute path", "holds a NUL byte", ...
 
-        /// "line 3 cannot be used (not an absolute path): Documents/x".
+        /// "line 3 cannot be used (not an absolute path): Documents/x"; a
+        /// text longer than 200 bytes is cut there and ends in "...".
         [[nodiscard]] std::string describe() const;
     };
 
