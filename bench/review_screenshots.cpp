@@ -261,8 +261,10 @@ int main(int argc, char **argv)
     ok = save(&window, out + u"/overview-done.png"_s) && ok;
 
     // Large and Old Files: moved to the Trash on request.
-    QTest::mouseClick(
-        list->viewport(), Qt::LeftButton, {}, list->visualRect(root->moduleModel()->index(3, 0)).center());
+    QTest::mouseClick(list->viewport(),
+        Qt::LeftButton,
+        {},
+        list->visualRect(root->moduleModel()->index(root->moduleModel()->rowOfModule(3), 0)).center());
     auto *largeOverview = qobject_cast<gui::OverviewViewController *>(
         root->getTabViewController()->widget(root->getTabWithIndentifier(u"largeAndOldFileOverview"_s)));
     QTest::qWait(400);
