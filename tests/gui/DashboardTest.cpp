@@ -1,14 +1,18 @@
 // The dashboard: the machine's name, the scan of all modules, the review buttons.
 
 #include "GuiTestSupport.h"
+#include "ReviewSupport.h"
 #include "format/FileUrl.h"
 #include "format/Plist.h"
 #include "platform/LinkOpener.h"
 #include "support/ManualDispatcher.h"
 #include "ui/DashboardViewController.h"
 #include "ui/DetailViewController.h"
+#include "ui/FoundSummary.h"
 #include "ui/MachineDescription.h"
 #include "ui/ModuleActivity.h"
+#include "ui/ModuleListModel.h"
+#include "ui/ModuleListView.h"
 #include "ui/OverviewViewController.h"
 #include "ui/ViewController.h"
 
@@ -112,7 +116,9 @@ private Q_SLOTS:
 
         dashboard->doneScan(2);
         QCOMPARE(dashboard->doneModuleNumber(), 3);
-        QCOMPARE(dashboard->pathLabel()->text(), u"Scanning Completed! 1.5 kB File Found"_s);
+        // The figure is the catalogue's (nothing here), not the sum of progress reports.
+        QCOMPARE(dashboard->pathLabel()->text(),
+            u"Scanning Completed! 0 bytes File Found: 0 bytes of junk, 0 bytes of your own large and old files"_s);
         QCOMPARE(dashboard->scanBTN()->text(), u"Re-Scan"_s);
         QVERIFY(dashboard->scanBTN()->isEnabled());
         QVERIFY(shownIn(dashboard->unnessaryImage(), dashboard.get()));
@@ -161,8 +167,13 @@ private Q_SLOTS:
             }
             QCOMPARE(found, 1200 + 800 + 3000 + 2000);
             QCOMPARE(dashboard->totalScanSize(), found);
-            QCOMPARE(dashboard->pathLabel()->text(), u"Scanning Completed! 7.0 kB File Found"_s);
+            QCOMPARE(dashboard->pathLabel()->text(),
+                u"Scanning Completed! 7.0 kB File Found: 5.0 kB of junk, 2.0 kB of your own large and old files"_s);
             QVERIFY(shownIn(dashboard->largeFileRiview(), dashboard.get()));
+            // Each Review button says how much there is to review.
+            QCOMPARE(dashboard->junkReview()->text(), u"Review 2.0 kB"_s);
+            QCOMPARE(dashboard->unnessaryReview()->text(), u"Review 3.0 kB"_s);
+            QCOMPARE(dashboard->largeFileRiview()->accessibleName(), u"Review Large and Old Files, 2.0 kB"_s);
         }
     }
 
@@ -221,6 +232,52 @@ private Q_SLOTS:
         QCOMPARE(dashboard->doneModuleNumber(), 3);
     }
 
+    void aFileInTwoBandsCountsOnceAndReviewOnlyApart()
+    {
+        auto modules = gui_tests::Environment::fiveModules();
+        const core::FolderInfoPtr video = gui_tests::record(0, "video.mp4", 5000);
+        modules[3].categories.resize(4);
+        modules[3].categories[0].files = { video }; // big
+        modules[3].categories[2].files = { video, gui_tests::record(1, "notes.txt", 100) }; // and old
+        core::Category cache;
+        cache.files = { gui_tests::record(0, "cache.bin", 700) };
+        core::Category languages;
+        languages.kind = core::CategoryKind::Localization;
+        languages.files = { gui_tests::record(0, "de", 40) };
+        modules[1].categories = { cache, languages };
+        const gui::FoundSummary found = gui::FoundSummary::of(modules, { 1, 2, 3 });
+        QCOMPARE(found.junk, 700);
+        QCOMPARE(found.own, 5100);
+        QCOMPARE(found.reviewOnly, 40);
+        QCOMPARE(found.total(), 5840);
+        QCOMPARE(gui::FoundSummary::sizeOf(modules, 3), 5100);
+        QCOMPARE(
+            found.sentence(), u"700 bytes of junk, 5.1 kB of your own large and old files, 40 bytes for review only"_s);
+    }
+
+    void theKeyboardScansAndLandsOnReview()
+    {
+        testing_support::ManualDispatcher dispatcher;
+        gui_tests::ScopedSysRoot services("/", &dispatcher);
+        auto modules = gui_tests::Environment::fiveModules();
+        modules[3].categories.resize(4);
+        core::ModuleInfo::setModulesForTesting(modules);
+        auto dashboard = loadedDashboard();
+        dashboard->show();
+        QVERIFY(QTest::qWaitForWindowActive(dashboard.get()));
+        for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Enter }) {
+            dashboard->scanBTN()->setFocus();
+            QTest::keyClick(dashboard->scanBTN(), key);
+            QCOMPARE(dashboard->scanBTN()->text(), u"Scanning"_s);
+            dispatcher.runAllQueues();
+            QCOMPARE(dashboard->doneModuleNumber(), 3);
+            QVERIFY(dashboard->junkReview()->hasFocus());
+        }
+        // Return on a Review button presses it too.
+        QVERIFY(dashboard->junkReview()->autoDefault());
+        QVERIFY(dashboard->largeFileRiview()->autoDefault());
+    }
+
     void reviewButtonsLeadToTheDetailScreens()
     {
         gui::LinkOpener links(gui_tests::RecordingOpener().function());
@@ -249,6 +306,46 @@ private Q_SLOTS:
         dashboard->reviewUnnessary();
         QCOMPARE(gui::TabViewSwitchController::tabIndex(), table.at(u"applicationJunkDetail"_s));
         QCOMPARE(dashboard->junkReview()->accessibleName(), u"Review System Junk"_s);
+    }
+
+    void reviewKeepsThePlaceAndBackReturns()
+    {
+        gui::LinkOpener links(gui_tests::RecordingOpener().function());
+        gui::ViewController root(&links);
+        gui::SlideStack *tabs = root.getTabViewController();
+        tabs->setAnimationDuration(0);
+        root.show();
+        auto *dashboard = qobject_cast<DashboardViewController *>(tabs->widget(0));
+        dashboard->loadViewIfNeeded();
+        const auto &table = gui::TabViewSwitchController::vcDict();
+        dashboard->doneScan(1);
+        dashboard->doneScan(2);
+        dashboard->doneScan(3);
+        // The overview offers the dashboard's result: "Review" and "Re-Scan".
+        auto *overview =
+            qobject_cast<gui::OverviewViewController *>(tabs->widget(table.at(u"largeAndOldFileOverview"_s)));
+        QVERIFY(overview != nullptr);
+        QCOMPARE(overview->scanStatus(), 1);
+        QCOMPARE(overview->scanBTN()->text(), u"Review"_s);
+        QVERIFY(overview->rescanBTN()->isVisibleTo(overview));
+        QVERIFY(overview->pathLabel()->text().startsWith(u"Scanning Completed!"_s));
+
+        // "Review" leads to the detail, the list highlights the module, "Back" returns to the dashboard.
+        dashboard->largeFileRiview()->click();
+        const int detailTab = table.at(u"largeAndOldFileDetail"_s);
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), detailTab);
+        QCOMPARE(root.moduleModel()->moduleIndexAt(root.moduleView()->currentIndex().row()), 3);
+        auto *detail = qobject_cast<gui::DetailViewController *>(tabs->widget(detailTab));
+        detail->backButton()->click();
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), 0);
+        QCOMPARE(root.moduleModel()->moduleIndexAt(root.moduleView()->currentIndex().row()), 0);
+        // From the overview's "Review", "Back" returns to the overview.
+        root.switchTabTo(u"largeAndOldFileOverview"_s);
+        overview->scan();
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), detailTab);
+        detail->backButton()->click();
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), table.at(u"largeAndOldFileOverview"_s));
+        QCOMPARE(root.moduleModel()->moduleIndexAt(root.moduleView()->currentIndex().row()), 3);
     }
 
     void machineFromTheTableOrFromItsFirmware()

@@ -9,7 +9,9 @@
 #include "platform/Services.h"
 #include "theme/UIInfo.h"
 #include "theme/UIUtil.h"
+#include "ui/FoundSummary.h"
 #include "ui/ModuleActivity.h"
+#include "ui/OverviewViewController.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -109,6 +111,7 @@ QWidget *DashboardViewController::makeResult(
     image->setAlignment(Qt::AlignCenter);
     review = new QPushButton(box);
     review->setCursor(Qt::PointingHandCursor);
+    review->setAutoDefault(true); // Return and Enter press it when it has the focus
     // Three buttons read "Review": say which module each one reviews.
     const QString title = moduleTitle(mi);
     review->setAccessibleName(u"Review "_s + title);
@@ -137,6 +140,7 @@ void DashboardViewController::viewDidLoad()
     m_scanBTN->setObjectName(u"scanBTN"_s);
     m_scanBTN->setMinimumWidth(150);
     m_scanBTN->setCursor(Qt::PointingHandCursor);
+    m_scanBTN->setAutoDefault(true); // Return and Enter press it when it has the focus
     connect(m_scanBTN, &QPushButton::clicked, this, &DashboardViewController::scanAll);
     m_monitors = new MonitorPanel(this);
 
@@ -210,6 +214,8 @@ void DashboardViewController::scanAll()
     hideAllImage();
     m_doneModuleNumber = 0;
     m_totalScanSize = 0;
+    // A keyboard user who pressed Scan is taken to the first Review when it is done.
+    m_focusAfterScan = m_scanBTN->hasFocus();
     UIUtil::setBtnAttribute(m_scanBTN, u"Scanning"_s, core::UIInfo::nsMyUI("scan_button_font"));
     m_scanning = true;
     updateScanButton();
@@ -255,15 +261,23 @@ void DashboardViewController::showPercent(float percent)
 void DashboardViewController::doneScan(int mi)
 {
     ++m_doneModuleNumber;
+    showModule(mi);
     if (m_doneModuleNumber == 3 && m_pathLabel != nullptr) {
         m_scanning = false;
+        // What was found, each file once, and how much of it is junk.
+        const FoundSummary found = FoundSummary::of(core::ModuleInfo::modules(), { 1, 2, 3 });
+        m_totalScanSize = found.total();
         m_pathLabel->setText(u"Scanning Completed! "_s
-            + QString::fromStdString(core::format::formatByteCount(m_totalScanSize)) + u" File Found"_s);
+            + QString::fromStdString(core::format::formatByteCount(m_totalScanSize)) + u" File Found: "_s
+            + found.sentence());
         UIUtil::setTextAttribute(m_pathLabel, core::UIInfo::nsMyUI("scanning_path_font"));
         UIUtil::setBtnAttribute(m_scanBTN, u"Re-Scan"_s, core::UIInfo::nsMyUI("scan_button_font"));
         updateScanButton();
+        if (m_focusAfterScan && m_junkReview != nullptr) {
+            m_junkReview->setFocus(Qt::OtherFocusReason);
+        }
+        m_focusAfterScan = false;
     }
-    showModule(mi);
 }
 
 DashboardViewController::ModuleResult DashboardViewController::resultOf(int mi) const
@@ -289,9 +303,21 @@ void DashboardViewController::showModule(int mi)
     const auto &modules = core::ModuleInfo::modules();
     const QString image = QString::fromStdString(modules.at(static_cast<std::size_t>(mi)).image) + u"_Review"_s;
     result.image->setPixmap(ImageStore::pixmap(image, QSize(ResultImageSide, ResultImageSide)));
+    // The size on the button: what there is to review before going there.
+    const QString size = QString::fromStdString(core::format::formatByteCount(FoundSummary::sizeOf(modules, mi)));
+    UIUtil::setBtnAttribute(result.review, u"Review "_s + size, core::UIInfo::nsMyUI("review_button_font"));
+    result.review->setAccessibleName(u"Review "_s + moduleTitle(mi) + u", "_s + size);
     result.image->show();
     result.review->show();
-    reloadTabWhenScanDone(QString::fromLatin1(ModuleScreens[mi - 1].overview));
+    const QString overviewTab = QString::fromLatin1(ModuleScreens[mi - 1].overview);
+    reloadTabWhenScanDone(overviewTab);
+    // One scan result per module: its overview offers "Review" and "Re-Scan" for this one.
+    if (SlideStack *tabs = getTabViewController()) {
+        if (auto *overview = qobject_cast<OverviewViewController *>(tabs->widget(getTabWithIndentifier(overviewTab)))) {
+            overview->loadViewIfNeeded();
+            overview->adoptScanResult();
+        }
+    }
 }
 
 void DashboardViewController::reviewJunk()

@@ -22,7 +22,13 @@ class MonitorPanel;
 /// "..."). Each module that finishes shows its "_Review" picture and a
 /// "Review" button that leads to its detail screen; after the third, the
 /// label says "Scanning Completed! <size> File Found" and the button
-/// "Re-Scan". The monitors are redrawn only while the screen is on view.
+/// "Re-Scan", with how much of it is junk, how much the user's own large
+/// and old files and how much is for review only (a file listed twice
+/// counted once); each Review button shows its module's size, and the
+/// module's overview offers "Review" and "Re-Scan" for the same result.
+/// Return and Enter press the focused button; a scan started from the
+/// keyboard leaves the focus on the first "Review". The monitors are
+/// redrawn only while the screen is on view.
 ///
 /// The scans go through ModuleActivity, like those of the overview
 /// screens: while the dashboard scans, those screens cannot scan or clean
@@ -121,6 +127,7 @@ private:
     std::int64_t m_totalScanSize = 0;
     int m_doneModuleNumber = 0;
     bool m_scanning = false; // a scan of all modules started here runs
+    bool m_focusAfterScan = false; // Scan had the focus when pressed: Review takes it at the end
 };
 
 } // namespace gui

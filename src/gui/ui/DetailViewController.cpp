@@ -622,6 +622,13 @@ void DetailViewController::updateBusyState()
 void DetailViewController::showEvent(QShowEvent *event)
 {
     TabViewSwitchController::showEvent(event);
+    // "Back" leads where the person came from: the dashboard's "Review", or the overview.
+    if (SlideStack *tabs = getTabViewController(); tabs != nullptr && !event->spontaneous()) {
+        const auto *from = qobject_cast<TabViewSwitchController *>(tabs->widget(previousTabIndex()));
+        if (from != nullptr && from != this) {
+            m_backToDashboard = from->tabIdentifier() == u"dashboard"_s;
+        }
+    }
     // A keyboard user arriving from the overview starts in the category list.
     if (m_categoryView != nullptr && (focusWidget() == nullptr || !focusWidget()->isVisible())) {
         m_categoryView->setFocus(Qt::OtherFocusReason);
@@ -630,6 +637,10 @@ void DetailViewController::showEvent(QShowEvent *event)
 
 void DetailViewController::backToView()
 {
+    if (m_backToDashboard) {
+        switchTabTo(u"dashboard"_s);
+        return;
+    }
     switchToTwinTab();
 }
 

@@ -90,7 +90,8 @@ public:
     /// `cleanSize` formatted, followed by " Free Up".
     void updateProgressLabel();
 
-    /// "Back": to the overview twin.
+    /// "Back": to where the person came from: the dashboard when its
+    /// "Review" led here, otherwise the overview twin.
     void backToView();
     /// "Clean": asks, then cleans module `moduleIndex` (unless it is busy).
     void clean();
@@ -231,6 +232,7 @@ private:
     core::MyUI m_progressStyle; // read when a clean starts: the label changes once per item removed
     std::optional<std::vector<core::FolderInfoPtr>> m_detailFiles;
     int m_categoryRow = 0;
+    bool m_backToDashboard = false; // the dashboard's "Review" led here
     bool m_selectingRow = false; // the screen itself moves the category selection
     Confirmer m_confirmer = &DetailViewController::confirmClean;
     UrlOpener m_opener = desktopUrlOpener();

@@ -81,6 +81,18 @@ void ModuleListView::mousePressEvent(QMouseEvent *event)
     m_pressing = false;
 }
 
+void ModuleListView::markRow(int row)
+{
+    const QModelIndex index = model() != nullptr ? model()->index(row, 0) : QModelIndex();
+    if (!index.isValid() || index == currentIndex()) {
+        return;
+    }
+    const bool pressing = m_pressing;
+    m_pressing = true; // not asked: the screen is on view already
+    setCurrentIndex(index);
+    m_pressing = pressing;
+}
+
 void ModuleListView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QListView::currentChanged(current, previous);

@@ -49,6 +49,9 @@ public:
     explicit ModuleListView(QWidget *parent = nullptr);
     ~ModuleListView() override;
 
+    /// Highlights row `row` as the one on view, without asking for it (no rowAsked).
+    void markRow(int row);
+
 Q_SIGNALS:
     /// The user is selecting row `row`.
     void rowAsked(int row);

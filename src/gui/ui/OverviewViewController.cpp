@@ -6,6 +6,7 @@
 #include "theme/UIInfo.h"
 #include "theme/UIUtil.h"
 #include "ui/FeatureDD.h"
+#include "ui/FoundSummary.h"
 #include "ui/ModuleActivity.h"
 #include "ui/ReviewCells.h"
 
@@ -321,7 +322,7 @@ void OverviewViewController::showPercent(float percent)
     setScanTitle(percentTitle(percent));
 }
 
-void OverviewViewController::doneScan()
+void OverviewViewController::showScanResult()
 {
     m_pathRefresh->stop();
     m_pendingPath.clear();
@@ -334,6 +335,23 @@ void OverviewViewController::doneScan()
     m_rescanBTN->show();
     updateButtons();
     reloadTwinTabData();
+}
+
+void OverviewViewController::adoptScanResult()
+{
+    if (!isViewLoaded() || ModuleActivity::instance().isBusy(moduleIndex())) {
+        return;
+    }
+    m_totalScanSize = FoundSummary::sizeOf(core::ModuleInfo::modules(), moduleIndex());
+    m_pathStyle = core::UIInfo::nsMyUI("scanning_path_font");
+    m_scanButtonStyle = core::UIInfo::nsMyUI("scan_button_font");
+    m_scanProgress->setValue(m_scanProgress->maximum());
+    showScanResult();
+}
+
+void OverviewViewController::doneScan()
+{
+    showScanResult();
     // Only when the person is still looking at this screen: a scan that
     // ends while they are elsewhere does not pull them away.
     SlideStack *tabs = getTabViewController();

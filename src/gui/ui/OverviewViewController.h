@@ -53,6 +53,10 @@ public:
     // The scan's callbacks (main queue).
     void progress(const std::string &path, std::int64_t size);
     void showPercent(float percent);
+    /// A scan of this module started elsewhere (the dashboard) has ended:
+    /// the screen shows its result as if it had scanned ("Review" to its
+    /// details, "Re-Scan"); nothing while the module is busy.
+    void adoptScanResult();
     void doneScan();
 
     /// The button title for a fraction done: floor(fraction x 100) in
@@ -80,6 +84,8 @@ private:
     void startScan();
     /// Enables the buttons from scanStatus and whether the module is busy.
     void updateButtons();
+    /// The end of a scan: the total found, "Review" and "Re-Scan", the detail twin reloaded.
+    void showScanResult();
     void setScanTitle(const QString &title);
     void showPendingPath();
 

@@ -30,6 +30,7 @@ QString slideIdentifier(QWidget *child)
 } // namespace
 
 int TabViewSwitchController::s_tabIndex = 0;
+int TabViewSwitchController::s_previousTabIndex = -1;
 std::map<QString, int> TabViewSwitchController::s_vcDict = initialTable();
 
 TabViewSwitchController::TabViewSwitchController(QWidget *parent)
@@ -42,6 +43,7 @@ TabViewSwitchController::~TabViewSwitchController() = default;
 void TabViewSwitchController::resetNavigation()
 {
     s_tabIndex = 0;
+    s_previousTabIndex = -1;
     s_vcDict = initialTable();
 }
 
@@ -192,6 +194,7 @@ void TabViewSwitchController::switchTabWithTransition(int toT)
     const int from = s_tabIndex >= 0 && s_tabIndex < tabs->count() ? s_tabIndex : tabs->currentIndex();
     const SlideTransition option =
         transitionFor(slideIdentifier(tabs->widget(from)), slideIdentifier(tabs->widget(toT)));
+    s_previousTabIndex = from;
     tabs->transition(from, toT, option);
     s_tabIndex = toT;
 }

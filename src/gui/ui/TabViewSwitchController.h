@@ -85,6 +85,8 @@ public:
 
     /// The child shown now, shared by the whole class.
     static int tabIndex() { return s_tabIndex; }
+    /// The tab the last switch came from (-1 before the first).
+    static int previousTabIndex() { return s_previousTabIndex; }
     /// Which child holds which identifier, shared by the whole class.
     static const std::map<QString, int> &vcDict() { return s_vcDict; }
     /// Back to the start of a main window: child 0 shown, the four initial entries.
@@ -123,6 +125,7 @@ private:
     bool m_viewLoaded = false;
 
     static int s_tabIndex;
+    static int s_previousTabIndex;
     static std::map<QString, int> s_vcDict;
 };
 

@@ -128,6 +128,10 @@ ViewController::ViewController(const LinkOpener *links, QWidget *parent)
     connect(m_moduleView, &ModuleListView::rowAsked, this, [this](int row) {
         shouldSelectRow(row);
     });
+    // Whoever switches screens (the dashboard's "Review", "Back"), the list highlights the module on view.
+    connect(tabs, &SlideStack::transitionStarted, this, [this](int, int to) {
+        followScreen(to);
+    });
     if (m_model->rowCount() > 0) {
         m_moduleView->setCurrentIndex(m_model->index(0, 0));
     }
@@ -149,6 +153,28 @@ QString ViewController::screenIdentifier(const core::Module &module)
     }
     const QString overview = tab + u"Overview"_s;
     return tabEntry(overview) ? overview : tab;
+}
+
+void ViewController::followScreen(int tab)
+{
+    const auto *screen = qobject_cast<TabViewSwitchController *>(getTabViewController()->widget(tab));
+    if (screen == nullptr || !screen->tabIdentifier()) {
+        return;
+    }
+    const QString &identifier = *screen->tabIdentifier();
+    const auto &modules = m_model->modules();
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const int index = m_model->moduleIndexAt(row);
+        if (index < 0) {
+            continue;
+        }
+        const QString stem = QString::fromStdString(modules[static_cast<std::size_t>(index)].tab);
+        if (!stem.isEmpty()
+            && (identifier == stem || identifier == stem + u"Overview"_s || identifier == stem + u"Detail"_s)) {
+            m_moduleView->markRow(row);
+            return;
+        }
+    }
 }
 
 bool ViewController::shouldSelectRow(int row)

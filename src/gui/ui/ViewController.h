@@ -70,6 +70,9 @@ public:
     /// Switches to the screen of module row `row` (creating it on first
     /// use) and allows the selection: always true.
     bool shouldSelectRow(int row);
+    /// Highlights in the module list the module whose screen is tab `tab`
+    /// (its overview or detail), without switching anything.
+    void followScreen(int tab);
 
     /// The screen identifier a module row leads to: the module's tab when
     /// it names a screen itself ("dashboard", "moreTool", or a full
