@@ -3,7 +3,7 @@
 #include "engine/ModuleInfo.h"
 #include "format/Format.h"
 
-#include <string_view>
+#include <string>
 #include <unordered_set>
 
 using namespace Qt::StringLiterals;
@@ -18,7 +18,7 @@ QString bytes(std::int64_t count)
 }
 
 /// Adds what `category` found to `sum`, each file once across `seen`.
-void addCategory(const core::Category &category, std::unordered_set<std::string_view> &seen, std::int64_t &sum)
+void addCategory(const core::Category &category, std::unordered_set<std::string> &seen, std::int64_t &sum)
 {
     if (category.files.empty()) {
         sum += category.size; // found, but not as records (a category that only counts)
@@ -36,7 +36,7 @@ void addCategory(const core::Category &category, std::unordered_set<std::string_
 FoundSummary FoundSummary::of(const std::vector<core::Module> &modules, const std::vector<int> &moduleIndexes)
 {
     FoundSummary summary;
-    std::unordered_set<std::string_view> seen;
+    std::unordered_set<std::string> seen;
     for (const int index : moduleIndexes) {
         if (index < 0 || static_cast<std::size_t>(index) >= modules.size()) {
             continue;
