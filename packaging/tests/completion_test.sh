@@ -47,7 +47,7 @@ expect "spruce-cli scan --" --files "${globals[@]}"
 expect "spruce-cli clean sys" systemJunk system
 expect "spruce-cli clean systemJunk " # the module is given: nothing but options
 expect "spruce-cli clean systemJunk --d" --dry-run
-expect "spruce-cli --resources $resources clean systemJunk --category " 0 1 2 3 4
+expect "spruce-cli --resources $resources clean systemJunk --category " 0 1 2 3 4 5 6 7
 expect "spruce-cli --resources $resources clean 3 --category 1 --category " 0 1 2 3
 expect "spruce-cli --resources $resources --sysroot $scratch clean system --category " 0 1 2 3 4 5
 expect "spruce-cli --resources $resources clean noSuchModule --category "

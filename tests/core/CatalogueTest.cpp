@@ -609,6 +609,19 @@ TEST_F(CatalogueTest, ShippedCatalogueKeepsItsRules)
                                             << locations[o].where << " " << locations[o].path;
         }
     }
+
+    // What people keep in their cache folders although it is no cache is never listed.
+    for (const Category &cat : modules[1].categories) {
+        if (cat.title == "User Cache Files") {
+            for (const char *kept : { "JetBrains/*/LocalHistory",
+                     "ibus/libpinyin",
+                     "huggingface/token",
+                     "huggingface/stored_tokens",
+                     "pypoetry/virtualenvs" }) {
+                EXPECT_EQ(std::count(cat.exclude.begin(), cat.exclude.end(), kept), 1) << kept;
+            }
+        }
+    }
 }
 
 } // namespace
