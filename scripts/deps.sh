@@ -12,6 +12,8 @@ need+=(gvfs libglib2.0-bin dbus-daemon)
 need+=(qt6-base-dev qt6-svg-dev fonts-liberation2)
 # The review screens' end-to-end test runs on a real X server: Xvfb, through xvfb-run (which needs xauth).
 need+=(xvfb xauth)
+# The realistic test home (bench/junk_home.py, ctest cli.junk_home) is made and checked by a Python script.
+need+=(python3)
 missing=()
 for pkg in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
