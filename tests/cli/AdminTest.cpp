@@ -1,5 +1,6 @@
 // spruce-admin, the privileged helper, run as the program it is: its
 // refusals as carefully as its successes, on a planted system root.
+#include "CliSupport.h"
 #include "support/RunAsNobody.h"
 #include "support/SystemRoot.h"
 #include "sysjunk/AdminProtocol.h"
@@ -7,10 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using testing_support::SystemRoot;
@@ -18,71 +16,14 @@ using testing_support::TempDir;
 
 namespace {
 
-struct AdminRun
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using AdminRun = cli_tests::CliRun;
 
 /// Runs spruce-admin with `args` and exactly the environment `env`.
 AdminRun runAdmin(const std::vector<std::string> &args, const std::vector<std::string> &env = {})
 {
-    int outPipe[2];
-    int errPipe[2];
-    EXPECT_EQ(::pipe2(outPipe, O_CLOEXEC), 0);
-    EXPECT_EQ(::pipe2(errPipe, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    std::vector<std::string> all = { SPRUCE_ADMIN };
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (auto &a : all) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> envText = env;
-    std::vector<char *> envp;
-    for (auto &e : envText) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, SPRUCE_ADMIN, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    AdminRun run;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << SPRUCE_ADMIN;
-        return run;
-    }
-    pollfd fds[2] = { { outPipe[0], POLLIN, 0 }, { errPipe[0], POLLIN, 0 } };
-    std::string *sinks[2] = { &run.out, &run.err };
-    int open = 2;
-    while (open > 0 && ::poll(fds, 2, 60000) > 0) {
-        for (int k = 0; k < 2; ++k) {
-            if (fds[k].fd < 0 || fds[k].revents == 0) {
-                continue;
-            }
-            char buf[65536];
-            const ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
-            if (n <= 0) {
-                ::close(fds[k].fd);
-                fds[k].fd = -1;
-                --open;
-            } else {
-                sinks[k]->append(buf, static_cast<std::size_t>(n));
-            }
-        }
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
+    cli_tests::CliSetup setup = cli_tests::CliSetup::withEnvironment(env);
+    setup.exactEnvironment = true;
+    return cli_tests::runProgram(SPRUCE_ADMIN, args, setup);
 }
 
 bool exists(const std::string &path)

@@ -15,7 +15,7 @@ extern char **environ;
 
 namespace cli_tests {
 
-CliRun runCli(const std::vector<std::string> &args, const CliSetup &setup)
+CliRun runProgram(const std::string &program, const std::vector<std::string> &args, const CliSetup &setup)
 {
     int outPipe[2] = { -1, -1 };
     int errPipe[2] = { -1, -1 };
@@ -37,7 +37,7 @@ CliRun runCli(const std::vector<std::string> &args, const CliSetup &setup)
     if (!setup.cwd.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, setup.cwd.c_str());
     }
-    std::vector<std::string> all = { SPRUCE_CLI, "--no-progress" };
+    std::vector<std::string> all = { program };
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (auto &a : all) {
@@ -45,7 +45,7 @@ CliRun runCli(const std::vector<std::string> &args, const CliSetup &setup)
     }
     argv.push_back(nullptr);
     std::vector<std::string> envText = setup.env;
-    for (char **e = environ; *e != nullptr; ++e) {
+    for (char **e = environ; !setup.exactEnvironment && *e != nullptr; ++e) {
         const std::string entry = *e;
         const std::string name = entry.substr(0, entry.find('=') + 1);
         if (std::none_of(setup.env.begin(), setup.env.end(), [&](const std::string &own) {
@@ -60,13 +60,13 @@ CliRun runCli(const std::vector<std::string> &args, const CliSetup &setup)
     }
     envp.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, SPRUCE_CLI, &actions, nullptr, argv.data(), envp.data());
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     CliRun run;
     if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << SPRUCE_CLI;
+        ADD_FAILURE() << "cannot start " << program;
         return run;
     }
     pollfd fds[2] = { { outPipe[0], POLLIN, 0 }, { errPipe[0], POLLIN, 0 } };
@@ -92,6 +92,13 @@ CliRun runCli(const std::vector<std::string> &args, const CliSetup &setup)
     ::waitpid(pid, &status, 0);
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
+}
+
+CliRun runCli(const std::vector<std::string> &args, const CliSetup &setup)
+{
+    std::vector<std::string> all = { "--no-progress" };
+    all.insert(all.end(), args.begin(), args.end());
+    return runProgram(SPRUCE_CLI, all, setup);
 }
 
 CliRun runCliOnTerminal(const std::vector<std::string> &args, const std::string &typed)

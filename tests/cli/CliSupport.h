@@ -26,6 +26,7 @@ struct CliSetup
     std::string stdoutPath; // a file to write to instead of the pipe (run.out stays empty)
     std::string cwd; // working directory; this process's when empty
     std::vector<std::string> env; // "NAME=value" entries added to (and overriding) this process's environment
+    bool exactEnvironment = false; // the child gets `env` alone, nothing of this process's environment
 
     static CliSetup readingFrom(int fd)
     {
@@ -52,6 +53,9 @@ struct CliSetup
         return setup;
     }
 };
+
+/// Runs `program` with `args` and collects both streams.
+CliRun runProgram(const std::string &program, const std::vector<std::string> &args, const CliSetup &setup = {});
 
 /// Runs spruce-cli with `args` (after "--no-progress") and collects both streams.
 CliRun runCli(const std::vector<std::string> &args, const CliSetup &setup = {});

@@ -730,19 +730,7 @@ TEST(RemovalTest, RemovesTreeDeeperThanPathMax)
     const std::string name(200, 'd');
     const int levels = 25;
     ASSERT_GT(levels * (name.size() + 1), static_cast<std::size_t>(PATH_MAX));
-    int fd = ::open(t.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    for (int i = 0; i < levels; ++i) {
-        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
-        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        ASSERT_GE(next, 0);
-        fd = next;
-    }
-    const int leaf = ::openat(fd, "leaf.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(leaf, 0);
-    ::close(leaf);
-    ::close(fd);
+    ASSERT_TRUE(testing_support::makeChain(t.path(), name, levels, 0));
 
     const RemovalOutcome outcome = removeAt(t.path(), name);
 

@@ -22,6 +22,7 @@
 using core::tree::Walker;
 using core::tree::WalkItem;
 using core::tree::WalkOptions;
+using testing_support::makeChain;
 using testing_support::TempDir;
 
 namespace {
@@ -56,33 +57,6 @@ WalkOptions noStat()
     WalkOptions options;
     options.wantStat = false;
     return options;
-}
-
-/// Builds a chain of `depth` nested folders named `name` below `root` with
-/// *at() calls (so the chain may outgrow PATH_MAX), and a file of `fileSize`
-/// bytes named "leaf" at its bottom. Returns false if anything failed.
-bool makeChain(const std::string &root, const std::string &name, int depth, off_t fileSize)
-{
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int i = 0; i < depth && fd >= 0; ++i) {
-        if (::mkdirat(fd, name.c_str(), 0755) != 0) {
-            ::close(fd);
-            return false;
-        }
-        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = child;
-    }
-    if (fd < 0) {
-        return false;
-    }
-    const int file = ::openat(fd, "leaf", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    const bool ok = file >= 0 && ::ftruncate(file, fileSize) == 0;
-    if (file >= 0) {
-        ::close(file);
-    }
-    ::close(fd);
-    return ok;
 }
 
 /// Removes a chain made by makeChain with a constant number of descriptors,

@@ -134,4 +134,28 @@ std::string readFile(const std::string &path)
     return out.str();
 }
 
+bool makeChain(const std::string &root, const std::string &name, int depth, std::int64_t fileSize)
+{
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < depth && fd >= 0; ++i) {
+        if (::mkdirat(fd, name.c_str(), 0755) != 0) {
+            ::close(fd);
+            return false;
+        }
+        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = child;
+    }
+    if (fd < 0) {
+        return false;
+    }
+    const int file = ::openat(fd, "leaf", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const bool ok = file >= 0 && ::ftruncate(file, static_cast<off_t>(fileSize)) == 0;
+    if (file >= 0) {
+        ::close(file);
+    }
+    ::close(fd);
+    return ok;
+}
+
 } // namespace testing_support

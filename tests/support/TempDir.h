@@ -38,6 +38,11 @@ private:
 /// Sets a file's modification time (seconds since the epoch), without following a final link.
 void setMtime(const std::string &path, std::int64_t seconds);
 
+/// Builds a chain of `depth` nested folders named `name` below the folder `root` with
+/// *at() calls (so the chain may outgrow PATH_MAX), and a file of `fileSize`
+/// bytes named "leaf" at its bottom. Returns false if anything failed.
+bool makeChain(const std::string &root, const std::string &name, int depth, std::int64_t fileSize);
+
 /// Reads a whole file; "" when it cannot be read.
 std::string readFile(const std::string &path);
 

@@ -1,6 +1,7 @@
 #include "sysjunk/Tools.h"
 
 #include "sysjunk/Locations.h"
+#include "tree/DirectoryIo.h"
 
 #include <array>
 #include <cerrno>
@@ -15,30 +16,7 @@ namespace core::sysjunk {
 
 namespace {
 
-/// Closes a descriptor when it goes out of scope.
-class Fd
-{
-public:
-    explicit Fd(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~Fd() { reset(); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-
-    [[nodiscard]] int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
+using Fd = tree::detail::UniqueFd;
 
 /// Reads both pipes until each is at its end, keeping at most MaxToolOutput bytes of each.
 void drain(int outFd, int errFd, ToolRun &run)

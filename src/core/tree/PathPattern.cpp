@@ -1,5 +1,6 @@
 #include "tree/PathPattern.h"
 
+#include "format/FileUrl.h"
 #include "tree/DirectoryIo.h"
 
 #include <algorithm>
@@ -9,20 +10,6 @@
 namespace core::tree {
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 /// `text` with its "%XX" escapes decoded; nullopt for a broken escape.
 std::optional<std::string> percentDecoded(std::string_view text)
@@ -37,8 +24,8 @@ std::optional<std::string> percentDecoded(std::string_view text)
         if (i + 2 >= text.size()) {
             return std::nullopt;
         }
-        const int high = hexValue(text[i + 1]);
-        const int low = hexValue(text[i + 2]);
+        const int high = format::hexDigitValue(text[i + 1]);
+        const int low = format::hexDigitValue(text[i + 2]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
