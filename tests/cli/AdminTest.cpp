@@ -1,6 +1,7 @@
 // spruce-admin, the privileged helper, run as the program it is: its
 // refusals as carefully as its successes, on a planted system root.
 #include "CliSupport.h"
+#include "support/MountNamespace.h"
 #include "support/RunAsNobody.h"
 #include "support/SystemRoot.h"
 #include "sysjunk/AdminProtocol.h"
@@ -152,6 +153,29 @@ TEST_F(AdminTest, ALinkOnTheWayToTheCacheLeadsNowhere)
     EXPECT_EQ(run.code, core::sysjunk::AdminItemsFailed);
     EXPECT_TRUE(run.out.starts_with("refused apt-archive:bash_5.2.15-2_amd64.deb 0 ")) << run.out;
     EXPECT_TRUE(exists(system.at("elsewhere/archives/bash_5.2.15-2_amd64.deb")));
+}
+
+TEST_F(AdminTest, AMountPointInTheCacheIsRefused)
+{
+    const std::string outside = system.file("other-disk/big.deb", 5000);
+    const std::string bound = system.file("var/cache/apt/archives/bound_1_all.deb", 0);
+    std::string said;
+    const int code = testing_support::inPrivateMountNamespace([&] {
+        if (!testing_support::bindMount(outside, bound)) {
+            return testing_support::CannotRun;
+        }
+        const AdminRun run = admin({ "apt-archive:bound_1_all.deb" });
+        return run.code == core::sysjunk::AdminItemsFailed
+                && run.out.starts_with("refused apt-archive:bound_1_all.deb 0")
+            ? 0
+            : 1;
+    });
+    if (code == testing_support::CannotRun) {
+        GTEST_SKIP() << "cannot mount in a private namespace here";
+    }
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(exists(outside));
+    EXPECT_EQ(testing_support::readFile(outside).size(), 5000U);
 }
 
 TEST_F(AdminTest, RemovesEachKindItTakes)

@@ -1,10 +1,13 @@
 // The system module end to end: spruce-cli on a planted system root with fake tools.
 #include "CliSupport.h"
+#include "support/MountNamespace.h"
+#include "support/RunAsNobody.h"
 #include "support/SystemRoot.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 using cli_tests::contains;
 using cli_tests::runCli;
@@ -12,6 +15,12 @@ using testing_support::SystemRoot;
 using testing_support::TempDir;
 
 namespace {
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 class SystemCliTest : public ::testing::Test
 {
@@ -164,6 +173,58 @@ TEST_F(SystemCliTest, ScanOfAnEmptyRootFindsNothingAndSucceeds)
     ASSERT_EQ(json.code, 0) << json.err;
     EXPECT_EQ(json.json()["modules"][0]["size"], 0);
     EXPECT_TRUE(listedPaths(json.json()["modules"][0]).empty());
+}
+
+TEST_F(SystemCliTest, WithoutRightsTheScanSaysWhatItCouldNotRead)
+{
+    plantJunk();
+    // apt keeps partial/ to itself (0700 _apt); the user's own home stays readable.
+    ASSERT_EQ(::chmod(system.at("var/cache/apt/archives/partial").c_str(), 0700), 0);
+    for (const std::string &path : { tmp.path(), home }) {
+        ASSERT_EQ(::chmod(path.c_str(), 0777), 0);
+    }
+    const std::string report = tmp.writeFile("report.txt", 0);
+    ASSERT_EQ(::chmod(report.c_str(), 0666), 0);
+    const int code = testing_support::runAsNobody([&] {
+        return runCli(global() + std::vector<std::string>{ "scan", "system" }, cli_tests::CliSetup::writingTo(report))
+            .code;
+    });
+    if (code == 125) {
+        GTEST_SKIP() << "cannot run as an unprivileged user here";
+    }
+    EXPECT_EQ(code, 0);
+    const std::string out = testing_support::readFile(report);
+    EXPECT_TRUE(contains(out,
+        "not measured: " + system.at("var/cache/apt/archives/partial")
+            + " cannot be read (Permission denied): not counted"))
+        << out;
+    EXPECT_TRUE(contains(out, "Package Cache")) << out;
+}
+
+TEST_F(SystemCliTest, MountPointsAreNeitherListedNorRemoved)
+{
+    plantJunk();
+    const std::string outside = system.file("other-disk/big.deb", 5000);
+    const std::string bound = system.file("var/cache/apt/archives/bound_1_all.deb", 0);
+    const std::string report = tmp.writeFile("report.json", 0);
+    const int code = testing_support::inPrivateMountNamespace([&] {
+        if (!testing_support::bindMount(outside, bound)) {
+            return testing_support::CannotRun;
+        }
+        const cli_tests::CliRun scan = cli({ "--json", "scan", "system" });
+        if (scan.code != 0 || contains(scan.out, "bound_1_all.deb")) {
+            return 1;
+        }
+        const cli_tests::CliRun clean = cli({ "--json", "clean", "system", "--category", "0", "--yes" });
+        return clean.code == 0 ? 0 : 2;
+    });
+    if (code == testing_support::CannotRun) {
+        GTEST_SKIP() << "cannot mount in a private namespace here";
+    }
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(testing_support::pathExists(outside));
+    EXPECT_EQ(testing_support::readFile(outside).size(), 5000U);
+    EXPECT_FALSE(testing_support::pathExists(system.at("var/cache/apt/archives/bash_5.2.15-2_amd64.deb")));
 }
 
 TEST_F(SystemCliTest, BadSystemOptionsAreUsageErrors)

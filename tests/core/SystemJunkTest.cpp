@@ -214,6 +214,7 @@ TEST_F(SystemScannersTest, OldTemporaryFilesAreThoseNothingBelowChangedFor30Days
     const std::int64_t recent = now - 86'400;
     testing_support::setMtime(system.file("var/tmp/old.iso", 50), now - 31 * 86'400);
     testing_support::setMtime(system.file("var/tmp/fresh.txt", 5), recent);
+    testing_support::setMtime(system.file("var/tmp/almost.txt", 5), now - 29 * 86'400);
     system.file("var/tmp/tree/deep/new.log", 7);
     testing_support::setMtime(system.at("var/tmp/tree/deep/new.log"), recent);
     system.file("var/tmp/old-tree/deep/old.log", 8);

@@ -18,6 +18,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -142,6 +143,13 @@ private Q_SLOTS:
             u"Not all measured: "_s + snapNote);
         QVERIFY(categories->index(Snaps, 0).data(Qt::ToolTipRole).toString().contains(snapNote));
         QVERIFY(categories->index(Snaps, 0).data(Qt::AccessibleDescriptionRole).toString().contains(snapNote));
+        // Where the files would be, the empty category says what it could not look at.
+        detail->categoryView()->setCurrentIndex(categories->index(Snaps, 0));
+        QVERIFY(detail->noMatchLabel()->isVisible());
+        QCOMPARE(detail->noMatchLabel()->text(), u"Not measured:\n"_s + snapNote);
+        QCOMPARE(detail->detailView()->accessibleDescription(), detail->noMatchLabel()->text());
+        detail->categoryView()->setCurrentIndex(categories->index(Packages, 0));
+        QVERIFY(detail->noMatchLabel()->isHidden());
     }
 
     void cleanGoesThroughTheHelperAndCountsWhatWent()

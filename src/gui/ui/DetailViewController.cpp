@@ -562,12 +562,28 @@ void DetailViewController::searchFiles(const QString &text)
 
 void DetailViewController::updateNoMatch()
 {
-    const bool none = m_detailDD != nullptr && !m_detailDD->keywords().isEmpty() && m_detailDD->rowCount() == 0;
-    m_noMatchLabel->setVisible(none);
-    if (none) {
+    const bool empty = m_detailDD != nullptr && m_detailDD->rowCount() == 0;
+    const bool none = empty && !m_detailDD->keywords().isEmpty();
+    // A category that found nothing says what it could not look at, where its files would be.
+    QString unmeasured;
+    const auto &modules = core::ModuleInfo::modules();
+    if (empty && !none && moduleIndex() >= 0 && static_cast<std::size_t>(moduleIndex()) < modules.size()) {
+        const auto &categories = modules[static_cast<std::size_t>(moduleIndex())].categories;
+        if (m_categoryRow >= 0 && static_cast<std::size_t>(m_categoryRow) < categories.size()) {
+            for (const std::string &note : categories[static_cast<std::size_t>(m_categoryRow)].notes) {
+                unmeasured +=
+                    (unmeasured.isEmpty() ? u"Not measured:"_s : QString()) + u"\n"_s + QString::fromStdString(note);
+            }
+        }
+    }
+    const QString text = none ? u"No matches"_s : unmeasured;
+    m_noMatchLabel->setText(text);
+    m_noMatchLabel->setWordWrap(!unmeasured.isEmpty());
+    m_noMatchLabel->setVisible(!text.isEmpty());
+    if (!text.isEmpty()) {
         UIUtil::setTextAttribute(m_noMatchLabel, core::UIInfo::nsMyUI("table_path_font"));
     }
-    m_detailView->setAccessibleDescription(none ? u"No matches"_s : QString());
+    m_detailView->setAccessibleDescription(text);
 }
 
 bool DetailViewController::hasRemovableSelection() const

@@ -160,7 +160,9 @@ public:
     /// "N items, X selected" beside "Clean", kept up to date with every box.
     QLabel *selectionLabel() const { return m_selectionLabel; }
     QLabel *failureLabel() const { return m_failureLabel; }
-    /// "No matches", shown while a search finds nothing.
+    /// "No matches", shown while a search finds nothing; for a category that
+    /// found nothing, what its scan could not measure ("Not measured:" and a
+    /// line per note).
     QLabel *noMatchLabel() const { return m_noMatchLabel; }
     QListView *failureView() const { return m_failureView; }
     QCheckBox *trashBox() const { return m_trashBox; }
