@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs tests/gui/atspi_review.py and then tests/gui/atspi_trust.py: the desktop
-# application driven over AT-SPI on a private X server and D-Bus session, as a
-# screen-reader user would (reviewing and cleaning; then the Trash, Always Keep
-# and the preferences page).
+# Runs tests/gui/atspi_review.py, tests/gui/atspi_trust.py and
+# tests/gui/atspi_system.py: the desktop application driven over AT-SPI on a
+# private X server and D-Bus session, as a screen-reader user would (reviewing
+# and cleaning; then the Trash, Always Keep and the preferences page; then the
+# System module on a planted system root, cleaned through spruce-admin).
 # Needs xvfb, xauth, xdotool, dbus, at-spi2-core and python3-pyatspi (apt-get install ...).
 # Usage: tests/gui/atspi_review.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
@@ -18,5 +19,6 @@ exec dbus-run-session -- xvfb-run -a -s '-screen 0 1280x800x24' bash -c '
   # The accessibility bus and its registry start on demand; make sure they are up.
   /usr/libexec/at-spi-bus-launcher --launch-immediately &
   sleep 1
-  /usr/bin/python3 tests/gui/atspi_review.py "$0" "$1" && /usr/bin/python3 tests/gui/atspi_trust.py "$0" "$1"
+  /usr/bin/python3 tests/gui/atspi_review.py "$0" "$1" && /usr/bin/python3 tests/gui/atspi_trust.py "$0" "$1" &&
+    /usr/bin/python3 tests/gui/atspi_system.py "$0" "$1"
 ' "$PWD/$build/src/app/spruce" "$PWD/resources"

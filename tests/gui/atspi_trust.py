@@ -56,7 +56,7 @@ def tab_until(app, what, test, presses=30):
     raise SystemExit(f"FAIL: Tab never reached {what}")
 
 
-def down_until(app, name, keys=("Down",), presses=8):
+def down_until(app, name, keys=("Down",), presses=12):
     for _ in range(presses):
         now = focused(app)
         if now is not None and now.name.startswith(name):
