@@ -133,23 +133,25 @@ private:
 
 /// Records of the same size, date and URL stand for one item; this hashes
 /// the first two, which are cheap to compare.
-std::uint64_t itemHash(const core::FolderInfo &record)
+std::uint32_t itemHash(const core::FolderInfo &record)
 {
     std::uint64_t hash = static_cast<std::uint64_t>(record.size) * 0x9E3779B97F4A7C15ULL;
     hash ^= (static_cast<std::uint64_t>(record.date.seconds) + static_cast<std::uint64_t>(record.date.nanoseconds))
         * 0xC2B2AE3D27D4EB4FULL;
-    return hash ^ (hash >> 29U);
+    hash ^= hash >> 29U;
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32U));
 }
 
 /// The bytes of the records that repeat an earlier one: the large-and-old
 /// module lists a file that is both big and old in two bands, as two
 /// records of one path. `hashes` holds itemHash of every record.
-std::int64_t repeatedBytes(const ModuleRecords &records, const std::vector<std::uint64_t> &hashes)
+std::int64_t repeatedBytes(const ModuleRecords &records, const std::vector<std::uint32_t> &hashes)
 {
     // Open addressing on the hashes; records are compared only when theirs agree.
     constexpr std::uint32_t Empty = std::numeric_limits<std::uint32_t>::max();
+    // At most three quarters full: a million records take 4 MiB of slots.
     std::size_t capacity = 16;
-    while (capacity < 2 * hashes.size()) {
+    while (capacity / 4 * 3 < hashes.size() + 1) {
         capacity *= 2;
     }
     std::vector<std::uint32_t> slots(capacity, Empty);
@@ -178,7 +180,7 @@ std::int64_t repeatedBytes(const ModuleRecords &records, const std::vector<std::
 std::int64_t moduleTotal(const core::Module &module)
 {
     const ModuleRecords records(module);
-    std::vector<std::uint64_t> hashes;
+    std::vector<std::uint32_t> hashes;
     hashes.reserve(records.size());
     std::int64_t total = 0;
     for (const auto &category : module.categories) {
@@ -200,7 +202,7 @@ void writeModule(JsonStream &json, int moduleIndex)
     for (const auto &category : module.categories) {
         total += category.size;
     }
-    std::vector<std::uint64_t> hashes(records.size());
+    std::vector<std::uint32_t> hashes(records.size());
     std::size_t hashesBefore = 0;
     json.beginObject();
     json.key("categories");
@@ -211,7 +213,7 @@ void writeModule(JsonStream &json, int moduleIndex)
         json.key("files");
         json.beginArray();
         const auto &files = category.files;
-        std::uint64_t *categoryHashes = hashes.data() + hashesBefore;
+        std::uint32_t *categoryHashes = hashes.data() + hashesBefore;
         hashesBefore += files.size();
         json.elements(files.size(), [&files, categoryHashes](std::size_t first, std::size_t end, JsonStream &piece) {
             std::string path;

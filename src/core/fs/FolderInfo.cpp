@@ -25,6 +25,8 @@ using platform::services;
 
 namespace {
 
+constexpr std::string_view UrlScheme = "file://";
+
 /// A process-wide table of the few distinct values (icons, colours) records
 /// carry, so that each record holds a one-byte position instead of the
 /// value. Entries are only ever added; a position, once handed out, always
@@ -114,8 +116,8 @@ FolderInfo::FolderInfo(std::int64_t findexValue,
     : findex(findexValue)
     , size(sizeValue)
     , date(dateValue)
-    , children(std::move(childrenValue))
     , checked(checkedValue)
+    , children(std::move(childrenValue))
     , isFolder(isFolderValue)
     , isPackage(isPackageValue)
     , hidden(hiddenValue)
@@ -133,10 +135,10 @@ FolderInfo::FolderInfo(PoolSpot, const detail::RecordFolder *folder, std::string
     , isFolder(false)
     , isPackage(false)
     , hidden(false)
+    , m_urlSlash(urlSlash)
+    , m_nameSize(static_cast<std::uint16_t>(name.size()))
     , m_folder(folder)
     , m_nameData(name.data())
-    , m_nameSize(static_cast<std::uint32_t>(name.size()))
-    , m_urlSlash(urlSlash)
 {
 }
 
@@ -144,14 +146,14 @@ FolderInfo::FolderInfo(const FolderInfo &other)
     : findex(other.findex)
     , size(other.size)
     , date(other.date)
-    , children(other.children)
     , checked(other.checked)
+    , children(other.children)
     , isFolder(other.isFolder)
     , isPackage(other.isPackage)
     , hidden(other.hidden)
-    , m_text(new detail::RecordText{ other.name(), other.url(), other.anchor(), other.icon(), other.color() })
     , m_icon(other.m_icon)
     , m_color(other.m_color)
+    , m_text(new detail::RecordText{ other.name(), other.url(), other.anchor(), other.icon(), other.color() })
 {
 }
 
@@ -214,7 +216,9 @@ void FolderInfo::urlInto(std::string &out) const
         out = m_text->url;
         return;
     }
-    out.assign(m_folder->urlView());
+    // fileUrlFromPath(folder + name): the scheme, then both encoded in turn.
+    out.assign(UrlScheme);
+    format::appendEncodedPath(out, m_folder->pathView());
     format::appendEncodedPath(out, nameView());
     if (m_urlSlash) {
         out.push_back('/');
@@ -274,13 +278,16 @@ void FolderInfo::setAnchor(std::shared_ptr<const tree::Anchor> value)
 
 namespace detail {
 
+// A walk holds hundreds of thousands of records: keep each in one cache line.
+static_assert(sizeof(void *) != 8 || sizeof(FolderInfo) <= 64, "a record outgrew 64 bytes");
+
 FolderInfo *RecordPool::make(std::string_view path, std::string_view name, bool isDirectory, int level)
 {
     // Only where the URL made later is the one fileUrlFromPath(path) makes
     // now, and its path decodes back to `path`: an absolute path, the name
     // its last component, no NUL byte.
     if (name.empty() || path.size() <= name.size() || path.front() != '/' || !path.ends_with(name)
-        || path[path.size() - name.size() - 1] != '/' || name.size() > UINT32_MAX
+        || path[path.size() - name.size() - 1] != '/' || name.size() > UINT16_MAX
         || path.find('\0') != std::string_view::npos) {
         return nullptr;
     }
@@ -299,16 +306,11 @@ const RecordFolder *RecordPool::folderOf(std::string_view folderPath, int level)
     if (slot < m_byLevel.size() && m_byLevel[slot] != nullptr && m_byLevel[slot]->pathView() == folderPath) {
         return m_byLevel[slot];
     }
-    std::string url = format::fileUrlFromPath(folderPath);
-    if (folderPath.size() > UINT32_MAX || url.size() > UINT32_MAX) {
+    if (folderPath.size() > UINT32_MAX) {
         return nullptr;
     }
     auto *folder = static_cast<RecordFolder *>(m_bytes.allocate(sizeof(RecordFolder), alignof(RecordFolder)));
-    *folder = RecordFolder{ m_bytes.copy(folderPath),
-        m_bytes.copy(url),
-        static_cast<std::uint32_t>(folderPath.size()),
-        static_cast<std::uint32_t>(url.size()),
-        &m_anchor };
+    *folder = RecordFolder{ m_bytes.copy(folderPath), static_cast<std::uint32_t>(folderPath.size()), &m_anchor };
     if (slot >= m_byLevel.size()) {
         m_byLevel.resize(slot + 1, nullptr);
     }

@@ -201,10 +201,12 @@ public:
     ~FolderInfo();
 
     // The members are laid out largest first so that a record, of which a
-    // scan of a home folder holds hundreds of thousands, carries no padding.
+    // scan of a home folder holds hundreds of thousands, carries no padding:
+    // `checked` lies in the four bytes the date leaves unused.
     std::int64_t findex; // position in the list it was built into
     std::int64_t size; // bytes: a file's size, or a measured folder's total
-    Timestamp date; // content modification time; distant past when absent
+    [[no_unique_address]] Timestamp date; // content modification time; distant past when absent
+    int checked; // 1 selected, 0 not selected, -1 partly selected
 
     /// The display name ("" when absent): bytes, may be non-UTF-8.
     std::string name() const { return std::string(nameView()); }
@@ -239,7 +241,6 @@ public:
 
     RecordList children;
 
-    int checked; // 1 selected, 0 not selected, -1 partly selected
     bool isFolder; // a directory (packages count as directories); a link is never one
     bool isPackage;
     bool hidden;
@@ -259,15 +260,15 @@ private:
     // m_nameData, its URL is the folder's URL and the encoded name) or it
     // owns its text (m_folder null: m_text). Icon and colour are positions
     // in process-wide tables of the few distinct values records carry.
+    bool m_urlSlash = false; // a pool record's URL ends in "/"
+    std::uint16_t m_nameSize = 0;
+    std::uint8_t m_icon = 0;
+    std::uint8_t m_color = 0;
     const detail::RecordFolder *m_folder = nullptr;
     union {
         const char *m_nameData;
         detail::RecordText *m_text;
     };
-    std::uint32_t m_nameSize = 0;
-    std::uint8_t m_icon = 0;
-    std::uint8_t m_color = 0;
-    bool m_urlSlash = false; // a pool record's URL ends in "/"
 
 public:
     /// Total logical size of everything below the folder at `url`: every

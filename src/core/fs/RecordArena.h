@@ -64,18 +64,15 @@ private:
     std::size_t m_used = 0;
 };
 
-/// The folder above some records of a pool, shared by them: its path and
-/// its URL, each ending in "/", and the anchor the records were listed from.
+/// The folder above some records of a pool, shared by them: its path,
+/// ending in "/", and the anchor the records were listed from.
 struct RecordFolder
 {
     const char *path;
-    const char *url;
     std::uint32_t pathSize;
-    std::uint32_t urlSize;
     const std::shared_ptr<const tree::Anchor> *anchor;
 
     std::string_view pathView() const { return { path, pathSize }; }
-    std::string_view urlView() const { return { url, urlSize }; }
 };
 
 /// What a record that is not in a pool owns: its name, URL and anchor, and
