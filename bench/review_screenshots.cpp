@@ -13,6 +13,7 @@
 #include "platform/QtDispatcher.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
+#include "theme/UIUtil.h"
 #include "ui/AppDelegate.h"
 #include "ui/CategoryDD.h"
 #include "ui/DetailDD.h"
@@ -201,6 +202,7 @@ int main(int argc, char **argv)
     QTemporaryDir config;
     gui::UserDefaults defaults(config.filePath(u"Spruce.ini"_s));
     defaults.setBool(u"HasLaunchedOnce"_s, true);
+    gui::UIUtil::applyThemePalette(); // as the application does
     gui::AppDelegate delegate(
         gui::AppDelegateOptions{ gui::desktopUrlOpener(), &defaults, gui::StatusItemMode::Never });
     gui::MainWindow window(delegate);

@@ -7,6 +7,7 @@
 #include "platform/Services.h"
 #include "platform/SingleInstance.h"
 #include "sysjunk/Tools.h"
+#include "theme/UIUtil.h"
 #include "ui/AppDelegate.h"
 #include "ui/MainWindow.h"
 
@@ -177,6 +178,8 @@ int main(int argc, char **argv)
         return 3;
     }
 
+    // The theme's pages are light: the palette follows them, whatever the desktop's colour scheme.
+    gui::UIUtil::applyThemePalette();
     gui::AppDelegate delegate;
     gui::MainWindow window(delegate);
     if (instance.listen()) {

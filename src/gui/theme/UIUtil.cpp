@@ -1,16 +1,82 @@
 #include "theme/UIUtil.h"
 
 #include "platform/Fonts.h"
+#include "theme/UIInfo.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QPalette>
 #include <QWidget>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
 namespace gui {
+
+namespace {
+
+double channel(double value)
+{
+    return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor &color)
+{
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
+}
+
+} // namespace
+
+double UIUtil::contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QPalette UIUtil::themePalette()
+{
+    const QColor page = color(core::UIInfo::nsColor("main_container_light_color"));
+    const QColor text = color(core::UIInfo::nsMyUI("table_title_font").color());
+    const QColor muted = color(core::UIInfo::nsMyUI("table_path_font").color());
+    const QColor select = color(core::UIInfo::nsColor("main_table_select_color"));
+    const QColor field(Qt::white);
+    QPalette palette;
+    for (const QPalette::ColorGroup group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
+        const bool disabled = group == QPalette::Disabled;
+        palette.setColor(group, QPalette::Window, page);
+        palette.setColor(group, QPalette::Button, page);
+        palette.setColor(group, QPalette::Base, field);
+        palette.setColor(group, QPalette::AlternateBase, page);
+        palette.setColor(group, QPalette::ToolTipBase, field);
+        palette.setColor(group, QPalette::ToolTipText, text);
+        palette.setColor(group, QPalette::WindowText, disabled ? muted : text);
+        palette.setColor(group, QPalette::Text, disabled ? muted : text);
+        palette.setColor(group, QPalette::ButtonText, disabled ? muted : text);
+        palette.setColor(group, QPalette::BrightText, field);
+        palette.setColor(group, QPalette::PlaceholderText, muted);
+        palette.setColor(group, QPalette::Highlight, select);
+        palette.setColor(group, QPalette::HighlightedText, text);
+        palette.setColor(group, QPalette::Link, text);
+        palette.setColor(group, QPalette::LinkVisited, text);
+        palette.setColor(group, QPalette::Light, field);
+        palette.setColor(group, QPalette::Midlight, page.darker(104));
+        palette.setColor(group, QPalette::Mid, page.darker(130));
+        palette.setColor(group, QPalette::Dark, page.darker(160));
+        palette.setColor(group, QPalette::Shadow, text);
+    }
+    return palette;
+}
+
+void UIUtil::applyThemePalette()
+{
+    QApplication::setPalette(themePalette());
+}
 
 namespace {
 

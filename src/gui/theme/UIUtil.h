@@ -10,6 +10,7 @@
 class QAbstractButton;
 class QAction;
 class QLabel;
+class QPalette;
 
 namespace gui {
 
@@ -44,6 +45,19 @@ public:
     /// to the item's property "textColor" and to the buttons that show the
     /// item (a pull-down button whose default action it is).
     static void setMenuAttribute(QAction *menu, const QString &title, const core::MyUI &myui);
+
+    /// The application palette the theme's pages are drawn for: the page
+    /// colour ("main_container_light_color") behind windows, buttons, menus
+    /// and dialogs, the text colour of "table_title_font" on them, the
+    /// selection of "main_table_select_color", muted text in the colour of
+    /// "table_path_font". Every group (active, inactive, disabled) is set.
+    static QPalette themePalette();
+    /// Makes themePalette() the application's palette, so that a dark
+    /// desktop palette never puts light text on the theme's light pages
+    /// (labels, check boxes, menus and dialogs all agree). GUI thread.
+    static void applyThemePalette();
+    /// The WCAG contrast ratio of two opaque colours (1 to 21). Pure.
+    static double contrast(const QColor &a, const QColor &b);
 
     /// The fixed chart fonts of the monitor graphs (not from the theme): the
     /// desktop's interface font at 11 logical pixels, bold for legend names.

@@ -152,9 +152,12 @@ void DashboardViewController::viewDidLoad()
     header->addLayout(titles, 1);
     header->addWidget(m_scanBTN, 0, Qt::AlignVCenter);
 
+    // The path (and then what was found) on a line of its own, wrapped: the
+    // completion line is a sentence, and the Review buttons need their width.
+    m_pathLabel->setWordWrap(true);
     auto *results = new QHBoxLayout();
     results->setSpacing(18);
-    results->addWidget(m_pathLabel, 1);
+    results->addStretch(1);
     results->addWidget(makeResult(1, m_junkImage, m_junkReview, &DashboardViewController::reviewJunk));
     results->addWidget(makeResult(2, m_unnessaryImage, m_unnessaryReview, &DashboardViewController::reviewUnnessary));
     results->addWidget(makeResult(3, m_largeFileImage, m_largeFileRiview, &DashboardViewController::reviewLargeFile));
@@ -164,6 +167,7 @@ void DashboardViewController::viewDidLoad()
     layout->setSpacing(12);
     layout->addLayout(header);
     layout->addWidget(m_monitors);
+    layout->addWidget(m_pathLabel);
     layout->addLayout(results);
     layout->addStretch(1);
 
