@@ -205,6 +205,32 @@ TEST_F(CleanerTest, PartlySelectedFileKeepsItsOtherChildrenRenumbered)
     EXPECT_EQ(::access((tmp / "t/other").c_str(), F_OK), 0);
 }
 
+// A file removed through one category leaves the children of a folder that
+// another category lists: each child is judged by its own URL.
+TEST_F(CleanerTest, AChildRemovedThroughAnotherCategoryLeavesItsFolder)
+{
+    tmp.writeFile("t/dir/a", 1);
+    tmp.writeFile("t/dir/b", 10);
+    tmp.writeFile("t/other", 5);
+    scanLocations({ location(tmp / "t"), location(tmp / "t/dir") });
+    auto &folders = categoryAt(1, 0);
+    ASSERT_EQ(folders.files.size(), 2U);
+    ASSERT_EQ(categoryAt(1, 1).files.size(), 2U);
+    folders.files[0]->children = { record(tmp / "t/dir/a", 1, 0), record(tmp / "t/dir/b", 10, 0) };
+    ModuleInfo::updateState(1, 1, 1, 0, std::nullopt);
+    const Outcome out = clean(1);
+
+    EXPECT_EQ(out.deleted, std::vector<std::string>{ tmp / "t/dir/a" });
+    ASSERT_EQ(folders.files.size(), 2U);
+    const auto &dir = folders.files[0];
+    ASSERT_EQ(dir->children.size(), 1U);
+    EXPECT_EQ(dir->children[0]->name(), "b");
+    EXPECT_EQ(dir->children[0]->findex, 0);
+    EXPECT_EQ(dir->size, 10);
+    ASSERT_EQ(categoryAt(1, 1).files.size(), 1U);
+    EXPECT_EQ(categoryAt(1, 1).files[0]->name(), "b");
+}
+
 TEST_F(CleanerTest, DeletingTheFirstOfThreeRenumbersTheRest)
 {
     tmp.writeFile("r/a", 1);
