@@ -391,6 +391,46 @@ private Q_SLOTS:
         QCOMPARE(kept(), std::vector<std::string>{});
     }
 
+    void preferencesAddKeepsWhatIsChosen()
+    {
+        gui::PreferencesDialog page;
+        std::vector<bool> asked;
+        QStringList answer{ QString::fromStdString(m_env->path("Videos")) };
+        page.setChooser([&asked, &answer](QWidget *, bool folder) {
+            asked.push_back(folder);
+            return answer;
+        });
+        int changes = 0;
+        connect(&page, &gui::PreferencesDialog::keepListChanged, &page, [&changes] {
+            ++changes;
+        });
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QCOMPARE(page.addButton()->text(), u"Add\u2026"_s);
+        const QList<QAction *> choices = page.addButton()->menu()->actions();
+        QCOMPARE(choices.size(), 2);
+        choices[1]->trigger(); // "Add Folder…"
+        QCOMPARE(asked, std::vector<bool>{ true });
+        QCOMPARE(kept(), std::vector<std::string>{ m_env->path("Videos") });
+        QCOMPARE(page.keptList()->count(), 1);
+        QVERIFY(page.keptList()->item(0)->isSelected());
+        QCOMPARE(changes, 1);
+        // Files, several at once; a cancelled chooser changes nothing.
+        answer = { QString::fromStdString(m_env->path("old.log")),
+            QString::fromStdString(m_env->path("Documents/old-report.pdf")) };
+        choices[0]->trigger();
+        QCOMPARE(asked.back(), false);
+        QCOMPARE(page.keptList()->count(), 3);
+        QCOMPARE(page.keptList()->selectedItems().size(), 2);
+        answer.clear();
+        choices[0]->trigger();
+        QCOMPARE(changes, 2);
+        // A path the list refuses is said, not lost silently.
+        page.addPaths({ u"relative/path"_s });
+        QVERIFY(page.messageLabel()->isVisible());
+        QCOMPARE(page.keptList()->count(), 3);
+    }
+
     void preferencesListMarksMissingPathsAndRemovesTheSelected()
     {
         const std::string gone = m_env->path("Downloads/gone.iso");

@@ -3,10 +3,14 @@
 #include "engine/KeepList.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSet>
 #include <QVBoxLayout>
@@ -46,6 +50,15 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     , m_message(new QLabel(this))
     , m_unusable(new QLabel(this))
     , m_removeButton(new QPushButton(u"Remove"_s, this))
+    , m_addButton(new QPushButton(u"Add\u2026"_s, this))
+    , m_chooser([](QWidget *parent, bool folder) {
+        if (folder) {
+            const QString chosen =
+                QFileDialog::getExistingDirectory(parent, u"Always Keep a Folder"_s, QDir::homePath());
+            return chosen.isEmpty() ? QStringList() : QStringList{ chosen };
+        }
+        return QFileDialog::getOpenFileNames(parent, u"Always Keep Files"_s, QDir::homePath());
+    })
 {
     setObjectName(u"PreferencesDialog"_s);
     setWindowTitle(u"Preferences"_s);
@@ -55,10 +68,12 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.15);
     heading->setFont(bold);
-    auto *about = new QLabel(u"Spruce never collects or cleans these files and folders, nor anything inside them. "
-                             u"Add one with \u201cAlways Keep\u201d in a file\u2019s menu on a detail screen. "
-                             u"A path taken off the list is found again by the next scan."_s,
-        this);
+    auto *about =
+        new QLabel(u"Spruce never collects or cleans these files and folders, nor anything inside them. "
+                   u"Add one with \u201cAdd\u2026\u201d or with \u201cAlways Keep\u201d in a file\u2019s menu "
+                   u"on a detail screen. "
+                   u"A path taken off the list is found again by the next scan."_s,
+            this);
     about->setWordWrap(true);
 
     m_keptList->setObjectName(u"keptList"_s);
@@ -86,10 +101,23 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     m_removeButton->setAutoDefault(true); // Return presses it when it has the focus
     m_removeButton->setToolTip(u"Take the selected paths off the list (Delete)"_s);
     connect(m_removeButton, &QPushButton::clicked, this, &PreferencesDialog::removeSelected);
+    m_addButton->setObjectName(u"addButton"_s);
+    m_addButton->setAccessibleName(u"Add"_s);
+    m_addButton->setAccessibleDescription(u"Choose files or a folder to always keep"_s);
+    m_addButton->setAutoDefault(true);
+    auto *addMenu = new QMenu(m_addButton);
+    connect(addMenu->addAction(u"Add Files\u2026"_s), &QAction::triggered, this, [this] {
+        addChosen(false);
+    });
+    connect(addMenu->addAction(u"Add Folder\u2026"_s), &QAction::triggered, this, [this] {
+        addChosen(true);
+    });
+    m_addButton->setMenu(addMenu);
     auto *close = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto *buttons = new QHBoxLayout();
+    buttons->addWidget(m_addButton);
     buttons->addWidget(m_removeButton);
     buttons->addStretch(1);
     buttons->addWidget(close);
@@ -205,6 +233,41 @@ void PreferencesDialog::removeSelected()
         m_keptList->setCurrentRow(std::min(current, m_keptList->count() - 1));
     }
     m_keptList->setFocus(Qt::OtherFocusReason);
+    Q_EMIT keepListChanged();
+}
+
+void PreferencesDialog::addChosen(bool folder)
+{
+    const QStringList chosen = m_chooser ? m_chooser(this, folder) : QStringList();
+    if (!chosen.isEmpty()) {
+        addPaths(chosen);
+    }
+}
+
+void PreferencesDialog::addPaths(const QStringList &paths)
+{
+    std::vector<std::string> bytes;
+    for (const QString &path : paths) {
+        // The file system's own bytes: a name that is not UTF-8 is kept as it is.
+        const QByteArray encoded = QFile::encodeName(path);
+        bytes.emplace_back(encoded.constData(), static_cast<std::size_t>(encoded.size()));
+    }
+    const core::Result<std::vector<std::string>> added = core::KeepList::add(bytes);
+    if (!added) {
+        showMessage(errorText(u"The always-keep list could not be changed"_s, added.error()));
+        return;
+    }
+    reload();
+    m_keptList->clearSelection(); // the new paths are what is selected
+    for (int row = 0; row < m_keptList->count(); ++row) {
+        QListWidgetItem *item = m_keptList->item(row);
+        for (const std::string &path : bytes) {
+            if (pathOf(item) == path) {
+                item->setSelected(true);
+                m_keptList->setCurrentItem(item, QItemSelectionModel::NoUpdate);
+            }
+        }
+    }
     Q_EMIT keepListChanged();
 }
 

@@ -3,7 +3,9 @@
 #include "engine/KeepList.h"
 
 #include <QDialog>
+#include <QStringList>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,19 +47,30 @@ public:
     void reload();
     /// Takes the selected paths off the list.
     void removeSelected();
+    /// Puts `paths` on the list (as core::KeepList::add checks them), reads it
+    /// again, selects them and says what went wrong if anything did.
+    void addPaths(const QStringList &paths);
+    /// "Add Files…" / "Add Folder…": asks the chooser, then addPaths.
+    void addChosen(bool folder);
+
+    /// Asks the person for files (`folder` false) or a folder to keep; empty when cancelled.
+    using Chooser = std::function<QStringList(QWidget *parent, bool folder)>;
+    void setChooser(Chooser chooser) { m_chooser = std::move(chooser); }
 
     /// The kept path a row stands for, byte for byte.
     static std::string pathOf(const QListWidgetItem *item);
 
     QListWidget *keptList() const { return m_keptList; }
     QPushButton *removeButton() const { return m_removeButton; }
+    /// "Add…", with its menu of "Add Files…" and "Add Folder…".
+    QPushButton *addButton() const { return m_addButton; }
     /// What went wrong reading or changing the list; hidden when nothing did.
     QLabel *messageLabel() const { return m_message; }
     /// The lines of the file that cannot be used; hidden when there are none.
     QLabel *unusableLabel() const { return m_unusable; }
 
 Q_SIGNALS:
-    /// Paths were taken off the list.
+    /// Paths were taken off the list or put on it.
     void keepListChanged();
 
 protected:
@@ -74,6 +87,8 @@ private:
     QLabel *m_message;
     QLabel *m_unusable;
     QPushButton *m_removeButton;
+    QPushButton *m_addButton;
+    Chooser m_chooser;
 };
 
 } // namespace gui
