@@ -394,8 +394,11 @@ TEST_F(CleanSafetyTest, TheTrashShowsOneRowPerTrashedItemAndCleansThePairTogethe
             ModuleInfo::updateState(1, 1, 0, static_cast<int>(k), std::nullopt);
         }
     }
+    ASSERT_EQ(::stat((tmp / "Trash/info/bigdir.trashinfo").c_str(), &record), 0);
+    const std::int64_t bigdirRecord = record.st_size;
     const Report out = clean(1);
     EXPECT_TRUE(out.failed.empty()) << out.failed.begin()->second;
+    EXPECT_EQ(out.freed, 100 + bigdirRecord) << "the record's bytes count too";
     EXPECT_FALSE(exists(tmp / "Trash/files/bigdir"));
     EXPECT_FALSE(exists(tmp / "Trash/info/bigdir.trashinfo"));
     EXPECT_TRUE(exists(tmp / "Trash/info/report.2.txt.trashinfo"));
@@ -693,4 +696,42 @@ TEST_F(CleanSafetyTest, UnreadableFoldersAreToldToTheWalkReport)
         GTEST_SKIP() << "cannot run as the unprivileged user here";
     }
     EXPECT_EQ(code, 0);
+}
+
+TEST_F(CleanSafetyTest, ATrashAtTheTopOfAMountNamesItsItemsByTheirPlaceThere)
+{
+    // The administrator's shared $topdir/.Trash/$uid and a user's own
+    // $topdir/.Trash-$uid: their records name paths relative to $topdir.
+    tmp.writeFile("disk/.Trash/1000/files/a.txt", 3);
+    std::ofstream(tmp.writeFile("disk/.Trash/1000/info/a.txt.trashinfo", 0))
+        << "[Trash Info]\nPath=docs/a%20b.txt\nDeletionDate=2026-03-04T05:06:07\n";
+    tmp.writeFile("disk/.Trash-1000/files/c.txt", 3);
+    std::ofstream(tmp.writeFile("disk/.Trash-1000/info/c.txt.trashinfo", 0))
+        << "[Trash Info]\nPath=c%2B.txt\nDeletionDate=2026-03-04T05:06:07\n";
+    // Far too large to be a record: not read (nor trusted for a name).
+    tmp.writeFile("disk/.Trash-1000/files/big.txt", 3);
+    std::ofstream(tmp.writeFile("disk/.Trash-1000/info/big.txt.trashinfo", 0))
+        << "[Trash Info]\nPath=renamed.txt\n"
+        << std::string(std::size_t{ 100 } * 1024, '#') << "\n";
+    std::vector<core::Category> trashes;
+    for (const std::string trash : { "disk/.Trash/1000", "disk/.Trash-1000" }) {
+        core::Category category = withLocations(
+            { location(tmp / (trash + "/files"), "Children"), location(tmp / (trash + "/info"), "Children") });
+        category.kind = core::CategoryKind::Trash;
+        trashes.push_back(category);
+    }
+    scan(1, trashes);
+
+    const core::Category &shared = categoryAt(1, 0);
+    ASSERT_EQ(shared.files.size(), 1U) << "the item and its record are one row";
+    const auto a = core::trashedItemInfo(*shared.files[0]);
+    ASSERT_TRUE(a.has_value());
+    EXPECT_EQ(a->path, tmp / "disk/docs/a b.txt");
+    EXPECT_EQ(shared.files[0]->name(), "a b.txt");
+    std::map<std::string, std::string> own;
+    for (const auto &row : categoryAt(1, 1).files) {
+        const auto info = core::trashedItemInfo(*row);
+        own[row->name()] = info ? info->path : "";
+    }
+    EXPECT_EQ(own, (std::map<std::string, std::string>{ { "big.txt", "" }, { "c+.txt", tmp / "disk/c+.txt" } }));
 }

@@ -2,6 +2,7 @@
 #include "engine/Selection.h"
 #include "support/CleanFixture.h"
 #include "support/EngineFixture.h"
+#include "support/ScopedImmutable.h"
 
 #include <gtest/gtest.h>
 
@@ -334,6 +335,8 @@ TEST_F(CleanerTest, SkipsUnselectedAndLocalizationCategories)
     categoryAt(1, 0).files[0]->checked = 1; // state 0 wins over a stray selected file
     categoryAt(1, 1).kind = core::CategoryKind::Localization;
     ModuleInfo::updateState(1, 1, 1, -1, -1);
+    ModuleInfo::CleanOptions options;
+    EXPECT_EQ(core::CleanTally::collect(1, options)->reviewOnly.size(), 1U);
     const Outcome out = clean(1);
     EXPECT_TRUE(out.deleted.empty());
     EXPECT_TRUE(out.percents.empty());
@@ -426,6 +429,8 @@ TEST_F(CleanerTest, TheReviewOnlyNoteIsSaidOnlyForASelectedReviewOnlyCategory)
     scanLocations({ location(tmp / "u"), location(tmp / "l") });
     categoryAt(1, 1).kind = core::CategoryKind::Localization;
     ModuleInfo::updateState(1, 1, 0, -1, -1);
+    ModuleInfo::CleanOptions options;
+    EXPECT_TRUE(core::CleanTally::collect(1, options)->reviewOnly.empty());
     (void)clean(1);
     EXPECT_TRUE(log.systemLines().empty());
     EXPECT_FALSE(testing_support::exists(tmp / "u/f"));
@@ -458,4 +463,57 @@ TEST_F(CleanerTest, TheTallyAddsUpWhatTheCallbacksSaid)
     ASSERT_EQ(tally->failed.size(), 1U);
     EXPECT_EQ(tally->refusals.at(core::tree::Refusal::ChangedSinceScan), 1U);
     EXPECT_TRUE(testing_support::exists(tmp / "c/sub"));
+}
+
+TEST_F(CleanerTest, RecordsBelowAFolderThatWentLeaveEveryCategory)
+{
+    tmp.writeFile("c/sub/a", 1);
+    tmp.writeFile("c/sub/b", 1);
+    tmp.writeFile("c/other", 1);
+    scanLocations({ location(tmp / "c"), location(tmp / "c/sub") });
+    ASSERT_EQ(categoryAt(1, 1).files.size(), 2U);
+    ModuleInfo::updateState(1, 1, 0, -1, -1);
+
+    (void)clean(1);
+
+    EXPECT_FALSE(testing_support::exists(tmp / "c/sub"));
+    EXPECT_TRUE(categoryAt(1, 1).files.empty()) << "what was inside the folder is gone from the other category too";
+    EXPECT_EQ(categoryAt(1, 1).size, 0);
+}
+
+TEST_F(CleanerTest, ARecordNotBelowTheLocationItWasFoundInIsNeverFollowed)
+{
+    tmp.writeFile("a/f", 1);
+    const std::string outside = tmp.writeFile("outside/x", 1);
+    scanLocations({ location(tmp / "a") });
+    ASSERT_EQ(categoryAt(1, 0).files.size(), 1U);
+    categoryAt(1, 0).files[0]->setUrl(core::format::fileUrlFromPath(outside));
+    ModuleInfo::updateState(1, 1, 0, -1, -1);
+
+    const Outcome out = clean(1);
+
+    ASSERT_EQ(out.failed.size(), 1U);
+    EXPECT_NE(out.failed[0].find("not below the location it was found in"), std::string::npos) << out.failed[0];
+    EXPECT_TRUE(testing_support::exists(outside));
+    EXPECT_TRUE(testing_support::exists(tmp / "a/f"));
+}
+
+TEST_F(CleanerTest, AFailureThatWasNoRefusalIsNotCountedAsOne)
+{
+    tmp.writeFile("c/d/locked", 5);
+    tmp.writeFile("c/e", 1);
+    scanLocations({ location(tmp / "c") });
+    ModuleInfo::updateState(1, 1, 0, -1, -1);
+    const testing_support::ScopedImmutable lock(tmp / "c/d/locked");
+    if (!lock.isSet()) {
+        GTEST_SKIP() << "the file system or this process cannot set the immutable flag";
+    }
+
+    ModuleInfo::CleanOptions options;
+    const std::shared_ptr<core::CleanTally> tally = core::CleanTally::collect(1, options);
+    ModuleInfo::cleanModule(1, {}, {}, {}, options);
+    dispatcher.runAllQueues();
+
+    ASSERT_EQ(tally->failed.size(), 1U);
+    EXPECT_TRUE(tally->refusals.empty()) << "d failed while being removed: no refusal";
 }

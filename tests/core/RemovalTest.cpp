@@ -724,6 +724,31 @@ TEST(RemovalTest, SystemFoldersAndTheirEntriesAreRefusedUnderAnyName)
     EXPECT_EQ(removeAt("/usr", "share", request).refusal, Refusal::Protected);
 }
 
+TEST(RemovalTest, ALocationIsProtectedWhereverItLeadsEvenBeforeItExists)
+{
+    TempDir t;
+    const std::string home = t.makeDir("home");
+    t.makeLink("home/root-link", "/");
+    const auto protection = core::tree::Protection::forHome(home);
+
+    // Nothing there yet: where it would be is all there is to judge.
+    EXPECT_TRUE(protection->isProtectedLocation(home + "/root-link/not-yet"));
+    EXPECT_FALSE(protection->isProtectedLocation(home + "/.cache/not-yet"));
+
+    // The home bound elsewhere: no name says it is the home, its identity does.
+    const std::string elsewhere = t.makeDir("mnt/deep/hb");
+    const int code = testing_support::inPrivateMountNamespace([&] {
+        if (!testing_support::bindMount(home, elsewhere)) {
+            return CannotRun;
+        }
+        return protection->isProtectedLocation(elsewhere) ? 0 : 1;
+    });
+    if (code == CannotRun) {
+        GTEST_SKIP() << "cannot bind-mount in a private namespace here";
+    }
+    EXPECT_EQ(code, 0);
+}
+
 TEST(RemovalTest, RemovesTreeDeeperThanPathMax)
 {
     TempDir t;
