@@ -17,7 +17,9 @@
 #   if (COND) ...      `from` and `to` start with "if (" or "} else if (" and
 #                      differ only in the condition;
 #   statements;        `from` ends with ";" (`to` may be "<empty>": dropped);
-#   an expression      anything else (a flag set, a comparison, a call).
+#   an expression      anything else (a flag set, a comparison, a call);
+#   <raw>TEXT          `to` written out as the schema itself, spruceMutant("ID")
+#                      and all (where a choice needs a declaration changed).
 #
 # All mutants are compiled into one build (a mutant schema): each site
 # chooses between the original and the mutant at run time by the
@@ -98,7 +100,9 @@ applyMutant() { # applyMutant ID FILE NTH FROM TO
         my @t = splitIf($to);
         (my $trimmed = $from) =~ s/^\s+|\s+$//g;
         (my $trimmedTo = $to) =~ s/^\s+|\s+$//g;
-        if (@f && @t && $f[0] eq $t[0] && $f[2] eq $t[2]) {
+        if ($to =~ s/^<raw>//) {
+            $schema = $to; # written out by hand, spruceMutant("ID") and all
+        } elsif (@f && @t && $f[0] eq $t[0] && $f[2] eq $t[2]) {
             $schema = "$f[0]$chosen ? static_cast<bool>($t[1]) : static_cast<bool>($f[1])$f[2]";
         } elsif ($trimmed =~ /;$/) {
             $from = $trimmed;
