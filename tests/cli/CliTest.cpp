@@ -153,6 +153,10 @@ TEST_F(CliEndToEnd, DryRunAndRefusalsDeleteNothing)
     EXPECT_EQ(dry.json()["dryRun"], true);
     EXPECT_EQ(dry.json()["wouldRemove"].size(), 5U);
 
+    const CliRun noSelection = runCli(base({ "clean", "1", "--yes" }));
+    EXPECT_EQ(noSelection.code, 2);
+    EXPECT_NE(noSelection.err.find("clean needs a SELECTION"), std::string::npos) << noSelection.err;
+
     const CliRun noConfirm = runCli(base({ "clean", "1", "--all" }));
     EXPECT_EQ(noConfirm.code, 2);
     EXPECT_NE(noConfirm.err.find("--yes"), std::string::npos) << noConfirm.err;
@@ -399,6 +403,12 @@ TEST(CliReview, ReviewOnlyFindingsAreNamedInTheTotalAndNeverCounted)
     const CliRun clean = runCli(with({ "clean", "2", "--all" }), english);
     EXPECT_EQ(clean.code, 2);
     EXPECT_TRUE(contains(clean.err, "refusing to delete 1 item (50 bytes)")) << clean.err;
+
+    // Asked for by its number: said once, and nothing of it goes.
+    const CliRun languages = runCli(with({ "clean", "2", "--category", "1", "--yes" }), english);
+    EXPECT_TRUE(contains(languages.err, "category 1 (Languages) is for review only; nothing is deleted from it"))
+        << languages.err;
+    EXPECT_EQ(testing_support::readFile(tmp / "home/share/app/locale/de/LC_MESSAGES/app.mo").size(), 100U);
 }
 
 TEST_F(CliEndToEnd, CategoryIndexBoundary)
@@ -507,8 +517,7 @@ TEST_F(CliEndToEnd, MountPointsBelowTheHomeAreNotEnteredAndSaidOnce)
         const std::string big = TempDir::writeFileAt(drive + "/big.iso", 200 * 1024 * 1024, true);
         testing_support::setMtime(big, 1'000'000'000);
         const CliRun run = runCli(base({ "--json", "scan", "largeAndOldFile" }), CliSetup::writingTo(report));
-        const std::string said =
-            "spruce-cli: 1 mount point not entered (first: " + drive + ")\n";
+        const std::string said = "spruce-cli: 1 mount point not entered (first: " + drive + ")\n";
         return run.code == 0 && run.err == said ? 0 : 1;
     });
     if (code == testing_support::CannotRun) {

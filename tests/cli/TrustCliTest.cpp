@@ -236,6 +236,9 @@ TEST_F(TrustCli, CleanTrashMovesLargeAndOldFilesOnly)
     const CliRun dry = run({ "--json", "clean", "3", "--path", old, "--trash", "--dry-run" });
     ASSERT_EQ(dry.code, 0) << dry.err;
     EXPECT_EQ(dry.json()["wouldRemove"][0]["trashed"], true);
+    const CliRun dryText = run({ "clean", "3", "--path", old, "--trash", "--dry-run" });
+    EXPECT_TRUE(contains(dryText.out, "Dry run: 1 item would be moved to the Trash (12 bytes), 0 refused."))
+        << dryText.out;
     EXPECT_TRUE(exists(old));
 
     const CliRun moved = run({ "--json", "clean", "3", "--path", old, "--trash", "--yes" });
@@ -345,6 +348,11 @@ TEST_F(TrustCli, FreedCountsFilesWhoseLastNameWentAndWhatWentOfAFolderRemovedInP
     EXPECT_EQ(doc["freed"], 1000 + 300 + 7 + 44) << "blob, img, other once, the tool's tag";
     EXPECT_EQ(foreseen, doc["freed"].get<std::int64_t>()) << "the dry run said the same: " << dry.out;
     EXPECT_EQ(doc["heldByOtherNames"], 500 + 7);
+    std::int64_t heldPerItem = 0;
+    for (const auto &item : doc["removed"]) {
+        heldPerItem += item.value("heldByOtherNames", std::int64_t{ 0 });
+    }
+    EXPECT_EQ(heldPerItem, 500 + 7) << "each record says what of it stays";
     EXPECT_EQ(testing_support::readFile(document).size(), 500U);
 
     const CliRun text = run({ "clean", "1", "--category", "0", "--yes" });

@@ -129,8 +129,9 @@ TEST_F(KeepListTest, HandWrittenLinesArePathsURLsCommentsOrToldAsUnusable)
     writeList("# my list\n"s + "\n" + "   # indented comment\r\n" + tmp / "plain" + "\n" + "file:" + tmp / "short"
         + "\n" + " \t" + core::format::fileUrlFromPath(tmp / "lead") + "\n"
         + core::format::fileUrlFromPath(tmp / "crlf") + "\r\n" + core::format::fileUrlFromPath(tmp / "trail") + "  \t\n"
-        + tmp / "plain dir" + "//\n" + "relative/path\n" + "~/tilde\n" + tmp / "nul\0byte"s + "\n" + "file:///bad%zz\n"
-        + "file://otherhost" + tmp / "plain" + "\n" + "file:///nul%00\n" + "\r\n" + "file:relative");
+        + tmp / "plain dir" + "//\n" + "relative/path\r\n" + "~/tilde\n" + tmp / "nul\0byte"s + "\n"
+        + "file:///bad%zz\n" + "file://otherhost" + tmp / "plain" + "\n" + "file:///nul%00\n" + "\r\n"
+        + "file:relative");
 
     const auto loaded = KeepList::load();
     ASSERT_TRUE(loaded.has_value()) << loaded.error().message;
@@ -169,9 +170,18 @@ TEST_F(KeepListTest, HandWrittenLinesArePathsURLsCommentsOrToldAsUnusable)
     const std::string text = readFile(KeepList::filePath());
     EXPECT_EQ(text.find("\n" + tmp / "plain" + "\n"), std::string::npos) << text;
     EXPECT_NE(text.find("   # indented comment\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nrelative/path\n~/tilde\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nrelative/path\r\n~/tilde\n"), std::string::npos) << text;
     EXPECT_NE(text.find(tmp / "nul\0byte"s + "\n"), std::string::npos) << text;
     EXPECT_EQ(KeepList::load().value().unusable.size(), 7U);
+}
+
+TEST_F(KeepListTest, APathListedTwiceIsTakenOffWhollyAndSaidOnce)
+{
+    tmp.writeFile("twice", 1);
+    writeList(tmp / "twice" + "\n" + core::format::fileUrlFromPath(tmp / "twice") + "\n");
+
+    EXPECT_EQ(KeepList::remove({ tmp / "twice" }).value(), std::vector<std::string>{ tmp / "twice" });
+    EXPECT_TRUE(KeepList::load().value().paths.empty());
 }
 
 TEST_F(KeepListTest, AnUnusableLineStopsTheWholeCleanAndSaysWhichLine)

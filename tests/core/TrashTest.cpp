@@ -295,7 +295,7 @@ TEST_F(TrashTest, AMissingDataFolderOutsideTheHomeIsNotMade)
 
 TEST_F(TrashTest, ANameAsLongAsAllowedIsTrashedUnderOneItsRecordCanHave)
 {
-    const std::string name = std::string(240, 'n') + ".txt";
+    const std::string name = std::string(246, 'n') + ".txt"; // its record's name would be 260 bytes
     const std::string file = tmp.writeFile("Videos/" + name, 3);
 
     const auto outcome = trash(tmp / "Videos", name);
