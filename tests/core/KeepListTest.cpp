@@ -412,6 +412,13 @@ TEST(KeptItems, MatchByIdentityNotByName)
     ASSERT_EQ(::stat(tmp.path().c_str(), &st), 0);
     EXPECT_TRUE(kept->holdsKeptItem({ st.st_dev, st.st_ino }));
 
+    // A link that leads to a kept file, or into a kept folder, is judged as where it leads.
+    tmp.makeLink("to-file", file);
+    tmp.makeLink("into-b", tmp / "b/deep");
+    const auto keptFileAndB = core::tree::KeptItems::resolve({ file, tmp / "b" });
+    EXPECT_TRUE(keptFileAndB->covers(tmp / "to-file"));
+    EXPECT_TRUE(keptFileAndB->covers(tmp / "into-b"));
+
     // A link inside a kept folder is below it, wherever it leads.
     tmp.makeLink("b/out", tmp / "a");
     const auto keptB = core::tree::KeptItems::resolve({ tmp / "b" });
