@@ -39,7 +39,9 @@
 # mutant: id, file, status (killed, survived, or nomatch: `from` not found
 # as asked, not counted), the first failing test, note.
 #
-# MUTATE_ONLY=REGEX keeps the mutants whose id matches; MUTATE_CHECK=1 builds
+# MUTATE_ONLY=REGEX keeps the mutants whose id matches; MUTATE_FILTER=PATTERN
+# runs only the tests a gtest filter selects (to confirm that new tests kill
+# what they were written for, quickly); MUTATE_CHECK=1 builds
 # the schema and stops (to see that every mutant applies and compiles);
 # MUTATE_NOBUILD=1 reuses build-mutants as it is. The mutated files must have
 # no uncommitted changes, and the working tree must stay as it is until the
@@ -165,7 +167,7 @@ fi
 
 # --- the tests ----------------------------------------------------------------
 runTests() { # runTests MUTANT BINARY LOG: 0 when every test of the gtest BINARY passed; failures go to LOG
-    SPRUCE_MUTANT="$1" unshare -m --propagation private bash -c '
+    SPRUCE_MUTANT="$1" MUTATE_FILTER="${MUTATE_FILTER:-}" unshare -m --propagation private bash -c '
         set -e
         for d in /usr /opt /root /home /var /srv /boot /work; do
             [ -d "$d" ] && [ ! -L "$d" ] || continue
@@ -174,7 +176,7 @@ runTests() { # runTests MUTANT BINARY LOG: 0 when every test of the gtest BINARY
         cd "$PWD" # a working folder on the read-only mounts
         bin=$1 log=$2
         [ -n "$SPRUCE_MUTANT" ] || unset SPRUCE_MUTANT
-        "$bin" --gtest_list_tests | awk "/^[^ ]/ { suite = \$1; next } { print suite \$1 }" \
+        "$bin" --gtest_list_tests ${MUTATE_FILTER:+"--gtest_filter=$MUTATE_FILTER"} | awk "/^[^ ]/ { suite = \$1; next } { print suite \$1 }" \
             | nice -n 10 xargs -d "\n" -P 2 -n 1 bash -c "
                 out=\$(timeout '"$testTimeout"' \"$bin\" --gtest_filter=\"\$1\" 2>&1) && exit 0
                 printf \"FAILED %s\\n%s\\n\" \"\$1\" \"\$out\" >>\"$log\"
