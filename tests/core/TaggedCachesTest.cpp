@@ -240,7 +240,7 @@ TEST_F(PersonalTagsTest, NeverProposesTheUsersOwnFolders)
              "Downloads",
              "Stuff",
              "Stuff/Incoming",
-             "Sound",
+             "media/sound",
              ".config",
              ".local",
              ".local/share",
@@ -251,6 +251,7 @@ TEST_F(PersonalTagsTest, NeverProposesTheUsersOwnFolders)
              ".config/Spruce" }) {
         tagHome(personal);
     }
+    tmp.makeLink("Sound", tmp / "media/sound"); // a user folder that is a link: judged as where it leads
     tmp.writeFile("Documents/letter.odt", 10);
     tagHome("Documents/thesis/build"); // inside a personal folder: a real cache
     tagHome(".config/app/cache");
