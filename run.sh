@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and starts the Spruce desktop application
 # (or, without a display, the command-line scan of modules 1, 2 and 3).
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared pieces of the benchmark scripts (sourced, not run).
 # The 200k-file tree lives outside the repository; its generator is shared.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks a large-and-old scan against find(1) and the generator's oracle.
 
   compare_large_old.py TREE ORACLE SPRUCE_JSON FIND_TXT

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the live monitors cost: the real `spruce` under its own Xvfb, after
 # the disk split is measured, for SECONDS each
 #   1. with the dashboard shown (four monitors redrawn every 2 and 5 s),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Takes screenshots of the main window as the screen shows it (run under
 // Xvfb): the dashboard before and after a scan of all modules, an overview
 // screen, the more-tools screen and the status popover.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots of the desktop application under Xvfb, written to docs/screenshots/
 # (or the folder given): the dashboard before and after a scan of all modules,
 # an overview screen, the more-tools screen, the status popover, and the review

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures the desktop application: time from launch to the main window on
 # screen, and the CPU it uses while idle (no timer may run for a hidden
 # screen). Runs the real `spruce` binary under its own Xvfb server.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What hostile device-backup data files cost a scan: 21 backups whose
 # Info.plist (under 2 KB each) makes one small array appear at 2^19 - 1
 # places once every reference is copied, beside one ordinary backup, scanned

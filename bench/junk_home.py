@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A realistic home of many applications, with junk planted beside what people keep.
 
   junk_home.py make DIR [--scale N]     builds the home in DIR (which must not exist) and writes

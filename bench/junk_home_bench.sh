@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The catalogue's reach and cost: on a realistic home of many applications
 # (bench/junk_home.py: junk planted beside personal files), how much of the
 # junk a scan of modules 1 and 2 lists and a clean of everything removes, and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The unused-localizations scan over this machine's real data tree, warm.
 # Times, interleaved:
 #   localization  a catalogue holding only the "Localization" category at ROOT

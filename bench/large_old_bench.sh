@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Large and old files scan against find(1) on the 200k-file tree.
 #
 #   bench/large_old_bench.sh [--runs N] [--no-build]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The million-file home: the large-and-old scan against find(1) and folder
 # sizing against du, with the records kept and the memory they cost.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads Spruce's dashboard over AT-SPI, as a screen reader would, and checks
 it against `spruce-cli --json monitor` taken at the same moment.
 

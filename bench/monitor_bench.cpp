@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of one monitor refresh: the CPU shares, the memory breakdown, the
 // battery figures the battery graph draws, and the main volume's cached
 // split, as the dashboard samples them every few seconds. Reports the CPU

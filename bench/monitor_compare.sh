@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the real `spruce` under a private Xvfb and session bus with
 # accessibility on, reads the dashboard's monitors over AT-SPI and compares
 # them with `spruce-cli --json monitor` taken at the same moment, then presses

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The review screens on a big home: scans the large-and-old module from its
 // overview screen as a person would (the "Scan" button), watching how long
 // the GUI thread is kept from its event loop meanwhile, then times opening,

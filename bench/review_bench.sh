@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The review screens on the 200k-file tree as home folder.
 #
 #   bench/review_bench.sh [--runs N] [--no-build]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Screenshots of the review screens as a person sees them (run under Xvfb),
 // on a home folder made here with some junk in it, never the real one:
 // the System Junk overview before, during and after a scan, and its detail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Scanning a category over the 200k-file tree must be bounded by the walk, not
 # by callbacks. Times, interleaved and warm:
 #   size  spruce-cli size TREE                       (the walk alone)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Folder sizing benchmark: spruce against du, find and gdu on the 200k-file tree.
 #
 #   bench/size_bench.sh [TREE_DIR] [--runs N] [--build-dir DIR]

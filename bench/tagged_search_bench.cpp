@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the tagged-cache search alone on a real tree and prints what it
 // found, so a script can time it against find and check its answer.
 //

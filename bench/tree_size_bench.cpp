@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures one folder-sizing path on a real tree and prints its result, so a
 // script can time it and check it against an oracle.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the trust features cost on the 200k-file tree, as ratios measured in
 # the same run (the machine is shared: absolute times drift).
 #

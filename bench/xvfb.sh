@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A private X server for the desktop benchmarks (sourced, not run).
 #
 # start_private_display FIRST picks a free display number from FIRST to

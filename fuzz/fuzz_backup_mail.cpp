@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The special scanners on data files written by other programs: the input is
 // a device backup's Info.plist and a mail client's PersistenceInfo.plist in a
 // scratch home that holds one backup and one mail account. Whatever the file

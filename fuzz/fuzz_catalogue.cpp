@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The module catalogue loader on any file (--catalogue names one), and the
 // conversions it applies to each location: home substitution and file URLs.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-URL codec: every record a scan finds is addressed through it, and
 // deletion decodes it again. Decoding never yields a NUL, and encoding then
 // decoding gives back the path byte for byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The property-list reader on any bytes: XML or binary, as a backup's
 // Info.plist, a mail client's data file or a --catalogue could hold them.
 // Beyond not crashing, what comes back keeps the reader's promises: no NUL in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parsers of /proc and /sys text (a container, a FUSE file system or a
 // test root can serve anything there): CPU counters, boot time, meminfo, CPU
 // lists, load averages, process stat and status, ELF headers, mountinfo.

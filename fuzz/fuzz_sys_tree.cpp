@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // System and Battery on a whole /proc and /sys tree made from the input: the
 // input is cut at each "\n##\n" into the files of the list below, in order
 // (a missing part leaves its file absent), and every reader runs on the tree.

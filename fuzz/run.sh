@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (clang, ASan + UBSan: the "fuzz" preset, build-fuzz/) and runs
 # each for a given time, one after the other.
 #

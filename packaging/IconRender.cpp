@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the application icon into the PNG sizes of the hicolor icon theme:
 //   spruce-icon-render SVG OUTDIR SIZE...
 // writes OUTDIR/<SIZE>x<SIZE>/apps/spruce.png for each SIZE. Run at build time.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the build tree and checks it: the control
 # fields and computed dependencies, the AppStream metainfo, the .desktop file,
 # the man pages and the bash completion, and the unpacked binaries run from
@@ -82,6 +83,11 @@ copyright=$root/usr/share/doc/spruce/copyright
 head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
   fail "/usr/share/doc/spruce/copyright is not in the machine-readable format"
 grep -q '^License: GPL-3.0-or-later$' "$copyright" || fail "the copyright file does not carry GPL-3.0-or-later"
+# Every source file names its licence in its first lines.
+unlabelled=$(find src tests bench fuzz scripts packaging CMakeLists.txt test.sh run.sh .ci \
+  \( -name '*.cpp' -o -name '*.h' -o -name '*.h.in' -o -name '*.sh' -o -name '*.py' -o -name CMakeLists.txt -o -name run \) \
+  -type f -exec sh -c 'head -3 "$1" | grep -q SPDX-License-Identifier || echo "$1"' _ {} \; 2>/dev/null | head -5)
+[ -z "$unlabelled" ] || fail "source files without an SPDX licence line: $unlabelled"
 newest=$(grep -o '<release version="[^"]*"' "$root/usr/share/metainfo/$appid.metainfo.xml" | head -1 | cut -d'"' -f2)
 [ "$newest" = "$version" ] || fail "the newest release in the metainfo is $newest, not $version"
 desktop-file-validate "$root/usr/share/applications/spruce.desktop" || fail "desktop-file-validate"

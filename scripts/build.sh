@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds one preset (default: "default"). Builds are serialised
 # with a lock so parallel sessions on this 2-core machine take turns.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Spruce needs to build and test, when missing.
 # Usage: scripts/deps.sh
 set -euo pipefail

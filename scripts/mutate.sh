@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Hand-written mutation testing: deliberate faults, one at a time, and
 # whether any test fails with each ("killed") or none does ("survived").
 #

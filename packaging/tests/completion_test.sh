@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the bash completion of spruce-cli line by line.
 # Usage: completion_test.sh SPRUCE_CLI RESOURCES_DIR
 set -uo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // spruce-admin: the privileged helper that removes system junk. Started
 // through pkexec (its own polkit action) or by root. It takes the names of
 // fixed actions with identifiers it checks itself, never a path, reads

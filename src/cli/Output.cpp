@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Output.h"
 
 #include "format/Utf8.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // spruce-admin, the privileged helper, run as the program it is: its
 // refusals as carefully as its successes, on a planted system root.
 #include "CliSupport.h"

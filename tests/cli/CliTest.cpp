@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end checks of spruce-cli on private temporary homes.
 #include "CliSupport.h"
 #include "support/MountNamespace.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How names and paths are shown in the text output.
 #include "Output.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system module end to end: spruce-cli on a planted system root with fake tools.
 #include "CliSupport.h"
 #include "support/MountNamespace.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // spruce-cli end to end for the trust features: the always-keep list, clean
 // --trash, categories left alone while their program runs, tagged caches.
 #include "CliSupport.h"

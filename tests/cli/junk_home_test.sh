@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A realistic home of many applications (bench/junk_home.py), junk planted
 # beside what people keep: a scan of modules 1 and 2 with the shipped
 # catalogue lists every piece of junk, and a clean of everything leaves every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locations with "*" wildcards and the exclusions of a category: what a
 // pattern matches (names with spaces, bytes that are not UTF-8, glob
 // characters; never through a link, out of the home or across a mount),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cleaner deletes exactly what was selected, reached the way the scan
 // found it, and says truthfully what happened: links swapped in above an
 // item, protected locations reached through links, other file systems,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FolderInfo operations no front end calls (FolderInfoExtras.cpp): one
 // test each, so they keep doing what they say.
 #include "format/FileUrl.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The always-keep list: its file, scans that leave kept items out (also
 // inside folders measured whole), and the cleaner refusing them again.
 #include "engine/KeepList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Categories whose programs run are left alone by the cleaner: the
 // matching of catalogue entries against processes, the reading of /proc,
 // and a clean under a real running program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/EngineFixture.h"
 #include "support/RunAsNobody.h"
 #include "tree/Walker.h"

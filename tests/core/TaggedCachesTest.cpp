@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folders marked as caches by a CACHEDIR.TAG: the tag's validity, the
 // search's rules (no link followed, nothing found twice, nothing of another
 // category, only the user's folders) and the scan's records.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moving large and old files to the Trash instead of deleting them: the
 // freedesktop.org layout, by descriptor: unique names that never overwrite,
 // trash folders that are links or belong to someone else, the Trash of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application delegate: first launch, links, the status item's popover,
 // the outside-click monitor and re-opening the main window.
 

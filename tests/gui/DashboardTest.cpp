@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dashboard: the machine's name, the scan of all modules, the review buttons.
 
 #include "GuiTestSupport.h"

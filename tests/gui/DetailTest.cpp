@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The detail screen: categories and files, the sort menu, selection from
 // the boxes, cleaning after the confirmation, what a clean reports.
 

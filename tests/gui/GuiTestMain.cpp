@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the GUI's Qt Test classes: `spruce_gui_tests CLASS [QTest options]`,
 // or every class when none is named.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt binding of the main queue: one job at a time in posting order, in
 // turns that give the event loop back during a long burst.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: look from the theme, the module list, the toolbar and menu links.
 
 #include "ui/MainWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitors' redraw timers: they run only while their screen is on view.
 
 #include "monitor/MonitorTimers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitor graphs: their geometry, what each samples and says, and how it is painted.
 
 #include "monitor/MonitorViews.h"

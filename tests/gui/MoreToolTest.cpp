@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The more-tools screen: where its page comes from, which links stay in the
 // view, the progress indicator, and what shows instead of a page that
 // cannot be shown.

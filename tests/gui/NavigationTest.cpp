@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Screen navigation: the identifier table, twins, slides and reloads.
 
 #include "GuiTestSupport.h"

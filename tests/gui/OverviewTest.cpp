@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The overview screen: the scan button's states, the progress texts, the
 // switch to the detail screen, and scans refused while the module is busy.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt adapters: dispatcher binding, links, fonts, styling, images,
 // popover placement and the slide animation.
 

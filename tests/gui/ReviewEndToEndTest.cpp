@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole review road on a real X server (Xvfb; see tests/gui/xvfb_test.sh)
 // and a home made here: choose System Junk with the mouse, "Scan", the
 // detail screen comes; select the Reports category, take one child out,

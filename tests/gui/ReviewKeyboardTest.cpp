@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The review screens used from the keyboard alone, and read through the
 // accessibility interfaces, as a screen-reader user goes through them:
 // choose System Junk, "Scan", move to a file and toggle its box with Space,

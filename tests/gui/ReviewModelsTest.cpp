@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The review screens' item models: structure (under QAbstractItemModelTester),
 // selection through ModuleInfo::updateState, search, sort, shortened texts.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The System module's screens: found in the module list after Application
 // Junk, scanned from its overview on a planted system root, what could not
 // be measured shown with its category, and a clean going through spruce-admin.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trust features on the detail screen: Large and Old Files moved to the
 // Trash on request, "Always Keep" with its rescan, the preferences page of
 // the always-keep list, and categories left alone while their program runs.

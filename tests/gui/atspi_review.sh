@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs tests/gui/atspi_review.py, tests/gui/atspi_trust.py and
 # tests/gui/atspi_system.py: the desktop application driven over AT-SPI on a
 # private X server and D-Bus session, as a screen-reader user would (reviewing

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Drives the System module over AT-SPI, as a screen-reader user would.
 
 Run with tests/gui/atspi_review.sh (a private D-Bus session and Xvfb), after

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Drives the trust features over AT-SPI from the keyboard, as a screen-reader user would.
 
 Run with tests/gui/atspi_review.sh, which runs it after atspi_review.py. On a

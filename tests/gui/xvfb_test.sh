@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one class of the GUI test binary on a real X server (a private Xvfb).
 # Usage: tests/gui/xvfb_test.sh BINARY CLASS
 # Exits 77 (ctest: skipped) when xvfb-run is not installed (scripts/deps.sh installs it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the firmware and the kernel name the machine: maker, product and processor.
 #include "monitor/FixtureServices.h"
 #include "monitor/System.h"

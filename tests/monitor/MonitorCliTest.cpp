@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // spruce-cli monitor, processes and volumes, end to end on this machine.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/FixtureServices.h"
 #include "monitor/ProcessAPI.h"
 #include "support/TempDir.h"

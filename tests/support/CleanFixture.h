@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A test of the cleaner: a private home, a catalogue of its own, and helpers

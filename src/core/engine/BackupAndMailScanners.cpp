@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scanners of device backups ("iTunes" categories) and mail attachments
 // ("Mail" categories). Both read small property lists written by other
 // programs, so every value is checked for its type before use and a data

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Selection propagation and the cleaner.
 #include "engine/CategoryLocations.h"
 #include "engine/CleanJob.h"

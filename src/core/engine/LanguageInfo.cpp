@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The localization scanner: languages from ICU and the user's locale, and the
 // walk that finds and measures the folders of the languages the user does not use.
 #include "engine/LanguageInfo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The large and old files scanner: one filtered walk of the home folder,
 // sorted into two size bands and two age bands.
 #include "engine/ModuleInfo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan driver: one background job per category, results written back on the main queue.
 #include "engine/CategoryLocations.h"
 #include "engine/KeepList.h"

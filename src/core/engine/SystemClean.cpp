@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cleaning system junk: the selected records become one request to the
 // privileged helper, whose answers become the clean's reports.
 #include "engine/CleanJob.h"

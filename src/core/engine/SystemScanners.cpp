@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scanners of system junk: package cache, journal, crash dumps, Snap
 // revisions, Flatpak runtimes and old temporary files, all below the system
 // root and all read without rights where the system allows it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tagged caches scanner: folders marked with a CACHEDIR.TAG anywhere in the home.
 #include "engine/ModuleInfo.h"
 #include "engine/PersonalFolders.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Trashed items and their ".trashinfo" records, paired: one row per item in
 // the Trash category, removed together by the cleaner.
 #include "engine/TrashPairs.h"

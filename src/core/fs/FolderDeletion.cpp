@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FolderInfo's deletion operations; the measuring ones live in FolderInfo.cpp.
 #include "format/FileUrl.h"
 #include "fs/FolderInfo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FolderInfo: the record and its sizing operations. The
 // deletion operations (deleteFile, tryDeleteFile) live in FolderDeletion.cpp.
 

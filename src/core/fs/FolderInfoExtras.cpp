@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FolderInfo operations defined for completeness: the record type offers
 // them, but no front end calls them (the cleaner removes through removeAt and
 // tree::removeBelow, sizes come from getFolderSize and the listings). Kept

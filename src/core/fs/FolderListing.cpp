@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing operations of FolderInfo: turning catalogue locations into records.
 #include "format/FileUrl.h"
 #include "fs/FolderInfo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sysjunk/Tools.h"
 
 #include "sysjunk/Locations.h"

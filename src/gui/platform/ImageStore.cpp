@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ImageStore.h"
 
 #include "platform/Services.h"

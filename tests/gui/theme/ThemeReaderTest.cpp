@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The theme and settings readers of the core (no Qt): group rules, defaults,
 // re-reading, and the shipped SpruceUI.plist and SpruceSetting.plist.
 
