@@ -250,7 +250,7 @@ TEST_F(AdminTest, RunsOnlyForRootAndTakesNoTestOptionsThroughPkexec)
     const std::string package = deb();
     const std::string admin = SPRUCE_ADMIN;
     const std::string root = system.root();
-    const int code = testing_support::runAsNobody([&admin, &root] {
+    const int code = testing_support::runAsNobody([&admin] {
         const int devnull = ::open("/dev/null", O_WRONLY);
         ::dup2(devnull, 1);
         ::dup2(devnull, 2);
