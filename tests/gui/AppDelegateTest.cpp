@@ -5,12 +5,15 @@
 #include "ui/AppDelegate.h"
 
 #include "GuiTestSupport.h"
+#include "SpruceVersion.h"
 #include "monitor/EventMonitor.h"
 #include "monitor/StatusViewController.h"
 #include "platform/Popover.h"
 #include "platform/UserDefaults.h"
 
+#include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -35,6 +38,18 @@ private:
         gui::UserDefaults &defaults, gui::StatusItemMode mode = gui::StatusItemMode::Never)
     {
         return std::make_unique<gui::AppDelegate>(gui::AppDelegateOptions{ m_opener.function(), &defaults, mode });
+    }
+
+    static QList<QMessageBox *> openNotices(const QString &name)
+    {
+        QList<QMessageBox *> found;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(w);
+                box != nullptr && box->objectName() == name && box->isVisible()) {
+                found.append(box);
+            }
+        }
+        return found;
     }
 
     static bool hasLine(const std::vector<std::string> &lines, const std::string &start)
@@ -111,6 +126,76 @@ private Q_SLOTS:
         QVERIFY(m_env->stdoutLines().empty());
         // Still the first launch: the flag is stored whatever the link.
         QVERIFY(defaults.boolForKey(u"HasLaunchedOnce"_s));
+        // The menu action says that nothing opened; the first-launch page stays silent.
+        const QList<QMessageBox *> notices = openNotices(u"linkFailureNotice"_s);
+        QCOMPARE(notices.size(), 1);
+        QCOMPARE(notices.front()->text(), u"Spruce could not open this page."_s);
+        qDeleteAll(notices);
+    }
+
+    void aMenuLinkNobodyOpensSaysWhereItLeads()
+    {
+        gui::UserDefaults defaults(iniPath());
+        auto delegate = makeDelegate(defaults);
+        delegate->helpAction();
+        QVERIFY(openNotices(u"linkFailureNotice"_s).isEmpty());
+        QCOMPARE(m_opener.opened->size(), 1U);
+
+        *m_opener.result = false;
+        QVERIFY(!delegate->openLinkOrExplain("support_link"));
+        const QList<QMessageBox *> notices = openNotices(u"linkFailureNotice"_s);
+        QCOMPARE(notices.size(), 1);
+        // The address is there to copy, and the box never blocks the application.
+        QVERIFY(notices.front()->informativeText().contains(u"/resources/help/support.html"_s));
+        QCOMPARE(notices.front()->windowModality(), Qt::NonModal);
+        qDeleteAll(notices);
+    }
+
+    void checkForUpdatesShowsTheVersionAndWhereReleasesAre()
+    {
+        gui::UserDefaults defaults(iniPath());
+        auto delegate = makeDelegate(defaults);
+        delegate->checkForUpdateAction();
+        QVERIFY(m_opener.opened->empty()); // nothing is fetched or opened by itself
+        QList<QMessageBox *> boxes = openNotices(u"updatesNotice"_s);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.front()->text(), u"This is Spruce %1."_s.arg(QStringLiteral(SPRUCE_VERSION)));
+        QVERIFY(boxes.front()->informativeText().contains(u"github.com/spruce-cleaner/spruce/releases"_s));
+        QCOMPARE(boxes.front()->defaultButton(), boxes.front()->button(QMessageBox::Close));
+
+        boxes.front()->findChild<QPushButton *>(u"openReleasesButton"_s)->click();
+        QCOMPARE(m_opener.opened->size(), 1U);
+        QCOMPARE(m_opener.opened->back(), QUrl(QStringLiteral(SPRUCE_RELEASES_URL)));
+
+        delegate->checkForUpdateAction();
+        boxes = openNotices(u"updatesNotice"_s);
+        QCOMPARE(boxes.size(), 1);
+        boxes.front()->findChild<QPushButton *>(u"howToUpdateButton"_s)->click();
+        QCOMPARE(m_opener.opened->size(), 2U);
+        QVERIFY(m_opener.opened->back().toLocalFile().endsWith(u"/resources/help/updates.html"_s));
+        QTest::qWait(0);
+        QVERIFY(openNotices(u"updatesNotice"_s).isEmpty());
+    }
+
+    void closingTheWindowWithATraySaysSoOnce()
+    {
+        gui::UserDefaults defaults(iniPath());
+        auto delegate = makeDelegate(defaults, gui::StatusItemMode::Never);
+        delegate->mainWindowWillClose(); // no tray: closing the window quits, nothing to say
+        QVERIFY(openNotices(u"trayNotice"_s).isEmpty());
+
+        QApplication::setQuitOnLastWindowClosed(false);
+        delegate->mainWindowWillClose();
+        const QList<QMessageBox *> notices = openNotices(u"trayNotice"_s);
+        QCOMPARE(notices.size(), 1);
+        QCOMPARE(notices.front()->text(), u"Spruce keeps running in the tray; Quit from its menu."_s);
+        qDeleteAll(notices);
+        // Once: not at the next close, nor after a restart.
+        delegate->mainWindowWillClose();
+        gui::UserDefaults again(iniPath());
+        makeDelegate(again)->mainWindowWillClose();
+        QApplication::setQuitOnLastWindowClosed(true);
+        QVERIFY(openNotices(u"trayNotice"_s).isEmpty());
     }
 
     void statusItemTogglesThePopover()

@@ -15,6 +15,7 @@
 #include "ui/ViewController.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
@@ -98,6 +99,30 @@ private Q_SLOTS:
         const core::MyUI logo = core::UIInfo::nsMyUI("logo_text_font");
         QCOMPARE(root()->brandTitle()->font().pixelSize(), qRound(logo.size));
         QCOMPARE(root()->brandTitle()->palette().color(QPalette::WindowText), gui::UIUtil::color(logo.color()));
+    }
+
+    void closingTheWindowInFrontOfATrayTellsTheUserOnce()
+    {
+        makeWindow(false);
+        QApplication::setQuitOnLastWindowClosed(false); // as when the status item has a tray
+        const auto notices = [] {
+            int count = 0;
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                count += w->objectName() == u"trayNotice"_s && w->isVisible() ? 1 : 0;
+            }
+            return count;
+        };
+        QVERIFY(m_window->close());
+        QCOMPARE(notices(), 1);
+        m_window->show();
+        QVERIFY(m_window->close());
+        QApplication::setQuitOnLastWindowClosed(true);
+        QCOMPARE(notices(), 1);
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == u"trayNotice"_s) {
+                w->close();
+            }
+        }
     }
 
     void moduleListHasOneRowOf100PerModule()
@@ -218,7 +243,6 @@ private Q_SLOTS:
             { u"productAction"_s, u"help/features.html"_s },
             { u"helpAction"_s, u"help/index.html"_s },
             { u"feedbackAction"_s, u"help/feedback.html"_s },
-            { u"checkForUpdateAction"_s, u"help/updates.html"_s },
             { u"fackbookAction"_s, u"help/community.html"_s },
         };
         for (const auto &[name, page] : menu) {
@@ -232,6 +256,18 @@ private Q_SLOTS:
             QVERIFY2(url.toLocalFile().endsWith(u"/resources/"_s + page), qPrintable(url.toString()));
         }
         QCOMPARE(m_env->stdoutLines(), std::vector<std::string>(menu.size(), "successfully opened"));
+        // "Check for Updates…" opens nothing by itself: it says which version this is and where releases are.
+        m_opener.opened->clear();
+        m_window->menuBar()->findChild<QAction *>(u"checkForUpdateAction"_s)->trigger();
+        QVERIFY(m_opener.opened->empty());
+        auto *updates = qobject_cast<QWidget *>(QApplication::activeModalWidget());
+        QVERIFY(updates == nullptr); // never modal
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == u"updatesNotice"_s) {
+                QVERIFY(w->isVisible());
+                w->close();
+            }
+        }
 
         // The toolbar's two buttons open the same pages as the menu's help and social items.
         auto *toolBar = root()->container()->toolBar();

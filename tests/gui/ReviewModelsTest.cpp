@@ -4,6 +4,7 @@
 
 #include "GuiTestSupport.h"
 #include "ReviewSupport.h"
+#include "format/FileUrl.h"
 #include "ui/CategoryDD.h"
 #include "ui/CleanReport.h"
 #include "ui/DetailDD.h"
@@ -381,6 +382,43 @@ private Q_SLOTS:
                 QVERIFY(!cut.at(i).isLowSurrogate() || (i > 0 && cut.at(i - 1).isHighSurrogate()));
             }
         }
+    }
+
+    void rowsThatLookAlikeNameTheirApplication()
+    {
+        const QString home = u"/home/ann"_s;
+        QCOMPARE(gui::applicationOf(u"/home/ann/.config/Code/Cache/Cache_Data"_s, home), u"Code"_s);
+        QCOMPARE(
+            gui::applicationOf(u"/home/ann/.cache/google-chrome/Default/Cache/data_0"_s, home), u"google-chrome"_s);
+        QCOMPARE(gui::applicationOf(u"/home/ann/.var/app/org.gimp.GIMP/cache/x"_s, home), u"org.gimp.GIMP"_s);
+        QCOMPARE(gui::applicationOf(u"/home/ann/.local/share/Steam/logs/a.txt"_s, home), u"Steam"_s);
+        // The application's own folder says it already; elsewhere there is nothing to say.
+        QCOMPARE(gui::applicationOf(u"/home/ann/.cache/thumbnails"_s, home), QString());
+        QCOMPARE(gui::applicationOf(u"/home/ann/.cache/thumbnails/"_s, home), QString());
+        QCOMPARE(gui::applicationOf(u"/home/ann/Videos/a.mp4"_s, home), QString());
+        QCOMPARE(gui::applicationOf(u"/home/annex/.cache/x/y"_s, home), QString());
+        QCOMPARE(gui::applicationOf(u"/home/ann/.cache/x/y"_s, QString()), QString());
+
+        const std::string cache = m_env->home.path().toStdString() + "/.config/Code/Cache/Cache_Data";
+        auto row = std::make_shared<core::FolderInfo>(0,
+            "Cache_Data",
+            core::IconRef{ core::IconRef::Kind::Folder, {} },
+            10,
+            core::Rgba{},
+            false,
+            core::Timestamp{},
+            core::format::fileUrlFromPath(cache, false),
+            false,
+            std::vector<core::FolderInfoPtr>{},
+            false,
+            0);
+        gui_tests::installFiles({ row, record(1, "plain", 5) });
+        auto model = detailModel();
+        QCOMPARE(model->index(0, 0).data(gui::DetailDD::ApplicationRole).toString(), u"Code"_s);
+        QCOMPARE(model->index(0, 0).data(Qt::AccessibleDescriptionRole).toString(),
+            u"not selected, Code, "_s + QString::fromStdString(cache));
+        QCOMPARE(model->index(1, 0).data(gui::DetailDD::ApplicationRole).toString(), QString());
+        QCOMPARE(model->index(1, 0).data(Qt::AccessibleDescriptionRole).toString(), u"not selected, /nowhere/plain"_s);
     }
 
     void cleanReportCountsFailures()

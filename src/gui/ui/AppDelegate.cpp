@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/AppDelegate.h"
 
+#include "SpruceVersion.h"
 #include "monitor/EventMonitor.h"
 #include "monitor/StatusViewController.h"
 #include "monitor/System.h"
@@ -13,9 +14,12 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
@@ -36,6 +40,20 @@ bool trayAvailable(AppDelegate::StatusItemMode mode)
         break;
     }
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+/// A notice in a window of its own: not modal, deleted when closed, its
+/// text selectable so that an address can be copied.
+QMessageBox *showNotice(const QString &name, QMessageBox::Icon icon, const QString &text, const QString &details)
+{
+    auto *box = new QMessageBox(icon, u"Spruce"_s, text, QMessageBox::Close);
+    box->setObjectName(name);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(details);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    return box;
 }
 
 } // namespace
@@ -198,39 +216,97 @@ void AppDelegate::buildApplicationMenu(QMenuBar *bar)
     add(tr("&About Spruce"), "homeAction", &AppDelegate::homeAction);
 }
 
+void AppDelegate::mainWindowWillClose()
+{
+    const QString key = u"TrayNoticeShown"_s;
+    if (QApplication::quitOnLastWindowClosed() || m_defaults->boolForKey(key)) {
+        return;
+    }
+    m_defaults->setBool(key, true);
+    m_defaults->synchronize();
+    showNotice(u"trayNotice"_s,
+        QMessageBox::Information,
+        tr("Spruce keeps running in the tray; Quit from its menu."),
+        tr("Its icon opens the monitors and brings this window back."));
+}
+
+bool AppDelegate::openLinkOrExplain(std::string_view key)
+{
+    if (m_links.openLink(key)) {
+        return true;
+    }
+    const QUrl url = LinkOpener::linkUrl(QString::fromStdString(core::SettingInfo::valueOf(key)),
+        QString::fromStdString(core::SettingInfo::settingsFolder()));
+    QString details;
+    if (!url.isValid()) {
+        details = tr("Its address is missing from Spruce's settings.");
+    } else if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
+        details = tr("The page %1 is not installed.").arg(url.toLocalFile());
+    } else {
+        details = tr("No application could open %1. Copy the address into a web browser.")
+                      .arg(url.toDisplayString(QUrl::PreferLocalFile));
+    }
+    showNotice(u"linkFailureNotice"_s, QMessageBox::Warning, tr("Spruce could not open this page."), details);
+    return false;
+}
+
 void AppDelegate::supportAction()
 {
-    m_links.openLink("support_link");
+    openLinkOrExplain("support_link");
 }
 
 void AppDelegate::homeAction()
 {
-    m_links.openLink("home_link");
+    openLinkOrExplain("home_link");
 }
 
 void AppDelegate::productAction()
 {
-    m_links.openLink("product_link");
+    openLinkOrExplain("product_link");
 }
 
 void AppDelegate::helpAction()
 {
-    m_links.openLink("help_link");
+    openLinkOrExplain("help_link");
 }
 
 void AppDelegate::feedbackAction()
 {
-    m_links.openLink("feedback_link");
+    openLinkOrExplain("feedback_link");
 }
 
 void AppDelegate::checkForUpdateAction()
 {
-    m_links.openLink("checkForUpdate_link");
+    const QString releases = QStringLiteral(SPRUCE_RELEASES_URL);
+    QMessageBox *box = showNotice(u"updatesNotice"_s,
+        QMessageBox::Information,
+        tr("This is Spruce %1.").arg(QStringLiteral(SPRUCE_VERSION)),
+        tr("Spruce does not look for updates by itself and never contacts a server: it is updated with the rest "
+           "of your system by your package manager. New releases are published at %1.")
+            .arg(releases));
+    QPushButton *open = box->addButton(tr("Open Releases Page"), QMessageBox::ActionRole);
+    open->setObjectName(u"openReleasesButton"_s);
+    QPushButton *how = box->addButton(tr("How to Update"), QMessageBox::HelpRole);
+    how->setObjectName(u"howToUpdateButton"_s);
+    box->setDefaultButton(QMessageBox::Close);
+    // An action button closes the box; what it opens is decided here.
+    connect(box, &QMessageBox::buttonClicked, this, [this, open, how, releases](QAbstractButton *clicked) {
+        if (clicked == open) {
+            if (!m_links.openUrl(QUrl(releases))) {
+                showNotice(u"linkFailureNotice"_s,
+                    QMessageBox::Warning,
+                    tr("Spruce could not open this page."),
+                    tr("No application could open %1. Copy the address into a web browser.").arg(releases));
+            }
+        } else if (clicked == how) {
+            openLinkOrExplain("checkForUpdate_link");
+        }
+    });
 }
 
 void AppDelegate::fackbookAction()
 {
-    m_links.openLink("facebook_link");
+    openLinkOrExplain("facebook_link");
 }
 
 } // namespace gui

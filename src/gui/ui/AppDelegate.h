@@ -85,6 +85,16 @@ public:
     /// (Preferences..., the always-keep list) and Help with the seven link actions.
     void buildApplicationMenu(QMenuBar *bar);
 
+    /// The main window is closing. When the application keeps running in
+    /// the tray, says so the first time ("TrayNoticeShown" in the user's
+    /// settings remembers it), in a window of its own that does not block.
+    void mainWindowWillClose();
+
+    /// Opens the settings link under `key`; when nothing opens it (no
+    /// opener, a missing page, an invalid value), says so in a window of
+    /// its own that shows the address to copy. True when it opened.
+    bool openLinkOrExplain(std::string_view key);
+
     const LinkOpener &links() const { return m_links; }
     QSystemTrayIcon *statusItem() const { return m_statusItem.get(); }
     bool statusItemHasButton() const { return m_hasButton; }
@@ -97,6 +107,9 @@ public Q_SLOTS:
     void productAction();
     void helpAction();
     void feedbackAction();
+    /// Shows the version in use and where releases are published (Spruce
+    /// never looks for updates by itself), with buttons that open the
+    /// release list and the page on updating.
     void checkForUpdateAction();
     void fackbookAction();
 

@@ -5,6 +5,7 @@
 #include "engine/TrashPairs.h"
 #include "format/FileUrl.h"
 #include "format/Format.h"
+#include "platform/Services.h"
 #include "theme/UIInfo.h"
 #include "theme/UIUtil.h"
 
@@ -81,6 +82,7 @@ QString DetailDD::originOf(const core::FolderInfo &record) const
 
 void DetailDD::reloadData(std::vector<core::FolderInfoPtr> files)
 {
+    m_home = QString::fromStdString(core::platform::services().user.homeDir);
     m_origins.clear();
     m_files = std::move(files);
     m_foldedNames.clear();
@@ -332,6 +334,8 @@ QVariant DetailDD::data(const QModelIndex &index, int role) const
             return shortened(displayPath(*item), ShownLength);
         case OriginRole:
             return originOf(*item);
+        case ApplicationRole:
+            return m_trash ? QString() : applicationOf(displayPath(*item), m_home);
         case LineRole: {
             const QString origin = originOf(*item);
             if (origin.isEmpty()) {
@@ -351,7 +355,11 @@ QVariant DetailDD::data(const QModelIndex &index, int role) const
                     + QString::fromStdString(core::format::formatDate(item->date)) + u", in the Trash at "_s
                     + displayPath(*item));
             }
-            return QString(state + u", "_s + displayPath(*item));
+            const QString path = displayPath(*item);
+            if (const QString application = applicationOf(path, m_home); !application.isEmpty()) {
+                return QString(state + u", "_s + application + u", "_s + path);
+            }
+            return QString(state + u", "_s + path);
         }
         default:
             return {};
@@ -602,9 +610,23 @@ void DetailCellView::paintContent(QPainter *painter, const QStyleOptionViewItem 
     painter->setFont(m_path.font);
     painter->setPen(m_path.color);
     const QFontMetrics pathMetrics(m_path.font);
-    painter->drawText(path,
+    QRect line = path;
+    // Rows that look alike ("data_0", "Cache_Data") start their line with the application they belong to.
+    if (const QString application = index.data(DetailDD::ApplicationRole).toString(); !application.isEmpty()) {
+        const QString lead = elideName(application, path.width() / 3, [&pathMetrics](const QString &text) {
+            return pathMetrics.horizontalAdvance(text);
+        }) + u" · "_s;
+        QFont bold = m_path.font;
+        bold.setBold(true);
+        painter->setFont(bold);
+        const int used = QFontMetrics(bold).horizontalAdvance(lead);
+        painter->drawText(line, Qt::AlignVCenter | Qt::AlignLeft, lead);
+        painter->setFont(m_path.font);
+        line.setLeft(line.left() + used);
+    }
+    painter->drawText(line,
         Qt::AlignVCenter | Qt::AlignLeft,
-        elidePath(index.data(DetailDD::LineRole).toString(), path.width(), [&pathMetrics](const QString &text) {
+        elidePath(index.data(DetailDD::LineRole).toString(), line.width(), [&pathMetrics](const QString &text) {
             return pathMetrics.horizontalAdvance(text);
         }));
     painter->restore();

@@ -44,6 +44,7 @@ public:
         SizeRole, // qint64: bytes
         OriginRole, // QString: where a trashed item came from; empty for any other record
         LineRole, // QString: what the second line of the row says (the path, or where a trashed item came from)
+        ApplicationRole, // QString: the application whose folder holds the record (applicationOf); may be empty
     };
 
     /// Names and paths longer than this many UTF-16 code units are shown cut, with "...".
@@ -135,6 +136,7 @@ private:
     bool m_checkable = true;
     bool m_reviewOnly = false;
     bool m_trash = false; // the category lists a desktop Trash
+    QString m_home; // the home folder, read at each reload (applicationOf)
     // Where trashed items came from, read when a row first asks.
     mutable std::unordered_map<const core::FolderInfo *, QString> m_origins;
 };

@@ -5,6 +5,7 @@
 #include "ui/AppDelegate.h"
 #include "ui/ViewController.h"
 
+#include <QCloseEvent>
 #include <QMenuBar>
 
 using namespace Qt::StringLiterals;
@@ -13,6 +14,7 @@ namespace gui {
 
 MainWindow::MainWindow(AppDelegate &app, QWidget *parent)
     : QMainWindow(parent)
+    , m_app(app)
     , m_viewController(new ViewController(&app.links(), this))
 {
     setObjectName(u"mainWindow"_s);
@@ -24,5 +26,13 @@ MainWindow::MainWindow(AppDelegate &app, QWidget *parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        m_app.mainWindowWillClose();
+    }
+}
 
 } // namespace gui

@@ -26,7 +26,12 @@ public:
     /// The window's size on first start, in logical pixels.
     static QSize defaultSize() { return { 1040, 680 }; }
 
+protected:
+    /// Tells the application, which may keep running in the tray.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    AppDelegate &m_app;
     ViewController *m_viewController; // owned (central widget)
 };
 

@@ -52,13 +52,13 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     , m_unusable(new QLabel(this))
     , m_removeButton(new QPushButton(u"Remove"_s, this))
     , m_addButton(new QPushButton(u"Add\u2026"_s, this))
-    , m_chooser([](QWidget *parent, bool folder) {
+    , m_chooser([](QWidget *owner, bool folder) {
         if (folder) {
             const QString chosen =
-                QFileDialog::getExistingDirectory(parent, u"Always Keep a Folder"_s, QDir::homePath());
+                QFileDialog::getExistingDirectory(owner, u"Always Keep a Folder"_s, QDir::homePath());
             return chosen.isEmpty() ? QStringList() : QStringList{ chosen };
         }
-        return QFileDialog::getOpenFileNames(parent, u"Always Keep Files"_s, QDir::homePath());
+        return QFileDialog::getOpenFileNames(owner, u"Always Keep Files"_s, QDir::homePath());
     })
 {
     setObjectName(u"PreferencesDialog"_s);

@@ -153,6 +153,30 @@ QString fitHead(const QString &text, const QString &tail, int width, const std::
 
 } // namespace
 
+QString applicationOf(const QString &path, const QString &home)
+{
+    static const QStringList places = {
+        u".var/app/"_s, u"snap/"_s, u".cache/"_s, u".config/"_s, u".local/share/"_s, u".local/state/"_s, u".mozilla/"_s
+    };
+    if (home.isEmpty() || !path.startsWith(home) || path.size() <= home.size() || path[home.size()] != u'/') {
+        return {};
+    }
+    const QStringView below = QStringView(path).mid(home.size() + 1);
+    for (const QString &place : places) {
+        if (!below.startsWith(place)) {
+            continue;
+        }
+        const QStringView rest = below.mid(place.size());
+        const qsizetype slash = rest.indexOf(u'/');
+        // The application's own folder, or nothing after the place: the name says it all.
+        if (slash <= 0 || slash + 1 == rest.size()) {
+            return {};
+        }
+        return rest.left(slash).toString();
+    }
+    return {};
+}
+
 QString elideName(const QString &name, int width, const std::function<int(const QString &)> &advance)
 {
     if (advance(name) <= width) {

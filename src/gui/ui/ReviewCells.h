@@ -84,6 +84,14 @@ QString elidePath(const QString &path, int width, const std::function<int(const 
 /// extension and the end of the name stay ("f3b2c1…e9.dmp"). Pure.
 QString elideName(const QString &name, int width, const std::function<int(const QString &)> &advance);
 
+/// The application whose folder `path` lies in, below `home`: the folder
+/// right under one of the places applications keep their files
+/// (~/.cache, ~/.config, ~/.local/share, ~/.local/state, ~/.var/app for
+/// Flatpak, ~/snap, ~/.mozilla), so that rows that look alike ("data_0",
+/// "Cache_Data") say what they belong to. "" for a path elsewhere and for
+/// that folder itself (its name already says it). Pure.
+QString applicationOf(const QString &path, const QString &home);
+
 /// Side of the check box drawn in a cell, in logical pixels.
 constexpr int CheckBoxSide = 18;
 
