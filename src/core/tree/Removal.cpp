@@ -536,10 +536,7 @@ RemovalOutcome trashFinal(
         // Anything else that is missing (the trash's data folder) leaves the item where it is: a failure.
         Error error = moved.error();
         error.path = path;
-        if (error.code != 0 && error.message.find("Trash") == std::string::npos) {
-            error.message = "not moved to the Trash: " + error.message;
-        }
-        if (error.message.starts_with("changed since the scan")) {
+        if (error.message == TrashChangedSinceScan) {
             outcome.refusal = Refusal::ChangedSinceScan;
         }
         outcome.error = std::move(error);

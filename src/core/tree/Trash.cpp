@@ -40,6 +40,12 @@ Error failure(int code, const std::string &path, std::string message)
     return Error{ code, path, std::move(message) };
 }
 
+/// A system call's failure on the way to the Trash, said as such.
+Error notMoved(int code, const std::string &path)
+{
+    return Error{ code, path, "not moved to the Trash: " + Error::fromErrno(code, "").message };
+}
+
 /// Opens (and, unless `dryRun`, makes) the folder `name` inside `parentFd`
 /// without following a link: it must be a real folder owned by `uid`.
 /// Sets `missing` instead of failing when a dry run finds nothing there.
@@ -335,10 +341,10 @@ Result<TrashedItem> trashEntry(int parentFd,
     original += name;
     detail::EntryStat item;
     if (const int error = detail::statEntry(parentFd, name.c_str(), item); error != 0) {
-        return Error::fromErrno(error, original);
+        return notMoved(error, original);
     }
     if (FileId{ item.dev, item.inode } != expected) {
-        return failure(0, original, "changed since the scan; not moved to the Trash");
+        return failure(0, original, std::string(TrashChangedSinceScan));
     }
     const std::optional<std::uint64_t> itemMount = mountOf(parentFd);
 
@@ -384,8 +390,10 @@ Result<TrashedItem> trashEntry(int parentFd,
                 continue; // a record by that name: the next name
             }
             const int error = errno;
-            return failure(
-                error, original, "its trash record cannot be written: " + Error::fromErrno(error, "").message);
+            return failure(error,
+                original,
+                "its trash record cannot be written: " + Error::fromErrno(error, "").message
+                    + "; not moved to the Trash");
         }
         if (::geteuid() == 0 && place.uid != 0) {
             (void)::fchown(info.get(), place.uid, place.gid);
@@ -393,8 +401,10 @@ Result<TrashedItem> trashEntry(int parentFd,
         if (!writeAll(info.get(), text)) {
             const int error = errno != 0 ? errno : EIO;
             (void)::unlinkat(folders.info.get(), infoName.c_str(), 0);
-            return failure(
-                error, original, "its trash record cannot be written: " + Error::fromErrno(error, "").message);
+            return failure(error,
+                original,
+                "its trash record cannot be written: " + Error::fromErrno(error, "").message
+                    + "; not moved to the Trash");
         }
         const int error = renameNoReplace(parentFd, name.c_str(), folders.files.get(), candidate.c_str(), isDirectory);
         if (error == EEXIST || error == ENOTEMPTY) {
@@ -403,7 +413,7 @@ Result<TrashedItem> trashEntry(int parentFd,
         }
         if (error != 0) {
             (void)::unlinkat(folders.info.get(), infoName.c_str(), 0);
-            return Error::fromErrno(error, original);
+            return notMoved(error, original);
         }
         // Renamed by name: check it is still the item examined. Something
         // swapped in meanwhile goes back where it was, untouched.
@@ -414,11 +424,11 @@ Result<TrashedItem> trashEntry(int parentFd,
                 == 0) {
                 (void)::unlinkat(folders.info.get(), infoName.c_str(), 0);
             }
-            return failure(0, original, "changed since the scan; not moved to the Trash");
+            return failure(0, original, std::string(TrashChangedSinceScan));
         }
         return TrashedItem{ folders.path + "/files/" + candidate, folders.path + "/info/" + infoName };
     }
-    return failure(EEXIST, original, "no free name in the trash");
+    return failure(EEXIST, original, "no free name in the Trash; not moved to the Trash");
 }
 
 std::optional<TrashInfo> parseTrashInfo(std::string_view text)

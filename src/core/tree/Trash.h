@@ -59,9 +59,14 @@ struct TrashedItem
 /// is ever overwritten, copied or deleted. An item no usable trash can take
 /// fails and stays where it is.
 ///
+/// Every failure's message says on its own that the item was not moved to
+/// the Trash. An item that is not the one examined any more fails with the
+/// message TrashChangedSinceScan.
+///
 /// With `dryRun` nothing is made or moved: the trash is looked up (missing
 /// folders count as makeable) and the result names where it would go.
 /// ENOENT when the item is not there any more. Thread-safe.
+inline constexpr std::string_view TrashChangedSinceScan = "changed since the scan; not moved to the Trash";
 [[nodiscard]] Result<TrashedItem> trashEntry(int parentFd,
     const std::string &name,
     const std::string &realParentPath,
