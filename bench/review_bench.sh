@@ -64,7 +64,9 @@ printf 'GUI thread, longest event    %.1f ms (worst run %.1f)\n' "$(med event_lo
 printf 'GUI thread, 1 ms timer late  longest %.1f ms (worst run %.1f), 99th percentile %.1f ms\n' \
   "$(med stall_longest_ms)" "$(grep '^stall_longest_ms ' "$out/gui" | awk '{print $2}' | sort -g | tail -1)" \
   "$(med stall_p99_ms)"
-for figure in open_ms scroll_page_ms search_first_ms search_again_ms search_clear_ms sort_name_ms sort_size_ms sort_date_ms; do
+for figure in open_ms scroll_page_ms search_first_ms search_again_ms search_clear_ms \
+  sort_name_ms sort_name_ready_ms sort_name_again_ms sort_size_ms sort_size_ready_ms sort_size_again_ms \
+  sort_date_ms sort_date_ready_ms sort_date_again_ms; do
   printf '%-28s %.1f ms\n' "${figure%_ms}" "$(med "$figure")"
 done
 printf 'peak memory                  %.0f MiB\n' "$(med peak_rss_mib)"

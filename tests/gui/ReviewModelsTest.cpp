@@ -12,9 +12,14 @@
 #include "ui/ReviewCells.h"
 
 #include <QAbstractItemModelTester>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <atomic>
 
 using namespace Qt::StringLiterals;
 using gui_tests::record;
@@ -47,6 +52,28 @@ QString states()
         }
     }
     return out.join(u' ') + u" | "_s + QString::number(category().state);
+}
+
+/// Files named so that every key orders them differently, with ties:
+/// "f<n>" or "F<n>" (natural order and case ties), sizes in four values,
+/// dates in three, in a stored order that is none of them.
+std::vector<core::FolderInfoPtr> mixedFiles(int count)
+{
+    std::vector<core::FolderInfoPtr> files;
+    for (int i = 0; i < count; ++i) {
+        const int n = (i * 37) % count;
+        const std::string name = (i % 3 == 0 ? "F" : "f") + std::to_string(n % (count / 2 + 1));
+        files.push_back(record(i, name, 100 * ((i * 7) % 4), 1'600'000'000 + (i % 3) * 1000));
+    }
+    return files;
+}
+
+/// Lets every worker of the sort finish and delivers what they post.
+void settleSorts()
+{
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
 }
 
 class ReviewModelsTest : public QObject
@@ -330,6 +357,169 @@ private Q_SLOTS:
         model->searchFiles(u"file"_s);
         model->sortFiles(gui::DetailDD::SortKey::Name, true);
         QCOMPARE(shown(*model), (QStringList{ u"File2"_s, u"file2"_s, u"file02b"_s, u"file10"_s }));
+    }
+
+    void backgroundSortShowsTheOldOrderUntilReady()
+    {
+        gui_tests::installFiles(mixedFiles(60));
+        // The same sort made on the GUI thread is the reference.
+        auto reference = detailModel();
+        reference->sortFiles(gui::DetailDD::SortKey::Name, false);
+        QVERIFY(!reference->isSorting());
+        const QStringList expected = shown(*reference);
+
+        auto model = detailModel();
+        QAbstractItemModelTester tester(model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model->setBackgroundSortFrom(0);
+        QItemSelectionModel selection(model.get());
+        const QString picked = model->index(5, 0).data().toString();
+        selection.setCurrentIndex(model->index(5, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        const QStringList before = shown(*model);
+        QSignalSpy shownSpy(model.get(), &gui::DetailDD::sortShown);
+        QSignalSpy resets(model.get(), &QAbstractItemModel::modelReset);
+
+        model->sortFiles(gui::DetailDD::SortKey::Name, false);
+        QVERIFY(model->isSorting());
+        QCOMPARE(shown(*model), before);
+        QVERIFY(shownSpy.wait(5000));
+        QVERIFY(!model->isSorting());
+        QCOMPARE(shown(*model), expected);
+        // Moved in place, not reset: the selected file is still the selected one.
+        QCOMPARE(resets.count(), 0);
+        QCOMPARE(selection.currentIndex().data().toString(), picked);
+        QCOMPARE(selection.selectedRows().size(), 1);
+        QCOMPARE(selection.selectedRows().first().data().toString(), picked);
+
+        // Made once: the other way round and through a search it is there at once.
+        model->sortFiles(gui::DetailDD::SortKey::Name, true);
+        QVERIFY(!model->isSorting());
+        reference->sortFiles(gui::DetailDD::SortKey::Name, true);
+        QCOMPARE(shown(*model), shown(*reference));
+        model->searchFiles(u"f1"_s);
+        reference->searchFiles(u"f1"_s);
+        model->sortFiles(gui::DetailDD::SortKey::Name, false);
+        reference->sortFiles(gui::DetailDD::SortKey::Name, false);
+        QVERIFY(!model->isSorting());
+        QCOMPARE(shown(*model), shown(*reference));
+        QVERIFY(model->rowCount() > 1);
+    }
+
+    void backgroundSortKeepsExpandedRowsAndChildren()
+    {
+        auto model = detailModel();
+        model->setBackgroundSortFrom(0);
+        QPersistentModelIndex alpha = model->index(1, 0); // stored order: beta, Alpha, gamma
+        QPersistentModelIndex two = model->index(1, 0, alpha);
+        model->sortFiles(gui::DetailDD::SortKey::Size, false); // beta, gamma, Alpha
+        QTRY_VERIFY(!model->isSorting());
+        QCOMPARE(alpha.row(), 2);
+        QCOMPARE(alpha.data().toString(), u"Alpha"_s);
+        QCOMPARE(two.parent(), QModelIndex(alpha));
+        QCOMPARE(two.data().toString(), u"two"_s);
+    }
+
+    void latestSortWinsAndStaleOrdersAreDropped()
+    {
+        gui_tests::installFiles(mixedFiles(80));
+        auto reference = detailModel();
+        auto model = detailModel();
+        model->setBackgroundSortFrom(0);
+        QSignalSpy shownSpy(model.get(), &gui::DetailDD::sortShown);
+
+        // Asked for by name, then by size before the name's order is back: size is shown.
+        model->sortFiles(gui::DetailDD::SortKey::Name, true);
+        model->sortFiles(gui::DetailDD::SortKey::Size, false);
+        settleSorts();
+        QTRY_VERIFY(!model->isSorting());
+        reference->sortFiles(gui::DetailDD::SortKey::Size, false);
+        QCOMPARE(shown(*model), shown(*reference));
+        QCOMPARE(shownSpy.count(), 1);
+        // The name's order came back meanwhile and is kept for the next time.
+        model->sortFiles(gui::DetailDD::SortKey::Name, true);
+        QVERIFY(!model->isSorting());
+
+        // Reloaded while an order is made: the order of the old records never shows.
+        model->sortFiles(gui::DetailDD::SortKey::Date, true);
+        QVERIFY(model->isSorting());
+        std::vector<core::FolderInfoPtr> fewer(category().files.begin(), category().files.begin() + 30);
+        std::reverse(fewer.begin(), fewer.end());
+        model->reloadData(fewer);
+        QVERIFY(!model->isSorting());
+        settleSorts();
+        QStringList stored;
+        for (const auto &file : fewer) {
+            stored << QString::fromStdString(file->name());
+        }
+        QCOMPARE(shown(*model), stored);
+        QCOMPARE(shownSpy.count(), 1);
+
+        // A search while an order is made shows its matches in stored order, and stays so.
+        model->sortFiles(gui::DetailDD::SortKey::Date, false);
+        model->searchFiles(u"F"_s);
+        QVERIFY(!model->isSorting());
+        const QStringList found = shown(*model);
+        settleSorts();
+        QCOMPARE(shown(*model), found);
+    }
+
+    void ordersKeepStoredOrderAmongEqualKeys()
+    {
+        // Sizes of files 0..5; 1, 3 and 4 tie.
+        gui::DetailDD::SortInput input;
+        input.key = gui::DetailDD::SortKey::Size;
+        input.sizes = { 50, 10, 70, 10, 10, 5 };
+        const std::atomic<bool> never(false);
+        const gui::DetailDD::Order order = gui::DetailDD::makeOrder(input, never);
+        using Rows = std::vector<std::uint32_t>;
+        const Rows all{ 0, 1, 2, 3, 4, 5 };
+        QCOMPARE(gui::DetailDD::sortedRows(order, all, 6, true), (Rows{ 5, 1, 3, 4, 0, 2 }));
+        QCOMPARE(gui::DetailDD::sortedRows(order, all, 6, false), (Rows{ 2, 0, 1, 3, 4, 5 }));
+        // Whatever order the rows come in (a sort before), ties go back to stored order.
+        QCOMPARE(gui::DetailDD::sortedRows(order, Rows{ 4, 3, 2, 1 }, 6, false), (Rows{ 2, 1, 3, 4 }));
+        QCOMPARE(gui::DetailDD::sortedRows(order, Rows{ 4, 0, 3 }, 6, true), (Rows{ 3, 4, 0 }));
+
+        // Names: case and leading zeros tie in the key, the bytes decide; equal names keep stored order.
+        gui::DetailDD::SortInput names;
+        names.key = gui::DetailDD::SortKey::Name;
+        for (const char *name : { "b", "a2", "A2", "a10", "b", "a02", "\xc3\xa4" }) {
+            names.names += name;
+            names.nameEnds.push_back(static_cast<std::uint32_t>(names.names.size()));
+        }
+        const gui::DetailDD::Order byName = gui::DetailDD::makeOrder(names, never);
+        const Rows seven{ 0, 1, 2, 3, 4, 5, 6 };
+        QCOMPARE(gui::DetailDD::sortedRows(byName, seven, 7, true), (Rows{ 2, 5, 1, 3, 0, 4, 6 }));
+        QCOMPARE(gui::DetailDD::sortedRows(byName, seven, 7, false), (Rows{ 6, 0, 4, 3, 1, 5, 2 }));
+
+        // A worker told to give up leaves no order behind.
+        const std::atomic<bool> cancelled(true);
+        QVERIFY(gui::DetailDD::makeOrder(names, cancelled).files.empty());
+    }
+
+    void searchFoldsAsciiAndOtherNamesAlike()
+    {
+        gui_tests::installFiles({ record(0, "ReadMe.TXT", 1),
+            record(1, "\xc3\x84RGER.txt", 1),
+            record(2,
+                "Stra\xc3\x9f"
+                "e",
+                1),
+            record(3,
+                "bad\xff"
+                "Name",
+                1),
+            record(4, "readme2", 1) });
+        auto model = detailModel();
+        model->searchFiles(u"readme"_s);
+        QCOMPARE(shown(*model), (QStringList{ u"ReadMe.TXT"_s, u"readme2"_s }));
+        model->searchFiles(u"\u00e4rger.TXT"_s);
+        QCOMPARE(shown(*model), (QStringList{ u"\u00c4RGER.txt"_s }));
+        model->searchFiles(u"STRA\u00dfE"_s);
+        QCOMPARE(model->rowCount(), 1);
+        // A name that is not UTF-8 is searched as it is shown.
+        model->searchFiles(u"\ufffdname"_s);
+        QCOMPARE(model->rowCount(), 1);
+        model->searchFiles(u"me.txt"_s);
+        QCOMPARE(model->rowCount(), 1);
     }
 
     void longTextsAreCutAtSixtyUnits()

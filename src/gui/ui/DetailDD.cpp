@@ -11,15 +11,18 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileIconProvider>
 #include <QHelpEvent>
 #include <QMimeDatabase>
 #include <QPainter>
 #include <QStyle>
+#include <QThreadPool>
 #include <QToolTip>
 
 #include <algorithm>
-#include <tuple>
+#include <limits>
+#include <string_view>
 #include <unordered_map>
 
 using namespace Qt::StringLiterals;
@@ -34,29 +37,40 @@ QString nameOf(const core::FolderInfo &record)
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
-/// Sorts `positions` by `key` of the file each names, smallest or largest
-/// first; equal keys keep their order.
-template<typename Key> void sortPositions(std::vector<std::size_t> &positions, bool ascending, Key key)
+/// Appends the case-folded `name` to `out` in UTF-8: ASCII names by a
+/// table (folding only changes A-Z there), any other through QString.
+void appendFolded(std::string &out, std::string_view name)
 {
-    if (ascending) {
-        std::stable_sort(positions.begin(), positions.end(), [&key](std::size_t a, std::size_t b) {
-            return key(a) < key(b);
-        });
-    } else {
-        std::stable_sort(positions.begin(), positions.end(), [&key](std::size_t a, std::size_t b) {
-            return key(b) < key(a);
-        });
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+    });
+    if (ascii) {
+        for (const char c : name) {
+            out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+        }
+        return;
     }
+    out += QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded().toUtf8().toStdString();
+}
+
+std::uint32_t toPosition(std::size_t at)
+{
+    return static_cast<std::uint32_t>(at);
 }
 
 } // namespace
 
 DetailDD::DetailDD(QObject *parent)
     : QAbstractItemModel(parent)
+    , m_cancel(std::make_shared<std::atomic<bool>>(false))
+    , m_alive(std::make_shared<DetailDD *>(this))
 {
 }
 
-DetailDD::~DetailDD() = default;
+DetailDD::~DetailDD()
+{
+    m_cancel->store(true);
+}
 
 QString DetailDD::displayPath(const core::FolderInfo &record)
 {
@@ -85,8 +99,21 @@ void DetailDD::reloadData(std::vector<core::FolderInfoPtr> files)
     m_home = QString::fromStdString(core::platform::services().user.homeDir);
     m_origins.clear();
     m_files = std::move(files);
-    m_foldedNames.clear();
-    m_nameKeys.clear();
+    // Read once here: the outline asks for every row at each layout, and a
+    // record is a cache miss away where a bit here is not.
+    m_hasChildren.assign(m_files.size(), false);
+    for (std::size_t i = 0; i < m_files.size(); ++i) {
+        m_hasChildren[i] = !m_files[i]->children.empty();
+    }
+    m_folded.clear();
+    m_folded.shrink_to_fit();
+    m_foldedEnds = {};
+    // Orders of the records before are of no use now; their workers stop.
+    ++m_generation;
+    m_cancel->store(true);
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_orders = {};
+    m_ordering = {};
     searchFiles(m_keywords);
 }
 
@@ -94,29 +121,36 @@ void DetailDD::searchFiles(const QString &keywords)
 {
     beginResetModel();
     m_keywords = keywords;
-    m_filterPositions.clear();
+    m_wanted.reset();
+    m_rows.clear();
     if (keywords.isEmpty()) {
-        m_filterFiles = m_files;
-        m_filterPositions.resize(m_files.size());
+        m_rows.resize(m_files.size());
         for (std::size_t i = 0; i < m_files.size(); ++i) {
-            m_filterPositions[i] = i;
+            m_rows[i] = toPosition(i);
         }
     } else {
-        if (m_foldedNames.size() != m_files.size()) {
-            m_foldedNames.clear();
-            m_foldedNames.reserve(m_files.size());
+        if (m_foldedEnds.size() != m_files.size()) {
+            m_folded.clear();
+            m_foldedEnds.clear();
+            m_foldedEnds.reserve(m_files.size());
             for (const auto &file : m_files) {
-                m_foldedNames.push_back(nameOf(*file).toCaseFolded());
+                appendFolded(m_folded, file->nameView());
+                m_foldedEnds.push_back(toPosition(m_folded.size()));
             }
         }
-        // Case folding on both sides: "ÄRGER" finds "ärger", "STRASSE" not "straße" (no expansion).
-        const QString needle = keywords.toCaseFolded();
-        m_filterFiles.clear();
+        // Case folding on both sides: "ÄRGER" finds "ärger", "STRASSE" not "straße"
+        // (no expansion). A match in UTF-8 is a match in the text: no character's
+        // bytes occur inside another's.
+        const QByteArray needleBytes = keywords.toCaseFolded().toUtf8();
+        const std::string_view needle(needleBytes.constData(), static_cast<std::size_t>(needleBytes.size()));
+        const std::string_view folded(m_folded);
+        std::size_t begin = 0;
         for (std::size_t i = 0; i < m_files.size(); ++i) {
-            if (m_foldedNames[i].contains(needle)) {
-                m_filterFiles.push_back(m_files[i]);
-                m_filterPositions.push_back(i);
+            const std::size_t end = m_foldedEnds[i];
+            if (folded.substr(begin, end - begin).find(needle) != std::string_view::npos) {
+                m_rows.push_back(toPosition(i));
             }
+            begin = end;
         }
     }
     endResetModel();
@@ -173,39 +207,237 @@ QString DetailDD::naturalKey(const QString &name)
     return key;
 }
 
-void DetailDD::sortFiles(SortKey key, bool ascending)
+DetailDD::SortInput DetailDD::sortInput(const std::vector<core::FolderInfoPtr> &files, SortKey key)
 {
-    beginResetModel();
-    std::vector<std::size_t> &positions = m_filterPositions;
+    SortInput input;
+    input.key = key;
     switch (key) {
     case SortKey::Name:
-        if (m_nameKeys.size() != m_files.size()) {
-            m_nameKeys.clear();
-            m_nameKeys.reserve(m_files.size());
-            for (const auto &file : m_files) {
-                m_nameKeys.push_back(naturalKey(nameOf(*file)));
-            }
+        input.nameEnds.reserve(files.size());
+        for (const auto &file : files) {
+            input.names += file->nameView();
+            input.nameEnds.push_back(toPosition(input.names.size()));
         }
-        sortPositions(positions, ascending, [this](std::size_t at) {
-            // The name's bytes break ties between names that read the same ("A" and "a").
-            return std::tuple<const QString &, std::string_view>(m_nameKeys[at], m_files[at]->nameView());
-        });
         break;
     case SortKey::Size:
-        sortPositions(positions, ascending, [this](std::size_t at) {
-            return m_files[at]->size;
-        });
+        input.sizes.reserve(files.size());
+        for (const auto &file : files) {
+            input.sizes.push_back(file->size);
+        }
         break;
     case SortKey::Date:
-        sortPositions(positions, ascending, [this](std::size_t at) {
-            return m_files[at]->date;
-        });
+        input.dates.reserve(files.size());
+        for (const auto &file : files) {
+            input.dates.push_back(file->date);
+        }
         break;
     }
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        m_filterFiles[i] = m_files[positions[i]];
+    return input;
+}
+
+namespace {
+
+/// Sorts `order` (positions) by `less`, equal keys in position order, and
+/// marks where a run of equal keys goes on.
+template<typename Less> DetailDD::Order orderBy(std::size_t count, Less less)
+{
+    DetailDD::Order order;
+    order.files.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        order.files[i] = toPosition(i);
     }
-    endResetModel();
+    std::sort(order.files.begin(), order.files.end(), [&less](std::uint32_t a, std::uint32_t b) {
+        return less(a, b) || (!less(b, a) && a < b);
+    });
+    order.tiesPrevious.resize(count);
+    for (std::size_t k = 1; k < count; ++k) {
+        order.tiesPrevious[k] = !less(order.files[k - 1], order.files[k]);
+    }
+    return order;
+}
+
+} // namespace
+
+DetailDD::Order DetailDD::makeOrder(const SortInput &input, const std::atomic<bool> &cancelled)
+{
+    switch (input.key) {
+    case SortKey::Size:
+        return orderBy(input.sizes.size(), [&input](std::uint32_t a, std::uint32_t b) {
+            return input.sizes[a] < input.sizes[b];
+        });
+    case SortKey::Date:
+        return orderBy(input.dates.size(), [&input](std::uint32_t a, std::uint32_t b) {
+            return input.dates[a] < input.dates[b];
+        });
+    case SortKey::Name:
+        break;
+    }
+    // The name keys, one after the other in one buffer: a few bytes a file
+    // more than the names, and gone once the order is made.
+    const std::size_t count = input.nameEnds.size();
+    std::u16string keys;
+    keys.reserve(input.names.size() + input.names.size() / 4);
+    std::vector<std::uint32_t> keyEnds(count);
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % 4096 == 0 && cancelled.load(std::memory_order_relaxed)) {
+            return {};
+        }
+        const std::size_t end = input.nameEnds[i];
+        const QString key =
+            naturalKey(QString::fromUtf8(input.names.data() + begin, static_cast<qsizetype>(end - begin)));
+        keys.append(reinterpret_cast<const char16_t *>(key.utf16()), static_cast<std::size_t>(key.size()));
+        keyEnds[i] = toPosition(keys.size());
+        begin = end;
+    }
+    const std::u16string_view allKeys(keys);
+    const std::string_view allNames(input.names);
+    const auto keyOf = [&](std::uint32_t at) {
+        const std::size_t from = at == 0 ? 0 : keyEnds[at - 1];
+        return allKeys.substr(from, keyEnds[at] - from);
+    };
+    const auto nameOf = [&](std::uint32_t at) {
+        const std::size_t from = at == 0 ? 0 : input.nameEnds[at - 1];
+        return allNames.substr(from, input.nameEnds[at] - from);
+    };
+    // The name's bytes break ties between names that read the same ("A" and "a").
+    return orderBy(count, [&](std::uint32_t a, std::uint32_t b) {
+        const int byKey = keyOf(a).compare(keyOf(b));
+        return byKey < 0 || (byKey == 0 && nameOf(a) < nameOf(b));
+    });
+}
+
+std::vector<std::uint32_t> DetailDD::sortedRows(
+    const Order &order, const std::vector<std::uint32_t> &rows, std::size_t fileCount, bool ascending)
+{
+    std::vector<bool> shown;
+    const bool all = rows.size() == fileCount;
+    if (!all) {
+        shown.resize(fileCount);
+        for (const std::uint32_t row : rows) {
+            shown[row] = true;
+        }
+    }
+    std::vector<std::uint32_t> sorted;
+    sorted.reserve(rows.size());
+    const std::size_t count = order.files.size();
+    if (ascending) {
+        for (const std::uint32_t file : order.files) {
+            if (all || shown[file]) {
+                sorted.push_back(file);
+            }
+        }
+        return sorted;
+    }
+    // Largest first, run by run; inside a run of equal keys, stored order.
+    for (std::size_t end = count; end > 0;) {
+        std::size_t begin = end - 1;
+        while (begin > 0 && order.tiesPrevious[begin]) {
+            --begin;
+        }
+        for (std::size_t k = begin; k < end; ++k) {
+            if (all || shown[order.files[k]]) {
+                sorted.push_back(order.files[k]);
+            }
+        }
+        end = begin;
+    }
+    return sorted;
+}
+
+void DetailDD::sortFiles(SortKey key, bool ascending)
+{
+    const auto slot = static_cast<std::size_t>(key);
+    m_wanted.reset();
+    if (m_orders[slot].files.size() != m_files.size()) {
+        if (m_files.size() >= m_backgroundFrom) {
+            // The view keeps the order it shows until this one is ready.
+            m_wanted = std::pair(key, ascending);
+            startOrder(key);
+            return;
+        }
+        const std::atomic<bool> never(false);
+        m_orders[slot] = makeOrder(sortInput(m_files, key), never);
+    }
+    moveRows(sortedRows(m_orders[slot], m_rows, m_files.size(), ascending));
+}
+
+void DetailDD::startOrder(SortKey key)
+{
+    const auto slot = static_cast<std::size_t>(key);
+    if (m_ordering[slot]) {
+        return;
+    }
+    m_ordering[slot] = true;
+    // Read here, on the GUI thread: the worker sees only this copy.
+    SortInput input = sortInput(m_files, key);
+    std::weak_ptr<DetailDD *> alive = m_alive;
+    QThreadPool::globalInstance()->start(
+        [input = std::move(input), cancel = m_cancel, generation = m_generation, alive = std::move(alive), key] {
+            Order order = makeOrder(input, *cancel);
+            QCoreApplication *app = QCoreApplication::instance();
+            if (cancel->load() || app == nullptr) {
+                return;
+            }
+            QMetaObject::invokeMethod(
+                app,
+                [order = std::move(order), generation, alive, key]() mutable {
+                    if (const std::shared_ptr<DetailDD *> model = alive.lock()) {
+                        (*model)->orderReady(key, generation, std::move(order));
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void DetailDD::orderReady(SortKey key, std::uint64_t generation, Order order)
+{
+    // Made for records that have been reloaded since: dropped.
+    if (generation != m_generation || order.files.size() != m_files.size()) {
+        return;
+    }
+    const auto slot = static_cast<std::size_t>(key);
+    m_ordering[slot] = false;
+    m_orders[slot] = std::move(order);
+    if (!m_wanted || m_wanted->first != key) {
+        return; // kept for when it is asked for; the latest sort asked for waits for its own
+    }
+    const bool ascending = m_wanted->second;
+    m_wanted.reset();
+    moveRows(sortedRows(m_orders[slot], m_rows, m_files.size(), ascending));
+    Q_EMIT sortShown();
+}
+
+void DetailDD::moveRows(std::vector<std::uint32_t> rows)
+{
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    if (!before.isEmpty()) {
+        constexpr std::uint32_t Gone = std::numeric_limits<std::uint32_t>::max();
+        std::vector<std::uint32_t> rowOf(m_files.size(), Gone);
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            rowOf[rows[row]] = toPosition(row);
+        }
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (const QModelIndex &index : before) {
+            const bool child = index.internalId() != 0;
+            const auto shownRow = static_cast<std::size_t>(child ? index.internalId() - 1 : index.row());
+            const std::uint32_t now = shownRow < m_rows.size() ? rowOf[m_rows[shownRow]] : Gone;
+            if (now == Gone) {
+                after.push_back(QModelIndex());
+            } else if (child) {
+                after.push_back(createIndex(index.row(), index.column(), quintptr(now) + 1));
+            } else {
+                after.push_back(createIndex(static_cast<int>(now), index.column(), quintptr(0)));
+            }
+        }
+        m_rows = std::move(rows);
+        changePersistentIndexList(before, after);
+    } else {
+        m_rows = std::move(rows);
+    }
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void DetailDD::setSelectionTarget(int moduleIndex, int categoryIndex)
@@ -228,8 +460,8 @@ void DetailDD::setCheckable(bool checkable)
     }
     // Only the flags change; views ask for them again on the next repaint.
     m_checkable = checkable;
-    if (!m_filterFiles.empty()) {
-        Q_EMIT dataChanged(index(0, 0), index(static_cast<int>(m_filterFiles.size()) - 1, ColumnCount - 1));
+    if (!m_rows.empty()) {
+        Q_EMIT dataChanged(index(0, 0), index(static_cast<int>(m_rows.size()) - 1, ColumnCount - 1));
     }
 }
 
@@ -241,13 +473,13 @@ const core::FolderInfoPtr *DetailDD::slot(const QModelIndex &index) const
     const auto id = index.internalId();
     const auto row = static_cast<std::size_t>(index.row());
     if (id == 0) {
-        return row < m_filterFiles.size() ? &m_filterFiles[row] : nullptr;
+        return row < m_rows.size() ? &m_files[m_rows[row]] : nullptr;
     }
     const std::size_t parentRow = id - 1;
-    if (parentRow >= m_filterFiles.size()) {
+    if (parentRow >= m_rows.size()) {
         return nullptr;
     }
-    const auto &children = m_filterFiles[parentRow]->children;
+    const auto &children = m_files[m_rows[parentRow]]->children;
     return row < children.size() ? &children[row] : nullptr;
 }
 
@@ -285,7 +517,7 @@ QModelIndex DetailDD::parent(const QModelIndex &child) const
 int DetailDD::rowCount(const QModelIndex &parent) const
 {
     if (!parent.isValid()) {
-        return static_cast<int>(m_filterFiles.size());
+        return static_cast<int>(m_rows.size());
     }
     if (parent.column() != 0 || parent.internalId() != 0) {
         return 0; // two levels: children have none
@@ -304,11 +536,11 @@ bool DetailDD::hasChildren(const QModelIndex &parent) const
 {
     // Asked for every first-level row whenever the outline lays itself out: kept to a lookup.
     if (!parent.isValid()) {
-        return !m_filterFiles.empty();
+        return !m_rows.empty();
     }
     const auto row = static_cast<std::size_t>(parent.row());
-    return parent.internalId() == 0 && parent.column() == 0 && parent.model() == this && row < m_filterFiles.size()
-        && !m_filterFiles[row]->children.empty();
+    return parent.internalId() == 0 && parent.column() == 0 && parent.model() == this && row < m_rows.size()
+        && m_hasChildren[m_rows[row]];
 }
 
 QVariant DetailDD::data(const QModelIndex &index, int role) const

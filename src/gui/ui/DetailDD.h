@@ -8,7 +8,12 @@
 #include <QAbstractItemModel>
 #include <QIcon>
 
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -29,7 +34,17 @@ namespace gui {
 /// by their `findex` (the position in the catalogue's list, not the row on
 /// screen, which the search and the sort move). A record that is no longer
 /// in the catalogue (replaced by a newer scan before the screen reloaded)
-/// is not changed. GUI thread.
+/// is not changed.
+///
+/// Sorting a big category is prepared on a worker thread: each key's
+/// order over the whole category is made once per reload (the name keys
+/// there, never on the GUI thread), after which any sort by that key,
+/// either way and through any search, is one pass over that order. Until
+/// the order is ready the view keeps showing the previous one; the rows
+/// then move in place (a layout change, not a reset), so the selection,
+/// the expanded rows and the scroll place stay. Only the latest sort asked
+/// for is shown; an order made for records since reloaded is dropped.
+/// GUI thread.
 class DetailDD : public QAbstractItemModel
 {
     Q_OBJECT
@@ -69,8 +84,17 @@ public:
     /// Names compare as a person reads them: case ignored and runs of
     /// digits by their value ("file2" before "file10"), then code point
     /// order to break ties. Equal keys keep their stored order. Children
-    /// keep their order. The name keys are made once per reload.
+    /// keep their order. Each key's order is made once per reload: on the
+    /// GUI thread for fewer files than backgroundSortFrom(), else on a
+    /// worker thread, and then the sort is shown when it is ready (see
+    /// isSorting() and sortShown()). A search or a reload drops a sort
+    /// still waiting.
     void sortFiles(SortKey key, bool ascending);
+    /// Whether a sort waits for its order from a worker thread.
+    bool isSorting() const { return m_wanted.has_value(); }
+    /// From how many files a key's order is made on a worker thread.
+    std::size_t backgroundSortFrom() const { return m_backgroundFrom; }
+    void setBackgroundSortFrom(std::size_t count) { m_backgroundFrom = count; }
     /// The key of `text` ("name", "size", "date"); nullopt for any other.
     static std::optional<SortKey> sortKeyOf(const QString &text);
     /// The key a name sorts by: case folded, each run of digits as its
@@ -86,7 +110,6 @@ public:
     bool isCheckable() const { return m_checkable; }
 
     const std::vector<core::FolderInfoPtr> &files() const { return m_files; }
-    const std::vector<core::FolderInfoPtr> &filterFiles() const { return m_filterFiles; }
     const QString &keywords() const { return m_keywords; }
 
     /// The record of a row; null for an invalid index.
@@ -113,6 +136,37 @@ public:
 Q_SIGNALS:
     /// A box was set through the model: the category's state may have changed.
     void recordChecked();
+    /// A sort that waited for a worker thread is shown.
+    void sortShown();
+
+public:
+    /// One key's order over every file of a reload: the positions in the
+    /// stored list, smallest key first, equal keys in stored order, and
+    /// where a run of equal keys goes on.
+    struct Order
+    {
+        std::vector<std::uint32_t> files;
+        std::vector<bool> tiesPrevious; // files[k] sorts equal to files[k - 1]
+    };
+    /// What a key's order is made from, read off the records on the GUI
+    /// thread (a worker never reads a record): sizes, dates, or names (their
+    /// bytes one after the other, nameEnds[k] where file k's name ends).
+    struct SortInput
+    {
+        SortKey key = SortKey::Name;
+        std::vector<std::int64_t> sizes;
+        std::vector<core::Timestamp> dates;
+        std::string names;
+        std::vector<std::uint32_t> nameEnds;
+    };
+    static SortInput sortInput(const std::vector<core::FolderInfoPtr> &files, SortKey key);
+    /// The order of `input`'s files by its key; pure. Gives up (an empty
+    /// order) when `cancelled` turns true meanwhile.
+    static Order makeOrder(const SortInput &input, const std::atomic<bool> &cancelled);
+    /// The shown files `rows` (positions in the stored list) sorted through
+    /// `order`: ascending, or descending with equal keys still in stored order. Pure.
+    static std::vector<std::uint32_t> sortedRows(
+        const Order &order, const std::vector<std::uint32_t> &rows, std::size_t fileCount, bool ascending);
 
 private:
     /// Where the record of a row is kept; null for an invalid index.
@@ -122,15 +176,36 @@ private:
     /// catalogue; nullopt when the record is not there any more.
     std::optional<int> catalogueIndex(const core::FolderInfo *record) const;
 
+    /// Shows `rows` in place of the current ones, moving the persistent
+    /// indexes (selection, current row, expanded rows) with their files.
+    void moveRows(std::vector<std::uint32_t> rows);
+    /// Makes `key`'s order on a worker thread unless one is on its way.
+    void startOrder(SortKey key);
+    void orderReady(SortKey key, std::uint64_t generation, Order order);
+
     std::vector<core::FolderInfoPtr> m_files;
-    std::vector<core::FolderInfoPtr> m_filterFiles;
     QString m_keywords;
-    // The names case-folded for the search, parallel to m_files; made by the first search.
-    std::vector<QString> m_foldedNames;
-    // The name sort keys, parallel to m_files; made by the first sort by name.
-    std::vector<QString> m_nameKeys;
-    // Where each shown file is in m_files.
-    std::vector<std::size_t> m_filterPositions;
+    // Whether each file of m_files has children, as it had at the reload.
+    std::vector<bool> m_hasChildren;
+    // Where each shown file is in m_files, in the order shown.
+    std::vector<std::uint32_t> m_rows;
+    // The names case-folded for the search, in UTF-8, one after the other
+    // (m_foldedEnds[k] where file k's ends); made by the first search.
+    std::string m_folded;
+    std::vector<std::uint32_t> m_foldedEnds;
+    // Each key's order for this reload (empty files: not made yet), and
+    // whether a worker is making it.
+    std::array<Order, 3> m_orders;
+    std::array<bool, 3> m_ordering{};
+    // The sort asked for that waits for its order.
+    std::optional<std::pair<SortKey, bool>> m_wanted;
+    // Counts reloads: an order made for an earlier one is dropped.
+    std::uint64_t m_generation = 0;
+    // Tells the workers of this reload to give up (set by the next reload).
+    std::shared_ptr<std::atomic<bool>> m_cancel;
+    // Held while the model lives: a worker's result finds it through a weak reference.
+    std::shared_ptr<DetailDD *> m_alive;
+    std::size_t m_backgroundFrom = 20'000;
     int m_moduleIndex = 0;
     int m_categoryIndex = 0;
     bool m_checkable = true;

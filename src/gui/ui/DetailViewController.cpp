@@ -506,7 +506,6 @@ void DetailViewController::reloadDetail()
         return;
     }
     const core::Category *category = catalogueCategory(moduleIndex(), m_categoryRow);
-    m_detailFiles = category != nullptr ? category->files : std::vector<core::FolderInfoPtr>();
     if (m_detailDD == nullptr) {
         m_detailDD = new DetailDD(this);
         m_detailView->setModel(m_detailDD);
@@ -540,10 +539,16 @@ void DetailViewController::reloadDetail()
     }
     m_detailDD->setSelectionTarget(moduleIndex(), m_categoryRow);
     m_detailDD->setCheckable(!ModuleActivity::instance().isBusy(moduleIndex()));
-    m_detailDD->reloadData(*m_detailFiles);
+    // One copy of the category's list, the model's: a big category holds hundreds of thousands.
+    m_detailDD->reloadData(category != nullptr ? category->files : std::vector<core::FolderInfoPtr>());
     // The order the menu marks holds for every category and after every reload.
     applySort();
     updateNoMatch();
+}
+
+const std::vector<core::FolderInfoPtr> *DetailViewController::detailFiles() const
+{
+    return m_detailDD != nullptr ? &m_detailDD->files() : nullptr;
 }
 
 void DetailViewController::onSelectCategoryRow(int row)

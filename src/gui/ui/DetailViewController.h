@@ -147,7 +147,8 @@ public:
     /// Bytes the current clean moved to the Trash.
     std::int64_t trashedSize() const { return m_trashedSize; }
     int categoryRow() const { return m_categoryRow; }
-    const std::optional<std::vector<core::FolderInfoPtr>> &detailFiles() const { return m_detailFiles; }
+    /// The files of the category shown (the model's list); null before the screen is loaded.
+    const std::vector<core::FolderInfoPtr> *detailFiles() const;
 
     QLabel *moduleTitle() const { return m_moduleTitle; }
     QListView *categoryView() const { return m_categoryView; }
@@ -233,7 +234,6 @@ private:
     bool m_trashing = false; // the current (or last) clean moves to the Trash
     QString m_keptName; // what the last "Always Keep" kept, while its rescan runs; else empty
     core::MyUI m_progressStyle; // read when a clean starts: the label changes once per item removed
-    std::optional<std::vector<core::FolderInfoPtr>> m_detailFiles;
     int m_categoryRow = 0;
     bool m_backToDashboard = false; // the dashboard's "Review" led here
     bool m_selectingRow = false; // the screen itself moves the category selection
