@@ -10,6 +10,11 @@
 #include "tree/TreeSize.h"
 #include "tree/Walker.h"
 
+#include <chrono>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 namespace core {
 
 void postProgress(const Progress &progress, std::string path, std::int64_t size)
@@ -31,6 +36,62 @@ void postShowPercent(const ShowPercent &showPercent, float fraction)
 }
 
 namespace {
+
+/// The progress reports of one walking thread, handed to the main queue a
+/// batch at a time: every report still reaches `progress` on its own, in
+/// the order it was made, but a few hundred cost one main-queue job and
+/// two allocations instead of one job and three allocations each (a home
+/// folder of a million files makes some 300 000 reports). A batch goes
+/// when it is full or its first report has waited long enough for a person
+/// to notice, and at the end of the walk.
+class ReportBatch
+{
+public:
+    void add(const Progress &progress, std::string_view path, std::int64_t size)
+    {
+        if (!progress) {
+            return;
+        }
+        if (m_sizes.empty()) {
+            m_since = std::chrono::steady_clock::now();
+        }
+        m_paths.append(path);
+        m_ends.push_back(m_paths.size());
+        m_sizes.push_back(size);
+        if (m_sizes.size() >= MaxReports || std::chrono::steady_clock::now() - m_since >= MaxWait) {
+            flush(progress);
+        }
+    }
+
+    void flush(const Progress &progress)
+    {
+        if (m_sizes.empty()) {
+            return;
+        }
+        platform::services().dispatch->asyncMain(
+            [progress, paths = std::move(m_paths), ends = std::move(m_ends), sizes = std::move(m_sizes)] {
+                std::string path;
+                std::size_t begin = 0;
+                for (std::size_t k = 0; k < sizes.size(); ++k) {
+                    path.assign(paths, begin, ends[k] - begin);
+                    progress(path, sizes[k]);
+                    begin = ends[k];
+                }
+            });
+        m_paths = {};
+        m_ends = {};
+        m_sizes = {};
+    }
+
+private:
+    static constexpr std::size_t MaxReports = 256;
+    static constexpr std::chrono::milliseconds MaxWait{ 20 };
+
+    std::string m_paths;
+    std::vector<std::size_t> m_ends;
+    std::vector<std::int64_t> m_sizes;
+    std::chrono::steady_clock::time_point m_since;
+};
 
 IconRef effectiveIcon(const tree::WalkItem &item)
 {
@@ -253,6 +314,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         // Bytes measured but not yet reported: items deeper than four levels are
         // batched into the next shallow report so deep trees post few main-queue jobs.
         std::int64_t pending = 0;
+        ReportBatch reports;
     };
     std::vector<Gathered> gathered(options.threads);
     // Each walking thread's pool holds a copy of the anchor of its own:
@@ -280,7 +342,7 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
             mine.total += bytes;
             mine.pending += bytes;
             if (level <= 4) {
-                postProgress(progress, item.path, mine.pending);
+                mine.reports.add(progress, item.path, mine.pending);
                 mine.pending = 0;
             }
             if (FolderInfo *made = mine.pool->make(item.path, item.name, item.isDir, level)) {
@@ -312,6 +374,10 @@ ChildrenInfo FolderInfo::filesFromDirWithFilter(const FolderUrl &folderURL,
         return tree::VisitAnswer{ record, descend };
     };
     const auto order = tree::walkInOrder(*path, options, visit);
+    // Every report before the walk's last one (and before its records are handed over).
+    for (Gathered &part : gathered) {
+        part.reports.flush(progress);
+    }
     if (!order) {
         return result;
     }
