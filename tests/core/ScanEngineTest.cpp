@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sys/stat.h>
 
 using core::FolderInfo;
@@ -276,6 +277,56 @@ TEST_F(ScanEngineTest, FilteredWalkRecordsSkipsAndBatchesDeepReports)
     EXPECT_EQ(reports.back(), std::make_pair(std::string(), std::int64_t{ 7 }));
     for (const auto &[path, size] : reports) {
         EXPECT_EQ(path.find("z5"), std::string::npos) << path;
+    }
+}
+
+TEST_F(ScanEngineTest, FilteredWalkReportsEveryShallowRecordOnceInOrderInFewJobs)
+{
+    constexpr int Files = 700;
+    std::int64_t expected = 0;
+    for (int i = 0; i < Files; ++i) {
+        tmp.writeFile("root/d" + std::to_string(i % 3) + "/f" + std::to_string(i), i % 5);
+        expected += i % 5;
+    }
+    for (const core::FilterThreading threading :
+        { core::FilterThreading::CallerOnly, core::FilterThreading::Concurrent }) {
+        std::vector<std::pair<std::string, std::int64_t>> reports;
+        const auto walk = FolderInfo::filesFromDirWithFilter(
+            location(tmp / "root"),
+            [&](const std::string &p, std::int64_t s) {
+                reports.emplace_back(p, s);
+            },
+            nullptr,
+            [](const core::tree::WalkItem &item) {
+                return item.isDir ? core::FilterType::SkipSelf : core::FilterType::NoSkip;
+            },
+            threading);
+        const std::size_t jobs = dispatcher.runMain();
+        ASSERT_EQ(walk.children.size(), std::size_t{ Files });
+        EXPECT_EQ(walk.totalSize, expected);
+        // One report per record, all there before the walk returned its records.
+        ASSERT_EQ(reports.size(), std::size_t{ Files });
+        std::int64_t reported = 0;
+        std::vector<std::string> paths;
+        for (const auto &[path, size] : reports) {
+            reported += size;
+            paths.push_back(path);
+        }
+        EXPECT_EQ(reported, expected);
+        std::vector<std::string> walked;
+        for (const auto &record : walk.children) {
+            std::string path;
+            ASSERT_TRUE(record->pathInto(path));
+            walked.push_back(path);
+        }
+        if (threading == core::FilterThreading::CallerOnly) {
+            EXPECT_EQ(paths, walked) << "one thread reports in walk order";
+        } else {
+            std::sort(paths.begin(), paths.end());
+            std::sort(walked.begin(), walked.end());
+            EXPECT_EQ(paths, walked);
+        }
+        EXPECT_LT(jobs, std::size_t{ Files / 2 }) << "reports travel in batches, not one main-queue job each";
     }
 }
 

@@ -441,17 +441,24 @@ private Q_SLOTS:
         // Reloaded while an order is made: the order of the old records never shows.
         model->sortFiles(gui::DetailDD::SortKey::Date, true);
         QVERIFY(model->isSorting());
-        std::vector<core::FolderInfoPtr> fewer(category().files.begin(), category().files.begin() + 30);
-        std::reverse(fewer.begin(), fewer.end());
-        model->reloadData(fewer);
+        QThreadPool::globalInstance()->waitForDone(); // its order is made and on its way
+        // (As many files as before, in another order: only its reload tells the orders apart.)
+        std::vector<core::FolderInfoPtr> reloaded(category().files.rbegin(), category().files.rend());
+        model->reloadData(reloaded);
         QVERIFY(!model->isSorting());
         settleSorts();
         QStringList stored;
-        for (const auto &file : fewer) {
+        for (const auto &file : reloaded) {
             stored << QString::fromStdString(file->name());
         }
         QCOMPARE(shown(*model), stored);
         QCOMPARE(shownSpy.count(), 1);
+        // Nor is it kept: the date order asked for now is the new records'.
+        model->sortFiles(gui::DetailDD::SortKey::Date, true);
+        QTRY_VERIFY(!model->isSorting());
+        reference->reloadData(reloaded);
+        reference->sortFiles(gui::DetailDD::SortKey::Date, true);
+        QCOMPARE(shown(*model), shown(*reference));
 
         // A search while an order is made shows its matches in stored order, and stays so.
         model->sortFiles(gui::DetailDD::SortKey::Date, false);
