@@ -60,6 +60,7 @@ root=$scratch/root
 appid=$(sed -n 's/^SPRUCE_APP_ID:STRING=//p' build/CMakeCache.txt)
 for f in usr/bin/spruce usr/bin/spruce-cli \
   usr/share/spruce/resources/SpruceModules.plist usr/share/spruce/resources/more-tools.html \
+  usr/share/spruce/resources/SpruceUI.plist usr/share/spruce/resources/SpruceUI-Dark.plist \
   usr/share/applications/spruce.desktop "usr/share/metainfo/$appid.metainfo.xml" \
   usr/share/icons/hicolor/scalable/apps/spruce.svg usr/share/icons/hicolor/48x48/apps/spruce.png \
   usr/share/icons/hicolor/256x256/apps/spruce.png \

@@ -4,6 +4,8 @@
 #include "format/Plist.h"
 #include "theme/ResourceTable.h"
 
+#include <atomic>
+
 namespace core {
 
 namespace {
@@ -20,6 +22,19 @@ void readNumber(const format::PlistValue &entry, std::string_view field, double 
             into = *number;
         }
     }
+}
+
+std::atomic<ThemeVariant> currentVariant{ ThemeVariant::Light };
+
+/// The resource suffix of the file in use: the dark file only when it is there,
+/// so an installation without it keeps a usable (light) theme.
+std::string_view themeSuffix()
+{
+    if (currentVariant.load(std::memory_order_relaxed) == ThemeVariant::Dark
+        && !theme_detail::resourcePath("UI-Dark").empty()) {
+        return "UI-Dark";
+    }
+    return "UI";
 }
 
 } // namespace
@@ -73,7 +88,7 @@ UIInfo::Table UIInfo::parseTheme(const format::PlistValue &root)
 
 UIInfo::Table UIInfo::AllUIs()
 {
-    const auto root = theme_detail::readResource("UI");
+    const auto root = theme_detail::readResource(themeSuffix());
     return root ? parseTheme(*root) : Table();
 }
 
@@ -95,7 +110,17 @@ Rgba UIInfo::nsColor(std::string_view key)
 
 std::string UIInfo::themePath()
 {
-    return theme_detail::resourcePath("UI");
+    return theme_detail::resourcePath(themeSuffix());
+}
+
+void UIInfo::setVariant(ThemeVariant variant)
+{
+    currentVariant.store(variant, std::memory_order_relaxed);
+}
+
+ThemeVariant UIInfo::variant()
+{
+    return currentVariant.load(std::memory_order_relaxed);
 }
 
 } // namespace core

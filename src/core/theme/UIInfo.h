@@ -13,8 +13,14 @@ namespace format {
 struct PlistValue;
 }
 
+/// Which of the two theme files the lookups read: "SpruceUI.plist" (Light)
+/// or "SpruceUI-Dark.plist" (Dark).
+enum class ThemeVariant { Light, Dark };
+
 /// Theme entries by key, from the property list "SpruceUI.plist" (the
-/// resource `bundlename` + "UI", found through platform::services().resources).
+/// resource `bundlename` + "UI", found through platform::services().resources),
+/// or under the Dark variant from "SpruceUI-Dark.plist" (`bundlename` + "UI-Dark")
+/// when that file is found, the light file otherwise.
 ///
 /// There is no cache: every lookup reads and parses the whole file again, so
 /// an edited theme shows at the next lookup. Which fields an entry yields
@@ -30,8 +36,8 @@ struct PlistValue;
 /// the life of the process) and yields the defaults of that key's groups,
 /// so every caller still gets a usable font and colour.
 ///
-/// Thread affinity: none needed (no state); the application calls it on the
-/// main thread.
+/// Thread affinity: the only state is the variant, an atomic value; the
+/// application calls it on the main thread.
 class UIInfo
 {
 public:
@@ -58,8 +64,15 @@ public:
     /// type counts as absent ("red" accepts an integer or a real). Pure.
     static MyUI parseEntry(std::string_view key, const format::PlistValue &entry);
 
-    /// Path of the theme file in use, or "" when none is found.
+    /// Path of the theme file in use, or "" when none is found: the dark
+    /// file under the Dark variant when it is found, else the light file.
     static std::string themePath();
+
+    /// Chooses the file every later lookup reads, for the whole process
+    /// (Light until set). Thread-safe; a lookup already running finishes
+    /// with the file it opened.
+    static void setVariant(ThemeVariant variant);
+    static ThemeVariant variant();
 };
 
 } // namespace core

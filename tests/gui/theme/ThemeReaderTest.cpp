@@ -242,9 +242,8 @@ private:
     platform::ScopedServices m_services;
 };
 
-TEST_F(ShippedResources, ThemeHoldsEveryKeyTheScreensAskFor)
+TEST_F(ShippedResources, BothThemesHoldEveryKeyTheScreensAskFor)
 {
-    const auto theme = UIInfo::AllUIs();
     const char *keys[] = {
         "logo_text_font",
         "module_name_font",
@@ -273,6 +272,7 @@ TEST_F(ShippedResources, ThemeHoldsEveryKeyTheScreensAskFor)
         "main_toolbar_color",
         "main_container_light_color",
         "main_container_dark_color",
+        "main_field_color",
         "main_module_select_color",
         "main_category_select_color",
         "main_table_select_color",
@@ -309,19 +309,25 @@ TEST_F(ShippedResources, ThemeHoldsEveryKeyTheScreensAskFor)
         "battery_empty_fill_color",
         "battery_empty_stroke_color",
     };
-    for (const char *key : keys) {
-        ASSERT_EQ(theme.count(key), 1U) << key;
-        const MyUI &ui = theme.at(key);
-        EXPECT_GT(ui.alpha, 0.0) << key;
-        if (std::string_view(key).ends_with("_font")) {
-            EXPECT_NE(ui.name, "Times-Roman") << key << " has no font name";
-            EXPECT_GE(ui.size, 10.0) << key;
+    for (const ThemeVariant variant : { ThemeVariant::Dark, ThemeVariant::Light }) {
+        UIInfo::setVariant(variant);
+        SCOPED_TRACE(UIInfo::themePath());
+        const auto theme = UIInfo::AllUIs();
+        for (const char *key : keys) {
+            ASSERT_EQ(theme.count(key), 1U) << key;
+            const MyUI &ui = theme.at(key);
+            EXPECT_GT(ui.alpha, 0.0) << key;
+            if (std::string_view(key).ends_with("_font")) {
+                EXPECT_NE(ui.name, "Times-Roman") << key << " has no font name";
+                EXPECT_GE(ui.size, 10.0) << key;
+            }
         }
+        EXPECT_EQ(theme.size(), std::size(keys));
+        // Buttons with a background are readable: their text is white on a solid fill.
+        EXPECT_EQ(theme.at("scan_button_font").balpha, 1.0);
+        EXPECT_EQ(theme.at("back_button_font").balpha, 0.0);
     }
-    EXPECT_EQ(theme.size(), std::size(keys));
-    // Buttons with a background are readable: their text is white on a solid fill.
-    EXPECT_EQ(theme.at("scan_button_font").balpha, 1.0);
-    EXPECT_EQ(theme.at("back_button_font").balpha, 0.0);
+    EXPECT_TRUE(UIInfo::themePath().ends_with("/SpruceUI.plist"));
 }
 
 TEST_F(ShippedResources, SettingsNameTheProductAndLinkOnlyToShippedPages)
