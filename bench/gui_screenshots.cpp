@@ -4,6 +4,7 @@
 // screen, the more-tools screen and the status popover.
 // Usage: gui_screenshots OUTDIR   (see bench/gui_screenshots.sh)
 
+#include "ShotScheme.h"
 #include "fs/VolumeInfo.h"
 #include "monitor/MonitorPanel.h"
 #include "monitor/MonitorViews.h"
@@ -13,7 +14,7 @@
 #include "platform/QtDispatcher.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
-#include "theme/UIUtil.h"
+#include "theme/SchemeController.h"
 #include "ui/AppDelegate.h"
 #include "ui/DashboardViewController.h"
 #include "ui/MainWindow.h"
@@ -91,9 +92,10 @@ int main(int argc, char **argv)
     QTemporaryDir config;
     gui::UserDefaults defaults(config.filePath(u"Spruce.ini"_s));
     defaults.setBool(u"HasLaunchedOnce"_s, true);
-    gui::UIUtil::applyThemePalette(); // as the application does
+    const auto desktop = prepareShotScheme(defaults);
     gui::AppDelegate delegate(
-        gui::AppDelegateOptions{ gui::desktopUrlOpener(), &defaults, gui::StatusItemMode::Always });
+        gui::AppDelegateOptions{ gui::desktopUrlOpener(), &defaults, gui::StatusItemMode::Always, desktop.get() });
+    delegate.schemes().apply(); // as the application does
     gui::MainWindow window(delegate);
     window.move(20, 20);
     window.show();

@@ -8,12 +8,16 @@
 # instead of deleting" checked and its confirmation, a file kept with "Always
 # Keep", the preferences page with the always-keep list). SCALE 2 takes them at 200 %
 # (QT_SCALE_FACTOR=2) on a screen large enough for the doubled window.
+# SCHEME dark takes them in the dark look on a light desktop palette; light
+# (the default) in the light look on a dark desktop palette.
 # Scans run on small sample home folders made here, never the real one.
-# Usage: bench/gui_screenshots.sh [OUTDIR] [SCALE]
+# Usage: bench/gui_screenshots.sh [OUTDIR] [SCALE] [light|dark]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots}
 scale=${2:-1}
+scheme=${3:-light}
+case $scheme in light | dark) ;; *) echo "SCHEME is light or dark, not $scheme" >&2; exit 2 ;; esac
 [ -x build/bench/gui_screenshots ] && [ -x build/bench/review_screenshots ] || { echo "build first: scripts/build.sh" >&2; exit 2; }
 command -v xvfb-run >/dev/null || { echo "needs xvfb-run (apt-get install xvfb xauth)" >&2; exit 2; }
 work=$(mktemp -d)
@@ -36,5 +40,5 @@ screen='1280x800x24'
 [ "$scale" = 1 ] || screen='2600x1800x24'
 for program in gui_screenshots review_screenshots; do
   HOME="$home" SPRUCE_RESOURCES="$PWD/resources" XDG_CONFIG_HOME="$work" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb \
-    QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 $screen" "build/bench/$program" "$out"
+    QT_SCALE_FACTOR="$scale" SPRUCE_SHOTS_SCHEME="$scheme" xvfb-run -a -s "-screen 0 $screen" "build/bench/$program" "$out"
 done

@@ -8,13 +8,14 @@
 // preferences page with the always-keep list.
 // Usage: review_screenshots OUTDIR   (see bench/gui_screenshots.sh)
 
+#include "ShotScheme.h"
 #include "engine/KeepList.h"
 #include "engine/ModuleInfo.h"
 #include "platform/LogSink.h"
 #include "platform/QtDispatcher.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
-#include "theme/UIUtil.h"
+#include "theme/SchemeController.h"
 #include "ui/AppDelegate.h"
 #include "ui/CategoryDD.h"
 #include "ui/DetailDD.h"
@@ -203,9 +204,10 @@ int main(int argc, char **argv)
     QTemporaryDir config;
     gui::UserDefaults defaults(config.filePath(u"Spruce.ini"_s));
     defaults.setBool(u"HasLaunchedOnce"_s, true);
-    gui::UIUtil::applyThemePalette(); // as the application does
+    const auto desktop = prepareShotScheme(defaults);
     gui::AppDelegate delegate(
-        gui::AppDelegateOptions{ gui::desktopUrlOpener(), &defaults, gui::StatusItemMode::Never });
+        gui::AppDelegateOptions{ gui::desktopUrlOpener(), &defaults, gui::StatusItemMode::Never, desktop.get() });
+    delegate.schemes().apply(); // as the application does
     gui::MainWindow window(delegate);
     window.move(20, 20);
     window.show();

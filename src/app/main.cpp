@@ -3,12 +3,13 @@
 
 #include "SpruceVersion.h"
 #include "engine/ModuleInfo.h"
+#include "platform/ColorScheme.h"
 #include "platform/LogSink.h"
 #include "platform/QtDispatcher.h"
 #include "platform/Services.h"
 #include "platform/SingleInstance.h"
 #include "sysjunk/Tools.h"
-#include "theme/UIUtil.h"
+#include "theme/SchemeController.h"
 #include "ui/AppDelegate.h"
 #include "ui/MainWindow.h"
 
@@ -117,6 +118,9 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
+    // The desktop's own palette, before Spruce sets the theme's: how dark the
+    // desktop is when its settings portal does not say.
+    const QColor desktopWindow = QApplication::palette().color(QPalette::Window);
     QApplication::setApplicationName(u"Spruce"_s);
     QApplication::setOrganizationName(u"Spruce"_s);
     QApplication::setApplicationVersion(QStringLiteral(SPRUCE_VERSION));
@@ -179,9 +183,13 @@ int main(int argc, char **argv)
         return 3;
     }
 
-    // The theme's pages are light: the palette follows them, whatever the desktop's colour scheme.
-    gui::UIUtil::applyThemePalette();
-    gui::AppDelegate delegate;
+    // The look chosen in View (or the desktop's), with the palette built from
+    // its theme file, so every page, menu and dialog agrees.
+    gui::DesktopScheme desktopScheme(desktopWindow, /*askPortal=*/true);
+    gui::AppDelegateOptions delegateOptions;
+    delegateOptions.desktopScheme = &desktopScheme;
+    gui::AppDelegate delegate(std::move(delegateOptions));
+    delegate.schemes().apply();
     gui::MainWindow window(delegate);
     if (instance.listen()) {
         QObject::connect(

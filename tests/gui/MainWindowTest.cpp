@@ -193,8 +193,9 @@ private Q_SLOTS:
         auto at = [&](QWidget *w, QPoint p) {
             return shot.pixelColor(w->mapTo(m_window.get(), p) * shot.devicePixelRatio());
         };
-        // Sidebar: the root view's colour, below the last module row.
-        QCOMPARE(at(root(), QPoint(5, root()->height() - 3)), QColor(200, 0, 0));
+        // Sidebar: the root view's colour, below the last module row (inside the
+        // module list's focus ring, which runs along its edges).
+        QCOMPARE(at(root(), QPoint(12, root()->height() - 10)), QColor(200, 0, 0));
         // Tab view: light at the bottom edge, dark at the top edge (location 0.0 is the bottom).
         const QColor tabTop = at(tabs(), QPoint(tabs()->width() - 3, 1));
         const QColor tabBottom = at(tabs(), QPoint(tabs()->width() - 3, tabs()->height() - 2));

@@ -62,6 +62,12 @@ GraphView::GraphView(QString kind, int preferredHeight, QWidget *parent)
     // Keyboard users (and screen readers following the focus) can step through the monitors.
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // A new look shows at once rather than at the next tick.
+    connect(UIUtil::notifier(), &ThemeNotifier::themeChanged, this, [this] {
+        if (m_sampled) {
+            redraw();
+        }
+    });
 }
 
 GraphView::~GraphView() = default;

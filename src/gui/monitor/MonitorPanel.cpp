@@ -3,6 +3,8 @@
 
 #include "monitor/MonitorTimers.h"
 #include "monitor/MonitorViews.h"
+#include "theme/UIInfo.h"
+#include "theme/UIUtil.h"
 
 #include <QVBoxLayout>
 
@@ -20,9 +22,8 @@ MonitorPanel::MonitorPanel(QWidget *parent)
 {
     setObjectName(u"monitorPanel"_s);
     setAccessibleName(u"Monitors"_s);
-    // Only the card itself: the graphs paint on it and stay unstyled.
-    setStyleSheet(u"QFrame#monitorPanel { background-color: rgba(255, 255, 255, 150);"
-                  " border: 1px solid rgba(28, 46, 39, 22); border-radius: 10px; }"_s);
+    applyTheme();
+    connect(UIUtil::notifier(), &ThemeNotifier::themeChanged, this, &MonitorPanel::applyTheme);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 8, 4, 4);
     layout->setSpacing(0);
@@ -35,5 +36,20 @@ MonitorPanel::MonitorPanel(QWidget *parent)
 }
 
 MonitorPanel::~MonitorPanel() = default;
+
+void MonitorPanel::applyTheme()
+{
+    // Only the card itself: the graphs paint on it and stay unstyled. A
+    // veil of the field colour over the page, edged in a trace of the text colour.
+    QColor card = UIUtil::color(core::UIInfo::nsColor("main_field_color"));
+    card.setAlpha(150);
+    QColor edge = UIUtil::color(core::UIInfo::nsMyUI("table_title_font").color());
+    edge.setAlpha(22);
+    const auto rgba = [](const QColor &c) {
+        return u"rgba(%1, %2, %3, %4)"_s.arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
+    };
+    setStyleSheet(u"QFrame#monitorPanel { background-color: %1; border: 1px solid %2; border-radius: 10px; }"_s.arg(
+        rgba(card), rgba(edge)));
+}
 
 } // namespace gui

@@ -11,7 +11,7 @@ class DiskView;
 class MemoryView;
 class MonitorTimers;
 
-/// The four monitor graphs stacked in a light card (CPU, memory, disk,
+/// The four monitor graphs stacked in a card of the theme's field colour (CPU, memory, disk,
 /// battery), with the timers that redraw them while the panel is on view.
 /// The dashboard and the status popover each hold one. GUI thread.
 class MonitorPanel : public QFrame
@@ -30,6 +30,8 @@ public:
     MonitorTimers *timers() const { return m_timers; }
 
 private:
+    void applyTheme();
+
     CPUView *m_cpu; // owned (child)
     MemoryView *m_memory; // owned (child)
     DiskView *m_disk; // owned (child)

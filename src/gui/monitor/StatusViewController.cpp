@@ -37,6 +37,9 @@ StatusViewController::StatusViewController(QWidget *parent)
 
     m_showButton->setObjectName(u"showMainWindow"_s);
     UIUtil::setBtnAttribute(m_showButton, tr("Open %1").arg(product), core::UIInfo::nsMyUI("review_button_font"));
+    connect(UIUtil::notifier(), &ThemeNotifier::themeChanged, this, [this] {
+        UIUtil::setBtnAttribute(m_showButton, m_showButton->text(), core::UIInfo::nsMyUI("review_button_font"));
+    });
     m_showButton->setDefault(true);
     m_quitButton->setObjectName(u"quit"_s);
     m_quitButton->setFlat(true);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "theme/UIUtil.h"
 
+#include "platform/ColorScheme.h"
 #include "platform/Fonts.h"
+#include "theme/ThemeStyle.h"
 #include "theme/UIInfo.h"
 
 #include <QAbstractButton>
@@ -26,6 +28,15 @@ double channel(double value)
     return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
 }
 
+QColor mix(const QColor &from, const QColor &to, double share)
+{
+    const auto blend = [share](float a, float b) {
+        return static_cast<float>(a + (b - a) * share);
+    };
+    return QColor::fromRgbF(
+        blend(from.redF(), to.redF()), blend(from.greenF(), to.greenF()), blend(from.blueF(), to.blueF()));
+}
+
 double luminance(const QColor &color)
 {
     return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
@@ -46,7 +57,9 @@ QPalette UIUtil::themePalette()
     const QColor text = color(core::UIInfo::nsMyUI("table_title_font").color());
     const QColor muted = color(core::UIInfo::nsMyUI("table_path_font").color());
     const QColor select = color(core::UIInfo::nsColor("main_table_select_color"));
-    const QColor field(Qt::white);
+    const QColor field = color(core::UIInfo::nsColor("main_field_color"));
+    const QColor accent = color(core::UIInfo::nsMyUI("category_size_font").color());
+    const bool dark = page.toHsl().lightness() < 128;
     QPalette palette;
     for (const QPalette::ColorGroup group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
         const bool disabled = group == QPalette::Disabled;
@@ -59,24 +72,54 @@ QPalette UIUtil::themePalette()
         palette.setColor(group, QPalette::WindowText, disabled ? muted : text);
         palette.setColor(group, QPalette::Text, disabled ? muted : text);
         palette.setColor(group, QPalette::ButtonText, disabled ? muted : text);
-        palette.setColor(group, QPalette::BrightText, field);
+        palette.setColor(group, QPalette::BrightText, page);
         palette.setColor(group, QPalette::PlaceholderText, muted);
         palette.setColor(group, QPalette::Highlight, select);
         palette.setColor(group, QPalette::HighlightedText, text);
-        palette.setColor(group, QPalette::Link, text);
-        palette.setColor(group, QPalette::LinkVisited, text);
-        palette.setColor(group, QPalette::Light, field);
-        palette.setColor(group, QPalette::Midlight, page.darker(104));
-        palette.setColor(group, QPalette::Mid, page.darker(130));
-        palette.setColor(group, QPalette::Dark, page.darker(160));
-        palette.setColor(group, QPalette::Shadow, text);
+        palette.setColor(group, QPalette::Link, accent);
+        palette.setColor(group, QPalette::LinkVisited, accent);
+        // The bevel shades run from the page towards the text, so frames and
+        // check-box outlines show on a dark page as on a light one.
+        palette.setColor(group, QPalette::Light, mix(page, field, 0.5));
+        palette.setColor(group, QPalette::Midlight, mix(page, text, 0.06));
+        palette.setColor(group, QPalette::Mid, mix(page, text, 0.3));
+        palette.setColor(group, QPalette::Dark, mix(page, text, 0.6));
+        palette.setColor(group, QPalette::Shadow, dark ? QColor(Qt::black) : text);
     }
     return palette;
 }
 
 void UIUtil::applyThemePalette()
 {
+    // The style first: setting a style resets the palette.
+    ThemeStyle::install();
     QApplication::setPalette(themePalette());
+}
+
+void UIUtil::applyScheme(ColorScheme scheme)
+{
+    core::UIInfo::setVariant(scheme == ColorScheme::Dark ? core::ThemeVariant::Dark : core::ThemeVariant::Light);
+    applyThemePalette();
+    Q_EMIT notifier()->themeChanged();
+}
+
+ThemeNotifier *UIUtil::notifier()
+{
+    // Never destroyed: screens disconnect from it as they go, and it may
+    // outlive the QApplication.
+    static auto *one = new ThemeNotifier;
+    return one;
+}
+
+QString UIUtil::focusRingStyle(const QString &selector, const QColor &ring)
+{
+    return u" %1 { border: 2px solid transparent; border-radius: 6px; } %1:focus { border-color: %2; }"_s.arg(
+        selector, ring.toRgb().name(QColor::HexRgb));
+}
+
+QColor UIUtil::focusRingColor()
+{
+    return color(core::UIInfo::nsMyUI("table_title_font").color());
 }
 
 namespace {
@@ -92,10 +135,12 @@ QString cssColor(const QColor &c)
 void applyButtonStyle(QAbstractButton *btn, const QColor &text)
 {
     const QVariant background = btn->property("layerBackground");
-    QString css = u"QAbstractButton { color: %1; border-radius: 6px; padding: 6px 18px;"_s.arg(cssColor(text));
+    // The transparent border is where the focus ring is drawn.
+    QString css = u"QAbstractButton { color: %1; border-radius: 6px; padding: 4px 16px;"
+                  " border: 2px solid transparent;"_s.arg(cssColor(text));
     if (background.isValid()) {
         const QColor bg = background.value<QColor>();
-        css += u" border: none; background-color: %1; }"_s.arg(cssColor(bg));
+        css += u" background-color: %1; }"_s.arg(cssColor(bg));
         css += u" QAbstractButton:hover { background-color: %1; }"_s.arg(cssColor(bg.lighter(110)));
         css += u" QAbstractButton:pressed { background-color: %1; }"_s.arg(cssColor(bg.darker(115)));
     } else {
@@ -103,6 +148,7 @@ void applyButtonStyle(QAbstractButton *btn, const QColor &text)
     }
     css += u" QAbstractButton:disabled { color: %1; }"_s.arg(
         cssColor(QColor::fromRgbF(text.redF(), text.greenF(), text.blueF(), text.alphaF() * 0.55f)));
+    css += u" QAbstractButton:focus { border-color: %1; }"_s.arg(cssColor(UIUtil::focusRingColor()));
     btn->setStyleSheet(css);
 }
 

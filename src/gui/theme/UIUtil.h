@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QObject>
 #include <QString>
 
 class QAbstractButton;
@@ -14,6 +15,25 @@ class QLabel;
 class QPalette;
 
 namespace gui {
+
+enum class ColorScheme;
+
+/// Tells the screens that the theme changed (another variant was chosen):
+/// each one that cached theme fonts, colours or style sheets connects to
+/// themeChanged() and applies them again. One per process (UIUtil::notifier()); GUI thread.
+class ThemeNotifier : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ThemeNotifier)
+
+public:
+    ThemeNotifier() = default;
+    ~ThemeNotifier() override = default;
+
+Q_SIGNALS:
+    /// The variant and the application palette are already in place.
+    void themeChanged();
+};
 
 /// Applies theme entries (core::MyUI, from core::UIInfo) to widgets. No
 /// state; GUI thread only.
@@ -55,8 +75,23 @@ public:
     static QPalette themePalette();
     /// Makes themePalette() the application's palette, so that a dark
     /// desktop palette never puts light text on the theme's light pages
-    /// (labels, check boxes, menus and dialogs all agree). GUI thread.
+    /// (labels, check boxes, menus and dialogs all agree); under Fusion,
+    /// installs ThemeStyle first so check boxes keep an outline. GUI thread.
     static void applyThemePalette();
+    /// Shows `scheme` everywhere at once: the core reads that variant's
+    /// theme file from now on, the application palette is built from it,
+    /// and notifier() tells every screen to apply its styling again. GUI thread.
+    static void applyScheme(ColorScheme scheme);
+    /// The one notifier of theme changes (made at first use, never destroyed before exit).
+    static ThemeNotifier *notifier();
+    /// A style-sheet fragment that keeps a 2-pixel border around `selector`,
+    /// transparent until it has keyboard focus and then in `ring`: a focus
+    /// ring for views and buttons whose own style sheet hides the style's
+    /// focus frame. The border is always there, so focus moves nothing.
+    static QString focusRingStyle(const QString &selector, const QColor &ring);
+    /// The ring colour on the pages: the text colour of "table_title_font".
+    static QColor focusRingColor();
+
     /// The WCAG contrast ratio of two opaque colours (1 to 21). Pure.
     static double contrast(const QColor &a, const QColor &b);
 

@@ -5,10 +5,12 @@
 #include "monitor/EventMonitor.h"
 #include "monitor/StatusViewController.h"
 #include "monitor/System.h"
+#include "platform/ColorScheme.h"
 #include "platform/ImageStore.h"
 #include "platform/Popover.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
+#include "theme/SchemeController.h"
 #include "theme/SettingInfo.h"
 #include "ui/PreferencesDialog.h"
 
@@ -68,6 +70,13 @@ AppDelegate::AppDelegate(Options options, QObject *parent)
     , m_popover(std::make_unique<Popover>())
     , m_dockMenu(std::make_unique<QMenu>(u"MyMenu"_s))
 {
+    DesktopScheme *desktop = options.desktopScheme;
+    if (desktop == nullptr) {
+        m_ownDesktopScheme =
+            std::make_unique<DesktopScheme>(QApplication::palette().color(QPalette::Window), /*askPortal=*/false);
+        desktop = m_ownDesktopScheme.get();
+    }
+    m_schemes = std::make_unique<SchemeController>(*m_defaults, *desktop);
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -198,6 +207,10 @@ void AppDelegate::buildApplicationMenu(QMenuBar *bar)
     preferences->setObjectName(u"preferencesAction"_s);
     preferences->setShortcut(QKeySequence(tr("Ctrl+,")));
     preferences->setMenuRole(QAction::PreferencesRole);
+
+    QMenu *view = bar->addMenu(tr("&View"));
+    view->setObjectName(u"viewMenu"_s);
+    m_schemes->addMenuItems(view);
 
     QMenu *help = bar->addMenu(tr("&Help"));
     auto add = [this, help](const QString &title, const char *name, void (AppDelegate::*slot)()) {

@@ -13,8 +13,10 @@ class QMenuBar;
 
 namespace gui {
 
+class DesktopScheme;
 class EventMonitor;
 class Popover;
+class SchemeController;
 class UserDefaults;
 
 /// Whether the status item has a button (a tray to sit in): Auto asks the
@@ -27,6 +29,9 @@ struct AppDelegateOptions
     UrlOpener opener = desktopUrlOpener(); // how links reach the desktop
     UserDefaults *defaults = nullptr; // not owned; null: the user's own settings file
     StatusItemMode statusItem = StatusItemMode::Auto;
+    /// not owned; null: one made here that does not ask the settings portal,
+    /// from the application palette in force when the delegate is made
+    DesktopScheme *desktopScheme = nullptr;
 };
 
 /// The application: start-up, the first-launch page, the status item with
@@ -82,7 +87,8 @@ public:
     QMenu *applicationDockMenu() const { return m_dockMenu.get(); }
 
     /// Fills `bar` with the application's menus: File (Quit), Edit
-    /// (Preferences..., the always-keep list) and Help with the seven link actions.
+    /// (Preferences..., the always-keep list), View (Light, Dark, System)
+    /// and Help with the seven link actions.
     void buildApplicationMenu(QMenuBar *bar);
 
     /// The main window is closing. When the application keeps running in
@@ -94,6 +100,9 @@ public:
     /// opener, a missing page, an invalid value), says so in a window of
     /// its own that shows the address to copy. True when it opened.
     bool openLinkOrExplain(std::string_view key);
+
+    /// The look the user chose and the one shown; main() applies it before the first window.
+    SchemeController &schemes() const { return *m_schemes; }
 
     const LinkOpener &links() const { return m_links; }
     QSystemTrayIcon *statusItem() const { return m_statusItem.get(); }
@@ -119,6 +128,8 @@ private:
     LinkOpener m_links;
     std::unique_ptr<UserDefaults> m_ownDefaults;
     UserDefaults *m_defaults; // not owned (m_ownDefaults or the caller's)
+    std::unique_ptr<DesktopScheme> m_ownDesktopScheme;
+    std::unique_ptr<SchemeController> m_schemes;
     bool m_hasButton = false;
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<Popover> m_popover;

@@ -174,17 +174,27 @@ void DashboardViewController::viewDidLoad()
 
     const ModelTexts texts = getModelData();
     m_macInfo->setText(texts.model);
-    UIUtil::setTextAttribute(m_macInfo, core::UIInfo::nsMyUI("dashboard_macInfo_font"));
     m_macDesc->setText(texts.description);
-    UIUtil::setTextAttribute(m_macDesc, core::UIInfo::nsMyUI("dashboard_macDesc_font"));
-    UIUtil::setTextAttribute(m_pathLabel, core::UIInfo::nsMyUI("scanning_path_font"));
-    UIUtil::setBtnAttribute(m_scanBTN, u"Scan"_s, core::UIInfo::nsMyUI("scan_button_font"));
-    const core::MyUI review = core::UIInfo::nsMyUI("review_button_font");
+    m_scanBTN->setText(u"Scan"_s);
     for (QPushButton *button : { m_junkReview, m_unnessaryReview, m_largeFileRiview }) {
-        UIUtil::setBtnAttribute(button, u"Review"_s, review);
+        button->setText(u"Review"_s);
     }
+    applyTheme();
+    connect(UIUtil::notifier(), &ThemeNotifier::themeChanged, this, &DashboardViewController::applyTheme);
     hideAllImage();
     updateScanButton();
+}
+
+void DashboardViewController::applyTheme()
+{
+    UIUtil::setTextAttribute(m_macInfo, core::UIInfo::nsMyUI("dashboard_macInfo_font"));
+    UIUtil::setTextAttribute(m_macDesc, core::UIInfo::nsMyUI("dashboard_macDesc_font"));
+    UIUtil::setTextAttribute(m_pathLabel, core::UIInfo::nsMyUI("scanning_path_font"));
+    UIUtil::setBtnAttribute(m_scanBTN, m_scanBTN->text(), core::UIInfo::nsMyUI("scan_button_font"));
+    const core::MyUI review = core::UIInfo::nsMyUI("review_button_font");
+    for (QPushButton *button : { m_junkReview, m_unnessaryReview, m_largeFileRiview }) {
+        UIUtil::setBtnAttribute(button, button->text(), review);
+    }
 }
 
 void DashboardViewController::hideAllImage()

@@ -103,6 +103,9 @@ protected:
     void viewDidLoad() override;
 
 private:
+    /// Fonts, colours and button styles from the theme in force, keeping the texts shown.
+    void applyTheme();
+
     struct ModuleResult
     {
         QLabel *image = nullptr;

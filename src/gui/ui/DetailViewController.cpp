@@ -159,7 +159,6 @@ void DetailViewController::viewDidLoad()
     m_categoryView->setFixedWidth(CategoryWidth);
     m_categoryView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     styleTransparent(m_categoryView);
-    m_categoryView->setStyleSheet(u"QListView { background: transparent; border: none; outline: none; }"_s);
     m_categoryCell = new CategoryCellView(m_categoryView);
     m_categoryView->setItemDelegate(m_categoryCell);
 
@@ -173,7 +172,6 @@ void DetailViewController::viewDidLoad()
     m_detailView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_detailView->setExpandsOnDoubleClick(true);
     styleTransparent(m_detailView);
-    m_detailView->setStyleSheet(u"QTreeView { background: transparent; border: none; outline: none; }"_s);
     m_detailCell = new DetailCellView(m_detailView);
     m_detailView->setItemDelegate(m_detailCell);
     m_detailView->installEventFilter(this);
@@ -285,10 +283,8 @@ void DetailViewController::viewDidLoad()
 
     reloadCategory();
     reloadDetail();
-    const ThemeSnapshot theme;
-    UIUtil::setBtnAttribute(m_BackButton, u"Back"_s, theme.entry("back_button_font"));
-    UIUtil::setMenuAttribute(m_sortTitle, u"Sort By"_s, theme.entry("sortby_button_font"));
-    UIUtil::setBtnAttribute(m_CleanButton, u"Clean"_s, theme.entry("clean_button_font"));
+    applyTheme();
+    connect(UIUtil::notifier(), &ThemeNotifier::themeChanged, this, &DetailViewController::applyTheme);
     m_sortByButton->setAccessibleName(u"Sort By"_s);
     updateBusyState();
     // The first icons load the desktop's file types and icon theme: here, while
@@ -420,6 +416,30 @@ void DetailViewController::reloadData()
 {
     reloadCategory();
     reloadDetail();
+}
+
+void DetailViewController::applyTheme()
+{
+    const ThemeSnapshot theme;
+    UIUtil::setBtnAttribute(m_BackButton, u"Back"_s, theme.entry("back_button_font"));
+    UIUtil::setMenuAttribute(m_sortTitle, u"Sort By"_s, theme.entry("sortby_button_font"));
+    UIUtil::setBtnAttribute(m_CleanButton, u"Clean"_s, theme.entry("clean_button_font"));
+    // The category list shows where the keyboard is; the outline marks its current row instead.
+    m_categoryView->setStyleSheet(u"QListView { background: transparent; outline: none; }"_s
+        + UIUtil::focusRingStyle(u"QListView"_s, UIUtil::focusRingColor()));
+    m_detailView->setStyleSheet(u"QTreeView { background: transparent; border: none; outline: none; }"_s);
+    UIUtil::setTextAttribute(m_moduleTitle, theme.entry("module_title_font"));
+    UIUtil::setTextAttribute(m_selectionLabel, theme.entry("table_path_font"));
+    UIUtil::setTextAttribute(m_noMatchLabel, theme.entry("table_path_font"));
+    m_progressStyle = theme.entry("cleanning_progress_font");
+    UIUtil::setTextAttribute(m_progressLabel, m_progressStyle);
+    m_categoryCell->reloadStyle(theme);
+    m_detailCell->reloadStyle(theme);
+    QPalette palette = m_detailView->palette();
+    palette.setColor(QPalette::Highlight, theme.color("main_table_select_color"));
+    m_detailView->setPalette(palette);
+    m_categoryView->viewport()->update();
+    m_detailView->viewport()->update();
 }
 
 void DetailViewController::reloadCategory()

@@ -184,6 +184,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    /// Fonts, colours and style sheets from the theme in force, again (a new look was chosen).
+    void applyTheme();
     void buildSortMenu();
     QAction *sortAction(int tag) const;
     /// The tag of the marked key (direction false) or direction (true); 0 when none is marked.

@@ -25,6 +25,10 @@ ModuleSummaryView::ModuleSummaryView(QWidget *parent)
     m_description->setAlignment(Qt::AlignHCenter);
     m_description->setWordWrap(true);
     m_description->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(UIUtil::notifier(), &ThemeNotifier::themeChanged, this, [this] {
+        UIUtil::setTextAttribute(m_title, core::UIInfo::nsMyUI("module_title_font"));
+        UIUtil::setTextAttribute(m_description, core::UIInfo::nsMyUI("module_description_font"));
+    });
 
     // A column of readable width, centred; the labels take its full width
     // so that wrapped text gets the height it needs.

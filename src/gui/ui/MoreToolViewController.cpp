@@ -151,6 +151,15 @@ void MoreToolViewController::viewDidLoad()
     layout->addWidget(m_progressIndicator);
     layout->addWidget(m_stack, 1);
     applyTheme();
+    connect(UIUtil::notifier(), &ThemeNotifier::themeChanged, this, [this] {
+        applyTheme();
+        UIUtil::setTextAttribute(m_fallbackMessage, core::UIInfo::nsMyUI("module_description_font"));
+        UIUtil::setTextAttribute(m_fallbackAddress, core::UIInfo::nsMyUI("module_feature_font"));
+        // The page's colours are taken when it is laid out: lay it out again.
+        if (!isShowingFallback() && m_webview->url().isValid()) {
+            m_webview->load(m_webview->url());
+        }
+    });
 
     connect(m_webview, &PageView::loadStarted, this, &MoreToolViewController::didStartProvisionalLoad);
     connect(m_webview, &PageView::loadFinished, this, &MoreToolViewController::didFinishLoad);

@@ -165,6 +165,14 @@ void OverviewViewController::viewDidLoad()
     UIUtil::setTextAttribute(m_pathLabel, m_pathStyle);
     m_rescanBTN->hide();
     updateButtons();
+    connect(UIUtil::notifier(), &ThemeNotifier::themeChanged, this, [this] {
+        reloadData();
+        m_scanButtonStyle = core::UIInfo::nsMyUI("scan_button_font");
+        m_pathStyle = core::UIInfo::nsMyUI("scanning_path_font");
+        UIUtil::setBtnAttribute(m_scanBTN, m_scanBTN->text(), m_scanButtonStyle);
+        UIUtil::setTextAttribute(m_pathLabel, m_pathStyle);
+        UIUtil::setBtnAttribute(m_rescanBTN, m_rescanBTN->text(), core::UIInfo::nsMyUI("rescan_button_font"));
+    });
 }
 
 void OverviewViewController::reloadData()

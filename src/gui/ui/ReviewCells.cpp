@@ -248,12 +248,14 @@ void paintCheckBox(
         check.state |= QStyle::State_NoChange;
         break;
     }
-    // The application's style, not the view's: the views' transparent style
-    // sheets would give the box a transparent (black on some backends) face.
-    check.palette.setColor(QPalette::Base, Qt::white);
-    check.palette.setColor(QPalette::Window, Qt::white);
-    check.palette.setColor(QPalette::Text, QColor(0x1f, 0x2d, 0x2a));
-    check.palette.setColor(QPalette::WindowText, QColor(0x1f, 0x2d, 0x2a));
+    // The application's style and palette (the theme's field and text), not
+    // the view's: the views' transparent style sheets would give the box a
+    // transparent (black on some backends) face.
+    const QPalette theme = QApplication::palette();
+    check.palette.setColor(QPalette::Base, theme.color(QPalette::Base));
+    check.palette.setColor(QPalette::Window, theme.color(QPalette::Base));
+    check.palette.setColor(QPalette::Text, theme.color(QPalette::Text));
+    check.palette.setColor(QPalette::WindowText, theme.color(QPalette::Text));
     QApplication::style()->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, nullptr);
 }
 

@@ -129,6 +129,11 @@ ViewController::ViewController(const LinkOpener *links, QWidget *parent)
     connect(m_moduleView, &ModuleListView::rowAsked, this, [this](int row) {
         shouldSelectRow(row);
     });
+    connect(UIUtil::notifier(), &ThemeNotifier::themeChanged, this, [this] {
+        UIUtil::setTextAttribute(m_brandTitle, core::UIInfo::nsMyUI("logo_text_font"));
+        drawViewBackground();
+        applyModuleListStyle();
+    });
     // Whoever switches screens (the dashboard's "Review", "Back"), the list highlights the module on view.
     connect(tabs, &SlideStack::transitionStarted, this, [this](int, int to) {
         followScreen(to);
@@ -210,6 +215,9 @@ void ViewController::applyModuleListStyle()
     const core::MyUI style = core::UIInfo::nsMyUI("module_name_font");
     m_cell->setTitleStyle(UIUtil::font(style), UIUtil::color(style.color()));
     m_cell->setTableSelectColor(UIUtil::color(core::UIInfo::nsColor("main_module_select_color")));
+    // On the dark sidebar the ring takes the module names' colour.
+    m_moduleView->setStyleSheet(u"QListView { background: transparent; outline: none; }"_s
+        + UIUtil::focusRingStyle(u"QListView"_s, UIUtil::color(style.color())));
     m_moduleView->viewport()->update();
 }
 
