@@ -6,6 +6,7 @@
 
 #include "GuiTestSupport.h"
 #include "ReviewSupport.h"
+#include "monitor/StatusViewController.h"
 #include "platform/ColorScheme.h"
 #include "platform/UserDefaults.h"
 #include "theme/SchemeController.h"
@@ -155,6 +156,8 @@ public:
             } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
                 if (!button->text().trimmed().isEmpty()) {
                     checkText(button, button->rect(), button->text());
+                } else if (!button->icon().isNull()) {
+                    checkIcon(button);
                 }
             } else if (auto *field = qobject_cast<QLineEdit *>(widget)) {
                 if (!field->text().isEmpty()) {
@@ -309,6 +312,19 @@ private:
         }
         if (state == Qt::Unchecked && gui::UIUtil::contrast(m_image.pixelColor(box.center()), frame) < 1.5) {
             faults << u"%1: the unticked box \u201c%2\u201d is a filled square"_s.arg(m_screen, text);
+        }
+    }
+
+    /// A button that shows only a line icon: the icon stands out from what is behind it.
+    void checkIcon(QAbstractButton *button)
+    {
+        const auto colours = regionColours(m_image, imageRect(button, button->rect()));
+        if (!colours) {
+            return;
+        }
+        ++checked;
+        if (colours->ratio() < OutlineMinimum) {
+            report(u"icon button "_s + button->objectName(), button->toolTip(), colours->ratio(), OutlineMinimum);
         }
     }
 
@@ -485,6 +501,74 @@ private Q_SLOTS:
         QVERIFY2(darker.faults.isEmpty(), qPrintable(darker.faults.join(u'\n')));
     }
 
+    void focusRingsShowInBothLooks()
+    {
+        gui_tests::ReviewEnvironment env;
+        gui::UserDefaults defaults(QString::fromStdString(env.path("defaults.ini")));
+        defaults.setBool(u"HasLaunchedOnce"_s, true);
+        gui::AppDelegate app(
+            gui::AppDelegateOptions{ gui_tests::RecordingOpener().function(), &defaults, gui::StatusItemMode::Never });
+        app.schemes().apply();
+        gui::MainWindow window(app);
+        window.resize(1100, 720);
+        gui::ViewController *root = window.viewController();
+        root->getTabViewController()->setAnimationDuration(0);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        root->switchTabTo(u"systemJunkOverview"_s);
+        auto *overview = qobject_cast<gui::OverviewViewController *>(
+            root->getTabViewController()->widget(root->getTabWithIndentifier(u"systemJunkOverview"_s)));
+        overview->scan();
+        QVERIFY(gui_tests::waitFor([overview] {
+            return overview->scanStatus() == 1;
+        }));
+        auto *detail = qobject_cast<DetailViewController *>(
+            root->getTabViewController()->widget(root->getTabWithIndentifier(u"systemJunkDetail"_s)));
+        root->switchTabTo(u"systemJunkDetail"_s);
+        detail->categoryDD()->setData(detail->categoryDD()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+        QVERIFY(detail->cleanButton()->isEnabled());
+
+        auto render = [&window] {
+            QCoreApplication::processEvents();
+            QImage image(window.size() * Scale, QImage::Format_RGB32);
+            image.setDevicePixelRatio(Scale);
+            window.render(&image);
+            return image;
+        };
+        for (const auto choice : { gui::SchemeChoice::Light, gui::SchemeChoice::Dark }) {
+            app.schemes().setChoice(choice);
+            const QString look = choice == gui::SchemeChoice::Dark ? u"dark"_s : u"light"_s;
+            for (QWidget *widget : { static_cast<QWidget *>(root->moduleView()),
+                     static_cast<QWidget *>(detail->categoryView()),
+                     static_cast<QWidget *>(detail->cleanButton()) }) {
+                const QString name = look + u" "_s + widget->objectName();
+                detail->searchField()->setFocus(Qt::OtherFocusReason);
+                const QImage without = render();
+                widget->setFocus(Qt::TabFocusReason);
+                QVERIFY2(widget->hasFocus(), qPrintable(name));
+                const QImage with = render();
+                // The middle of each side, on the ring (the outermost two pixels).
+                const QRect area(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+                const QPoint sides[] = { QPoint(area.left(), area.center().y()),
+                    QPoint(area.right(), area.center().y()),
+                    QPoint(area.center().x(), area.top()),
+                    QPoint(area.center().x(), area.bottom()) };
+                for (const QPoint &side : sides) {
+                    const QPoint at =
+                        side * Scale + QPoint(side.x() == area.right() ? 1 : 0, side.y() == area.bottom() ? 1 : 0);
+                    const double ring = gui::UIUtil::contrast(with.pixelColor(at), without.pixelColor(at));
+                    QVERIFY2(ring >= OutlineMinimum,
+                        qPrintable(
+                            u"%1: the focus ring at (%2, %3) is %4:1 against what is there without focus"_s.arg(name)
+                                .arg(side.x())
+                                .arg(side.y())
+                                .arg(ring)));
+                }
+            }
+        }
+    }
+
     void everyScreenInBothLooks_data()
     {
         QTest::addColumn<bool>("darkDesktop");
@@ -593,6 +677,12 @@ private Q_SLOTS:
             });
             large->cleanButton()->click();
             QVERIFY(asked);
+            // The status popover's content.
+            gui::StatusViewController status;
+            status.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&status));
+            audit(&status, look + u"popover"_s);
+            status.close();
             // The preferences page.
             gui::PreferencesDialog *preferences = gui::PreferencesDialog::showFor(&window);
             QVERIFY(QTest::qWaitForWindowExposed(preferences));
