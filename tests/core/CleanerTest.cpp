@@ -482,6 +482,45 @@ TEST_F(CleanerTest, RecordsBelowAFolderThatWentLeaveEveryCategory)
     EXPECT_EQ(categoryAt(1, 1).size, 0);
 }
 
+TEST_F(CleanerTest, ABigWriteBackTakesSeveralTurnsAndChangesTheCatalogueAtTheEnd)
+{
+    tmp.writeFile("w/gone", 1);
+    scanLocations({ location(tmp / "w") });
+    // A second list of many records, the last the same file as the one that goes.
+    constexpr int Many = 20'000;
+    core::Category others = category("others");
+    for (int i = 0; i < Many; ++i) {
+        others.files.push_back(record("/nowhere/k" + std::to_string(i), 2, 0));
+    }
+    others.files.push_back(record(tmp / "w/gone", 1, 0));
+    others.size = 2 * Many + 1;
+    ModuleInfo::modules()[1].categories.push_back(others);
+    ModuleInfo::updateState(1, 1, 0, -1, -1);
+
+    int done = 0;
+    ModuleInfo::cleanModule(1, {}, {}, [&done] {
+        ++done;
+    });
+    ASSERT_GT(dispatcher.runBackground(), 0U);
+    int turns = 0;
+    while (done == 0 && dispatcher.runOneMain()) {
+        ++turns;
+        if (done == 0) {
+            ASSERT_EQ(categoryAt(1, 0).files.size(), 1U) << "nothing is dropped before the last turn";
+            ASSERT_EQ(categoryAt(1, 1).files.size(), std::size_t{ Many + 1 });
+            ASSERT_EQ(categoryAt(1, 1).size, 2 * Many + 1);
+        }
+    }
+    ASSERT_EQ(done, 1);
+    EXPECT_GE(turns, 3) << "twenty thousand records are looked at in several turns";
+    dispatcher.runAllQueues();
+    EXPECT_FALSE(testing_support::exists(tmp / "w/gone"));
+    EXPECT_TRUE(categoryAt(1, 0).files.empty());
+    ASSERT_EQ(categoryAt(1, 1).files.size(), std::size_t{ Many });
+    EXPECT_EQ(categoryAt(1, 1).size, 2 * Many);
+    EXPECT_EQ(categoryAt(1, 1).files.back()->findex, Many - 1);
+}
+
 TEST_F(CleanerTest, ARecordNotBelowTheLocationItWasFoundInIsNeverFollowed)
 {
     tmp.writeFile("a/f", 1);

@@ -11,8 +11,10 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -111,6 +113,41 @@ private:
     std::optional<tree::FileIdSet> m_personal;
     /// Per category: the kept items with what it excludes, resolved when its turn comes; null: m_base.kept.
     std::vector<std::shared_ptr<const tree::KeptItems>> m_keptByCategory;
+};
+
+/// The file URLs of items that went, looked up by views into other URLs.
+struct UrlHash
+{
+    using is_transparent = void;
+    std::size_t operator()(std::string_view url) const noexcept { return std::hash<std::string_view>{}(url); }
+};
+using UrlSet = std::unordered_set<std::string, UrlHash, std::equal_to<>>;
+
+/// applyChanges in steps: what the changes drop is worked out when this
+/// is made (from the changes and their records alone, on any thread); then
+/// on the main queue, step() looks at up to `records` records of the
+/// module for the same files elsewhere and says whether it is done, and
+/// finish() writes everything back at once (the catalogue is not changed
+/// before, but for the sizes of records removed in part). The plan and the
+/// changes must outlive it.
+class ChangesApplied
+{
+public:
+    ChangesApplied(const CleanPlan &plan, const std::vector<RecordChange> &changes);
+    [[nodiscard]] bool step(std::size_t records);
+    void finish();
+
+private:
+    std::vector<Category> &live() const;
+
+    const CleanPlan &m_plan;
+    const std::vector<RecordChange> &m_changes;
+    std::map<std::size_t, std::unordered_set<const FolderInfo *>> m_goneFiles;
+    std::map<FolderInfo *, std::unordered_set<const FolderInfo *>> m_goneChildren;
+    UrlSet m_gonePaths; // without a trailing "/"
+    bool m_started = false;
+    std::size_t m_category = 0; // where the search for the same files goes on
+    std::size_t m_file = 0;
 };
 
 /// Writes what a clean changed back into module `plan.moduleIndex` of the

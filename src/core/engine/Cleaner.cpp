@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <limits>
 #include <map>
 #include <string>
 #include <string_view>
@@ -154,13 +155,8 @@ ModuleInfo::ItemReport reportOf(const tree::RemovalOutcome &outcome)
     return report;
 }
 
-/// The file URLs of items that went, looked up by views into other URLs.
-struct UrlHash
-{
-    using is_transparent = void;
-    std::size_t operator()(std::string_view url) const noexcept { return std::hash<std::string_view>{}(url); }
-};
-using UrlSet = std::unordered_set<std::string, UrlHash, std::equal_to<>>;
+using clean::UrlHash;
+using clean::UrlSet;
 
 /// `url` without a trailing "/" (a folder's URL ends in one).
 std::string_view withoutTrailingSlash(std::string_view url)
@@ -456,63 +452,99 @@ std::vector<RecordChange> CleanJob::run(const CleanEvents &events)
     return changes;
 }
 
-void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &changes)
+ChangesApplied::ChangesApplied(const CleanPlan &plan, const std::vector<RecordChange> &changes)
+    : m_plan(plan)
+    , m_changes(changes)
 {
-    auto &live = ModuleInfo::modules().at(static_cast<std::size_t>(plan.moduleIndex)).categories;
-    // What goes, gathered per list, so that each list is rewritten once.
-    std::map<std::size_t, std::unordered_set<const FolderInfo *>> goneFiles;
-    std::map<FolderInfo *, std::unordered_set<const FolderInfo *>> goneChildren;
-    UrlSet gonePaths; // the URLs of what went, without a trailing "/"
+    // Read off the changes and their records' URLs only (never the live
+    // catalogue), so that the clean's own thread may do it.
     for (const RecordChange &change : changes) {
         const CleanItem &where = change.where;
         if (!change.gone) {
-            where.item->size = change.left;
-            std::unordered_set<const FolderInfo *> gone;
             for (const FolderInfoPtr &child : change.goneChildren) {
-                gone.insert(child.get());
-                gonePaths.emplace(withoutTrailingSlash(child->url()));
+                m_gonePaths.emplace(withoutTrailingSlash(child->url()));
             }
-            removeRecords(where.item->children.edit(), gone);
-            (void)renumber(where.item->children);
         } else {
-            gonePaths.emplace(withoutTrailingSlash(where.item->url()));
+            m_gonePaths.emplace(withoutTrailingSlash(where.item->url()));
         }
         if (where.owner) {
             if (change.gone) {
-                goneChildren[where.owner.get()].insert(where.item.get());
+                m_goneChildren[where.owner.get()].insert(where.item.get());
             }
-        } else if (change.gone && where.category < live.size()) {
-            goneFiles[where.category].insert(where.item.get());
+        } else if (change.gone) {
+            m_goneFiles[where.category].insert(where.item.get());
         }
+    }
+}
+
+std::vector<Category> &ChangesApplied::live() const
+{
+    return ModuleInfo::modules().at(static_cast<std::size_t>(m_plan.moduleIndex)).categories;
+}
+
+bool ChangesApplied::step(std::size_t records)
+{
+    auto &live = this->live();
+    if (!m_started) {
+        m_started = true;
+        // Records removed in part keep what is left.
+        for (const RecordChange &change : m_changes) {
+            if (!change.gone) {
+                change.where.item->size = change.left;
+                std::unordered_set<const FolderInfo *> gone;
+                for (const FolderInfoPtr &child : change.goneChildren) {
+                    gone.insert(child.get());
+                }
+                removeRecords(change.where.item->children.edit(), gone);
+                (void)renumber(change.where.item->children);
+            }
+        }
+        std::erase_if(m_goneFiles, [&live](const auto &entry) {
+            return entry.first >= live.size();
+        });
     }
     // The same file listed elsewhere in the module (another band), or inside
     // a folder that went, is gone too.
-    std::vector<bool> touched(live.size(), false);
-    if (!gonePaths.empty()) {
-        std::string url; // one buffer for every record's URL
-        for (std::size_t i = 0; i < live.size(); ++i) {
-            for (const FolderInfoPtr &file : live[i].files) {
-                file->urlInto(url);
-                if (isBelowAny(url, gonePaths)) {
-                    goneFiles[i].insert(file.get());
-                    continue;
-                }
-                for (const FolderInfoPtr &child : file->children) {
-                    child->urlInto(url);
-                    if (isBelowAny(url, gonePaths)) {
-                        goneChildren[file.get()].insert(child.get());
-                    }
-                }
+    std::string url; // one buffer for every record's URL
+    std::size_t seen = 0;
+    while (!m_gonePaths.empty() && m_category < live.size()) {
+        const std::vector<FolderInfoPtr> &files = live[m_category].files;
+        if (m_file >= files.size()) {
+            ++m_category;
+            m_file = 0;
+            continue;
+        }
+        if (seen >= records) {
+            return false;
+        }
+        const FolderInfoPtr &file = files[m_file++];
+        ++seen;
+        file->urlInto(url);
+        if (isBelowAny(url, m_gonePaths)) {
+            m_goneFiles[m_category].insert(file.get());
+            continue;
+        }
+        for (const FolderInfoPtr &child : file->children) {
+            ++seen;
+            child->urlInto(url);
+            if (isBelowAny(url, m_gonePaths)) {
+                m_goneChildren[file.get()].insert(child.get());
             }
         }
     }
-    std::unordered_set<const FolderInfo *> resized;
-    for (auto &[owner, gone] : goneChildren) {
+    return true;
+}
+
+void ChangesApplied::finish()
+{
+    auto &live = this->live();
+    std::vector<bool> touched(live.size(), false);
+    for (auto &[owner, gone] : m_goneChildren) {
         removeRecords(owner->children.edit(), gone);
     }
     for (std::size_t i = 0; i < live.size(); ++i) {
         for (const FolderInfoPtr &file : live[i].files) {
-            if (goneChildren.contains(file.get())) {
+            if (m_goneChildren.contains(file.get())) {
                 // A file's size is its children's once they changed.
                 file->size = renumber(file->children);
                 if (!file->children.empty() && file->checked != 0) {
@@ -522,11 +554,13 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
             }
         }
     }
-    for (const auto &[category, gone] : goneFiles) {
-        removeRecords(live[category].files, gone);
-        touched[category] = true;
+    for (const auto &[category, gone] : m_goneFiles) {
+        if (category < live.size()) {
+            removeRecords(live[category].files, gone);
+            touched[category] = true;
+        }
     }
-    for (const RecordChange &change : changes) {
+    for (const RecordChange &change : m_changes) {
         if (change.where.category < touched.size()) {
             touched[change.where.category] = true;
         }
@@ -537,6 +571,13 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
             live[i].state = ModuleInfo::calculateParentState(live[i].files);
         }
     }
+}
+
+void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &changes)
+{
+    ChangesApplied applied(plan, changes);
+    while (!applied.step(std::numeric_limits<std::size_t>::max())) { }
+    applied.finish();
 }
 
 } // namespace clean
@@ -687,6 +728,42 @@ void ModuleInfo::updateState(
     tickTwins(categories, static_cast<std::size_t>(categoryIndex), changed);
 }
 
+namespace {
+
+/// Records of the catalogue looked at in one turn of the main queue while
+/// a clean is written back: a few milliseconds' work.
+constexpr std::size_t RecordsPerTurn = 8192;
+
+/// What a clean's last turns on the main queue hold. Moved from turn to
+/// turn, so that the main queue keeps no reference once they are done.
+struct Writeback
+{
+    std::shared_ptr<clean::CleanPlan> plan;
+    std::shared_ptr<const std::vector<clean::RecordChange>> changes;
+    std::shared_ptr<clean::ChangesApplied> applied;
+    Done done;
+};
+
+void applyInTurns(platform::Dispatcher *dispatch, Writeback writeback)
+{
+    if (!writeback.applied->step(RecordsPerTurn)) {
+        dispatch->asyncMain([dispatch, writeback = std::move(writeback)]() mutable {
+            applyInTurns(dispatch, std::move(writeback));
+        });
+        return;
+    }
+    writeback.applied->finish();
+    if (writeback.done) {
+        writeback.done();
+    }
+    writeback.done = nullptr; // the front end's callback ends where it began, on the main queue
+    // The plan and the changes hold the last references to the records that
+    // went: they are freed on another thread, not between two paints.
+    dispatch->async([gone = std::make_shared<Writeback>(std::move(writeback))] {});
+}
+
+} // namespace
+
 void ModuleInfo::cleanModule(int moduleIndex, Progress progress, ShowPercent showPercent, Done done)
 {
     cleanModule(moduleIndex, std::move(progress), std::move(showPercent), std::move(done), CleanOptions{});
@@ -725,14 +802,21 @@ void ModuleInfo::cleanModule(
         };
         const bool dryRun = options.dryRun;
         clean::CleanJob job(*plan, options);
-        std::vector<clean::RecordChange> changes = job.run(events);
-        dispatch->asyncMain([plan, changes = std::move(changes), dryRun, done] {
-            if (!dryRun) {
-                clean::applyChanges(*plan, changes);
-            }
-            if (done) {
-                done();
-            }
+        auto changes = std::make_shared<const std::vector<clean::RecordChange>>(job.run(events));
+        if (dryRun) {
+            dispatch->asyncMain([plan, changes, done] {
+                if (done) {
+                    done();
+                }
+            });
+            return;
+        }
+        // Written back in short turns of the main queue (a clean of a big
+        // category drops tens of thousands of records), the catalogue left as
+        // it was until the last; what can be worked out here is.
+        Writeback writeback{ plan, changes, std::make_shared<clean::ChangesApplied>(*plan, *changes), done };
+        dispatch->asyncMain([dispatch, writeback = std::move(writeback)]() mutable {
+            applyInTurns(dispatch, std::move(writeback));
         });
     });
 }

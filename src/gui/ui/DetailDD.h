@@ -106,6 +106,7 @@ public:
     /// The files of a review-only category can never be ticked.
     void setSelectionTarget(int moduleIndex, int categoryIndex);
     bool isReviewOnly() const { return m_reviewOnly; }
+    /// Whether the boxes can be changed; says so with checkableChanged().
     void setCheckable(bool checkable);
     bool isCheckable() const { return m_checkable; }
 
@@ -138,6 +139,8 @@ Q_SIGNALS:
     void recordChecked();
     /// A sort that waited for a worker thread is shown.
     void sortShown();
+    /// Whether boxes can be changed has changed: the views repaint what they show.
+    void checkableChanged();
 
 public:
     /// One key's order over every file of a reload: the positions in the

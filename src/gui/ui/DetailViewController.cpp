@@ -540,6 +540,7 @@ void DetailViewController::reloadDetail()
         header->setSortIndicatorShown(true);
         header->setSortIndicator(-1, Qt::AscendingOrder);
         connect(header, &QHeaderView::sectionClicked, this, &DetailViewController::sortByColumn);
+        connect(m_detailDD, &DetailDD::checkableChanged, m_detailView->viewport(), qOverload<>(&QWidget::update));
         connect(m_detailDD, &DetailDD::recordChecked, this, [this] {
             if (m_categoryDD != nullptr) {
                 m_categoryDD->setIndex(moduleIndex());
