@@ -25,6 +25,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
+#include <sys/types.h>
+
 using namespace Qt::StringLiterals;
 using gui::ColorScheme;
 using gui::SchemeChoice;
@@ -261,7 +264,40 @@ private:
     QPalette m_palette;
 };
 
+/// The settings portal over D-Bus, on the private session of
+/// tests/gui/portal_test.sh, where a stand-in portal says "prefer dark".
+class PortalTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void theDesktopsPortalIsReadAndFollowed()
+    {
+        const qint64 portal = qEnvironmentVariableIntValue("SPRUCE_FAKE_PORTAL_PID");
+        if (portal <= 0) {
+            QSKIP("needs the stand-in portal of tests/gui/portal_test.sh");
+        }
+        // The portal's word wins over a light palette...
+        gui::DesktopScheme desktop(LightWindow, /*askPortal=*/true);
+        QCOMPARE(desktop.portalScheme(), std::optional<uint>(1U));
+        QCOMPARE(desktop.scheme(SchemeChoice::System), ColorScheme::Dark);
+        QCOMPARE(desktop.scheme(SchemeChoice::Light), ColorScheme::Light);
+        // ... and its change arrives while running.
+        QSignalSpy changed(&desktop, &gui::DesktopScheme::changed);
+        QCOMPARE(::kill(static_cast<pid_t>(portal), SIGUSR1), 0);
+        QVERIFY(changed.wait(5000));
+        QCOMPARE(desktop.portalScheme(), std::optional<uint>(2U));
+        QCOMPARE(desktop.scheme(SchemeChoice::System), ColorScheme::Light);
+
+        // Not asking leaves the palette to decide.
+        gui::DesktopScheme unasked(DarkWindow, /*askPortal=*/false);
+        QCOMPARE(unasked.portalScheme(), std::nullopt);
+        QCOMPARE(unasked.scheme(SchemeChoice::System), ColorScheme::Dark);
+    }
+};
+
 } // namespace
 
 SPRUCE_GUI_TEST(SchemeTest)
+SPRUCE_GUI_TEST(PortalTest)
 #include "SchemeTest.moc"

@@ -3,7 +3,9 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QVariant>
 
@@ -104,12 +106,19 @@ DesktopScheme::DesktopScheme(const QColor &desktopWindow, bool askPortal, QObjec
             return;
         }
     }
-    bus.connect(PortalService,
+    // Qt D-Bus learns its own types (QDBusVariant among them) at its first
+    // marshalling; matching the slot's parameters needs them before that.
+    (void)QDBusMetaType::typeToSignature(QMetaType::fromType<QDBusVariant>());
+    // The slot's signature as moc writes it (D-Bus matches it without normalising).
+    const bool listening = bus.connect(PortalService,
         PortalPath,
         SettingsInterface,
         u"SettingChanged"_s,
         this,
-        SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+        "1onSettingChanged(QString,QString,QDBusVariant)");
+    if (!listening) {
+        qWarning("spruce: cannot follow the settings portal's changes: %s", qPrintable(bus.lastError().message()));
+    }
     QDBusMessage read = QDBusMessage::createMethodCall(PortalService, PortalPath, SettingsInterface, u"Read"_s);
     read << AppearanceGroup << SchemeKey;
     const QDBusMessage reply = bus.call(read, QDBus::Block, 250);

@@ -2,12 +2,12 @@
 #pragma once
 
 #include <QColor>
+#include <QDBusVariant>
 #include <QObject>
 #include <QString>
 
 #include <optional>
 
-class QDBusVariant;
 
 namespace gui {
 
