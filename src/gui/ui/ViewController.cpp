@@ -215,9 +215,20 @@ void ViewController::applyModuleListStyle()
     const core::MyUI style = core::UIInfo::nsMyUI("module_name_font");
     m_cell->setTitleStyle(UIUtil::font(style), UIUtil::color(style.color()));
     m_cell->setTableSelectColor(UIUtil::color(core::UIInfo::nsColor("main_module_select_color")));
-    // On the dark sidebar the ring takes the module names' colour.
+    // On the dark sidebar the ring takes the module names' colour, and so
+    // does a slim scroll bar (the style's own is drawn in the page colours).
+    const QColor names = UIUtil::color(style.color());
+    const auto rgba = [&names](int alpha) {
+        return u"rgba(%1, %2, %3, %4)"_s.arg(names.red()).arg(names.green()).arg(names.blue()).arg(alpha);
+    };
     m_moduleView->setStyleSheet(u"QListView { background: transparent; outline: none; }"_s
-        + UIUtil::focusRingStyle(u"QListView"_s, UIUtil::color(style.color())));
+        + UIUtil::focusRingStyle(u"QListView"_s, names)
+        + u" QScrollBar:vertical { background: transparent; width: 8px; margin: 2px 0; }"
+          " QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 32px; margin: 0 1px; }"
+          " QScrollBar::handle:vertical:hover { background: %2; }"
+          " QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
+          " QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"_s.arg(
+              rgba(90), rgba(150)));
     m_moduleView->viewport()->update();
 }
 
