@@ -300,6 +300,22 @@ int main(int argc, char **argv)
     root.repaint();
     report("window_repaint_ms", ms(step));
 
+    // Ticking the biggest category's box (every file in it, and the same
+    // files in the other bands), then one file's, each with a repaint.
+    const QModelIndex biggestRow = detail->categoryDD()->index(static_cast<int>(biggest), 0);
+    step.start();
+    detail->categoryDD()->setData(biggestRow, Qt::Checked, Qt::CheckStateRole);
+    root.repaint();
+    report("tick_category_ms", ms(step));
+    step.start();
+    model->setData(model->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+    root.repaint();
+    report("tick_file_ms", ms(step));
+    step.start();
+    detail->categoryDD()->setData(biggestRow, Qt::Unchecked, Qt::CheckStateRole);
+    root.repaint();
+    report("untick_category_ms", ms(step));
+
     report("peak_rss_mib", static_cast<double>(peakKib()) / 1024.0);
 
     // A clean of many items from the detail screen, on a folder of its own

@@ -100,7 +100,7 @@ printf 'GUI thread, 1 ms timer late  longest %.1f ms (worst run %.1f), 99th perc
   "$(med stall_p99_ms)"
 for figure in open_ms scroll_page_ms search_first_ms search_again_ms search_clear_ms \
   sort_name_ms sort_name_ready_ms sort_name_again_ms sort_size_ms sort_size_ready_ms sort_size_again_ms \
-  sort_date_ms sort_date_ready_ms sort_date_again_ms; do
+  sort_date_ms sort_date_ready_ms sort_date_again_ms tick_category_ms tick_file_ms untick_category_ms; do
   printf '%-28s %.1f ms\n' "${figure%_ms}" "$(med "$figure")"
 done
 printf 'peak memory                  %.0f MiB\n' "$(med peak_rss_mib)"
