@@ -371,7 +371,8 @@ TEST_F(CleanerTest, TheSummaryCountsCheckedItemsOfSelectedCategoriesOnceEach)
     bands.files = { shared, record("/v/unticked.mkv", 7, 0) };
     core::Category ages = category("age");
     ages.state = 1;
-    ages.files = { twin, record("/v/old.txt", 3, 1) };
+    // A file of the same name in another folder is another file.
+    ages.files = { twin, record("/v/old.txt", 3, 1), record("/w/film.mkv", 40, 1) };
     core::Category off = category("off"); // ticked records in an unselected category do not count
     off.files = { record("/v/stray", 1000, 1) };
     core::Category translations = category("languages", "Localization");
@@ -386,22 +387,24 @@ TEST_F(CleanerTest, TheSummaryCountsCheckedItemsOfSelectedCategoriesOnceEach)
 
     const core::SelectionSummary summary = core::summariseSelection(module);
 
-    EXPECT_EQ(summary.items, 3U);
-    EXPECT_EQ(summary.bytes, 100 + 3 + 10);
+    EXPECT_EQ(summary.items, 4U);
+    EXPECT_EQ(summary.bytes, 100 + 3 + 40 + 10);
 }
 
 TEST_F(CleanerTest, OneFileOneChoiceAcrossBandsAndStatesFromWhatIsLeft)
 {
     const std::string film = tmp.writeFile("v/film.mkv", 10);
     const std::string notes = tmp.writeFile("v/notes.txt", 3);
+    const std::string namesake = tmp.writeFile("w/film.mkv", 4);
     setModules(3, { category("size"), category("age") });
     auto &size = categoryAt(3, 0);
     auto &age = categoryAt(3, 1);
     size.files = { record(film, 10, 0) };
-    age.files = { record(film, 10, 0), record(notes, 3, 0) };
+    age.files = { record(film, 10, 0), record(notes, 3, 0), record(namesake, 4, 0) };
 
     ModuleInfo::updateState(1, 3, 0, 0, std::nullopt);
     EXPECT_EQ(age.files[0]->checked, 1) << "ticked in one band, ticked in the other";
+    EXPECT_EQ(age.files[2]->checked, 0) << "a file of the same name elsewhere is another file";
     EXPECT_EQ(age.state, -1);
     ModuleInfo::updateState(0, 3, 1, 0, std::nullopt);
     EXPECT_EQ(size.files[0]->checked, 0);
@@ -410,6 +413,7 @@ TEST_F(CleanerTest, OneFileOneChoiceAcrossBandsAndStatesFromWhatIsLeft)
     // After a clean, the same file goes from every band, and states are those of what is left.
     ModuleInfo::updateState(1, 3, 1, -1, std::nullopt);
     ModuleInfo::updateState(0, 3, 1, 1, std::nullopt);
+    ModuleInfo::updateState(0, 3, 1, 2, std::nullopt);
     ASSERT_EQ(size.files[0]->checked, 1);
     ASSERT_EQ(age.state, -1);
     const Outcome out = clean(3);
@@ -417,10 +421,10 @@ TEST_F(CleanerTest, OneFileOneChoiceAcrossBandsAndStatesFromWhatIsLeft)
     EXPECT_TRUE(size.files.empty());
     EXPECT_EQ(size.state, 0) << "an emptied category is no longer ticked";
     EXPECT_EQ(size.size, 0);
-    ASSERT_EQ(age.files.size(), 1U);
+    ASSERT_EQ(age.files.size(), 2U);
     EXPECT_EQ(age.files[0]->name(), "notes.txt");
-    EXPECT_EQ(age.state, 0) << "its only remaining item is unticked";
-    EXPECT_EQ(age.size, 3);
+    EXPECT_EQ(age.state, 0) << "its remaining items are unticked";
+    EXPECT_EQ(age.size, 3 + 4);
 }
 
 TEST_F(CleanerTest, TheReviewOnlyNoteIsSaidOnlyForASelectedReviewOnlyCategory)

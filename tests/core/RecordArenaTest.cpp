@@ -38,6 +38,9 @@ void expectStandsFor(const FolderInfo &record, const std::string &path, const st
     ASSERT_TRUE(record.pathInto(decoded));
     EXPECT_EQ(decoded, path);
     EXPECT_EQ(core::format::pathFromFileUrl(record.url()), path);
+    // The hash of the URL's last component is the one a record holding the whole URL gives.
+    const FolderInfo whole(0, name, {}, 0, {}, isDir, {}, record.url(), false, {}, false, 0);
+    EXPECT_EQ(record.urlTailHash(buffer), whole.urlTailHash(decoded));
 }
 
 } // namespace

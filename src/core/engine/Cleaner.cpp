@@ -585,22 +585,40 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
 SelectionSummary summariseSelection(const Module &module)
 {
     SelectionSummary summary;
-    // Records seen, by the hash of their URL; a URL is made again only to
-    // tell apart two whose hashes agree, so no record's URL is kept.
-    std::unordered_multimap<std::size_t, const FolderInfo *> seen;
+    // The same file listed twice (in two bands) is counted once. Records
+    // are told apart by their URL's last component first; a URL is made
+    // only where those agree, so a selection of hundreds of thousands of
+    // files with different names makes no URL at all. Records whose last
+    // components agree are kept by the hash of their URL, the URL made
+    // again only to tell apart two whose hashes agree.
+    std::unordered_map<std::size_t, const FolderInfo *> byTail; // null: the tail's records are in byUrl
+    std::unordered_multimap<std::size_t, const FolderInfo *> byUrl;
     std::string url;
     std::string other;
-    auto add = [&](const FolderInfo &record) {
+    const auto firstOfUrl = [&](const FolderInfo &record) {
         record.urlInto(url);
         const std::size_t hash = std::hash<std::string>{}(url);
-        const auto [first, last] = seen.equal_range(hash);
+        const auto [first, last] = byUrl.equal_range(hash);
         for (auto it = first; it != last; ++it) {
             it->second->urlInto(other);
             if (other == url) {
+                return false;
+            }
+        }
+        byUrl.emplace(hash, &record);
+        return true;
+    };
+    auto add = [&](const FolderInfo &record) {
+        const auto [named, fresh] = byTail.try_emplace(record.urlTailHash(url), &record);
+        if (!fresh) {
+            if (named->second != nullptr) {
+                firstOfUrl(*named->second);
+                named->second = nullptr;
+            }
+            if (!firstOfUrl(record)) {
                 return;
             }
         }
-        seen.emplace(hash, &record);
         ++summary.items;
         summary.bytes += record.size;
     };
@@ -657,25 +675,55 @@ void tickTwins(std::vector<Category> &categories, std::size_t source, const std:
     if (changed.empty() || categories.size() < 2) {
         return;
     }
-    std::unordered_map<std::string, int, UrlHash, std::equal_to<>> ticks;
+    // Twins share their URL's last component: only records elsewhere whose
+    // last component hashes as a changed record's does are candidates, and
+    // URLs are made for those alone (ticking a band of hundreds of thousands
+    // of files makes no URL for the others).
+    std::string scratch;
+    std::vector<std::size_t> changedTails;
+    changedTails.reserve(changed.size());
     for (const FolderInfo *record : changed) {
-        ticks.emplace(record->url(), record->checked);
+        changedTails.push_back(record->urlTailHash(scratch));
     }
-    std::string url; // one buffer for every record's URL
+    const std::unordered_set<std::size_t> tails(changedTails.begin(), changedTails.end());
+    std::vector<std::pair<std::size_t, FolderInfo *>> candidates;
+    std::unordered_set<std::size_t> candidateTails;
     for (std::size_t i = 0; i < categories.size(); ++i) {
         if (i == source) {
             continue;
         }
-        bool any = false;
         for (const FolderInfoPtr &file : categories[i].files) {
-            file->urlInto(url);
-            const auto found = ticks.find(std::string_view(url));
-            if (found != ticks.end() && file->checked != found->second && file->children.empty()) {
-                file->checked = found->second;
-                any = true;
+            if (!file->children.empty()) {
+                continue;
+            }
+            const std::size_t tail = file->urlTailHash(scratch);
+            if (tails.contains(tail)) {
+                candidates.emplace_back(i, file.get());
+                candidateTails.insert(tail);
             }
         }
-        if (any) {
+    }
+    if (candidates.empty()) {
+        return;
+    }
+    std::unordered_map<std::string, int, UrlHash, std::equal_to<>> ticks;
+    for (std::size_t k = 0; k < changed.size(); ++k) {
+        if (candidateTails.contains(changedTails[k])) {
+            ticks.emplace(changed[k]->url(), changed[k]->checked);
+        }
+    }
+    std::string url; // one buffer for every candidate's URL
+    std::vector<bool> touched(categories.size(), false);
+    for (const auto &[category, file] : candidates) {
+        file->urlInto(url);
+        const auto found = ticks.find(std::string_view(url));
+        if (found != ticks.end() && file->checked != found->second) {
+            file->checked = found->second;
+            touched[category] = true;
+        }
+    }
+    for (std::size_t i = 0; i < categories.size(); ++i) {
+        if (touched[i]) {
             categories[i].state = ModuleInfo::calculateParentState(categories[i].files);
         }
     }

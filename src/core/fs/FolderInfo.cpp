@@ -236,6 +236,29 @@ bool FolderInfo::pathInto(std::string &out) const
     return true;
 }
 
+std::size_t FolderInfo::urlTailHash(std::string &scratch) const
+{
+    std::string_view tail;
+    if (m_folder == nullptr) {
+        tail = m_text->url;
+    } else if (nameView().empty()) {
+        urlInto(scratch); // the folder's own last component
+        tail = scratch;
+    } else {
+        // The URL ends with the encoded name (and a folder's slash).
+        scratch.clear();
+        format::appendEncodedPath(scratch, nameView());
+        tail = scratch;
+    }
+    if (tail.ends_with('/')) {
+        tail.remove_suffix(1);
+    }
+    if (const std::size_t slash = tail.rfind('/'); slash != std::string_view::npos) {
+        tail.remove_prefix(slash + 1);
+    }
+    return std::hash<std::string_view>{}(tail);
+}
+
 void FolderInfo::setUrl(std::string value)
 {
     ownText().url = std::move(value);

@@ -226,6 +226,11 @@ public:
     /// through the URL where the record knows its path.
     bool pathInto(std::string &out) const;
     void setUrl(std::string value);
+    /// A hash of url()'s last component (a folder's slash left out), made
+    /// without the URL: records with the same URL have the same hash, so a
+    /// loop over many records makes URLs only where these agree. `scratch`
+    /// is a reused buffer.
+    std::size_t urlTailHash(std::string &scratch) const;
 
     IconRef icon() const;
     void setIcon(IconRef value);
