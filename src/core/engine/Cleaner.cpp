@@ -584,43 +584,20 @@ void applyChanges(const CleanPlan &plan, const std::vector<RecordChange> &change
 
 SelectionSummary summariseSelection(const Module &module)
 {
-    SelectionSummary summary;
-    // The same file listed twice (in two bands) is counted once. Records
-    // are told apart by their URL's last component first; a URL is made
-    // only where those agree, so a selection of hundreds of thousands of
-    // files with different names makes no URL at all. Records whose last
-    // components agree are kept by the hash of their URL, the URL made
-    // again only to tell apart two whose hashes agree.
-    std::unordered_map<std::size_t, const FolderInfo *> byTail; // null: the tail's records are in byUrl
-    std::unordered_multimap<std::size_t, const FolderInfo *> byUrl;
-    std::string url;
-    std::string other;
-    const auto firstOfUrl = [&](const FolderInfo &record) {
-        record.urlInto(url);
-        const std::size_t hash = std::hash<std::string>{}(url);
-        const auto [first, last] = byUrl.equal_range(hash);
-        for (auto it = first; it != last; ++it) {
-            it->second->urlInto(other);
-            if (other == url) {
-                return false;
-            }
-        }
-        byUrl.emplace(hash, &record);
-        return true;
+    // The same file listed twice (in two bands) is counted once. Records are
+    // grouped by a hash of their URL's last component, which costs no URL;
+    // URLs are made only inside a group of more than one, so a selection of
+    // hundreds of thousands of files with different names makes none.
+    struct Picked
+    {
+        std::size_t tail;
+        std::size_t order; // the first of a file's records is the one counted
+        const FolderInfo *record;
     };
+    std::vector<Picked> picked;
+    std::string scratch;
     auto add = [&](const FolderInfo &record) {
-        const auto [named, fresh] = byTail.try_emplace(record.urlTailHash(url), &record);
-        if (!fresh) {
-            if (named->second != nullptr) {
-                firstOfUrl(*named->second);
-                named->second = nullptr;
-            }
-            if (!firstOfUrl(record)) {
-                return;
-            }
-        }
-        ++summary.items;
-        summary.bytes += record.size;
+        picked.push_back(Picked{ record.urlTailHash(scratch), picked.size(), &record });
     };
     for (const Category &category : module.categories) {
         if (category.state == 0 || isReviewOnly(category)) {
@@ -637,6 +614,25 @@ SelectionSummary summariseSelection(const Module &module)
                 }
             }
         }
+    }
+    std::sort(picked.begin(), picked.end(), [](const Picked &a, const Picked &b) {
+        return a.tail != b.tail ? a.tail < b.tail : a.order < b.order;
+    });
+    SelectionSummary summary;
+    std::unordered_set<std::string> urls; // of one group
+    for (std::size_t begin = 0; begin < picked.size();) {
+        std::size_t end = begin + 1;
+        while (end < picked.size() && picked[end].tail == picked[begin].tail) {
+            ++end;
+        }
+        urls.clear();
+        for (std::size_t k = begin; k < end; ++k) {
+            if (end - begin == 1 || urls.insert(picked[k].record->url()).second) {
+                ++summary.items;
+                summary.bytes += picked[k].record->size;
+            }
+        }
+        begin = end;
     }
     return summary;
 }
@@ -685,9 +681,14 @@ void tickTwins(std::vector<Category> &categories, std::size_t source, const std:
     for (const FolderInfo *record : changed) {
         changedTails.push_back(record->urlTailHash(scratch));
     }
-    const std::unordered_set<std::size_t> tails(changedTails.begin(), changedTails.end());
+    const auto sortedUnique = [](std::vector<std::size_t> values) {
+        std::sort(values.begin(), values.end());
+        values.erase(std::unique(values.begin(), values.end()), values.end());
+        return values;
+    };
+    const std::vector<std::size_t> tails = sortedUnique(changedTails);
     std::vector<std::pair<std::size_t, FolderInfo *>> candidates;
-    std::unordered_set<std::size_t> candidateTails;
+    std::vector<std::size_t> candidateTails;
     for (std::size_t i = 0; i < categories.size(); ++i) {
         if (i == source) {
             continue;
@@ -697,18 +698,19 @@ void tickTwins(std::vector<Category> &categories, std::size_t source, const std:
                 continue;
             }
             const std::size_t tail = file->urlTailHash(scratch);
-            if (tails.contains(tail)) {
+            if (std::binary_search(tails.begin(), tails.end(), tail)) {
                 candidates.emplace_back(i, file.get());
-                candidateTails.insert(tail);
+                candidateTails.push_back(tail);
             }
         }
     }
     if (candidates.empty()) {
         return;
     }
+    candidateTails = sortedUnique(std::move(candidateTails));
     std::unordered_map<std::string, int, UrlHash, std::equal_to<>> ticks;
     for (std::size_t k = 0; k < changed.size(); ++k) {
-        if (candidateTails.contains(changedTails[k])) {
+        if (std::binary_search(candidateTails.begin(), candidateTails.end(), changedTails[k])) {
             ticks.emplace(changed[k]->url(), changed[k]->checked);
         }
     }
