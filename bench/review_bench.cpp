@@ -364,6 +364,7 @@ int main(int argc, char **argv)
         report("clean_freed_bytes", static_cast<double>(junkDetail->cleanSize()));
         report("clean_event_longest_ms", cleanLongest);
         report("clean_event_p99_ms", cleanP99);
+        report("clean_event_longest_type", cleanType);
         report("clean_records_left", static_cast<double>(core::ModuleInfo::modules()[1].categories[0].files.size()));
     }
     std::fflush(stdout);
