@@ -18,16 +18,8 @@ inline std::unique_ptr<gui::DesktopScheme> prepareShotScheme(gui::UserDefaults &
 {
     using namespace Qt::StringLiterals;
     const bool dark = qgetenv("SPRUCE_SHOTS_SCHEME") == "dark";
-    QPalette desktop;
-    const QColor back = dark ? QColor(0xf6, 0xf5, 0xf4) : QColor(0x24, 0x24, 0x24);
-    const QColor fore = dark ? QColor(0x1e, 0x1e, 0x1e) : QColor(0xf0, 0xf0, 0xf0);
-    for (const auto role : { QPalette::Window, QPalette::Button, QPalette::Base, QPalette::ToolTipBase }) {
-        desktop.setColor(role, back);
-    }
-    for (const auto role : { QPalette::WindowText, QPalette::ButtonText, QPalette::Text, QPalette::ToolTipText }) {
-        desktop.setColor(role, fore);
-    }
+    const QPalette desktop = gui::desktopPalette(!dark);
     QApplication::setPalette(desktop);
     defaults.setString(u"ColorScheme"_s, dark ? u"Dark"_s : u"Light"_s);
-    return std::make_unique<gui::DesktopScheme>(back, /*askPortal=*/false);
+    return std::make_unique<gui::DesktopScheme>(desktop.color(QPalette::Window), /*askPortal=*/false);
 }

@@ -434,21 +434,6 @@ private:
         m_faults << audit.faults;
     }
 
-    static QPalette desktopPalette(bool dark)
-    {
-        // What Adwaita-Dark, Breeze Dark or a light desktop hand the application.
-        QPalette palette;
-        const QColor back = dark ? QColor(0x24, 0x24, 0x24) : QColor(0xf6, 0xf5, 0xf4);
-        const QColor fore = dark ? QColor(0xf0, 0xf0, 0xf0) : QColor(0x1e, 0x1e, 0x1e);
-        for (const auto role : { QPalette::Window, QPalette::Button, QPalette::Base, QPalette::ToolTipBase }) {
-            palette.setColor(role, back);
-        }
-        for (const auto role : { QPalette::WindowText, QPalette::ButtonText, QPalette::Text, QPalette::ToolTipText }) {
-            palette.setColor(role, fore);
-        }
-        return palette;
-    }
-
 private Q_SLOTS:
     void init()
     {
@@ -580,7 +565,7 @@ private Q_SLOTS:
         QFETCH(bool, darkDesktop);
         gui_tests::ReviewEnvironment env;
         env.addLargeAndOldFiles();
-        QApplication::setPalette(desktopPalette(darkDesktop));
+        QApplication::setPalette(gui::desktopPalette(darkDesktop));
         gui::DesktopScheme desktop(QApplication::palette().color(QPalette::Window), /*askPortal=*/false);
         gui::UserDefaults defaults(QString::fromStdString(env.path("defaults.ini")));
         defaults.setBool(u"HasLaunchedOnce"_s, true);

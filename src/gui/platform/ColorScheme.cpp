@@ -52,6 +52,20 @@ QString schemeChoiceName(SchemeChoice choice)
     return u"System"_s;
 }
 
+QPalette desktopPalette(bool dark)
+{
+    QPalette palette;
+    const QColor back = dark ? QColor(0x24, 0x24, 0x24) : QColor(0xf6, 0xf5, 0xf4);
+    const QColor fore = dark ? QColor(0xf0, 0xf0, 0xf0) : QColor(0x1e, 0x1e, 0x1e);
+    for (const auto role : { QPalette::Window, QPalette::Button, QPalette::Base, QPalette::ToolTipBase }) {
+        palette.setColor(role, back);
+    }
+    for (const auto role : { QPalette::WindowText, QPalette::ButtonText, QPalette::Text, QPalette::ToolTipText }) {
+        palette.setColor(role, fore);
+    }
+    return palette;
+}
+
 SchemeChoice schemeChoiceFromName(const QString &name)
 {
     if (name == u"Light"_s) {

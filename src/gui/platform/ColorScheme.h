@@ -4,10 +4,10 @@
 #include <QColor>
 #include <QDBusVariant>
 #include <QObject>
+#include <QPalette>
 #include <QString>
 
 #include <optional>
-
 
 namespace gui {
 
@@ -28,6 +28,12 @@ SchemeChoice schemeChoiceFromName(const QString &name);
 /// palette before Spruce set its own: a window colour of lightness below
 /// half is a dark desktop; an invalid colour counts as light. Pure.
 ColorScheme decideScheme(SchemeChoice choice, std::optional<uint> portalScheme, const QColor &desktopWindow);
+
+/// A plain palette as a light or a dark desktop (Adwaita, Breeze Dark, a
+/// qt6ct palette) hands it to the application: window, button, base and
+/// tool-tip backgrounds with their texts. Tests and screenshots start from
+/// it to show that Spruce's own look wins. Pure.
+QPalette desktopPalette(bool dark);
 
 /// The desktop's colour-scheme preference as the freedesktop settings
 /// portal (org.freedesktop.portal.Settings, "org.freedesktop.appearance"
