@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/Selection.h"
 #include "support/EngineFixture.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +162,18 @@ TEST_F(LargeAndOldFilesTest, BandsKeepTheWalkOrderWhateverLiesBetween)
     // The twins of the files in two bands are separate records.
     EXPECT_NE(result.bands[1].files[1].get(), result.bands[2].files[1].get());
     EXPECT_EQ(result.bands[1].files[1]->url(), result.bands[2].files[1]->url());
+    // Only a file in one band is marked as its file's only record.
+    for (const auto &band : result.bands) {
+        for (const auto &record : band.files) {
+            const std::string path = record->url();
+            const bool twice = std::count_if(big.begin(), big.end(), [&](const std::string &p) {
+                return path.ends_with(p.substr(p.rfind('/')));
+            }) + std::count_if(old.begin(), old.end(), [&](const std::string &p) {
+                return path.ends_with(p.substr(p.rfind('/')));
+            }) == 2;
+            EXPECT_EQ(record->isOnlyListing(), !twice) << path;
+        }
+    }
 }
 
 TEST_F(LargeAndOldFilesTest, LimitsAreExclusiveAndTakenFromOneClockReading)
@@ -329,4 +342,36 @@ TEST_F(LargeAndOldFilesTest, ModuleWithTooFewCategoriesIsReturnedUnchanged)
     ASSERT_EQ(result.bands.size(), 1U);
     EXPECT_TRUE(result.bands[0].files.empty());
     EXPECT_EQ(result.increments, std::vector<float>{ 1.0F });
+}
+
+// One file, one choice on a real scan: a file both big and old is ticked in
+// both its bands and counted once; a file in one band alone ticks nothing else.
+TEST_F(LargeAndOldFilesTest, AFileInTwoBandsIsTickedAndCountedOnce)
+{
+    file("Videos/trip.mkv", 200 * MiB, 2 * 365 * Day); // over 100 MB and over a year
+    file("Videos/clip.mkv", 20 * MiB, Day); // 5 to 100 MB only
+    file("Notes/trip.mkv", 10, 2 * 365 * Day); // the same name, another file, over a year only
+    setModules(3, fourBands());
+    ModuleInfo::scan(3, {}, {}, [] {});
+    dispatcher.runAllQueues();
+    const auto &bands = ModuleInfo::modules()[3].categories;
+    ASSERT_EQ(bands[0].files.size(), 1U);
+    ASSERT_EQ(bands[2].files.size(), 2U);
+    const std::size_t twin = bands[2].files[0]->url() == bands[0].files[0]->url() ? 0 : 1;
+
+    ModuleInfo::updateState(1, 3, 0, 0, std::nullopt);
+    EXPECT_EQ(bands[2].files[twin]->checked, 1);
+    EXPECT_EQ(bands[2].files[1 - twin]->checked, 0) << "the namesake in another folder stays";
+    const core::SelectionSummary once = core::summariseSelection(ModuleInfo::modules()[3]);
+    EXPECT_EQ(once.items, 1U);
+    EXPECT_EQ(once.bytes, 200 * MiB);
+
+    ModuleInfo::updateState(1, 3, 2, -1, std::nullopt);
+    ModuleInfo::updateState(1, 3, 1, 0, std::nullopt);
+    const core::SelectionSummary all = core::summariseSelection(ModuleInfo::modules()[3]);
+    EXPECT_EQ(all.items, 3U);
+    EXPECT_EQ(all.bytes, 200 * MiB + 20 * MiB + 10);
+    ModuleInfo::updateState(0, 3, 2, static_cast<int>(twin), std::nullopt);
+    EXPECT_EQ(bands[0].files[0]->checked, 0) << "unticked in one band, unticked in the other";
+    EXPECT_EQ(bands[0].state, 0);
 }

@@ -596,7 +596,13 @@ SelectionSummary summariseSelection(const Module &module)
     };
     std::vector<Picked> picked;
     std::string scratch;
+    SelectionSummary summary;
     auto add = [&](const FolderInfo &record) {
+        if (record.isOnlyListing()) {
+            ++summary.items;
+            summary.bytes += record.size;
+            return;
+        }
         picked.push_back(Picked{ record.urlTailHash(scratch), picked.size(), &record });
     };
     for (const Category &category : module.categories) {
@@ -618,7 +624,6 @@ SelectionSummary summariseSelection(const Module &module)
     std::sort(picked.begin(), picked.end(), [](const Picked &a, const Picked &b) {
         return a.tail != b.tail ? a.tail < b.tail : a.order < b.order;
     });
-    SelectionSummary summary;
     std::unordered_set<std::string> urls; // of one group
     for (std::size_t begin = 0; begin < picked.size();) {
         std::size_t end = begin + 1;
@@ -676,10 +681,17 @@ void tickTwins(std::vector<Category> &categories, std::size_t source, const std:
     // URLs are made for those alone (ticking a band of hundreds of thousands
     // of files makes no URL for the others).
     std::string scratch;
+    // A record its scan knows to be its file's only one has no twin.
+    std::vector<const FolderInfo *> listedTwice;
     std::vector<std::size_t> changedTails;
-    changedTails.reserve(changed.size());
     for (const FolderInfo *record : changed) {
-        changedTails.push_back(record->urlTailHash(scratch));
+        if (!record->isOnlyListing()) {
+            listedTwice.push_back(record);
+            changedTails.push_back(record->urlTailHash(scratch));
+        }
+    }
+    if (listedTwice.empty()) {
+        return;
     }
     const auto sortedUnique = [](std::vector<std::size_t> values) {
         std::sort(values.begin(), values.end());
@@ -694,7 +706,7 @@ void tickTwins(std::vector<Category> &categories, std::size_t source, const std:
             continue;
         }
         for (const FolderInfoPtr &file : categories[i].files) {
-            if (!file->children.empty()) {
+            if (!file->children.empty() || file->isOnlyListing()) {
                 continue;
             }
             const std::size_t tail = file->urlTailHash(scratch);
@@ -709,9 +721,9 @@ void tickTwins(std::vector<Category> &categories, std::size_t source, const std:
     }
     candidateTails = sortedUnique(std::move(candidateTails));
     std::unordered_map<std::string, int, UrlHash, std::equal_to<>> ticks;
-    for (std::size_t k = 0; k < changed.size(); ++k) {
+    for (std::size_t k = 0; k < listedTwice.size(); ++k) {
         if (std::binary_search(candidateTails.begin(), candidateTails.end(), changedTails[k])) {
-            ticks.emplace(changed[k]->url(), changed[k]->checked);
+            ticks.emplace(listedTwice[k]->url(), listedTwice[k]->checked);
         }
     }
     std::string url; // one buffer for every candidate's URL

@@ -173,6 +173,9 @@ std::vector<Category> ModuleInfo::scanLargeAndOldFile(
         FolderInfoPtr record = std::move(walkList[k]); // frees the place the fullest band fills next
         const std::size_t age = ageBand(*record);
         const std::size_t size = sizeBand(*record);
+        // A file in one band only is the one record of its file: ticking it
+        // or counting the selection need not look for it elsewhere.
+        record->setOnlyListing(categories.size() == BandCount && (age == BandCount || size == BandCount));
         if (age != BandCount) {
             // A file in an age band and a size band gets a record in each, so
             // that selecting it in one band does not select it in the other.

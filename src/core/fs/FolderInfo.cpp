@@ -173,6 +173,7 @@ FolderInfo &FolderInfo::operator=(const FolderInfo &other)
         ownText() = std::move(*copy.m_text);
         m_icon = copy.m_icon;
         m_color = copy.m_color;
+        m_onlyListing = false;
     }
     return *this;
 }

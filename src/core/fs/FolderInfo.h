@@ -226,6 +226,13 @@ public:
     /// through the URL where the record knows its path.
     bool pathInto(std::string &out) const;
     void setUrl(std::string value);
+    /// Whether the scan that made this record knows it is the only record
+    /// of its file in the module (the large-and-old walk, for a file in one
+    /// band): the same file is then looked for in no other category. False
+    /// unless a scan says so; a copy, or a record assigned over, is not.
+    bool isOnlyListing() const { return m_onlyListing; }
+    void setOnlyListing(bool value) { m_onlyListing = value; }
+
     /// A hash of url()'s last component (a folder's slash left out), made
     /// without the URL: records with the same URL have the same hash, so a
     /// loop over many records makes URLs only where these agree. `scratch`
@@ -266,7 +273,8 @@ private:
     // m_nameData, its URL is the folder's URL and the encoded name) or it
     // owns its text (m_folder null: m_text). Icon and colour are positions
     // in process-wide tables of the few distinct values records carry.
-    bool m_urlSlash = false; // a pool record's URL ends in "/"
+    bool m_urlSlash : 1 = false; // a pool record's URL ends in "/"
+    bool m_onlyListing : 1 = false; // see isOnlyListing()
     std::uint16_t m_nameSize = 0;
     std::uint8_t m_icon = 0;
     std::uint8_t m_color = 0;
