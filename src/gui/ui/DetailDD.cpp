@@ -359,7 +359,7 @@ void DetailDD::sortFiles(SortKey key, bool ascending)
         const std::atomic<bool> never(false);
         m_orders[slot] = makeOrder(sortInput(m_files, key), never);
     }
-    moveRows(sortedRows(m_orders[slot], m_rows, m_files.size(), ascending));
+    showRowsInOrder(sortedRows(m_orders[slot], m_rows, m_files.size(), ascending));
 }
 
 void DetailDD::startOrder(SortKey key)
@@ -404,11 +404,11 @@ void DetailDD::orderReady(SortKey key, std::uint64_t generation, Order order)
     }
     const bool ascending = m_wanted->second;
     m_wanted.reset();
-    moveRows(sortedRows(m_orders[slot], m_rows, m_files.size(), ascending));
+    showRowsInOrder(sortedRows(m_orders[slot], m_rows, m_files.size(), ascending));
     Q_EMIT sortShown();
 }
 
-void DetailDD::moveRows(std::vector<std::uint32_t> rows)
+void DetailDD::showRowsInOrder(std::vector<std::uint32_t> rows)
 {
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
@@ -422,7 +422,8 @@ void DetailDD::moveRows(std::vector<std::uint32_t> rows)
         after.reserve(before.size());
         for (const QModelIndex &index : before) {
             const bool child = index.internalId() != 0;
-            const auto shownRow = static_cast<std::size_t>(child ? index.internalId() - 1 : index.row());
+            const auto shownRow =
+                child ? static_cast<std::size_t>(index.internalId() - 1) : static_cast<std::size_t>(index.row());
             const std::uint32_t now = shownRow < m_rows.size() ? rowOf[m_rows[shownRow]] : Gone;
             if (now == Gone) {
                 after.push_back(QModelIndex());

@@ -181,7 +181,7 @@ private:
 
     /// Shows `rows` in place of the current ones, moving the persistent
     /// indexes (selection, current row, expanded rows) with their files.
-    void moveRows(std::vector<std::uint32_t> rows);
+    void showRowsInOrder(std::vector<std::uint32_t> rows);
     /// Makes `key`'s order on a worker thread unless one is on its way.
     void startOrder(SortKey key);
     void orderReady(SortKey key, std::uint64_t generation, Order order);
