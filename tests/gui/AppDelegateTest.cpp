@@ -324,14 +324,6 @@ private Q_SLOTS:
         QVERIFY(!popover.isVisible());
         QCOMPARE(content->showMainWindowButton()->text(), u"Open Spruce"_s);
     }
-
-    void dockMenuIsEmpty()
-    {
-        gui::UserDefaults defaults(iniPath());
-        auto delegate = makeDelegate(defaults);
-        QCOMPARE(delegate->applicationDockMenu()->title(), u"MyMenu"_s);
-        QVERIFY(delegate->applicationDockMenu()->actions().isEmpty());
-    }
 };
 
 } // namespace

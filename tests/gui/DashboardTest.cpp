@@ -279,36 +279,6 @@ private Q_SLOTS:
         QVERIFY(dashboard->largeFileRiview()->autoDefault());
     }
 
-    void reviewButtonsLeadToTheDetailScreens()
-    {
-        gui::LinkOpener links(gui_tests::RecordingOpener().function());
-        gui::ViewController root(&links);
-        gui::SlideStack *tabs = root.getTabViewController();
-        tabs->setAnimationDuration(0);
-        auto *dashboard = qobject_cast<DashboardViewController *>(tabs->widget(0));
-        QVERIFY(dashboard != nullptr);
-        dashboard->loadViewIfNeeded();
-
-        // A finished module gets its overview screen made, not shown.
-        dashboard->doneScan(3);
-        const auto &table = gui::TabViewSwitchController::vcDict();
-        QVERIFY(table.count(u"largeAndOldFileOverview"_s) == 1);
-        QCOMPARE(gui::TabViewSwitchController::tabIndex(), 0);
-
-        dashboard->largeFileRiview()->click();
-        const int detail = table.at(u"largeAndOldFileDetail"_s);
-        QCOMPARE(gui::TabViewSwitchController::tabIndex(), detail);
-        auto *screen = qobject_cast<gui::DetailViewController *>(tabs->widget(detail));
-        QVERIFY(screen != nullptr);
-        QCOMPARE(screen->moduleIndex(), 3);
-
-        dashboard->reviewJunk();
-        QCOMPARE(gui::TabViewSwitchController::tabIndex(), 2); // "systemJunkDetail"
-        dashboard->reviewUnnessary();
-        QCOMPARE(gui::TabViewSwitchController::tabIndex(), table.at(u"applicationJunkDetail"_s));
-        QCOMPARE(dashboard->junkReview()->accessibleName(), u"Review System Junk"_s);
-    }
-
     void reviewKeepsThePlaceAndBackReturns()
     {
         gui::LinkOpener links(gui_tests::RecordingOpener().function());
@@ -319,9 +289,13 @@ private Q_SLOTS:
         auto *dashboard = qobject_cast<DashboardViewController *>(tabs->widget(0));
         dashboard->loadViewIfNeeded();
         const auto &table = gui::TabViewSwitchController::vcDict();
+        // A finished module gets its overview screen made, not shown.
+        dashboard->doneScan(3);
+        QVERIFY(table.count(u"largeAndOldFileOverview"_s) == 1);
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), 0);
+        QCOMPARE(dashboard->junkReview()->accessibleName(), u"Review System Junk"_s); // not scanned yet
         dashboard->doneScan(1);
         dashboard->doneScan(2);
-        dashboard->doneScan(3);
         // The overview offers the dashboard's result: "Review" and "Re-Scan".
         auto *overview =
             qobject_cast<gui::OverviewViewController *>(tabs->widget(table.at(u"largeAndOldFileOverview"_s)));
@@ -337,6 +311,7 @@ private Q_SLOTS:
         QCOMPARE(gui::TabViewSwitchController::tabIndex(), detailTab);
         QCOMPARE(root.moduleModel()->moduleIndexAt(root.moduleView()->currentIndex().row()), 3);
         auto *detail = qobject_cast<gui::DetailViewController *>(tabs->widget(detailTab));
+        QCOMPARE(detail->moduleIndex(), 3);
         detail->backButton()->click();
         QCOMPARE(gui::TabViewSwitchController::tabIndex(), 0);
         QCOMPARE(root.moduleModel()->moduleIndexAt(root.moduleView()->currentIndex().row()), 0);
@@ -347,6 +322,11 @@ private Q_SLOTS:
         detail->backButton()->click();
         QCOMPARE(gui::TabViewSwitchController::tabIndex(), table.at(u"largeAndOldFileOverview"_s));
         QCOMPARE(root.moduleModel()->moduleIndexAt(root.moduleView()->currentIndex().row()), 3);
+        // The other two Review buttons.
+        dashboard->reviewJunk();
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), table.at(u"systemJunkDetail"_s));
+        dashboard->reviewUnnessary();
+        QCOMPARE(gui::TabViewSwitchController::tabIndex(), table.at(u"applicationJunkDetail"_s));
     }
 
     void machineFromTheTableOrFromItsFirmware()
@@ -391,11 +371,9 @@ private Q_SLOTS:
             u"HP EliteBook 840 G7 Notebook PC"_s);
         QCOMPARE(firmwareModelName(FirmwareInfo{ "Micro-Star International Co., Ltd.", "MS-7C02", "1.0" }),
             u"Micro-Star MS-7C02"_s);
-        QCOMPARE(firmwareModelName(FirmwareInfo{ "LENOVO", "20XWCTO1WW", "" }), u"LENOVO 20XWCTO1WW"_s);
         // A product that is a name keeps it, whatever the version says.
         QCOMPARE(firmwareModelName(FirmwareInfo{ "QEMU", "Standard PC (Q35 + ICH9, 2009)", "pc-q35-7.2" }),
             u"QEMU Standard PC (Q35 + ICH9, 2009)"_s);
-        QCOMPARE(firmwareModelName(FirmwareInfo{ "Computer Inc.", "Box", "" }), u"Computer Box"_s);
         QCOMPARE(firmwareModelName(FirmwareInfo{ "", "Raspberry Pi 4 Model B Rev 1.4", "" }),
             u"Raspberry Pi 4 Model B Rev 1.4"_s);
         QCOMPARE(firmwareModelName(FirmwareInfo{ "Dell Inc.", "", "" }), QString());

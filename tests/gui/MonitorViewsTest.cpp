@@ -52,19 +52,6 @@ private Q_SLOTS:
     void init() { m_env = std::make_unique<gui_tests::Environment>(); }
     void cleanup() { m_env.reset(); }
 
-    void barIconAndCaptionBoxes()
-    {
-        using namespace gui::graph;
-        QCOMPARE(barChartRectangle(QSizeF(600, 86), 0), QRectF(120, 46, 460, 20));
-        QCOMPARE(barChartRectangle(QSizeF(600, 106), DiskOffset), QRectF(120, 46, 460, 20));
-        QCOMPARE(iconRect(86, 0), QRectF(20, 26, 60, 60));
-        QCOMPARE(captionRect(106, 20), QRectF(20, 6, 60, 20));
-        // Bottom-left origin to a painter's top-left origin: the bar sits 20 below the top.
-        QCOMPARE(toWidget(barChartRectangle(QSizeF(600, 86), 0), 86), QRectF(120, 20, 460, 20));
-        QCOMPARE(toWidget(iconRect(86, 0), 86), QRectF(20, 0, 60, 60));
-        QCOMPARE(toWidget(captionRect(106, 20), 106), QRectF(20, 80, 60, 20));
-    }
-
     void segmentsRoundDownAndStayInsideTheBar()
     {
         using gui::graph::segmentSpans;
@@ -104,7 +91,6 @@ private Q_SLOTS:
     {
         using gui::CPUView;
         using gui::DiskView;
-        QCOMPARE(CPUView::colorsForCPU(u"Nice"), (ColorKeys{ "cpu_nice_stroke_color", "cpu_nice_fill_color" }));
         // The CPU background asks for "Free": the idle colours; names compare exactly.
         QCOMPARE(CPUView::colorsForCPU(u"Free"), (ColorKeys{ "cpu_idle_stroke_color", "cpu_idle_fill_color" }));
         QCOMPARE(CPUView::colorsForCPU(u"system"), CPUView::colorsForCPU(u"Idle"));
@@ -125,19 +111,13 @@ private Q_SLOTS:
         using gui::MemoryView;
         QCOMPARE(MemoryView::memoryUnit(0.5), u"500MB"_s);
         QCOMPARE(MemoryView::memoryUnit(3.256), u"3.26GB"_s);
-        QCOMPARE(MemoryView::memoryUnit(1.0), u"1.00GB"_s);
         QCOMPARE(MemoryView::memoryUnit(0.9999), u"999MB"_s); // truncated, not rounded up to 1000MB
-        QCOMPARE(MemoryView::memoryUnit(0.0), u"0MB"_s);
-        QCOMPARE(MemoryView::caption(16.0), u"16.0GB"_s);
         QCOMPARE(MemoryView::caption(15.54), u"15.5GB"_s);
         QCOMPARE(gui::CPUView::caption(-1), u"-1 Cores"_s);
 
         QCOMPARE(BatteryView::iconLevel(100), 5);
-        QCOMPARE(BatteryView::iconLevel(99), 5);
         QCOMPARE(BatteryView::iconLevel(20), 2);
         QCOMPARE(BatteryView::iconLevel(19), 1);
-        QCOMPARE(BatteryView::iconLevel(40), 3);
-        QCOMPARE(BatteryView::iconLevel(0), 1);
         QCOMPARE(BatteryView::iconLevel(std::nan("")), 1);
         QCOMPARE(BatteryView::status(true, true), u"Charged Completed"_s);
         QCOMPARE(BatteryView::status(false, true), u"Charging"_s);

@@ -119,8 +119,6 @@ private Q_SLOTS:
             << NavigationPolicy::Use;
         QTest::newRow("own address in a new window")
             << page << NavigationKind::NewWindow << page << NavigationPolicy::OpenExternally;
-        QTest::newRow("shipped help page") << QUrl(u"file:///usr/share/spruce/resources/help/index.html"_s) << link
-                                           << page << NavigationPolicy::OpenExternally;
         QTest::newRow("web page") << QUrl(u"https://example.org/"_s) << link << page
                                   << NavigationPolicy::OpenExternally;
         QTest::newRow("same page, other fragment")
@@ -151,7 +149,6 @@ private Q_SLOTS:
         const QString folder = u"/usr/share/spruce/resources"_s;
         const QString shipped = u"file:///usr/share/spruce/resources/more-tools.html"_s;
         QTest::newRow("relative") << u"more-tools.html"_s << folder << shipped;
-        QTest::newRow("relative file url") << u"file:more-tools.html"_s << folder << shipped;
         QTest::newRow("relative in a subfolder")
             << u"help/tools.html#apt"_s << folder << u"file:///usr/share/spruce/resources/help/tools.html#apt"_s;
         QTest::newRow("folder with a space") << u"more-tools.html"_s << u"/home/ann/my resources"_s

@@ -86,10 +86,8 @@ private Q_SLOTS:
         QTest::newRow("shipped page") << u"help/index.html"_s << u"file:///opt/spruce/help/index.html"_s;
         QTest::newRow("shipped page with anchor")
             << u"help/index.html#scan"_s << u"file:///opt/spruce/help/index.html#scan"_s;
-        QTest::newRow("file url") << u"file:///tmp/x.html"_s << u"file:///tmp/x.html"_s;
         QTest::newRow("empty") << QString() << QString();
         QTest::newRow("space in host") << u"http://exa mple.org"_s << QString();
-        QTest::newRow("bad escape") << u"http://example.org/%g1"_s << QString();
     }
     void linkValuesBecomeUrls()
     {
@@ -235,13 +233,6 @@ private Q_SLOTS:
         QCOMPARE(label.font().pixelSize(), 17);
         QCOMPARE(
             label.palette().color(QPalette::WindowText), QColor::fromRgbF(10 / 255.f, 20 / 255.f, 30 / 255.f, 0.8f));
-    }
-
-    void chartFontsAreFixed()
-    {
-        QCOMPARE(gui::UIUtil::barChartLegendNameFont().pixelSize(), 11);
-        QVERIFY(gui::UIUtil::barChartLegendNameFont().bold());
-        QVERIFY(!gui::UIUtil::barChartLegendSizeTextFont().bold());
     }
 
     void everyImageTheApplicationNamesExists()

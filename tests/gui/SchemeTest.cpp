@@ -77,7 +77,6 @@ private Q_SLOTS:
         QTest::newRow("no preference, dark palette")
             << SchemeChoice::System << std::optional<uint>(0U) << DarkWindow << ColorScheme::Dark;
         QTest::newRow("no portal, dark palette") << SchemeChoice::System << none << DarkWindow << ColorScheme::Dark;
-        QTest::newRow("no portal, light palette") << SchemeChoice::System << none << LightWindow << ColorScheme::Light;
         QTest::newRow("unknown value, dark palette")
             << SchemeChoice::System << std::optional<uint>(7U) << DarkWindow << ColorScheme::Dark;
         // The lightness boundary: half is light, just under half is dark.
