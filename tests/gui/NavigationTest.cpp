@@ -98,11 +98,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("identifier");
         QTest::addColumn<int>("index");
         QTest::newRow("more tools") << u"moreTool"_s << 3;
-        QTest::newRow("dashboard") << u"dashboard"_s << 0;
         QTest::newRow("empty") << QString() << 0;
         QTest::newRow("unknown") << u"settings"_s << 0;
         QTest::newRow("lower case is another text") << u"systemjunkoverview"_s << 0;
-        QTest::newRow("a type word is not an identifier") << u"overview"_s << 0;
     }
     void fixedAndUnknownIdentifiersLeaveTheTableAlone()
     {
@@ -121,7 +119,6 @@ private Q_SLOTS:
         QTest::newRow("overview") << u"largeAndOldFileOverview"_s << u"largeAndOldFileDetail"_s;
         QTest::newRow("detail") << u"largeAndOldFileDetail"_s << u"largeAndOldFileOverview"_s;
         QTest::newRow("dashboard") << u"dashboard"_s << u"dashboard"_s;
-        QTest::newRow("more tools") << u"moreTool"_s << u"moreTool"_s;
     }
     void twins()
     {
@@ -145,8 +142,6 @@ private Q_SLOTS:
             << u"dashboard"_s << u"largeAndOldFileOverview"_s << SlideTransition::SlideUp;
         QTest::newRow("overview to the dashboard")
             << u"applicationJunkOverview"_s << u"dashboard"_s << SlideTransition::SlideUp;
-        QTest::newRow("detail to the dashboard")
-            << u"applicationJunkDetail"_s << u"dashboard"_s << SlideTransition::SlideUp;
         QTest::newRow("dashboard straight to a detail")
             << u"dashboard"_s << u"applicationJunkDetail"_s << SlideTransition::SlideLeft;
         QTest::newRow("detail to more tools") << u"systemJunkDetail"_s << u"moreTool"_s << SlideTransition::SlideUp;

@@ -57,6 +57,17 @@ private:
         return qobject_cast<Screen *>(tabs()->widget(gui::TabViewSwitchController::vcDict().at(identifier)));
     }
 
+    /// Scans the system module from its overview; true once the scan is shown.
+    bool scanned()
+    {
+        m_root->switchTabTo(u"systemOverview"_s);
+        auto *overview = screen<gui::OverviewViewController>(u"systemOverview"_s);
+        overview->scan();
+        return gui_tests::waitFor([overview] {
+            return overview->scanStatus() == 1;
+        });
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -126,12 +137,7 @@ private Q_SLOTS:
 
     void aScanShowsTheFindingsAndWhatCouldNotBeMeasured()
     {
-        m_root->switchTabTo(u"systemOverview"_s);
-        auto *overview = screen<gui::OverviewViewController>(u"systemOverview"_s);
-        overview->scan();
-        QVERIFY(gui_tests::waitFor([overview] {
-            return overview->scanStatus() == 1;
-        }));
+        QVERIFY(scanned());
         auto *detail = screen<gui::DetailViewController>(u"systemDetail"_s);
         QCOMPARE(tabs()->currentWidget(), detail);
         gui::CategoryDD *categories = detail->categoryDD();
@@ -155,12 +161,7 @@ private Q_SLOTS:
 
     void cleanGoesThroughTheHelperAndCountsWhatWent()
     {
-        m_root->switchTabTo(u"systemOverview"_s);
-        auto *overview = screen<gui::OverviewViewController>(u"systemOverview"_s);
-        overview->scan();
-        QVERIFY(gui_tests::waitFor([overview] {
-            return overview->scanStatus() == 1;
-        }));
+        QVERIFY(scanned());
         auto *detail = screen<gui::DetailViewController>(u"systemDetail"_s);
         detail->setConfirmer([](QWidget *, const gui::DetailViewController::CleanQuestion &) {
             return true;

@@ -407,7 +407,6 @@ private Q_SLOTS:
         });
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
-        QCOMPARE(page.addButton()->text(), u"Add\u2026"_s);
         const QList<QAction *> choices = page.addButton()->menu()->actions();
         QCOMPARE(choices.size(), 2);
         choices[1]->trigger(); // "Add Folder…"
@@ -443,7 +442,6 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         QListWidget *list = page.keptList();
         QCOMPARE(list->accessibleName(), u"Kept files and folders"_s);
-        QCOMPARE(page.removeButton()->text(), u"Remove"_s);
         QCOMPARE(list->count(), 3);
         QCOMPARE(list->item(0)->text().toStdString(), log);
         QCOMPARE(list->item(1)->text().toStdString(), gone + "  (no longer exists)");
