@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Takes screenshots of the main window as the screen shows it (run under
 // Xvfb): the dashboard before and after a scan of all modules, an overview
-// screen, the more-tools screen and the status popover.
+// screen, the more-tools screen, the status popover and the notices (updates,
+// a link nothing opens, the window closed in front of the tray).
 // Usage: gui_screenshots OUTDIR   (see bench/gui_screenshots.sh)
 
 #include "ShotScheme.h"
@@ -133,5 +134,26 @@ int main(int argc, char **argv)
     auto *status = qobject_cast<gui::StatusViewController *>(delegate.popover()->contentViewController());
     settleMonitors(status->monitors());
     ok = save(delegate.popover(), out + u"/status-popover.png"_s) && ok;
+    delegate.closePopover(nullptr);
+
+    // The notices: the version and where releases are, a link nothing opens, and closing the window.
+    const auto notice = [&ok, &out](const QString &name, const QString &file) {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == name && w->isVisible()) {
+                (void)QTest::qWaitForWindowExposed(w);
+                ok = save(w, out + file) && ok;
+                w->close();
+                return;
+            }
+        }
+        std::fprintf(stderr, "no %s\n", qPrintable(name));
+        ok = false;
+    };
+    delegate.checkForUpdateAction();
+    notice(u"updatesNotice"_s, u"notice-updates.png"_s.prepend(u'/'));
+    delegate.openLinkOrExplain("no_such_link");
+    notice(u"linkFailureNotice"_s, u"notice-link.png"_s.prepend(u'/'));
+    window.close();
+    notice(u"trayNotice"_s, u"notice-tray.png"_s.prepend(u'/'));
     return ok ? 0 : 1;
 }

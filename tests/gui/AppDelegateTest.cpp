@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -162,6 +163,10 @@ private Q_SLOTS:
         QCOMPARE(boxes.front()->text(), u"This is Spruce %1."_s.arg(QStringLiteral(SPRUCE_VERSION)));
         QVERIFY(boxes.front()->informativeText().contains(u"github.com/spruce-cleaner/spruce/releases"_s));
         QCOMPARE(boxes.front()->defaultButton(), boxes.front()->button(QMessageBox::Close));
+        // A scalable icon drawn at the box's scale, and no style glyph on Close (dark on a dark button).
+        const int side = boxes.front()->style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, boxes.front());
+        QCOMPARE(boxes.front()->iconPixmap().deviceIndependentSize().toSize(), QSize(side, side));
+        QVERIFY(boxes.front()->button(QMessageBox::Close)->icon().isNull());
 
         boxes.front()->findChild<QPushButton *>(u"openReleasesButton"_s)->click();
         QCOMPARE(m_opener.opened->size(), 1U);

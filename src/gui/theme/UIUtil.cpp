@@ -3,6 +3,7 @@
 
 #include "platform/ColorScheme.h"
 #include "platform/Fonts.h"
+#include "platform/ImageStore.h"
 #include "theme/ThemeStyle.h"
 #include "theme/UIInfo.h"
 
@@ -10,8 +11,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPalette>
+#include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
@@ -87,6 +91,15 @@ QPalette UIUtil::themePalette()
         palette.setColor(group, QPalette::Shadow, dark ? QColor(Qt::black) : text);
     }
     return palette;
+}
+
+void UIUtil::setNoticeIcon(QMessageBox *box, bool warning)
+{
+    const QString themed = warning ? u"dialog-warning"_s : u"dialog-information"_s;
+    const QIcon icon = QIcon::hasThemeIcon(themed) ? QIcon::fromTheme(themed)
+                                                   : ImageStore::icon(warning ? u"notice_warning"_s : u"notice_info"_s);
+    const int side = box->style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, box);
+    box->setIconPixmap(icon.pixmap(QSize(side, side), box->devicePixelRatioF()));
 }
 
 void UIUtil::applyThemePalette()

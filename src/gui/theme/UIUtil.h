@@ -12,6 +12,7 @@
 class QAbstractButton;
 class QAction;
 class QLabel;
+class QMessageBox;
 class QPalette;
 
 namespace gui {
@@ -94,6 +95,11 @@ public:
 
     /// The WCAG contrast ratio of two opaque colours (1 to 21). Pure.
     static double contrast(const QColor &a, const QColor &b);
+
+    /// Gives `box` a scalable warning or information icon drawn for its
+    /// screen's scale (the style's bitmaps blur at 200 %): the desktop icon
+    /// theme's "dialog-warning" / "dialog-information", else Spruce's own.
+    static void setNoticeIcon(QMessageBox *box, bool warning);
 
     /// The fixed chart fonts of the monitor graphs (not from the theme): the
     /// desktop's interface font at 11 logical pixels, bold for legend names.

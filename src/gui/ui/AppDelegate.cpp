@@ -12,6 +12,7 @@
 #include "platform/UserDefaults.h"
 #include "theme/SchemeController.h"
 #include "theme/SettingInfo.h"
+#include "theme/UIUtil.h"
 #include "ui/PreferencesDialog.h"
 
 #include <QApplication>
@@ -48,7 +49,10 @@ bool trayAvailable(AppDelegate::StatusItemMode mode)
 /// text selectable so that an address can be copied.
 QMessageBox *showNotice(const QString &name, QMessageBox::Icon icon, const QString &text, const QString &details)
 {
-    auto *box = new QMessageBox(icon, u"Spruce"_s, text, QMessageBox::Close);
+    auto *box = new QMessageBox(QMessageBox::NoIcon, u"Spruce"_s, text, QMessageBox::Close);
+    UIUtil::setNoticeIcon(box, icon == QMessageBox::Warning);
+    // The style's glyph on Close is drawn for a light button; the word says it all.
+    box->button(QMessageBox::Close)->setIcon(QIcon());
     box->setObjectName(name);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setInformativeText(details);

@@ -743,11 +743,7 @@ bool DetailViewController::confirmClean(QWidget *parent, const CleanQuestion &qu
     alert.setWindowTitle(u"Clean"_s);
     alert.setText(u"Confirmation?"_s);
     alert.setInformativeText(confirmationText(question));
-    // The theme's scalable icon, drawn for the screen's scale: the style's bitmap blurs at 200 %.
-    const QIcon warning = QIcon::fromTheme(u"dialog-warning"_s,
-        QIcon::fromTheme(u"dialog-warning-symbolic"_s, alert.style()->standardIcon(QStyle::SP_MessageBoxWarning)));
-    const int side = alert.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &alert);
-    alert.setIconPixmap(warning.pixmap(QSize(side, side), alert.devicePixelRatioF()));
+    UIUtil::setNoticeIcon(&alert, true);
     QPushButton *cancel = alert.addButton(u"Cancel"_s, QMessageBox::RejectRole);
     QPushButton *confirm = alert.addButton(u"Confirm"_s, QMessageBox::AcceptRole);
     alert.setDefaultButton(cancel);
