@@ -47,10 +47,10 @@ bool trayAvailable(AppDelegate::StatusItemMode mode)
 
 /// A notice in a window of its own: not modal, deleted when closed, its
 /// text selectable so that an address can be copied.
-QMessageBox *showNotice(const QString &name, QMessageBox::Icon icon, const QString &text, const QString &details)
+QMessageBox *showNotice(const QString &name, bool warning, const QString &text, const QString &details)
 {
     auto *box = new QMessageBox(QMessageBox::NoIcon, u"Spruce"_s, text, QMessageBox::Close);
-    UIUtil::setNoticeIcon(box, icon == QMessageBox::Warning);
+    UIUtil::setNoticeIcon(box, warning);
     // The style's glyph on Close is drawn for a light button; the word says it all.
     box->button(QMessageBox::Close)->setIcon(QIcon());
     box->setObjectName(name);
@@ -242,18 +242,13 @@ void AppDelegate::mainWindowWillClose()
     m_defaults->setBool(key, true);
     m_defaults->synchronize();
     showNotice(u"trayNotice"_s,
-        QMessageBox::Information,
+        false,
         tr("Spruce keeps running in the tray; Quit from its menu."),
         tr("Its icon opens the monitors and brings this window back."));
 }
 
-bool AppDelegate::openLinkOrExplain(std::string_view key)
+void AppDelegate::explainUnopened(const QUrl &url)
 {
-    if (m_links.openLink(key)) {
-        return true;
-    }
-    const QUrl url = LinkOpener::linkUrl(QString::fromStdString(core::SettingInfo::valueOf(key)),
-        QString::fromStdString(core::SettingInfo::settingsFolder()));
     QString details;
     if (!url.isValid()) {
         details = tr("Its address is missing from Spruce's settings.");
@@ -263,7 +258,16 @@ bool AppDelegate::openLinkOrExplain(std::string_view key)
         details = tr("No application could open %1. Copy the address into a web browser.")
                       .arg(url.toDisplayString(QUrl::PreferLocalFile));
     }
-    showNotice(u"linkFailureNotice"_s, QMessageBox::Warning, tr("Spruce could not open this page."), details);
+    showNotice(u"linkFailureNotice"_s, true, tr("Spruce could not open this page."), details);
+}
+
+bool AppDelegate::openLinkOrExplain(std::string_view key)
+{
+    if (m_links.openLink(key)) {
+        return true;
+    }
+    explainUnopened(LinkOpener::linkUrl(QString::fromStdString(core::SettingInfo::valueOf(key)),
+        QString::fromStdString(core::SettingInfo::settingsFolder())));
     return false;
 }
 
@@ -296,7 +300,7 @@ void AppDelegate::checkForUpdateAction()
 {
     const QString releases = QStringLiteral(SPRUCE_RELEASES_URL);
     QMessageBox *box = showNotice(u"updatesNotice"_s,
-        QMessageBox::Information,
+        false,
         tr("This is Spruce %1.").arg(QStringLiteral(SPRUCE_VERSION)),
         tr("Spruce does not look for updates by itself and never contacts a server: it is updated with the rest "
            "of your system by your package manager. New releases are published at %1.")
@@ -309,11 +313,8 @@ void AppDelegate::checkForUpdateAction()
     // An action button closes the box; what it opens is decided here.
     connect(box, &QMessageBox::buttonClicked, this, [this, open, how, releases](QAbstractButton *clicked) {
         if (clicked == open) {
-            if (!m_links.openUrl(QUrl(releases))) {
-                showNotice(u"linkFailureNotice"_s,
-                    QMessageBox::Warning,
-                    tr("Spruce could not open this page."),
-                    tr("No application could open %1. Copy the address into a web browser.").arg(releases));
+            if (const QUrl url(releases); !m_links.openUrl(url)) {
+                explainUnopened(url);
             }
         } else if (clicked == how) {
             openLinkOrExplain("checkForUpdate_link");

@@ -100,6 +100,8 @@ public:
     /// opener, a missing page, an invalid value), says so in a window of
     /// its own that shows the address to copy. True when it opened.
     bool openLinkOrExplain(std::string_view key);
+    /// Says, in a notice of its own, that nothing opened `url`, and why.
+    void explainUnopened(const QUrl &url);
 
     /// The look the user chose and the one shown; main() applies it before the first window.
     SchemeController &schemes() const { return *m_schemes; }
