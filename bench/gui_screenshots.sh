@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots of the desktop application under Xvfb, written to docs/screenshots/
 # (or the folder given): the dashboard before and after a scan of all modules,
-# an overview screen, the more-tools screen, the status popover, and the review
+# an overview screen, the more-tools screen, the status popover, the notices
+# (updates, a link nothing opens, the window closed in front of the tray), and the review
 # screens (System Junk before, during and after a scan, its detail screen with a
 # partly selected category and a search; Large and Old Files with "Move to Trash
 # instead of deleting" checked and its confirmation, a file kept with "Always
