@@ -21,5 +21,5 @@ exec dbus-run-session -- xvfb-run -a -s '-screen 0 1280x800x24' bash -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately &
   sleep 1
   /usr/bin/python3 tests/gui/atspi_review.py "$0" "$1" && /usr/bin/python3 tests/gui/atspi_trust.py "$0" "$1" &&
-    /usr/bin/python3 tests/gui/atspi_system.py "$0" "$1"
+    /usr/bin/python3 tests/gui/atspi_system.py "$0" "$1" && /usr/bin/python3 tests/gui/atspi_notices.py "$0" "$1"
 ' "$PWD/$build/src/app/spruce" "$PWD/resources"
