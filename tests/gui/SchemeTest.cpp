@@ -25,6 +25,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/types.h>
 
@@ -246,17 +247,25 @@ private Q_SLOTS:
                 { QPalette::Link, QPalette::Window },
             };
             for (const auto &[fore, back] : text) {
-                const double ratio = gui::UIUtil::contrast(palette.color(fore), palette.color(back));
+                const double ratio = std::min(
+                    gui::UIUtil::contrast(palette.color(QPalette::Active, fore), palette.color(QPalette::Active, back)),
+                    gui::UIUtil::contrast(
+                        palette.color(QPalette::Inactive, fore), palette.color(QPalette::Inactive, back)));
                 QVERIFY2(ratio >= 4.5,
                     qPrintable(u"%1: %2 on %3 is %4:1"_s.arg(scheme == ColorScheme::Dark ? u"dark"_s : u"light"_s)
                                    .arg(fore)
                                    .arg(back)
                                    .arg(ratio)));
             }
-            // Check-box and frame outlines (drawn in the bevel shades) stand out from the page.
+            // Check-box and frame outlines (drawn in the bevel shades) stand out from the page; so does disabled text.
             QVERIFY(gui::UIUtil::contrast(palette.color(QPalette::Dark), palette.color(QPalette::Window)) >= 3.0);
+            QVERIFY(gui::UIUtil::contrast(
+                        palette.color(QPalette::Disabled, QPalette::WindowText), palette.color(QPalette::Window))
+                >= 3.0);
             QCOMPARE(palette.color(QPalette::Window).lightness() < 128, scheme == ColorScheme::Dark);
         }
+        QCOMPARE(gui::UIUtil::contrast(Qt::black, Qt::white), 21.0);
+        QCOMPARE(gui::UIUtil::contrast(Qt::white, Qt::white), 1.0);
     }
 
 private:

@@ -12,8 +12,6 @@
 #include "platform/LinkOpener.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
-#include "theme/UIInfo.h"
-#include "theme/UIUtil.h"
 #include "ui/AppDelegate.h"
 #include "ui/CategoryDD.h"
 #include "ui/CleanReport.h"
@@ -33,7 +31,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPalette>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
@@ -171,42 +168,6 @@ private Q_SLOTS:
         select(large, MediumBand);
         QVERIFY(large->cleanQuestion().toTrash);
         QVERIFY(DetailViewController::confirmationText(large->cleanQuestion()).contains(u"moved to the Trash"_s));
-    }
-
-    void aDarkDesktopPaletteHidesNoText()
-    {
-        // What Adwaita-Dark or Breeze Dark hand the application.
-        const QPalette original = QApplication::palette();
-        QPalette dark;
-        for (const auto role : { QPalette::Window, QPalette::Button, QPalette::Base, QPalette::ToolTipBase }) {
-            dark.setColor(role, QColor(0x24, 0x24, 0x24));
-        }
-        for (const auto role : { QPalette::WindowText, QPalette::ButtonText, QPalette::Text, QPalette::ToolTipText }) {
-            dark.setColor(role, QColor(0xf0, 0xf0, 0xf0));
-        }
-        QApplication::setPalette(dark);
-        gui::UIUtil::applyThemePalette();
-        const QPalette palette = QApplication::palette();
-        QApplication::setPalette(original);
-        const std::pair<QPalette::ColorRole, QPalette::ColorRole> pairs[] = {
-            { QPalette::WindowText, QPalette::Window },
-            { QPalette::ButtonText, QPalette::Button },
-            { QPalette::Text, QPalette::Base },
-            { QPalette::HighlightedText, QPalette::Highlight },
-            { QPalette::ToolTipText, QPalette::ToolTipBase },
-        };
-        for (const auto group : { QPalette::Active, QPalette::Inactive }) {
-            for (const auto &[text, back] : pairs) {
-                const double ratio = gui::UIUtil::contrast(palette.color(group, text), palette.color(group, back));
-                QVERIFY2(ratio >= 4.5, qPrintable(u"%1 on %2: %3"_s.arg(text).arg(back).arg(ratio)));
-            }
-        }
-        // The labels and boxes a dark palette made invisible are drawn on the theme's page.
-        const QColor page = gui::UIUtil::color(core::UIInfo::nsColor("main_container_light_color"));
-        QVERIFY(gui::UIUtil::contrast(palette.color(QPalette::WindowText), page) >= 4.5);
-        QVERIFY(gui::UIUtil::contrast(palette.color(QPalette::Disabled, QPalette::WindowText), page) >= 3.0);
-        QCOMPARE(gui::UIUtil::contrast(Qt::black, Qt::white), 21.0);
-        QCOMPARE(gui::UIUtil::contrast(Qt::white, Qt::white), 1.0);
     }
 
     void theTrashBoxIsLargeAndOldOnlyAndRemembered()
