@@ -606,8 +606,10 @@ TEST_F(CleanSafetyTest, MountPointsBelowALocationAreNeitherListedNorEnteredNorRe
     const std::string realFile = drive + "/real.bin";
 
     // 1: a mount point listed; 2: walk report silent; 3: removal reached another
-    // file system; 4: a file on another file system in the large-and-old bands.
+    // file system; 4: a file on another file system in the large-and-old bands;
+    // 5: the size took in what the mounts brought.
     const int code = testing_support::inPrivateMountNamespace([&] {
+        const std::int64_t sizeBefore = core::tree::treeSize(tmp.path());
         if (!testing_support::mountTmpfs(mounted) || !testing_support::mountTmpfs(drive)) {
             return CannotRun;
         }
@@ -644,7 +646,7 @@ TEST_F(CleanSafetyTest, MountPointsBelowALocationAreNeitherListedNorEnteredNorRe
                 return 4;
             }
         }
-        return 0;
+        return core::tree::treeSize(tmp.path()) == sizeBefore ? 0 : 5;
     });
     if (code == CannotRun) {
         GTEST_SKIP() << "cannot mount in a private namespace here";

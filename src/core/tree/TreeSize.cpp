@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -20,12 +22,16 @@ namespace core::tree {
 
 namespace {
 
-/// An opened directory waiting to be walked by whichever thread is free.
+/// An opened directory waiting to be walked by whichever thread is free, or
+/// (with `files`) part of one's files waiting to be counted.
 struct DirTask
 {
     int fd = -1; // owned by the task until a worker takes it
     std::uint64_t dev = 0;
     int level = 1; // level of the directory's entries (1 for the root's)
+    /// When not empty: only these names of the directory's files are
+    /// counted (NUL-terminated, back to back), and nothing is entered.
+    std::string files;
 };
 
 using WorkQueue = detail::WorkQueue<DirTask>;
@@ -61,6 +67,10 @@ public:
 
 private:
     void scan(DirTask task);
+    /// Counts the files `names` (NUL-terminated, back to back) of the
+    /// directory open at `fd` on `dev`, handing half of those left to an
+    /// idle thread as long as one waits and enough are left.
+    void countFiles(int fd, std::uint64_t dev, std::string_view names);
     void shareOne();
     void popFrame();
 
@@ -69,6 +79,7 @@ private:
     std::vector<char> m_buffer;
     std::vector<Frame> m_stack;
     std::vector<std::string> m_spareNames; // capacity recycled between frames
+    std::string m_files; // the files of the directory being scanned
     std::int64_t m_total = 0;
     std::size_t m_entriesSeen = 0;
     std::size_t m_subdirsLeft = 0; // names not yet taken, over the whole stack
@@ -112,21 +123,15 @@ public:
             return;
         }
         m_helpersStarted = true;
-        for (std::size_t i = 1; i < m_threads; ++i) {
-            try {
-                m_helpers.emplace_back([this] {
-                    m_queue.join();
-                    Worker helper(*this, false);
-                    DirTask task;
-                    while (m_queue.pop(task)) {
-                        helper.walk(task);
-                    }
-                    m_helperTotal.fetch_add(helper.total(), std::memory_order_relaxed);
-                });
-            } catch (const std::system_error &) {
-                break; // no thread to be had: the walk goes on with those it has
+        detail::startHelperThreads(m_helpers, m_threads - 1, [this](std::size_t /*index*/) {
+            m_queue.join();
+            Worker helper(*this, false);
+            DirTask task;
+            while (m_queue.pop(task)) {
+                helper.walk(std::move(task));
             }
-        }
+            m_helperTotal.fetch_add(helper.total(), std::memory_order_relaxed);
+        });
     }
 
 private:
@@ -137,6 +142,10 @@ private:
     std::atomic<std::int64_t> m_helperTotal{ 0 };
     std::vector<std::jthread> m_helpers;
 };
+
+// Name lists are kept for reuse up to this size; a huge one (a folder of
+// thousands of entries) goes, so a single odd folder does not pin its memory.
+constexpr std::size_t MaxRecycledCapacity = std::size_t{ 64 } * 1024;
 
 // Helpers start once the caller has seen this many entries and still has
 // subdirectories to visit: a small folder then costs no thread start.
@@ -162,9 +171,6 @@ void Worker::popFrame()
     if (top.fd >= 0) {
         ::close(top.fd);
     }
-    // Keep small name lists for reuse; let a huge one (a folder of thousands
-    // of subfolders) go, so a single odd folder does not pin its memory.
-    constexpr std::size_t MaxRecycledCapacity = std::size_t{ 64 } * 1024;
     if (top.subdirs.capacity() <= MaxRecycledCapacity) {
         top.subdirs.clear();
         m_spareNames.push_back(std::move(top.subdirs));
@@ -181,7 +187,7 @@ bool openChild(const Frame &parent, const char *name, DirTask &child)
     if (fd < 0) {
         return false; // unreadable, vanished, replaced by a link or on a skipped mount: counts 0
     }
-    child = DirTask{ fd, dev, parent.level + 1 };
+    child = DirTask{ fd, dev, parent.level + 1, {} };
     return true;
 }
 
@@ -197,41 +203,94 @@ void Worker::scan(DirTask task)
     }
     const bool enter = task.level < detail::MaxLevel;
     const KeptItems *kept = m_walk.kept();
+    m_files.clear();
     detail::forEachEntry(task.fd, m_buffer, [&](const char *name, unsigned char type, std::uint64_t inode) {
         ++m_entriesSeen;
         if (detail::isKeptEntry(kept, task.dev, inode)) {
             return; // a kept item and everything below it count nothing
         }
-        bool isDir = type == DT_DIR; // directories count 0: no stat for them
-        if (!isDir) {
-            detail::EntryStat st;
-            if (detail::statEntry(task.fd, name, st) != 0) {
-                return; // vanished or unreadable: counts 0
+        if (type == DT_DIR) { // directories count 0: no stat for them
+            if (enter) {
+                frame.subdirs.append(name, std::strlen(name) + 1);
+                ++m_subdirsLeft;
             }
-            isDir = S_ISDIR(st.mode); // only possible for DT_UNKNOWN
-            if (st.dev != task.dev || st.mountRoot) {
-                // A file bound here (from another file system or from elsewhere
-                // on this one), or (DT_UNKNOWN) a mount point: not this tree's.
-                if (isDir) {
-                    detail::reportOtherFileSystem(detail::pathOfDescriptor(task.fd).value_or("") + "/" + name);
-                }
-                return;
-            }
-            if (!isDir) {
-                m_total += st.size;
-            }
+            return;
         }
-        if (isDir && enter) {
+        if (type != DT_UNKNOWN) {
+            // Counted once the listing is read, so that a folder of many
+            // thousand files can be shared out between the threads.
+            m_files.append(name, std::strlen(name) + 1);
+            return;
+        }
+        detail::EntryStat st; // a file system that does not tell the type: a stat does
+        if (detail::statEntry(task.fd, name, st) != 0) {
+            return; // vanished or unreadable: counts 0
+        }
+        if (st.dev != task.dev || st.mountRoot) {
+            // A file bound here (from another file system or from elsewhere
+            // on this one), or a mount point: not this tree's.
+            if (S_ISDIR(st.mode)) {
+                detail::reportOtherFileSystem(detail::pathOfDescriptor(task.fd).value_or("") + "/" + name);
+            }
+            return;
+        }
+        if (!S_ISDIR(st.mode)) {
+            m_total += st.size;
+        } else if (enter) {
             frame.subdirs.append(name, std::strlen(name) + 1);
             ++m_subdirsLeft;
         }
     });
+    countFiles(task.fd, task.dev, m_files);
+    if (m_files.capacity() > MaxRecycledCapacity) {
+        std::string().swap(m_files);
+    }
     if (frame.subdirs.empty()) {
         ::close(frame.fd);
         m_spareNames.push_back(std::move(frame.subdirs)); // empty: nothing to cap
         return;
     }
     m_stack.push_back(std::move(frame));
+}
+
+void Worker::countFiles(int fd, std::uint64_t dev, std::string_view names)
+{
+    // How often a thread looks whether another idles, and the fewest bytes of
+    // names it hands over (some thousand files: less is not worth a task).
+    constexpr std::size_t LookEvery = 256;
+    constexpr std::size_t FewestSharedBytes = std::size_t{ 16 } * 1024;
+    std::size_t pos = 0;
+    std::size_t sinceLook = 0;
+    while (pos < names.size()) {
+        if (++sinceLook == LookEvery) {
+            sinceLook = 0;
+            if (m_isCaller) {
+                m_walk.startHelpers(); // a tree that is mostly one big folder
+            }
+            const std::size_t left = names.size() - pos;
+            if (left >= FewestSharedBytes && m_walk.queue().wantsWork()) {
+                const std::size_t half = names.find('\0', pos + left / 2) + 1; // the end of a name
+                // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+                const int copy = half < names.size() ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+                if (copy >= 0) {
+                    m_walk.queue().push(DirTask{ copy, dev, 0, std::string(names.substr(half)) });
+                    names = names.substr(0, half);
+                }
+            }
+        }
+        const char *name = names.data() + pos;
+        pos += std::strlen(name) + 1;
+        detail::EntryStat st;
+        if (detail::statEntry(fd, name, st) != 0) {
+            continue; // vanished or unreadable: counts 0
+        }
+        // A file bound here (from another file system or from elsewhere on
+        // this one) is not this tree's; nor is a file that became a folder
+        // since the listing.
+        if (st.dev == dev && !st.mountRoot && !S_ISDIR(st.mode)) {
+            m_total += st.size;
+        }
+    }
 }
 
 void Worker::shareOne()
@@ -261,7 +320,12 @@ void Worker::shareOne()
 
 void Worker::walk(DirTask task)
 {
-    scan(task);
+    if (!task.files.empty()) {
+        countFiles(task.fd, task.dev, task.files);
+        ::close(task.fd);
+        return;
+    }
+    scan(std::move(task));
     while (!m_stack.empty()) {
         if (m_stack.back().pos >= m_stack.back().subdirs.size()) {
             popFrame();
@@ -286,7 +350,7 @@ void Worker::walk(DirTask task)
             popFrame(); // its last subdirectory: the child takes its place
         }
         if (opened) {
-            scan(child);
+            scan(std::move(child));
         }
     }
 }
@@ -309,7 +373,7 @@ std::int64_t treeSize(const std::string &rootPath, const TreeSizeOptions &option
     }
     const std::size_t threads = options.threads > 0 ? static_cast<std::size_t>(options.threads) : defaultThreads();
     ParallelWalk walk(threads, kept);
-    return walk.run(DirTask{ fd, dev, 1 });
+    return walk.run(DirTask{ fd, dev, 1, {} });
 }
 
 } // namespace core::tree

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -106,5 +107,19 @@ private:
     std::atomic<std::size_t> m_waiting{ 0 };
     std::atomic<std::size_t> m_queued{ 0 };
 };
+
+/// Starts `count` helper threads running body(1) ... body(count) into
+/// `threads`, fewer when the system has no more threads to give: the walk
+/// goes on with those it has.
+template<typename Body> void startHelperThreads(std::vector<std::jthread> &threads, std::size_t count, Body body)
+{
+    for (std::size_t i = 1; i <= count; ++i) {
+        try {
+            threads.emplace_back(body, i);
+        } catch (const std::system_error &) {
+            return;
+        }
+    }
+}
 
 } // namespace core::tree::detail
