@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fcntl.h>
 #include <mutex>
 #include <set>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using core::tree::OrderedWalkOptions;
 using core::tree::VisitAnswer;
@@ -34,10 +37,33 @@ std::string describe(const WalkItem &item, int level)
         + std::to_string(item.dev);
 }
 
-/// A tree of a few thousand entries: enough for the helpers to start and
-/// take whole subdirectories.
+/// A folder of `count` files, every fiftieth one a folder of two files,
+/// created without going through a path per file.
+void buildBigFolder(const std::string &folder, int count)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "photo" + std::to_string(i);
+        if (i % 50 == 0) {
+            ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+            for (const char *inner : { "/a5", "/b" }) {
+                ::close(::openat(fd, (name + inner).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+            }
+        } else {
+            ::close(::openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        }
+    }
+    ::close(fd);
+}
+
+/// A tree of some eight thousand entries: enough for the helpers to start and
+/// take whole subdirectories, and the last names of big folders (one inside
+/// another) while their first are walked.
 void buildTree(const testing_support::TempDir &tmp)
 {
+    buildBigFolder(tmp.makeDir("Camera Roll"), 3000);
+    buildBigFolder(tmp / "Camera Roll/photo2950", 2600);
     for (int d = 0; d < 40; ++d) {
         const std::string top = (d % 3 == 0 ? "keep" : d % 3 == 1 ? "skip" : "dir") + std::to_string(d);
         for (int f = 0; f < 20; ++f) {

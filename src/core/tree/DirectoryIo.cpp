@@ -387,46 +387,74 @@ void SortedDirectoryStack::pop()
 
 void SortedDirectoryStack::push(int fd, std::uint64_t dev, int level, std::string_view path)
 {
-    if (!m_stack.empty() && m_stack.back().next >= m_stack.back().refs.size()) {
-        pop();
-    }
     if (m_buffer.empty()) {
         m_buffer.resize(DirentBufferSize);
     }
-    m_dirPath.assign(path);
-    Frame frame;
-    frame.fd = fd;
-    frame.dev = dev;
-    frame.level = level;
-    frame.pathLength = m_dirPath.size();
+    Listing listing;
     const KeptItems *kept = m_options.kept;
-    forEachEntry(fd, m_buffer, [&frame, kept, dev](const char *name, unsigned char type, std::uint64_t inode) {
+    forEachEntry(fd, m_buffer, [&listing, kept, dev](const char *name, unsigned char type, std::uint64_t inode) {
         if (isKeptEntry(kept, dev, inode)) {
             return; // neither listed nor entered
         }
         const std::size_t length = std::strlen(name);
-        frame.refs.push_back(
-            NameRef{ static_cast<std::uint32_t>(frame.names.size()), static_cast<std::uint16_t>(length), type });
-        frame.names.append(name, length + 1);
+        listing.refs.push_back(
+            NameRef{ static_cast<std::uint32_t>(listing.names.size()), static_cast<std::uint16_t>(length), type });
+        listing.names.append(name, length + 1);
     });
-    const char *base = frame.names.data();
-    std::sort(frame.refs.begin(), frame.refs.end(), [base](const NameRef &a, const NameRef &b) {
+    const char *base = listing.names.data();
+    std::sort(listing.refs.begin(), listing.refs.end(), [base](const NameRef &a, const NameRef &b) {
         // string_view compares as unsigned bytes, so "\xff" sorts after ASCII.
         return std::string_view(base + a.offset, a.length) < std::string_view(base + b.offset, b.length);
     });
-    m_stack.push_back(std::move(frame));
+    pushListing(fd, dev, level, path, std::move(listing));
+}
+
+void SortedDirectoryStack::pushListing(int fd, std::uint64_t dev, int level, std::string_view path, Listing listing)
+{
+    if (!m_stack.empty() && m_stack.back().next >= m_stack.back().listing.refs.size()) {
+        pop();
+    }
+    m_dirPath.assign(path);
+    m_stack.push_back(Frame{ fd, dev, level, m_dirPath.size(), std::move(listing), 0 });
+}
+
+std::optional<SortedDirectoryStack::ListingTail> SortedDirectoryStack::splitTop(std::size_t fewest)
+{
+    if (m_stack.empty()) {
+        return std::nullopt;
+    }
+    Frame &frame = m_stack.back();
+    const std::size_t left = frame.listing.refs.size() - frame.next;
+    if (left < fewest) {
+        return std::nullopt;
+    }
+    const int fd = ::fcntl(frame.fd, F_DUPFD_CLOEXEC, 0); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    ListingTail tail{ fd, frame.dev, frame.level, m_dirPath, {} };
+    const std::size_t first = frame.next + left / 2;
+    tail.listing.refs.reserve(frame.listing.refs.size() - first);
+    for (std::size_t k = first; k < frame.listing.refs.size(); ++k) {
+        const NameRef ref = frame.listing.refs[k];
+        tail.listing.refs.push_back(
+            NameRef{ static_cast<std::uint32_t>(tail.listing.names.size()), ref.length, ref.type });
+        tail.listing.names.append(frame.listing.names, ref.offset, ref.length + std::size_t{ 1 });
+    }
+    frame.listing.refs.resize(first);
+    return tail;
 }
 
 int SortedDirectoryStack::next(WalkItem &item)
 {
     while (!m_stack.empty()) {
         Frame &frame = m_stack.back();
-        if (frame.next >= frame.refs.size()) {
+        if (frame.next >= frame.listing.refs.size()) {
             pop();
             continue;
         }
-        const NameRef ref = frame.refs[frame.next++];
-        const char *name = frame.names.data() + ref.offset;
+        const NameRef ref = frame.listing.refs[frame.next++];
+        const char *name = frame.listing.names.data() + ref.offset;
         const bool hidden = name[0] == '.';
         if (hidden && m_options.skipHidden) {
             continue; // before any stat: a skipped name costs nothing

@@ -276,8 +276,7 @@ public:
     /// The descriptor next() opened, if any, is handed out instead.
     [[nodiscard]] int openChild(const WalkItem &item, std::uint64_t &dev);
 
-private:
-    /// One name of a listing, inside the frame's name buffer.
+    /// One name of a listing, inside the listing's name buffer.
     struct NameRef
     {
         std::uint32_t offset = 0; // of the NUL-terminated name
@@ -285,6 +284,36 @@ private:
         unsigned char type = DT_UNKNOWN;
     };
 
+    /// The names of a directory, or the last of them, sorted by bytes.
+    struct Listing
+    {
+        std::string names; // NUL-terminated, back to back
+        std::vector<NameRef> refs; // sorted by bytes
+    };
+
+    /// The last names of the top frame's listing, split off to be walked
+    /// by another stack (pushListing) while this one walks the first.
+    struct ListingTail
+    {
+        int fd = -1; // the directory, opened anew for the tail; the taker owns it
+        std::uint64_t dev = 0;
+        int level = 1;
+        std::string path;
+        Listing listing;
+    };
+
+    /// Splits off the second half of the names the top frame has still to
+    /// hand out, when at least `fewest` are left and a descriptor can be had;
+    /// this stack then ends the frame at the first half.
+    [[nodiscard]] std::optional<ListingTail> splitTop(std::size_t fewest);
+
+    /// As push(), with the names read already: a tail split off another stack.
+    void pushListing(int fd, std::uint64_t dev, int level, std::string_view path, Listing listing);
+
+    /// How many frames are open.
+    [[nodiscard]] std::size_t depth() const { return m_stack.size(); }
+
+private:
     /// One open directory whose names are being handed out.
     struct Frame
     {
@@ -292,8 +321,7 @@ private:
         std::uint64_t dev = 0;
         int level = 1; // level of this directory's entries
         std::size_t pathLength = 0; // length of this directory's path in m_dirPath
-        std::string names; // NUL-terminated, back to back
-        std::vector<NameRef> refs; // sorted by bytes
+        Listing listing;
         std::size_t next = 0; // next name to hand out
     };
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -30,7 +31,8 @@ constexpr std::size_t EntriesBeforeHelpers = 512;
 /// subdirectory's stretch (walked by another thread) belongs.
 using Segment = std::vector<WalkToken>;
 
-/// A directory opened by one thread and walked by whichever is free.
+/// A directory opened by one thread and walked by whichever is free, or the
+/// last names of a big one (with `listed`).
 struct Task
 {
     int fd = -1; // owned by the task until a worker takes it
@@ -38,7 +40,15 @@ struct Task
     int level = 1; // level of the directory's entries
     std::string path;
     std::uint32_t segment = 0;
+    bool listed = false; // only the names of `listing` are walked
+    detail::SortedDirectoryStack::Listing listing;
 };
+
+// How often a thread inside one folder looks whether another idles, and the
+// fewest names of that folder it hands over: a folder of tens of thousands of
+// photos is shared out, a small one never.
+constexpr std::size_t LookEvery = 256;
+constexpr std::size_t FewestShared = 2048;
 
 /// What the walking threads share: the task queue, the segments and the
 /// helper threads. The queue is only touched when a thread is idle, so in
@@ -133,14 +143,23 @@ public:
     void walk(Task task)
     {
         m_segment = m_shared.segment(task.segment);
-        m_stack.push(task.fd, task.dev, task.level, task.path);
+        if (task.listed) {
+            m_stack.pushListing(task.fd, task.dev, task.level, task.path, std::move(task.listing));
+        } else {
+            m_stack.push(task.fd, task.dev, task.level, task.path);
+        }
         for (;;) {
             const int level = m_stack.next(m_item);
+            markHandedTails(level == 0 ? 0 : m_stack.depth());
             if (level == 0) {
                 return;
             }
             if (m_index == 0 && ++m_entriesSeen == EntriesBeforeHelpers) {
                 m_shared.startHelpers();
+            }
+            if (++m_sinceLook == LookEvery) {
+                m_sinceLook = 0;
+                handOverTail();
             }
             const VisitAnswer answer = m_shared.visit()(m_item, level, m_index);
             if (answer.keep) {
@@ -154,6 +173,37 @@ public:
     }
 
 private:
+    /// Hands the second half of the names left in the folder being walked to
+    /// an idle thread, if one waits and the folder is big. The mark of their
+    /// segment goes in once this thread is done with the first half.
+    void handOverTail()
+    {
+        if (!m_shared.queue().wantsWork()) {
+            return;
+        }
+        std::optional<detail::SortedDirectoryStack::ListingTail> tail = m_stack.splitTop(FewestShared);
+        if (!tail) {
+            return;
+        }
+        const auto [number, segment] = m_shared.newSegment();
+        (void)segment;
+        m_handedTails.push_back(HandedTail{ m_stack.depth(), number });
+        m_shared.queue().push(
+            Task{ tail->fd, tail->dev, tail->level, std::move(tail->path), number, true, std::move(tail->listing) });
+    }
+
+    /// Puts in the marks of the tails handed over from folders the walk has
+    /// now left: the stack is `depth` frames deep (0: the task is done). The
+    /// frame of a tail's folder may have given way to its last subfolder,
+    /// one as deep, whose items still come before the tail.
+    void markHandedTails(std::size_t depth)
+    {
+        while (!m_handedTails.empty() && m_handedTails.back().depth > depth) {
+            m_segment->push_back(WalkToken{ SegmentMark, m_handedTails.back().segment });
+            m_handedTails.pop_back();
+        }
+    }
+
     /// Enters the directory just visited, whose entries lie at `level`, or
     /// hands it to an idle thread.
     void enter(int level)
@@ -167,7 +217,7 @@ private:
             const auto [number, segment] = m_shared.newSegment();
             (void)segment;
             m_segment->push_back(WalkToken{ SegmentMark, number });
-            m_shared.queue().push(Task{ fd, dev, level, m_item.path, number });
+            m_shared.queue().push(Task{ fd, dev, level, m_item.path, number, false, {} });
             return;
         }
         m_stack.push(fd, dev, level, m_item.path);
@@ -180,6 +230,14 @@ private:
     WalkItem m_item;
     std::uint32_t m_kept = 0;
     std::size_t m_entriesSeen = 0;
+    std::size_t m_sinceLook = 0;
+    /// A tail handed over from the folder open `depth` frames deep, with its segment.
+    struct HandedTail
+    {
+        std::size_t depth = 0;
+        std::uint32_t segment = 0;
+    };
+    std::vector<HandedTail> m_handedTails;
 };
 
 void SharedWalk::startHelpers()
@@ -188,20 +246,14 @@ void SharedWalk::startHelpers()
         return;
     }
     m_helpersStarted = true;
-    for (std::size_t i = 1; i < m_options.threads; ++i) {
-        try {
-            m_helpers.emplace_back([this, i] {
-                m_queue.join();
-                Worker helper(*this, i);
-                Task task;
-                while (m_queue.pop(task)) {
-                    helper.walk(std::move(task));
-                }
-            });
-        } catch (const std::system_error &) {
-            break; // no thread to be had: the walk goes on with those it has
+    detail::startHelperThreads(m_helpers, m_options.threads - 1, [this](std::size_t index) {
+        m_queue.join();
+        Worker helper(*this, index);
+        Task task;
+        while (m_queue.pop(task)) {
+            helper.walk(std::move(task));
         }
-    }
+    });
 }
 
 } // namespace
@@ -224,7 +276,7 @@ std::optional<std::vector<WalkToken>> walkInOrder(
     SharedWalk shared(resolved, visit, kept);
     {
         Worker caller(shared, 0);
-        caller.walk(Task{ fd, dev, 1, detail::rootDirPath(rootPath), 0 });
+        caller.walk(Task{ fd, dev, 1, detail::rootDirPath(rootPath), 0, false, {} });
         Task task;
         while (shared.queue().pop(task)) {
             caller.walk(std::move(task));
