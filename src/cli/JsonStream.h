@@ -111,27 +111,21 @@ inline void JsonStream::beforeValue()
 inline void JsonStream::key(std::string_view name)
 {
     // Keys are the tool's own ASCII names: nothing in them needs an escape.
-    // In the compact layout the comma, the key and the colon go in at once.
-    if (!m_indented && name.size() <= 60) {
-        std::array<char, 64> text; // NOLINT(cppcoreguidelines-pro-type-member-init): filled below
-        std::size_t length = 0;
+    if (!m_indented) {
+        // The compact layout's hot path: a plain copy of each piece.
         if (m_counts.back()++ > 0) {
-            text[length++] = ',';
+            m_buffer.push_back(',');
         }
-        text[length++] = '"';
-        std::memcpy(text.data() + length, name.data(), name.size());
-        length += name.size();
-        text[length++] = '"';
-        text[length++] = ':';
-        m_buffer.append(text.data(), length);
+        m_buffer.push_back('"');
+        m_buffer.append(name.data(), name.size());
+        m_buffer.append("\":", 2);
         m_afterKey = true;
         return;
     }
     beforeValue();
     m_buffer.push_back('"');
     m_buffer.append(name);
-    m_buffer.push_back('"');
-    m_buffer.append(m_indented ? ": " : ":");
+    m_buffer.append("\": ", 3);
     m_afterKey = true;
 }
 
