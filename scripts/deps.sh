@@ -11,7 +11,7 @@ need+=(gvfs libglib2.0-bin dbus-daemon)
 # The desktop application (SPRUCE_BUILD_GUI, on by default): Qt 6 Widgets and
 # SVG for the icon set; Liberation fonts stand in for the theme's classic font names.
 need+=(qt6-base-dev qt6-svg-dev fonts-liberation2)
-# The review screens' end-to-end test runs on a real X server: Xvfb, through xvfb-run (which needs xauth).
+# The AT-SPI road (tests/gui/atspi_review.sh) runs on a private X server: Xvfb, through xvfb-run (which needs xauth).
 need+=(xvfb xauth)
 # The realistic test home (bench/junk_home.py, ctest cli.junk_home) is made and checked by a Python script.
 need+=(python3)
