@@ -118,6 +118,14 @@ private:
             return !ModuleActivity::instance().isBusy(detail->moduleIndex());
         });
     }
+    void newWindow()
+    {
+        m_root.reset();
+        m_root = std::make_unique<gui::ViewController>(m_links.get());
+        tabs()->setAnimationDuration(0);
+        m_root->resize(1000, 680);
+        m_root->show();
+    }
     static void select(DetailViewController *detail, int category)
     {
         detail->categoryView()->setCurrentIndex(detail->categoryDD()->index(category, 0));
@@ -137,10 +145,7 @@ private Q_SLOTS:
         m_env = std::make_unique<gui_tests::ReviewEnvironment>();
         m_env->addLargeAndOldFiles();
         m_links = std::make_unique<gui::LinkOpener>(gui_tests::RecordingOpener().function());
-        m_root = std::make_unique<gui::ViewController>(m_links.get());
-        tabs()->setAnimationDuration(0);
-        m_root->resize(1000, 680);
-        m_root->show();
+        newWindow();
         m_asked.clear();
     }
     void cleanup()
@@ -153,25 +158,11 @@ private Q_SLOTS:
         gui::UserDefaults().setBool(DetailViewController::moveToTrashKey(), false);
     }
 
-    void theTrashBoxIsOnUntilTurnedOff()
+    void theTrashBoxIsOnUntilTurnedOffLargeAndOldOnlyAndRemembered()
     {
         // Nobody has chosen yet: the user's own files go to the Trash.
         gui::UserDefaults().removeKey(DetailViewController::moveToTrashKey());
-        m_root.reset();
-        m_root = std::make_unique<gui::ViewController>(m_links.get());
-        tabs()->setAnimationDuration(0);
-        m_root->show();
-        DetailViewController *large = scanned(LargeAndOld);
-        QVERIFY(large != nullptr);
-        QVERIFY(large->trashBox()->isChecked());
-        QVERIFY(large->movesToTrash());
-        select(large, MediumBand);
-        QVERIFY(large->cleanQuestion().toTrash);
-        QVERIFY(DetailViewController::confirmationText(large->cleanQuestion()).contains(u"moved to the Trash"_s));
-    }
-
-    void theTrashBoxIsLargeAndOldOnlyAndRemembered()
-    {
+        newWindow();
         DetailViewController *junk = scanned(1);
         QVERIFY(junk != nullptr);
         QVERIFY(!junk->trashBox()->isVisibleTo(junk));
@@ -179,10 +170,17 @@ private Q_SLOTS:
         QVERIFY(large != nullptr);
         QVERIFY(large->trashBox()->isVisibleTo(large));
         QCOMPARE(large->trashBox()->text(), u"Move to Trash instead of deleting"_s);
-        QVERIFY(!large->trashBox()->isChecked()); // as it was left
-        QVERIFY(!large->movesToTrash());
-        large->trashBox()->click();
+        QVERIFY(large->trashBox()->isChecked());
         QVERIFY(large->movesToTrash());
+        select(large, MediumBand);
+        QVERIFY(large->cleanQuestion().toTrash);
+        QVERIFY(DetailViewController::confirmationText(large->cleanQuestion()).contains(u"moved to the Trash"_s));
+        // Turned off and on again, each choice is stored.
+        large->trashBox()->click();
+        QVERIFY(!large->movesToTrash());
+        QVERIFY(!large->cleanQuestion().toTrash);
+        QVERIFY(!gui::UserDefaults().boolForKey(DetailViewController::moveToTrashKey(), true));
+        large->trashBox()->click();
         QVERIFY(gui::UserDefaults().boolForKey(DetailViewController::moveToTrashKey()));
         // The junk screen never trashes, whatever its hidden box says.
         junk->trashBox()->setChecked(true);
@@ -190,10 +188,7 @@ private Q_SLOTS:
         QVERIFY(!junk->cleanQuestion().toTrash);
 
         // A new window starts with the box as it was left.
-        m_root.reset();
-        m_root = std::make_unique<gui::ViewController>(m_links.get());
-        tabs()->setAnimationDuration(0);
-        m_root->show();
+        newWindow();
         m_root->switchTabTo(u"largeAndOldFileDetail"_s);
         auto *again = qobject_cast<DetailViewController *>(tabs()->widget(gui::TabViewSwitchController::tabIndex()));
         QVERIFY(again != nullptr && again != large);
@@ -203,40 +198,11 @@ private Q_SLOTS:
         QVERIFY(!again->trashBox()->isEnabled());
     }
 
-    void checkedTheSelectionGoesToTheTrash()
+    void uncheckedTheFilesAreDeletedCheckedTheyGoToTheTrash()
     {
         DetailViewController *detail = scanned(LargeAndOld);
         QVERIFY(detail != nullptr);
-        QCOMPARE(detail->categoryDD()->index(YearBand, 0).data(gui::CategoryDD::SizeRole).toLongLong(),
-            gui_tests::ReviewEnvironment::ReportSize + gui_tests::ReviewEnvironment::TrackSize);
-        detail->trashBox()->setChecked(true);
-        select(detail, YearBand);
-        QVERIFY(cleanAndWait(detail));
-        QCOMPARE(m_asked.size(), 1U);
-        QVERIFY(m_asked[0].toTrash);
-        QVERIFY(
-            DetailViewController::confirmationText(m_asked[0])
-                .contains(u"2 items, 5.0 kB, will be moved to the Trash, where a file manager can restore them."_s));
-
-        QVERIFY(!m_env->exists("Documents/old-report.pdf"));
-        QVERIFY(!m_env->exists("Music/album/track.flac"));
-        QVERIFY(m_env->exists("Videos/clip.mp4"));
-        QCOMPARE(trashedNames(), (QStringList{ u"old-report.pdf"_s, u"track.flac"_s }));
-        QVERIFY(readText(trashFolder() + "/info/old-report.pdf.trashinfo")
-                    .find("Path=" + m_env->path("Documents/old-report.pdf"))
-            != std::string::npos);
-        QCOMPARE(std::filesystem::file_size(trashFolder() + "/files/old-report.pdf"),
-            static_cast<std::uintmax_t>(gui_tests::ReviewEnvironment::ReportSize));
-        QCOMPARE(detail->trashedSize(), 5000);
-        QCOMPARE(detail->progressLabel()->text(), u"5.0 kB Moved to Trash"_s);
-        QVERIFY(detail->failureView()->isHidden());
-        QCOMPARE(detail->categoryDD()->index(YearBand, 0).data(gui::CategoryDD::SizeRole).toLongLong(), 0);
-    }
-
-    void uncheckedLargeAndOldFilesAreDeleted()
-    {
-        DetailViewController *detail = scanned(LargeAndOld);
-        QVERIFY(detail != nullptr);
+        QVERIFY(!detail->trashBox()->isChecked()); // as it was left
         select(detail, MediumBand);
         QVERIFY(cleanAndWait(detail));
         QVERIFY(!m_asked.at(0).toTrash);
@@ -250,6 +216,29 @@ private Q_SLOTS:
         QCOMPARE(detail->trashedSize(), 0);
         QCOMPARE(detail->cleanSize(), gui_tests::ReviewEnvironment::VideoSize);
         QVERIFY(detail->progressLabel()->text().endsWith(u" Free Up"_s));
+
+        QCOMPARE(detail->categoryDD()->index(YearBand, 0).data(gui::CategoryDD::SizeRole).toLongLong(),
+            gui_tests::ReviewEnvironment::ReportSize + gui_tests::ReviewEnvironment::TrackSize);
+        detail->trashBox()->setChecked(true);
+        select(detail, YearBand);
+        QVERIFY(cleanAndWait(detail));
+        QCOMPARE(m_asked.size(), 2U);
+        QVERIFY(m_asked[1].toTrash);
+        QVERIFY(
+            DetailViewController::confirmationText(m_asked[1])
+                .contains(u"2 items, 5.0 kB, will be moved to the Trash, where a file manager can restore them."_s));
+        QVERIFY(!m_env->exists("Documents/old-report.pdf"));
+        QVERIFY(!m_env->exists("Music/album/track.flac"));
+        QCOMPARE(trashedNames(), (QStringList{ u"old-report.pdf"_s, u"track.flac"_s }));
+        QVERIFY(readText(trashFolder() + "/info/old-report.pdf.trashinfo")
+                    .find("Path=" + m_env->path("Documents/old-report.pdf"))
+            != std::string::npos);
+        QCOMPARE(std::filesystem::file_size(trashFolder() + "/files/old-report.pdf"),
+            static_cast<std::uintmax_t>(gui_tests::ReviewEnvironment::ReportSize));
+        QCOMPARE(detail->trashedSize(), 5000);
+        QCOMPARE(detail->progressLabel()->text(), u"5.0 kB Moved to Trash"_s);
+        QVERIFY(detail->failureView()->isHidden());
+        QCOMPARE(detail->categoryDD()->index(YearBand, 0).data(gui::CategoryDD::SizeRole).toLongLong(), 0);
     }
 
     void anItemNoTrashCanTakeStaysAndIsReported()
