@@ -448,6 +448,49 @@ private:
         m_faults << audit.faults;
     }
 
+    /// The focus ring of each control stands out from what is there without focus.
+    static void checkFocusRings(gui::MainWindow &window, DetailViewController *detail, const QString &look)
+    {
+        gui::ViewController *root = window.viewController();
+        root->switchTabTo(u"systemJunkDetail"_s);
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(detail->cleanButton()->isEnabled());
+        auto render = [&window] {
+            QCoreApplication::processEvents();
+            QImage image(window.size() * Scale, QImage::Format_RGB32);
+            image.setDevicePixelRatio(Scale);
+            window.render(&image);
+            return image;
+        };
+        for (QWidget *widget : { static_cast<QWidget *>(root->moduleView()),
+                 static_cast<QWidget *>(detail->categoryView()),
+                 static_cast<QWidget *>(detail->cleanButton()) }) {
+            const QString name = look + u" "_s + widget->objectName();
+            detail->searchField()->setFocus(Qt::OtherFocusReason);
+            const QImage without = render();
+            widget->setFocus(Qt::TabFocusReason);
+            QVERIFY2(widget->hasFocus(), qPrintable(name));
+            const QImage with = render();
+            // The middle of each side, on the ring (the outermost two pixels).
+            const QRect area(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+            const QPoint sides[] = { QPoint(area.left(), area.center().y()),
+                QPoint(area.right(), area.center().y()),
+                QPoint(area.center().x(), area.top()),
+                QPoint(area.center().x(), area.bottom()) };
+            for (const QPoint &side : sides) {
+                const QPoint at =
+                    side * Scale + QPoint(side.x() == area.right() ? 1 : 0, side.y() == area.bottom() ? 1 : 0);
+                const double ring = gui::UIUtil::contrast(with.pixelColor(at), without.pixelColor(at));
+                QVERIFY2(ring >= OutlineMinimum,
+                    qPrintable(u"%1: the focus ring at (%2, %3) is %4:1 against what is there without focus"_s.arg(name)
+                                   .arg(side.x())
+                                   .arg(side.y())
+                                   .arg(ring)));
+            }
+        }
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -495,69 +538,6 @@ private Q_SLOTS:
         // A muted text just under the mark fails too; one just over it passes.
         QCOMPARE(faultsWith(QColor(0x7d, 0x7d, 0x7d)).size(), 1); // about 4.1:1 on the page
         QVERIFY(faultsWith(QColor(0x6e, 0x6e, 0x6e)).isEmpty()); // about 5:1
-    }
-
-    void focusRingsShowInBothLooks()
-    {
-        gui_tests::ReviewEnvironment env;
-        gui::UserDefaults defaults(QString::fromStdString(env.path("defaults.ini")));
-        defaults.setBool(u"HasLaunchedOnce"_s, true);
-        gui::AppDelegate app(
-            gui::AppDelegateOptions{ gui_tests::RecordingOpener().function(), &defaults, gui::StatusItemMode::Never });
-        app.schemes().apply();
-        gui::MainWindow window(app);
-        gui::ViewController *root = showMainWindow(window);
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        root->switchTabTo(u"systemJunkOverview"_s);
-        auto *overview = qobject_cast<gui::OverviewViewController *>(screenOf(root, u"systemJunkOverview"_s));
-        overview->scan();
-        QVERIFY(gui_tests::waitFor([overview] {
-            return overview->scanStatus() == 1;
-        }));
-        auto *detail = qobject_cast<DetailViewController *>(screenOf(root, u"systemJunkDetail"_s));
-        root->switchTabTo(u"systemJunkDetail"_s);
-        detail->categoryDD()->setData(detail->categoryDD()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
-        QVERIFY(detail->cleanButton()->isEnabled());
-
-        auto render = [&window] {
-            QCoreApplication::processEvents();
-            QImage image(window.size() * Scale, QImage::Format_RGB32);
-            image.setDevicePixelRatio(Scale);
-            window.render(&image);
-            return image;
-        };
-        for (const auto choice : { gui::SchemeChoice::Light, gui::SchemeChoice::Dark }) {
-            app.schemes().setChoice(choice);
-            const QString look = choice == gui::SchemeChoice::Dark ? u"dark"_s : u"light"_s;
-            for (QWidget *widget : { static_cast<QWidget *>(root->moduleView()),
-                     static_cast<QWidget *>(detail->categoryView()),
-                     static_cast<QWidget *>(detail->cleanButton()) }) {
-                const QString name = look + u" "_s + widget->objectName();
-                detail->searchField()->setFocus(Qt::OtherFocusReason);
-                const QImage without = render();
-                widget->setFocus(Qt::TabFocusReason);
-                QVERIFY2(widget->hasFocus(), qPrintable(name));
-                const QImage with = render();
-                // The middle of each side, on the ring (the outermost two pixels).
-                const QRect area(widget->mapTo(&window, QPoint(0, 0)), widget->size());
-                const QPoint sides[] = { QPoint(area.left(), area.center().y()),
-                    QPoint(area.right(), area.center().y()),
-                    QPoint(area.center().x(), area.top()),
-                    QPoint(area.center().x(), area.bottom()) };
-                for (const QPoint &side : sides) {
-                    const QPoint at =
-                        side * Scale + QPoint(side.x() == area.right() ? 1 : 0, side.y() == area.bottom() ? 1 : 0);
-                    const double ring = gui::UIUtil::contrast(with.pixelColor(at), without.pixelColor(at));
-                    QVERIFY2(ring >= OutlineMinimum,
-                        qPrintable(
-                            u"%1: the focus ring at (%2, %3) is %4:1 against what is there without focus"_s.arg(name)
-                                .arg(side.x())
-                                .arg(side.y())
-                                .arg(ring)));
-                }
-            }
-        }
     }
 
     void everyScreenInBothLooks_data()
@@ -639,6 +619,7 @@ private Q_SLOTS:
                 app.schemes().setChoice(dark ? gui::SchemeChoice::Dark : gui::SchemeChoice::Light);
             }
             const QString look = dark ? u"dark-"_s : u"light-"_s;
+            checkFocusRings(window, junk, look);
             for (const QString &identifier : { u"dashboard"_s,
                      u"systemJunkOverview"_s,
                      u"applicationJunkOverview"_s,
