@@ -57,13 +57,13 @@ void buildBigFolder(const std::string &folder, int count)
     ::close(fd);
 }
 
-/// A tree of some eight thousand entries: enough for the helpers to start and
-/// take whole subdirectories, and the last names of big folders (one inside
-/// another) while their first are walked.
+/// A tree of some four thousand entries: enough for the helpers to start and
+/// take the last names of folders at every depth (big ones, one inside
+/// another, among them) while the first are walked.
 void buildTree(const testing_support::TempDir &tmp)
 {
-    buildBigFolder(tmp.makeDir("Camera Roll"), 3000);
-    buildBigFolder(tmp / "Camera Roll/photo2950", 2600);
+    buildBigFolder(tmp.makeDir("Camera Roll"), 800);
+    buildBigFolder(tmp / "Camera Roll/photo750", 600);
     for (int d = 0; d < 40; ++d) {
         const std::string top = (d % 3 == 0 ? "keep" : d % 3 == 1 ? "skip" : "dir") + std::to_string(d);
         for (int f = 0; f < 20; ++f) {

@@ -418,22 +418,27 @@ void SortedDirectoryStack::pushListing(int fd, std::uint64_t dev, int level, std
     m_stack.push_back(Frame{ fd, dev, level, m_dirPath.size(), std::move(listing), 0 });
 }
 
-std::optional<SortedDirectoryStack::ListingTail> SortedDirectoryStack::splitTop(std::size_t fewest)
+std::optional<SortedDirectoryStack::ListingTail> SortedDirectoryStack::splitShallowest(std::size_t fewest)
 {
-    if (m_stack.empty()) {
+    const auto found = std::find_if(m_stack.begin(), m_stack.end(), [fewest](const Frame &frame) {
+        return frame.listing.refs.size() - frame.next >= std::max<std::size_t>(fewest, 2);
+    });
+    if (found == m_stack.end()) {
         return std::nullopt;
     }
-    Frame &frame = m_stack.back();
-    const std::size_t left = frame.listing.refs.size() - frame.next;
-    if (left < fewest) {
-        return std::nullopt;
-    }
+    Frame &frame = *found;
     const int fd = ::fcntl(frame.fd, F_DUPFD_CLOEXEC, 0); // NOLINT(cppcoreguidelines-pro-type-vararg)
     if (fd < 0) {
         return std::nullopt;
     }
-    ListingTail tail{ fd, frame.dev, frame.level, m_dirPath, {} };
-    const std::size_t first = frame.next + left / 2;
+    // Each frame's path is the start of the top frame's.
+    ListingTail tail{ fd,
+        frame.dev,
+        frame.level,
+        m_dirPath.substr(0, frame.pathLength),
+        {},
+        static_cast<std::size_t>(found - m_stack.begin()) + 1 };
+    const std::size_t first = frame.next + (frame.listing.refs.size() - frame.next) / 2;
     tail.listing.refs.reserve(frame.listing.refs.size() - first);
     for (std::size_t k = first; k < frame.listing.refs.size(); ++k) {
         const NameRef ref = frame.listing.refs[k];

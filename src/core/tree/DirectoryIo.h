@@ -291,8 +291,8 @@ public:
         std::vector<NameRef> refs; // sorted by bytes
     };
 
-    /// The last names of the top frame's listing, split off to be walked
-    /// by another stack (pushListing) while this one walks the first.
+    /// The last names of a frame's listing, split off to be walked by
+    /// another stack (pushListing) while this one walks the first.
     struct ListingTail
     {
         int fd = -1; // the directory, opened anew for the tail; the taker owns it
@@ -300,12 +300,14 @@ public:
         int level = 1;
         std::string path;
         Listing listing;
+        std::size_t depth = 0; // of the frame split, counted from 1 at the bottom
     };
 
-    /// Splits off the second half of the names the top frame has still to
-    /// hand out, when at least `fewest` are left and a descriptor can be had;
-    /// this stack then ends the frame at the first half.
-    [[nodiscard]] std::optional<ListingTail> splitTop(std::size_t fewest);
+    /// Splits off the second half of the names the shallowest frame with at
+    /// least `fewest` names left has still to hand out (the biggest share of
+    /// the walk left: whole subtrees near the root), when a descriptor can be
+    /// had; this stack then ends that frame at the first half.
+    [[nodiscard]] std::optional<ListingTail> splitShallowest(std::size_t fewest);
 
     /// As push(), with the names read already: a tail split off another stack.
     void pushListing(int fd, std::uint64_t dev, int level, std::string_view path, Listing listing);

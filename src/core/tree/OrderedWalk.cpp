@@ -28,11 +28,11 @@ constexpr std::uint32_t SegmentMark = std::numeric_limits<std::uint32_t>::max();
 constexpr std::size_t EntriesBeforeHelpers = 512;
 
 /// The kept items of one stretch of the walk, in order, with marks where a
-/// subdirectory's stretch (walked by another thread) belongs.
+/// stretch walked by another thread belongs.
 using Segment = std::vector<WalkToken>;
 
-/// A directory opened by one thread and walked by whichever is free, or the
-/// last names of a big one (with `listed`).
+/// The root of the walk, or (with `listed`) the last names of a folder,
+/// split off by one thread and walked by whichever is free.
 struct Task
 {
     int fd = -1; // owned by the task until a worker takes it
@@ -44,11 +44,9 @@ struct Task
     detail::SortedDirectoryStack::Listing listing;
 };
 
-// How often a thread inside one folder looks whether another idles, and the
-// fewest names of that folder it hands over: a folder of tens of thousands of
-// photos is shared out, a small one never.
-constexpr std::size_t LookEvery = 256;
-constexpr std::size_t FewestShared = 2048;
+// The fewest names a folder must have left to be shared out: two, so that
+// even the last two subtrees of a walk go to two threads.
+constexpr std::size_t FewestShared = 2;
 
 /// What the walking threads share: the task queue, the segments and the
 /// helper threads. The queue is only touched when a thread is idle, so in
@@ -124,9 +122,9 @@ private:
 
 /// One walking thread: depth-first over a stack of open directories, like
 /// Walker, appending the tokens of kept items to the segment of the task it
-/// is walking. A directory it is about to enter while another thread idles
-/// is handed over instead, with a mark in its own segment where the
-/// directory's items belong.
+/// is walking. While another thread idles, it hands over the second half of
+/// what is left of the shallowest folder it has open, and puts a mark in its
+/// own segment where those items belong.
 class Worker
 {
 public:
@@ -157,8 +155,7 @@ public:
             if (m_index == 0 && ++m_entriesSeen == EntriesBeforeHelpers) {
                 m_shared.startHelpers();
             }
-            if (++m_sinceLook == LookEvery) {
-                m_sinceLook = 0;
+            if (m_shared.queue().wantsWork()) {
                 handOverTail();
             }
             const VisitAnswer answer = m_shared.visit()(m_item, level, m_index);
@@ -173,21 +170,23 @@ public:
     }
 
 private:
-    /// Hands the second half of the names left in the folder being walked to
-    /// an idle thread, if one waits and the folder is big. The mark of their
-    /// segment goes in once this thread is done with the first half.
+    /// Hands an idle thread the second half of the names left in the
+    /// shallowest folder open (whole subtrees near the root of the walk).
+    /// The mark of their segment goes in once this thread is done with the
+    /// first half.
     void handOverTail()
     {
-        if (!m_shared.queue().wantsWork()) {
-            return;
-        }
-        std::optional<detail::SortedDirectoryStack::ListingTail> tail = m_stack.splitTop(FewestShared);
+        std::optional<detail::SortedDirectoryStack::ListingTail> tail = m_stack.splitShallowest(FewestShared);
         if (!tail) {
             return;
         }
         const auto [number, segment] = m_shared.newSegment();
         (void)segment;
-        m_handedTails.push_back(HandedTail{ m_stack.depth(), number });
+        // A deeper folder's tail comes before a shallower one's in walk order.
+        // The shallowest folder with names left is split first, a folder only
+        // loses names, and one that takes another's place (its last subfolder)
+        // does so with nothing deeper open: so the list stays ordered by depth.
+        m_handedTails.push_back(HandedTail{ tail->depth, number });
         m_shared.queue().push(
             Task{ tail->fd, tail->dev, tail->level, std::move(tail->path), number, true, std::move(tail->listing) });
     }
@@ -204,21 +203,13 @@ private:
         }
     }
 
-    /// Enters the directory just visited, whose entries lie at `level`, or
-    /// hands it to an idle thread.
+    /// Enters the directory just visited, whose entries lie at `level`.
     void enter(int level)
     {
         std::uint64_t dev = 0;
         const int fd = m_stack.openChild(m_item, dev);
         if (fd < 0) {
             return; // unreadable, vanished, replaced by a link or on a skipped mount: passed over
-        }
-        if (m_shared.queue().wantsWork()) {
-            const auto [number, segment] = m_shared.newSegment();
-            (void)segment;
-            m_segment->push_back(WalkToken{ SegmentMark, number });
-            m_shared.queue().push(Task{ fd, dev, level, m_item.path, number, false, {} });
-            return;
         }
         m_stack.push(fd, dev, level, m_item.path);
     }
@@ -230,7 +221,6 @@ private:
     WalkItem m_item;
     std::uint32_t m_kept = 0;
     std::size_t m_entriesSeen = 0;
-    std::size_t m_sinceLook = 0;
     /// A tail handed over from the folder open `depth` frames deep, with its segment.
     struct HandedTail
     {
