@@ -234,8 +234,14 @@ private Q_SLOTS:
         QCOMPARE(*m_opener.opened, std::vector<QUrl>{ other });
 
         Q_EMIT view->navigationRequested(QUrl(u"https://example.org/tools"_s), NavigationKind::Link);
-        // A new-window request for the page itself leaves too.
-        Q_EMIT view->navigationRequested(testPage(), NavigationKind::NewWindow);
+        // A middle click asks for a new window: the page's own link leaves too.
+        QTextCursor cursor = view->document()->find(u"This page again"_s);
+        QVERIFY(!cursor.isNull());
+        cursor.setPosition(cursor.selectionStart() + 2);
+        QSignalSpy requests(view, &gui::PageView::navigationRequested);
+        QTest::mouseClick(view->viewport(), Qt::MiddleButton, {}, view->cursorRect(cursor).center());
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.at(0).at(1).value<NavigationKind>(), NavigationKind::NewWindow);
         QCOMPARE(m_opener.opened->size(), 3U);
         QCOMPARE(m_opener.opened->at(1), QUrl(u"https://example.org/tools"_s));
         QCOMPARE(m_opener.opened->at(2), testPage());
@@ -290,25 +296,9 @@ private Q_SLOTS:
         QCOMPARE(page->child(0)->text(QAccessible::Name), u"Only link"_s);
     }
 
-    void middleClickAsksForANewWindow()
+    void aPageThatCannotBeShownGivesItsAddressAndWhy()
     {
-        useCatalogue(u"page.html"_s);
-        auto *screen = showScreen();
-        gui::PageView *view = screen->webview();
-        // The first link on the page, which names the page itself.
-        QTextCursor cursor = view->document()->find(u"This page again"_s);
-        QVERIFY(!cursor.isNull());
-        cursor.setPosition(cursor.selectionStart() + 2);
-        const QPoint point = view->cursorRect(cursor).center();
-        QSignalSpy requests(view, &gui::PageView::navigationRequested);
-        QTest::mouseClick(view->viewport(), Qt::MiddleButton, {}, point);
-        QCOMPARE(requests.size(), 1);
-        QCOMPARE(requests.at(0).at(1).value<NavigationKind>(), NavigationKind::NewWindow);
-        QCOMPARE(*m_opener.opened, std::vector<QUrl>{ testPage() });
-    }
-
-    void invalidAddressGivesTheAddressInsteadOfABlankView()
-    {
+        // Not an address: said as plain text, nothing to open.
         useCatalogue(u"http://exa mple.org/tools"_s);
         auto *screen = showScreen();
         QVERIFY(screen->isShowingFallback());
@@ -317,32 +307,27 @@ private Q_SLOTS:
         QCOMPARE(screen->fallbackAddress()->textFormat(), Qt::PlainText);
         QVERIFY(!screen->openInBrowserButton()->isEnabled());
         QVERIFY(!screen->progressIndicator()->isVisible());
-    }
 
-    void webAddressOffersTheBrowser()
-    {
-        useCatalogue(u"https://example.org/tools"_s);
-        auto *screen = showScreen();
-        QVERIFY(screen->isShowingFallback());
-        QVERIFY(!screen->progressIndicator()->isVisible());
-        QVERIFY(screen->fallbackAddress()->text().contains(u"href=\"https://example.org/tools\""_s));
-        QCOMPARE(screen->openInBrowserButton()->text(), u"Open in Browser"_s);
-        QVERIFY(screen->openInBrowserButton()->isEnabled());
-        QTest::mouseClick(screen->openInBrowserButton(), Qt::LeftButton);
-        Q_EMIT screen->fallbackAddress()->linkActivated(u"https://example.org/tools"_s);
-        QCOMPARE(*m_opener.opened, std::vector<QUrl>(2, QUrl(u"https://example.org/tools"_s)));
-    }
-
-    void missingPageSaysWhy()
-    {
+        // A missing page: the reason, and no browser for a local file.
         useCatalogue(u"missing.html"_s);
-        auto *screen = showScreen();
+        screen = showScreen();
         QVERIFY(screen->isShowingFallback());
         QVERIFY(!screen->progressIndicator()->isVisible());
         QVERIFY(!screen->webview()->errorString().isEmpty());
         QVERIFY(screen->fallbackMessage()->text().contains(screen->webview()->errorString()));
         QCOMPARE(screen->fallbackAddress()->text(), m_resources.filePath(u"missing.html"_s));
         QVERIFY(!screen->openInBrowserButton()->isEnabled());
+
+        // A web address: the browser is offered, from the button and the link.
+        useCatalogue(u"https://example.org/tools"_s);
+        screen = showScreen();
+        QVERIFY(screen->isShowingFallback());
+        QVERIFY(screen->fallbackAddress()->text().contains(u"href=\"https://example.org/tools\""_s));
+        QCOMPARE(screen->openInBrowserButton()->text(), u"Open in Browser"_s);
+        QVERIFY(screen->openInBrowserButton()->isEnabled());
+        QTest::mouseClick(screen->openInBrowserButton(), Qt::LeftButton);
+        Q_EMIT screen->fallbackAddress()->linkActivated(u"https://example.org/tools"_s);
+        QCOMPARE(*m_opener.opened, std::vector<QUrl>(2, QUrl(u"https://example.org/tools"_s)));
     }
 
     void pipesAndOversizedFilesAreNotRead()
