@@ -226,14 +226,6 @@ private Q_SLOTS:
         QCOMPARE(shownNames(), (QStringList{ u"web"_s, u"app"_s }));
     }
 
-    void aDirectionWithNoKeyOnlyMovesTheMark()
-    {
-        sortItem(u"Ascending"_s)->setChecked(false);
-        pick(u"Descending"_s);
-        QCOMPARE(marked(), QStringList{ u"Descending"_s });
-        QCOMPARE(shownNames(), (QStringList{ u"browser"_s, u"fonts"_s, u"thumbs.db"_s }));
-    }
-
     void theSearchFieldFilters()
     {
         QTest::keyClicks(m_detail->searchField(), u"FONT"_s);
@@ -476,14 +468,6 @@ private Q_SLOTS:
             (std::vector<std::string>{
                 ".cache/browser/cache2/blob", ".cache/fonts/a.cache", ".cache/thumbs.db", "old.log" }));
         QCOMPARE(m_detail->cleanSize(), 8700);
-    }
-
-    void noCleanWhileTheModuleIsScanned()
-    {
-        QVERIFY(ModuleActivity::instance().scan(1, nullptr, nullptr, nullptr));
-        QVERIFY(!m_detail->cleanButton()->isEnabled());
-        m_detail->clean();
-        QCOMPARE(m_asked, 0);
     }
 
     void aScanStartedWhileTheQuestionIsOpenWins()
