@@ -40,10 +40,7 @@ INSTANTIATE_TEST_SUITE_P(Bytes,
         ByteCase{ 999, "999 bytes" },
         // Unit boundaries, 1000-based.
         ByteCase{ 1000, "1.0 kB" },
-        ByteCase{ 1000 * 1000, "1.0 MB" },
-        ByteCase{ 12'345'678, "12.3 MB" },
         ByteCase{ 1'234'567'890, "1.2 GB" },
-        ByteCase{ 1'000'000'000'000, "1.0 TB" },
         ByteCase{ 1'000'000'000'000'000'000, "1.0 EB" },
         ByteCase{ std::numeric_limits<std::int64_t>::max(), "9.2 EB" },
         // GLib keeps the smaller unit until the value reaches the next one.
