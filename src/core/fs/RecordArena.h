@@ -17,6 +17,13 @@
 
 namespace core::detail {
 
+/// A block of `bytes` for records, its pages made present and writable in
+/// one call. Touched one by one, each page would cost a fault, and a record's
+/// first write (its bit fields are read, then written) a second fault that
+/// stops the other walking threads' processors to flush their address
+/// caches. Freed with ::operator delete.
+void *newRecordBlock(std::size_t bytes);
+
 /// Memory handed out in order from large blocks and given back all at once.
 /// A deep walk of a home folder makes a hundred thousand records on its
 /// threads: one by one from the allocator, each thread's heap would grow a
@@ -40,7 +47,7 @@ public:
         std::size_t at = (m_used + alignment - 1) & ~(alignment - 1);
         if (m_blocks.empty() || at + bytes > m_blockSize) {
             m_blockSize = std::max(BlockSize, bytes);
-            m_blocks.push_back(static_cast<std::byte *>(::operator new(m_blockSize)));
+            m_blocks.push_back(static_cast<std::byte *>(newRecordBlock(m_blockSize)));
             at = 0;
         }
         m_used = at + bytes;
@@ -149,7 +156,7 @@ private:
     void *slot()
     {
         if (m_records.empty() || m_inLast == RecordsPerBlock) {
-            m_records.push_back(static_cast<FolderInfo *>(::operator new(sizeof(FolderInfo) * RecordsPerBlock)));
+            m_records.push_back(static_cast<FolderInfo *>(newRecordBlock(sizeof(FolderInfo) * RecordsPerBlock)));
             m_inLast = 0;
         }
         return m_records.back() + m_inLast++;
