@@ -135,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(screen<gui::OverviewViewController>(u"systemOverview"_s)->moduleIndex(), 5);
     }
 
-    void aScanShowsTheFindingsAndWhatCouldNotBeMeasured()
+    void aScanShowsWhatCouldNotBeMeasuredAndTheCleanGoesThroughTheHelper()
     {
         QVERIFY(scanned());
         auto *detail = screen<gui::DetailViewController>(u"systemDetail"_s);
@@ -157,12 +157,8 @@ private Q_SLOTS:
         QCOMPARE(detail->detailView()->accessibleDescription(), detail->noMatchLabel()->text());
         detail->categoryView()->setCurrentIndex(categories->index(Packages, 0));
         QVERIFY(detail->noMatchLabel()->isHidden());
-    }
 
-    void cleanGoesThroughTheHelperAndCountsWhatWent()
-    {
-        QVERIFY(scanned());
-        auto *detail = screen<gui::DetailViewController>(u"systemDetail"_s);
+        // The clean goes through the helper and counts what went.
         detail->setConfirmer([](QWidget *, const gui::DetailViewController::CleanQuestion &) {
             return true;
         });
@@ -177,35 +173,6 @@ private Q_SLOTS:
         QVERIFY(testing_support::pathExists(m_system->at("elsewhere/keep.deb")));
         QCOMPARE(detail->cleanReport()->rowCount(), 0);
         QCOMPARE(detail->categoryDD()->index(Packages, 0).data(gui::CategoryDD::SizeRole).toLongLong(), 0);
-    }
-
-    /// With SPRUCE_SCREENSHOT_DIR set, saves the overview and the detail
-    /// screen there (system-overview.png, system-detail.png); run it with
-    /// QT_SCALE_FACTOR=2 for 200 %.
-    void screenshots()
-    {
-        const QString folder = qEnvironmentVariable("SPRUCE_SCREENSHOT_DIR");
-        if (folder.isEmpty()) {
-            QSKIP("SPRUCE_SCREENSHOT_DIR not set");
-        }
-        m_system->file("var/lib/systemd/coredump/core.firefox.1000.b00t.4242.1700000000000000.zst", 48'000'000);
-        m_system->file("var/cache/apt/archives/linux-image-6.1.0-13-amd64_6.1.55-1_amd64.deb", 68'000'000);
-        m_root->resize(1000, 680);
-        m_root->switchTabTo(u"systemOverview"_s);
-        auto *overview = screen<gui::OverviewViewController>(u"systemOverview"_s);
-        QTest::qWait(50);
-        QVERIFY(m_root->grab().save(folder + u"/system-overview.png"_s));
-        overview->scan();
-        QVERIFY(gui_tests::waitFor([overview] {
-            return overview->scanStatus() == 1;
-        }));
-        auto *detail = screen<gui::DetailViewController>(u"systemDetail"_s);
-        detail->categoryView()->setCurrentIndex(detail->categoryDD()->index(Packages, 0));
-        QTest::qWait(50);
-        QVERIFY(m_root->grab().save(folder + u"/system-detail.png"_s));
-        detail->categoryView()->setCurrentIndex(detail->categoryDD()->index(Snaps, 0));
-        QTest::qWait(50);
-        QVERIFY(m_root->grab().save(folder + u"/system-detail-notes.png"_s));
     }
 };
 
