@@ -140,13 +140,7 @@ private Q_SLOTS:
             << u"systemJunkDetail"_s << u"systemJunkOverview"_s << SlideTransition::SlideRight;
         QTest::newRow("dashboard to an overview")
             << u"dashboard"_s << u"largeAndOldFileOverview"_s << SlideTransition::SlideUp;
-        QTest::newRow("overview to the dashboard")
-            << u"applicationJunkOverview"_s << u"dashboard"_s << SlideTransition::SlideUp;
-        QTest::newRow("dashboard straight to a detail")
-            << u"dashboard"_s << u"applicationJunkDetail"_s << SlideTransition::SlideLeft;
         QTest::newRow("detail to more tools") << u"systemJunkDetail"_s << u"moreTool"_s << SlideTransition::SlideUp;
-        QTest::newRow("one detail to another")
-            << u"systemJunkDetail"_s << u"largeAndOldFileDetail"_s << SlideTransition::SlideLeft;
     }
     void slideForEachKindOfSwitch()
     {
