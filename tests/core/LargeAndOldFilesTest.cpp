@@ -328,10 +328,12 @@ TEST_F(LargeAndOldFilesTest, IncrementsAddUpToOneForTheWholeModule)
         [&done] {
             ++done;
         });
+    EXPECT_EQ(dispatcher.pendingBackground(), 1U) << "the whole module is one job";
     dispatcher.runAllQueues();
     EXPECT_EQ(done, 1);
     ASSERT_FALSE(fractions.empty());
     EXPECT_FLOAT_EQ(fractions.back(), 1.0F);
+    EXPECT_EQ(ModuleInfo::modules()[3].categories.size(), 4U);
 }
 
 TEST_F(LargeAndOldFilesTest, ModuleWithTooFewCategoriesIsReturnedUnchanged)

@@ -156,23 +156,13 @@ TEST_F(ScanEngineTest, EveryCallbackRunsOnTheMainQueueAndProgressPrecedesComplet
     EXPECT_EQ(rec.progress[0], std::make_pair(tmp / "d", std::int64_t{ 3 }));
 }
 
-TEST_F(ScanEngineTest, ModuleWithoutCategoriesAndLargeAndOldModuleFinish)
+TEST_F(ScanEngineTest, ModuleWithoutCategoriesFinishes)
 {
     setModules(2, {});
     Recorded rec;
     scanModule(2, rec);
     dispatcher.runAllQueues();
     EXPECT_EQ(rec.done, 1);
-
-    setModules(3, { category("band 0"), category("band 1"), category("band 2"), category("band 3") });
-    Recorded large;
-    scanModule(3, large);
-    EXPECT_EQ(dispatcher.pendingBackground(), 1U) << "the large and old module is one job";
-    dispatcher.runAllQueues();
-    EXPECT_EQ(large.done, 1);
-    ASSERT_FALSE(large.percents.empty());
-    EXPECT_EQ(large.percents.back(), 1.0F);
-    EXPECT_EQ(core::ModuleInfo::modules()[3].categories.size(), 4U);
 }
 
 TEST_F(ScanEngineTest, FolderInfoWithChildrenMeasuresEachChildOnce)
