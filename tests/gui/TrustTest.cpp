@@ -266,6 +266,8 @@ private Q_SLOTS:
 
     void alwaysKeepListsThePathAndRescans()
     {
+        const std::string odd = ".cache/caf\xe9.bin";
+        std::ofstream(m_env->path(odd)) << "x";
         DetailViewController *detail = scanned(1);
         QVERIFY(detail != nullptr);
         detail->categoryView()->setCurrentIndex(detail->categoryDD()->index(Reports, 0));
@@ -307,39 +309,29 @@ private Q_SLOTS:
         QVERIFY(m_env->exists("reports/app/crash-1.dmp"));
         QVERIFY(!m_env->exists("reports/app/crash-2.dmp"));
 
-        // The note leads to the list.
+        // A name that is not UTF-8 is kept byte for byte.
+        detail->categoryView()->setCurrentIndex(detail->categoryDD()->index(Caches, 0));
+        core::FolderInfoPtr oddRecord;
+        for (int row = 0; row < files->rowCount(); ++row) {
+            const core::FolderInfoPtr candidate = files->recordPtr(files->index(row, 0));
+            oddRecord = candidate->name().starts_with("caf") ? candidate : oddRecord;
+        }
+        QVERIFY(oddRecord != nullptr);
+        detail->alwaysKeep(*oddRecord);
+        QCOMPARE(kept(), (std::vector<std::string>{ m_env->path("reports/app/crash-1.dmp"), m_env->path(odd) }));
+        QVERIFY(gui_tests::waitUntilIdle(1));
+
+        // The note leads to the list, where it is taken off exactly.
         detail->keptItemsButton()->click();
         auto *page = m_root->findChild<gui::PreferencesDialog *>();
         QVERIFY(page != nullptr && page->isVisible());
-        QCOMPARE(page->keptList()->count(), 1);
+        QCOMPARE(page->keptList()->count(), 2);
+        QCOMPARE(gui::PreferencesDialog::pathOf(page->keptList()->item(1)), m_env->path(odd));
+        page->keptList()->clearSelection();
+        page->keptList()->item(1)->setSelected(true);
+        page->removeSelected();
+        QCOMPARE(kept(), std::vector<std::string>{ m_env->path("reports/app/crash-1.dmp") });
         page->close();
-    }
-
-    void aNameThatIsNotUtf8IsKeptByteForByte()
-    {
-        const std::string odd = ".cache/caf\xe9.bin";
-        std::ofstream(m_env->path(odd)) << "x";
-        DetailViewController *detail = scanned(1);
-        QVERIFY(detail != nullptr);
-        gui::DetailDD *files = detail->detailDD();
-        core::FolderInfoPtr record;
-        for (int row = 0; row < files->rowCount(); ++row) {
-            const core::FolderInfoPtr candidate = files->recordPtr(files->index(row, 0));
-            if (candidate->name().starts_with("caf")) {
-                record = candidate;
-            }
-        }
-        QVERIFY(record != nullptr);
-        detail->alwaysKeep(*record);
-        QCOMPARE(kept(), std::vector<std::string>{ m_env->path(odd) });
-        QVERIFY(gui_tests::waitUntilIdle(1));
-        // And taken off the list exactly.
-        gui::PreferencesDialog page;
-        page.reload();
-        QCOMPARE(gui::PreferencesDialog::pathOf(page.keptList()->item(0)), m_env->path(odd));
-        page.keptList()->item(0)->setSelected(true);
-        page.removeSelected();
-        QCOMPARE(kept(), std::vector<std::string>{});
     }
 
     void preferencesAddKeepsWhatIsChosen()
