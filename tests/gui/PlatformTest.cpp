@@ -172,7 +172,7 @@ private Q_SLOTS:
         QVERIFY2(qAbs(loud.redF() - 300.0f / 255.0f) < 2e-3f, qPrintable(QString::number(loud.redF())));
     }
 
-    void buttonBackgroundOnlyWhenBalphaIsPositive()
+    void buttonBackgroundOnlyWhenBalphaIsPositiveAndPainted()
     {
         core::MyUI style;
         style.name = "System-Bold";
@@ -201,17 +201,12 @@ private Q_SLOTS:
         gui::UIUtil::setBtnAttribute(&button, u"Re-Scan"_s, style);
         QCOMPARE(button.property("layerBackground").value<QColor>(), background);
         QCOMPARE(button.text(), u"Re-Scan"_s);
-    }
 
-    void opaqueButtonBackgroundIsPainted()
-    {
-        core::MyUI style;
-        style.size = 14;
+        // An opaque background is what is painted.
         style.bred = 200;
         style.bgreen = 20;
         style.bblue = 40;
         style.balpha = 1.0;
-        QPushButton button;
         button.resize(120, 40);
         gui::UIUtil::setBtnAttribute(&button, u"Clean"_s, style);
         const QImage shot = button.grab().toImage();
