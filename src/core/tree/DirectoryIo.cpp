@@ -418,10 +418,10 @@ void SortedDirectoryStack::pushListing(int fd, std::uint64_t dev, int level, std
     m_stack.push_back(Frame{ fd, dev, level, m_dirPath.size(), std::move(listing), 0 });
 }
 
-std::optional<SortedDirectoryStack::ListingTail> SortedDirectoryStack::splitShallowest(std::size_t fewest)
+std::optional<SortedDirectoryStack::ListingTail> SortedDirectoryStack::splitShallowest()
 {
-    const auto found = std::find_if(m_stack.begin(), m_stack.end(), [fewest](const Frame &frame) {
-        return frame.listing.refs.size() - frame.next >= std::max<std::size_t>(fewest, 2);
+    const auto found = std::find_if(m_stack.begin(), m_stack.end(), [](const Frame &frame) {
+        return frame.listing.refs.size() - frame.next >= 2;
     });
     if (found == m_stack.end()) {
         return std::nullopt;

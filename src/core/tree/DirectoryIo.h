@@ -303,11 +303,11 @@ public:
         std::size_t depth = 0; // of the frame split, counted from 1 at the bottom
     };
 
-    /// Splits off the second half of the names the shallowest frame with at
-    /// least `fewest` names left has still to hand out (the biggest share of
-    /// the walk left: whole subtrees near the root), when a descriptor can be
-    /// had; this stack then ends that frame at the first half.
-    [[nodiscard]] std::optional<ListingTail> splitShallowest(std::size_t fewest);
+    /// Splits off the second half of the names the shallowest frame with two
+    /// or more left has still to hand out (the biggest share of the walk left:
+    /// whole subtrees near the root), when a descriptor can be had; this
+    /// stack then ends that frame at the first half.
+    [[nodiscard]] std::optional<ListingTail> splitShallowest();
 
     /// As push(), with the names read already: a tail split off another stack.
     void pushListing(int fd, std::uint64_t dev, int level, std::string_view path, Listing listing);

@@ -44,10 +44,6 @@ struct Task
     detail::SortedDirectoryStack::Listing listing;
 };
 
-// The fewest names a folder must have left to be shared out: two, so that
-// even the last two subtrees of a walk go to two threads.
-constexpr std::size_t FewestShared = 2;
-
 /// What the walking threads share: the task queue, the segments and the
 /// helper threads. The queue is only touched when a thread is idle, so in
 /// the steady state a directory costs two relaxed atomic loads and no lock.
@@ -176,7 +172,7 @@ private:
     /// first half.
     void handOverTail()
     {
-        std::optional<detail::SortedDirectoryStack::ListingTail> tail = m_stack.splitShallowest(FewestShared);
+        std::optional<detail::SortedDirectoryStack::ListingTail> tail = m_stack.splitShallowest();
         if (!tail) {
             return;
         }

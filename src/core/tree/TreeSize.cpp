@@ -203,6 +203,12 @@ void Worker::scan(DirTask task)
     }
     const bool enter = task.level < detail::MaxLevel;
     const KeptItems *kept = m_walk.kept();
+    const auto addSubdir = [&](const char *name) {
+        if (enter) {
+            frame.subdirs.append(name, std::strlen(name) + 1);
+            ++m_subdirsLeft;
+        }
+    };
     m_files.clear();
     detail::forEachEntry(task.fd, m_buffer, [&](const char *name, unsigned char type, std::uint64_t inode) {
         ++m_entriesSeen;
@@ -210,10 +216,7 @@ void Worker::scan(DirTask task)
             return; // a kept item and everything below it count nothing
         }
         if (type == DT_DIR) { // directories count 0: no stat for them
-            if (enter) {
-                frame.subdirs.append(name, std::strlen(name) + 1);
-                ++m_subdirsLeft;
-            }
+            addSubdir(name);
             return;
         }
         if (type != DT_UNKNOWN) {
@@ -234,11 +237,10 @@ void Worker::scan(DirTask task)
             }
             return;
         }
-        if (!S_ISDIR(st.mode)) {
+        if (S_ISDIR(st.mode)) {
+            addSubdir(name);
+        } else {
             m_total += st.size;
-        } else if (enter) {
-            frame.subdirs.append(name, std::strlen(name) + 1);
-            ++m_subdirsLeft;
         }
     });
     countFiles(task.fd, task.dev, m_files);
