@@ -79,7 +79,7 @@ private:
     std::vector<char> m_buffer;
     std::vector<Frame> m_stack;
     std::vector<std::string> m_spareNames; // capacity recycled between frames
-    std::string m_files; // the files of the directory being scanned
+    std::string m_files; // files of the directory being scanned, not yet counted
     std::int64_t m_total = 0;
     std::size_t m_entriesSeen = 0;
     std::size_t m_subdirsLeft = 0; // names not yet taken, over the whole stack
@@ -143,9 +143,8 @@ private:
     std::vector<std::jthread> m_helpers;
 };
 
-// Name lists are kept for reuse up to this size; a huge one (a folder of
-// thousands of entries) goes, so a single odd folder does not pin its memory.
-constexpr std::size_t MaxRecycledCapacity = std::size_t{ 64 } * 1024;
+// The most bytes of file names a thread gathers before it counts them.
+constexpr std::size_t FilesChunkBytes = std::size_t{ 64 } * 1024;
 
 // Helpers start once the caller has seen this many entries and still has
 // subdirectories to visit: a small folder then costs no thread start.
@@ -171,6 +170,9 @@ void Worker::popFrame()
     if (top.fd >= 0) {
         ::close(top.fd);
     }
+    // Keep small name lists for reuse; let a huge one (a folder of thousands
+    // of subfolders) go, so a single odd folder does not pin its memory.
+    constexpr std::size_t MaxRecycledCapacity = std::size_t{ 64 } * 1024;
     if (top.subdirs.capacity() <= MaxRecycledCapacity) {
         top.subdirs.clear();
         m_spareNames.push_back(std::move(top.subdirs));
@@ -220,9 +222,14 @@ void Worker::scan(DirTask task)
             return;
         }
         if (type != DT_UNKNOWN) {
-            // Counted once the listing is read, so that a folder of many
-            // thousand files can be shared out between the threads.
+            // Counted a few thousand at a time, so that a folder of many
+            // thousand files can be shared out between the threads while its
+            // names take a bounded room.
             m_files.append(name, std::strlen(name) + 1);
+            if (m_files.size() >= FilesChunkBytes) {
+                countFiles(task.fd, task.dev, m_files);
+                m_files.clear();
+            }
             return;
         }
         detail::EntryStat st; // a file system that does not tell the type: a stat does
@@ -244,9 +251,6 @@ void Worker::scan(DirTask task)
         }
     });
     countFiles(task.fd, task.dev, m_files);
-    if (m_files.capacity() > MaxRecycledCapacity) {
-        std::string().swap(m_files);
-    }
     if (frame.subdirs.empty()) {
         ::close(frame.fd);
         m_spareNames.push_back(std::move(frame.subdirs)); // empty: nothing to cap
@@ -258,9 +262,9 @@ void Worker::scan(DirTask task)
 void Worker::countFiles(int fd, std::uint64_t dev, std::string_view names)
 {
     // How often a thread looks whether another idles, and the fewest bytes of
-    // names it hands over (some thousand files: less is not worth a task).
-    constexpr std::size_t LookEvery = 256;
-    constexpr std::size_t FewestSharedBytes = std::size_t{ 16 } * 1024;
+    // names it hands over (some hundreds of files: less is not worth a task).
+    constexpr std::size_t LookEvery = 128;
+    constexpr std::size_t FewestSharedBytes = std::size_t{ 8 } * 1024;
     std::size_t pos = 0;
     std::size_t sinceLook = 0;
     while (pos < names.size()) {
