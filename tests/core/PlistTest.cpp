@@ -149,11 +149,10 @@ TEST(PlistTest, BrokenInputGivesNothing)
     EXPECT_FALSE(readPlistMemory(binary.substr(0, binary.size() / 2)));
     EXPECT_FALSE(readPlistMemory("bplist00"));
 
+    // (Missing and cut files: FileErrorsNameThePathAndTheReason.)
     TempDir tmp;
-    EXPECT_FALSE(readPlistFile(tmp / "missing.plist"));
     EXPECT_FALSE(readPlistFile(tmp.path())); // a directory
     EXPECT_FALSE(readPlistFile(writeBytes(tmp / "empty.plist", "")));
-    EXPECT_FALSE(readPlistFile(writeBytes(tmp / "cut.plist", xml.substr(0, xml.size() - 20))));
 }
 
 TEST(PlistTest, FileErrorsNameThePathAndTheReason)
