@@ -14,10 +14,8 @@
 #include <climits>
 #include <fcntl.h>
 #include <functional>
-#include <linux/fs.h>
 #include <ostream>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +29,7 @@ using testing_support::CannotRun;
 using testing_support::FolderSwap;
 using testing_support::readFile;
 using testing_support::runAsNobody;
+using testing_support::ScopedAppendOnly;
 using testing_support::ScopedImmutable;
 using testing_support::swapHook;
 using testing_support::TempDir;
@@ -87,39 +86,6 @@ int runAsNobodyIn(const std::string &root, const std::function<int()> &fn)
         return ::access(root.c_str(), X_OK) == 0 ? fn() : CannotRun;
     });
 }
-
-/// Sets the append-only flag (chattr +a) until the object goes.
-class ScopedAppendOnly
-{
-public:
-    explicit ScopedAppendOnly(const std::string &path)
-        : m_fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
-    {
-        int flags = 0;
-        if (m_fd >= 0 && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags |= FS_APPEND_FL;
-            m_set = ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-    }
-    ~ScopedAppendOnly()
-    {
-        int flags = 0;
-        if (m_set && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags &= ~FS_APPEND_FL;
-            (void)::ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
-        }
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    ScopedAppendOnly(const ScopedAppendOnly &) = delete;
-    ScopedAppendOnly &operator=(const ScopedAppendOnly &) = delete;
-    bool isSet() const { return m_set; }
-
-private:
-    int m_fd;
-    bool m_set = false;
-};
 
 TEST(RemovalTest, RemovesNestedTreeWithHiddenFilesAndPackagesCountingWhatWent)
 {

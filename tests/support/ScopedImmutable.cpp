@@ -9,14 +9,25 @@
 namespace testing_support {
 
 ScopedImmutable::ScopedImmutable(const std::string &path)
+    : ScopedImmutable(path, FS_IMMUTABLE_FL)
+{
+}
+
+ScopedAppendOnly::ScopedAppendOnly(const std::string &path)
+    : ScopedImmutable(path, FS_APPEND_FL)
+{
+}
+
+ScopedImmutable::ScopedImmutable(const std::string &path, int flag)
     : m_fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC))
+    , m_flag(flag)
 {
     // The flag word is an int, whatever the ioctl's definition says (ioctl_iflags(2)).
     int flags = 0;
     if (m_fd < 0 || ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) != 0) {
         return;
     }
-    flags |= FS_IMMUTABLE_FL;
+    flags |= m_flag;
     m_set = ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
 }
 
@@ -24,7 +35,7 @@ ScopedImmutable::~ScopedImmutable()
 {
     int flags = 0;
     if (m_set && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        flags &= ~FS_IMMUTABLE_FL;
+        flags &= ~m_flag;
         ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
     }
     if (m_fd >= 0) {

@@ -20,9 +20,21 @@ public:
 
     bool isSet() const { return m_set; }
 
+protected:
+    ScopedImmutable(const std::string &path, int flag);
+
 private:
     int m_fd = -1;
+    int m_flag = 0;
     bool m_set = false;
+};
+
+/// The same with the append-only flag (`chattr +a`): nothing in a folder so
+/// marked may be removed or renamed, though things may be added.
+class ScopedAppendOnly : public ScopedImmutable
+{
+public:
+    explicit ScopedAppendOnly(const std::string &path);
 };
 
 } // namespace testing_support
