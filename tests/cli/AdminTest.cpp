@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using testing_support::exists;
 using testing_support::SystemRoot;
 using testing_support::TempDir;
 
@@ -26,14 +27,6 @@ AdminRun runAdmin(const std::vector<std::string> &args, const std::vector<std::s
     cli_tests::CliSetup setup = cli_tests::CliSetup::withEnvironment(env);
     setup.exactEnvironment = true;
     return cli_tests::runProgram(SPRUCE_ADMIN, args, setup);
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::size_t lineCount(const std::string &text)

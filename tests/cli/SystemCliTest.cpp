@@ -140,7 +140,7 @@ TEST_F(SystemCliTest, CleanAllRemovesExactlyTheJunkThroughTheHelper)
              "var/log/journal/0123456789abcdef0123456789abcdef/system@0005f1-0001.journal",
              "var/lib/snapd/snaps/core18_2697.snap",
              "var/lib/flatpak/runtime/org.gnome.Platform/x86_64/43" }) {
-        EXPECT_FALSE(testing_support::pathExists(system.at(gone))) << gone;
+        EXPECT_FALSE(testing_support::exists(system.at(gone))) << gone;
     }
     for (const char *kept : { "var/cache/apt/archives/lock",
              "var/cache/apt/archives/link.deb",
@@ -151,7 +151,7 @@ TEST_F(SystemCliTest, CleanAllRemovesExactlyTheJunkThroughTheHelper)
              "var/tmp/fresh/file",
              "var/cache/apt/archives/partial",
              "var/crash" }) {
-        EXPECT_TRUE(testing_support::pathExists(system.at(kept))) << kept;
+        EXPECT_TRUE(testing_support::exists(system.at(kept))) << kept;
     }
     EXPECT_EQ(system.calls("snap"),
         "list --all\nlist --all\nremove --revision=2697 core18\nlist --all\n"
@@ -164,7 +164,7 @@ TEST_F(SystemCliTest, DryRunAsksNobodyAndRemovesNothing)
     const cli_tests::CliRun run = cli({ "--json", "clean", "system", "--all", "--dry-run" });
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.json()["wouldRemove"].size(), 8U);
-    EXPECT_TRUE(testing_support::pathExists(system.at("var/cache/apt/archives/bash_5.2.15-2_amd64.deb")));
+    EXPECT_TRUE(testing_support::exists(system.at("var/cache/apt/archives/bash_5.2.15-2_amd64.deb")));
     EXPECT_EQ(system.calls("snap"), "list --all\n") << "only the scan asked snap";
 }
 
@@ -223,9 +223,9 @@ TEST_F(SystemCliTest, MountPointsAreNeitherListedNorRemoved)
         GTEST_SKIP() << "cannot mount in a private namespace here";
     }
     EXPECT_EQ(code, 0);
-    EXPECT_TRUE(testing_support::pathExists(outside));
+    EXPECT_TRUE(testing_support::exists(outside));
     EXPECT_EQ(testing_support::readFile(outside).size(), 5000U);
-    EXPECT_FALSE(testing_support::pathExists(system.at("var/cache/apt/archives/bash_5.2.15-2_amd64.deb")));
+    EXPECT_FALSE(testing_support::exists(system.at("var/cache/apt/archives/bash_5.2.15-2_amd64.deb")));
 }
 
 TEST_F(SystemCliTest, BadSystemOptionsAreUsageErrors)

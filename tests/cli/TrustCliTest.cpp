@@ -17,17 +17,10 @@
 namespace {
 
 using namespace cli_tests;
+using testing_support::exists;
 using testing_support::TempDir;
 
 constexpr std::string_view Signature = "Signature: 8a477f597d28d172789f06886806bc55";
-
-bool exists(const std::string &path)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(path.c_str(), &st) == 0;
-}
 
 class TrustCli : public ::testing::Test
 {

@@ -19,15 +19,8 @@ namespace {
 
 using core::FolderInfo;
 using core::format::fileUrlFromPath;
+using testing_support::exists;
 using testing_support::TempDir;
-
-bool exists(const std::string &path)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(path.c_str(), &st) == 0;
-}
 
 std::string dirUrl(const std::string &path)
 {

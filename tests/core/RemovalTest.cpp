@@ -26,6 +26,7 @@ using core::tree::Refusal;
 using core::tree::RemovalOutcome;
 using core::tree::RemovalRequest;
 using testing_support::CannotRun;
+using testing_support::exists;
 using testing_support::FolderSwap;
 using testing_support::readFile;
 using testing_support::runAsNobody;
@@ -35,14 +36,6 @@ using testing_support::swapHook;
 using testing_support::TempDir;
 
 constexpr uid_t NobodyId = 65534;
-
-bool exists(const std::string &path)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(path.c_str(), &st) == 0;
-}
 
 bool isLink(const std::string &path)
 {

@@ -19,14 +19,6 @@ inline constexpr std::int64_t Day = 86'400;
 inline constexpr std::int64_t Now = 1'800'000'000; // the fixture's clock
 inline constexpr std::int64_t MiB = 1024 * 1024;
 
-inline bool exists(const std::string &path)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 inline std::string withoutSlash(std::string path)
 {
     while (path.size() > 1 && path.back() == '/') {

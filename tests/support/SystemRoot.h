@@ -76,15 +76,6 @@ private:
     std::string m_tools;
 };
 
-/// Whether anything (a link included) is at `path`.
-inline bool pathExists(const std::string &path)
-{
-    struct stat st
-    {
-    };
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 /// `snap list --all` as snapd prints it, with one disabled revision of core18 and of firefox.
 inline const char *SnapListAll = "Name      Version          Rev    Tracking         Publisher   Notes\n"
                                  "core18    20230207         2697   latest/stable    canonical** base,disabled\n"

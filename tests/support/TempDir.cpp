@@ -127,6 +127,14 @@ void setMtime(const std::string &path, std::int64_t seconds)
     }
 }
 
+bool exists(const std::string &path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 std::string readFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -44,6 +44,9 @@ void setMtime(const std::string &path, std::int64_t seconds);
 /// bytes named "leaf" at its bottom. Returns false if anything failed.
 bool makeChain(const std::string &root, const std::string &name, int depth, std::int64_t fileSize);
 
+/// Whether anything (a link included) is at `path`.
+bool exists(const std::string &path);
+
 /// Reads a whole file; "" when it cannot be read.
 std::string readFile(const std::string &path);
 
