@@ -37,7 +37,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 using namespace Qt::StringLiterals;
 using gui::DetailViewController;
@@ -68,14 +67,6 @@ QStringList trashedNames()
     }
     names.sort();
     return names;
-}
-
-std::string readText(const std::string &path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class TrustTest : public QObject
@@ -230,7 +221,7 @@ private Q_SLOTS:
         QVERIFY(!m_env->exists("Documents/old-report.pdf"));
         QVERIFY(!m_env->exists("Music/album/track.flac"));
         QCOMPARE(trashedNames(), (QStringList{ u"old-report.pdf"_s, u"track.flac"_s }));
-        QVERIFY(readText(trashFolder() + "/info/old-report.pdf.trashinfo")
+        QVERIFY(testing_support::readFile(trashFolder() + "/info/old-report.pdf.trashinfo")
                     .find("Path=" + m_env->path("Documents/old-report.pdf"))
             != std::string::npos);
         QCOMPARE(std::filesystem::file_size(trashFolder() + "/files/old-report.pdf"),
