@@ -153,47 +153,6 @@ TEST_F(SpecialScannersTest, BackupsWithBadDataFilesAreSkippedWithTheirStep)
     EXPECT_EQ(reports.progress.size(), 1U);
 }
 
-TEST_F(SpecialScannersTest, HostileBackupDataFilesCostOnlyTheirOwnEntry)
-{
-    using namespace std::string_literals;
-    using testing_support::BinaryPlist;
-    // A date far beyond the format's range (its fraction overflowed when made
-    // nanoseconds), then data files that crashed or aborted the scan: deep
-    // nesting in both forms, a NUL in a name in both forms.
-    BinaryPlist farDate;
-    writeData("Backup/a-far-date/Info.plist",
-        farDate.build(farDate.dict({ { farDate.ascii("Display Name"), farDate.ascii("Far") },
-            { farDate.ascii("Last Backup Date"), farDate.date(1e300) } })));
-    std::string deep;
-    for (int i = 0; i < 200000; ++i) {
-        deep += "<array>";
-    }
-    writeData("Backup/b-deep-xml/Info.plist", deep);
-    BinaryPlist chain;
-    auto outer = chain.array();
-    const auto top = outer;
-    for (int i = 0; i < 120000; ++i) {
-        const auto inner = chain.array();
-        chain.setItems(outer, { inner });
-        outer = inner;
-    }
-    writeData("Backup/c-deep-binary/Info.plist", chain.build(top));
-    writeData("Backup/d-nul-xml/Info.plist", backupInfo("<key>Display Name</key><string>a\0b</string>"s));
-    BinaryPlist nul;
-    writeData(
-        "Backup/e-nul-binary/Info.plist", nul.build(nul.dict({ { nul.ascii("Display Name"), nul.utf16(u"\0"s) } })));
-
-    Category backups = category("iOS backups", "iTunes");
-    backups.url = location(tmp / "Backup");
-    const Reports reports = run(ModuleInfo::scaniTunes, backups);
-
-    ASSERT_EQ(backups.files.size(), 1U);
-    EXPECT_EQ(backups.files[0]->name(), "Far--");
-    EXPECT_GE(backups.files[0]->date.nanoseconds, 0);
-    EXPECT_LT(backups.files[0]->date.nanoseconds, 1'000'000'000);
-    EXPECT_EQ(reports.increments.size(), 5U);
-}
-
 TEST_F(SpecialScannersTest, AnInfoPlistThatExpandsToHalfAMillionNodesIsPassedOver)
 {
     using testing_support::BinaryPlist;
