@@ -148,6 +148,7 @@ TEST_F(CliEndToEnd, CleanRemovesExactlyTheSelectedRecords)
 
 TEST_F(CliEndToEnd, DryRunAndRefusalsDeleteNothing)
 {
+    // (Refused for want of --yes: ConfirmationSaysWhatIsAboutToGo; a category past the end: CategoryIndexBoundary.)
     const auto before = snapshot();
     const CliRun dry = runCli(base({ "--json", "clean", "systemJunk", "--all", "--dry-run" }));
     ASSERT_EQ(dry.code, 0) << dry.err;
@@ -158,16 +159,10 @@ TEST_F(CliEndToEnd, DryRunAndRefusalsDeleteNothing)
     EXPECT_EQ(noSelection.code, 2);
     EXPECT_NE(noSelection.err.find("clean needs a SELECTION"), std::string::npos) << noSelection.err;
 
-    const CliRun noConfirm = runCli(base({ "clean", "1", "--all" }));
-    EXPECT_EQ(noConfirm.code, 2);
-    EXPECT_NE(noConfirm.err.find("--yes"), std::string::npos) << noConfirm.err;
-
     const CliRun unknownPath = runCli(base({ "clean", "1", "--path", home + "/Documents/precious.txt", "--yes" }));
     EXPECT_EQ(unknownPath.code, 2);
     const CliRun unknownModule = runCli(base({ "clean", "7", "--all", "--yes" }));
     EXPECT_EQ(unknownModule.code, 2);
-    const CliRun unknownCategory = runCli(base({ "clean", "1", "--category", "9", "--yes" }));
-    EXPECT_EQ(unknownCategory.code, 2);
     const CliRun badOption = runCli(base({ "scan", "1", "--frobnicate" }));
     EXPECT_EQ(badOption.code, 2);
     EXPECT_EQ(snapshot(), before);
@@ -361,7 +356,8 @@ TEST_F(CliEndToEnd, ConfirmationSaysWhatIsAboutToGo)
         base({ "clean", "1", "--path", home + "/.cache/app", "--path", home + "/.cache/thumbs" });
     const CliRun refused = runCli(args);
     EXPECT_EQ(refused.code, 2);
-    EXPECT_TRUE(contains(refused.err, "refusing to delete 2 items (1.3 kB) without confirmation")) << refused.err;
+    EXPECT_TRUE(contains(refused.err, "refusing to delete 2 items (1.3 kB) without confirmation: pass --yes"))
+        << refused.err;
 
     // On a terminal the question comes after the count and the size; "n" deletes nothing.
     const CliRun asked = runCliOnTerminal(args, "n\n");
