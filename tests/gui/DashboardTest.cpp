@@ -110,40 +110,6 @@ private Q_SLOTS:
         QCOMPARE(DashboardViewController::shortenedPath(emoji), QString(39, u'a') + u"..."_s);
     }
 
-    void completionWaitsForTheThirdModuleWhateverTheOrder()
-    {
-        auto dashboard = loadedDashboard();
-        QVERIFY(!shownIn(dashboard->junkImage(), dashboard.get()));
-        QVERIFY(!shownIn(dashboard->largeFileRiview(), dashboard.get()));
-
-        dashboard->progress("/home/ann/.cache/thumbnails/large/0a1b2c3d4e5f.png", 1000);
-        QCOMPARE(dashboard->pathLabel()->text(), u"/home/ann/.cache/thumbnails/large/0a1b2c..."_s);
-        dashboard->progress("", 500); // a batch of deeper items: counted, not shown
-        QCOMPARE(dashboard->pathLabel()->text(), u"/home/ann/.cache/thumbnails/large/0a1b2c..."_s);
-
-        dashboard->doneScan(3);
-        QVERIFY(shownIn(dashboard->largeFileImage(), dashboard.get()));
-        QVERIFY(shownIn(dashboard->largeFileRiview(), dashboard.get()));
-        QVERIFY(!dashboard->largeFileImage()->pixmap().isNull());
-        QVERIFY(!shownIn(dashboard->junkReview(), dashboard.get()));
-        dashboard->doneScan(1);
-        QVERIFY(shownIn(dashboard->junkReview(), dashboard.get()));
-        QVERIFY(!dashboard->pathLabel()->text().startsWith(u"Scanning Completed!"_s));
-        QCOMPARE(dashboard->scanBTN()->text(), u"Scan"_s);
-
-        dashboard->doneScan(2);
-        QCOMPARE(dashboard->doneModuleNumber(), 3);
-        // The figure is the catalogue's (nothing here), not the sum of progress reports.
-        QCOMPARE(dashboard->pathLabel()->text(),
-            u"Scanning Completed! 0 bytes File Found: 0 bytes of junk, 0 bytes of your own large and old files"_s);
-        QCOMPARE(dashboard->scanBTN()->text(), u"Re-Scan"_s);
-        QVERIFY(dashboard->scanBTN()->isEnabled());
-        QVERIFY(shownIn(dashboard->unnessaryImage(), dashboard.get()));
-        // Other module numbers show nothing.
-        dashboard->showModule(0);
-        dashboard->showModule(4);
-    }
-
     void scanAllThenRescanStartsOverFromAClickOrTheKeyboard()
     {
         testing_support::ManualDispatcher dispatcher;
@@ -268,7 +234,7 @@ private Q_SLOTS:
             found.sentence(), u"700 bytes of junk, 5.1 kB of your own large and old files, 40 bytes for review only"_s);
     }
 
-    void reviewKeepsThePlaceAndBackReturns()
+    void completionWaitsForTheThirdModuleThenReviewKeepsThePlaceAndBackReturns()
     {
         gui::LinkOpener links(gui_tests::RecordingOpener().function());
         gui::ViewController root(&links);
@@ -278,13 +244,36 @@ private Q_SLOTS:
         auto *dashboard = qobject_cast<DashboardViewController *>(tabs->widget(0));
         dashboard->loadViewIfNeeded();
         const auto &table = gui::TabViewSwitchController::vcDict();
-        // A finished module gets its overview screen made, not shown.
+        QVERIFY(!shownIn(dashboard->junkImage(), dashboard));
+        QVERIFY(!shownIn(dashboard->largeFileRiview(), dashboard));
+        dashboard->progress("/home/ann/.cache/thumbnails/large/0a1b2c3d4e5f.png", 1000);
+        QCOMPARE(dashboard->pathLabel()->text(), u"/home/ann/.cache/thumbnails/large/0a1b2c..."_s);
+        dashboard->progress("", 500); // a batch of deeper items: counted, not shown
+        QCOMPARE(dashboard->pathLabel()->text(), u"/home/ann/.cache/thumbnails/large/0a1b2c..."_s);
+
+        // Completion waits for the third module, whatever the order. A finished
+        // module shows its Review button and gets its overview screen made, not shown.
         dashboard->doneScan(3);
+        QVERIFY(shownIn(dashboard->largeFileRiview(), dashboard));
+        QVERIFY(!dashboard->largeFileImage()->pixmap().isNull());
+        QVERIFY(!shownIn(dashboard->junkReview(), dashboard));
         QVERIFY(table.count(u"largeAndOldFileOverview"_s) == 1);
         QCOMPARE(gui::TabViewSwitchController::tabIndex(), 0);
         QCOMPARE(dashboard->junkReview()->accessibleName(), u"Review System Junk"_s); // not scanned yet
         dashboard->doneScan(1);
+        QVERIFY(shownIn(dashboard->junkReview(), dashboard));
+        QVERIFY(!dashboard->pathLabel()->text().startsWith(u"Scanning Completed!"_s));
+        QCOMPARE(dashboard->scanBTN()->text(), u"Scan"_s);
         dashboard->doneScan(2);
+        QCOMPARE(dashboard->doneModuleNumber(), 3);
+        // The figure is the catalogue's (nothing here), not the sum of progress reports.
+        QCOMPARE(dashboard->pathLabel()->text(),
+            u"Scanning Completed! 0 bytes File Found: 0 bytes of junk, 0 bytes of your own large and old files"_s);
+        QCOMPARE(dashboard->scanBTN()->text(), u"Re-Scan"_s);
+        QVERIFY(shownIn(dashboard->unnessaryImage(), dashboard));
+        // Other module numbers show nothing.
+        dashboard->showModule(0);
+        dashboard->showModule(4);
         // The overview offers the dashboard's result: "Review" and "Re-Scan".
         auto *overview =
             qobject_cast<gui::OverviewViewController *>(tabs->widget(table.at(u"largeAndOldFileOverview"_s)));
