@@ -75,7 +75,8 @@ std::string_view isoDate(const core::Timestamp &date, DateText &text)
 // hundreds of thousands of records. Keys are written in sorted order, as the
 // tool's other documents show them. `path` is scratch space, reused from
 // record to record.
-void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &path, std::string &url)
+void writeRecord(
+    JsonStream &json, const core::FolderInfo &record, std::string &path, std::string &url, core::UrlStart &urlStart)
 {
     json.beginObject();
     json.key("checked");
@@ -83,7 +84,7 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &
     json.key("children");
     json.beginArray();
     for (const auto &child : record.children) {
-        writeRecord(json, *child, path, url);
+        writeRecord(json, *child, path, url, urlStart);
     }
     json.endArray();
     json.key("date");
@@ -94,7 +95,7 @@ void writeRecord(JsonStream &json, const core::FolderInfo &record, std::string &
     json.key("name");
     json.string(record.nameView());
     json.key("path");
-    record.urlInto(url);
+    record.urlInto(url, urlStart);
     if (!record.pathInto(path)) {
         path = url;
     }
@@ -219,6 +220,7 @@ void writeModule(JsonStream &json, int moduleIndex)
         json.elements(files.size(), [&files, categoryHashes](std::size_t first, std::size_t end, JsonStream &piece) {
             std::string path;
             std::string url;
+            core::UrlStart urlStart;
             for (std::size_t k = first; k < end; ++k) {
                 // Records lie apart in memory: ask for the next ones early.
                 if (k + 16 < end) {
@@ -230,7 +232,7 @@ void writeModule(JsonStream &json, int moduleIndex)
                 if (k + 8 < end) {
                     __builtin_prefetch(files[k + 8]->nameView().data());
                 }
-                writeRecord(piece, *files[k], path, url);
+                writeRecord(piece, *files[k], path, url, urlStart);
                 categoryHashes[k] = itemHash(*files[k]);
             }
         });

@@ -25,14 +25,19 @@ using core::detail::RecordPool;
 
 namespace {
 
-/// The name, URL and path a record must show for the item at `path`.
-void expectStandsFor(const FolderInfo &record, const std::string &path, const std::string &name, bool isDir)
+/// The name, URL and path a record must show for the item at `path`;
+/// `start` is the URL start kept from the record checked before.
+void expectStandsFor(
+    const FolderInfo &record, const std::string &path, const std::string &name, bool isDir, core::UrlStart &start)
 {
     EXPECT_EQ(record.name(), name);
     EXPECT_EQ(record.nameView(), name);
     EXPECT_EQ(record.url(), core::format::fileUrlFromPath(path, isDir));
     std::string buffer = "something longer than the URL itself, to be replaced whole";
     record.urlInto(buffer);
+    EXPECT_EQ(buffer, record.url());
+    buffer = "something else";
+    record.urlInto(buffer, start);
     EXPECT_EQ(buffer, record.url());
     std::string decoded;
     ASSERT_TRUE(record.pathInto(decoded));
@@ -41,6 +46,8 @@ void expectStandsFor(const FolderInfo &record, const std::string &path, const st
     // The hash of the URL's last component is the one a record holding the whole URL gives.
     const FolderInfo whole(0, name, {}, 0, {}, isDir, {}, record.url(), false, {}, false, 0);
     EXPECT_EQ(record.urlTailHash(buffer), whole.urlTailHash(decoded));
+    whole.urlInto(buffer, start);
+    EXPECT_EQ(buffer, record.url());
 }
 
 } // namespace
@@ -85,10 +92,14 @@ TEST(RecordArenaTest, PoolRecordsShowTheSameNameUrlAndPath)
         ASSERT_NE(record, nullptr) << path;
         made.push_back(record);
     }
-    for (std::size_t k = 0; k < items.size(); ++k) {
-        const auto &[path, name, isDir] = items[k];
+    // In turn, so that the URL start is kept, taken and replaced, and once
+    // more in reverse, back to folders it left.
+    core::UrlStart start;
+    for (std::size_t k = 0; k < 2 * items.size(); ++k) {
+        const std::size_t at = k < items.size() ? k : 2 * items.size() - 1 - k;
+        const auto &[path, name, isDir] = items[at];
         SCOPED_TRACE(path.substr(0, 60));
-        expectStandsFor(*made[k], path, name, isDir);
+        expectStandsFor(*made[at], path, name, isDir, start);
     }
     EXPECT_EQ(pool->recordCount(), items.size());
 }
@@ -176,7 +187,8 @@ TEST(RecordArenaTest, RecordsKeepTheirPoolAliveAndCopiesStandAlone)
     second.reset();
     EXPECT_TRUE(watch.expired()) << "given back with the last record";
 
-    expectStandsFor(*copy, "/home/ann/" + longName, longName, false);
+    core::UrlStart start;
+    expectStandsFor(*copy, "/home/ann/" + longName, longName, false, start);
     EXPECT_EQ(copy->size, 7);
     EXPECT_EQ(copy->anchor(), anchor);
     EXPECT_EQ(copy->icon(), (core::IconRef{ core::IconRef::Kind::Named, "disk" }));
@@ -288,6 +300,7 @@ TEST_F(RecordScanTest, DeepWalkRecordsPinNamesSizesDatesAndUrls)
         dispatcher.runMain();
         ASSERT_EQ(walked.children.size(), expected.size());
         std::int64_t total = 0;
+        core::UrlStart start;
         for (std::size_t k = 0; k < walked.children.size(); ++k) {
             const FolderInfo &record = *walked.children[k];
             std::string path;
@@ -295,7 +308,7 @@ TEST_F(RecordScanTest, DeepWalkRecordsPinNamesSizesDatesAndUrls)
             SCOPED_TRACE(path.substr(0, 80));
             const auto found = expected.find(path);
             ASSERT_NE(found, expected.end());
-            expectStandsFor(record, path, path.substr(path.rfind('/') + 1), false);
+            expectStandsFor(record, path, path.substr(path.rfind('/') + 1), false, start);
             EXPECT_EQ(record.size, found->second.first);
             if (found->second.second != 0) {
                 EXPECT_EQ(record.date.seconds, found->second.second);

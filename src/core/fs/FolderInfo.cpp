@@ -229,6 +229,25 @@ void FolderInfo::urlInto(std::string &out) const
     }
 }
 
+void FolderInfo::urlInto(std::string &out, UrlStart &start) const
+{
+    if (m_folder == nullptr) {
+        out = m_text->url;
+        return;
+    }
+    const std::string_view folder = m_folder->pathView();
+    if (start.folderPath != folder) {
+        start.folderPath.assign(folder);
+        start.url.assign(UrlScheme);
+        format::appendEncodedPath(start.url, folder);
+    }
+    out.assign(start.url);
+    format::appendEncodedPath(out, nameView());
+    if (m_urlSlash) {
+        out.push_back('/');
+    }
+}
+
 bool FolderInfo::pathInto(std::string &out) const
 {
     if (m_folder == nullptr) {

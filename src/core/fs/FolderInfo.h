@@ -131,6 +131,15 @@ private:
     std::unique_ptr<Vector> m_records;
 };
 
+/// The start of the URL of the last record asked through urlInto(out, start):
+/// a loop over many records, most of them lying in the folder of the one
+/// before, encodes each folder once. Told apart by the folder's path itself.
+struct UrlStart
+{
+    std::string folderPath;
+    std::string url;
+};
+
 /// Records found by a listing and the sum of their sizes.
 struct ChildrenInfo
 {
@@ -221,6 +230,9 @@ public:
     std::string url() const;
     /// url() into `out` (replacing what it held), reusing its storage.
     void urlInto(std::string &out) const;
+    /// The same, taking the folder's part from `start` when the record lies
+    /// in the folder of the record asked before, and keeping it there.
+    void urlInto(std::string &out, UrlStart &start) const;
     /// The path of url() into `out`, as format::decodeFileUrl gives it
     /// (false, and `out` empty, where that fails), without the round trip
     /// through the URL where the record knows its path.
