@@ -71,6 +71,9 @@ private:
     /// directory open at `fd` on `dev`, handing half of those left to an
     /// idle thread as long as one waits and enough are left.
     void countFiles(int fd, std::uint64_t dev, std::string_view names);
+    /// Hands the files `names` of the directory open at `fd` to whichever
+    /// thread is free, with a descriptor of their own; false when none can be had.
+    bool handOver(int fd, std::uint64_t dev, std::string_view names);
     void shareOne();
     void popFrame();
 
@@ -227,7 +230,11 @@ void Worker::scan(DirTask task)
             // names take a bounded room.
             m_files.append(name, std::strlen(name) + 1);
             if (m_files.size() >= FilesChunkBytes) {
-                countFiles(task.fd, task.dev, m_files);
+                // A thread that waits gets the whole chunk and counts it while
+                // this one reads on; otherwise this one counts it.
+                if (!(m_walk.queue().wantsWork() && handOver(task.fd, task.dev, m_files))) {
+                    countFiles(task.fd, task.dev, m_files);
+                }
                 m_files.clear();
             }
             return;
@@ -259,6 +266,16 @@ void Worker::scan(DirTask task)
     m_stack.push_back(std::move(frame));
 }
 
+bool Worker::handOver(int fd, std::uint64_t dev, std::string_view names)
+{
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    if (copy < 0) {
+        return false;
+    }
+    m_walk.queue().push(DirTask{ copy, dev, 0, std::string(names) });
+    return true;
+}
+
 void Worker::countFiles(int fd, std::uint64_t dev, std::string_view names)
 {
     // How often a thread looks whether another idles, and the fewest bytes of
@@ -276,10 +293,7 @@ void Worker::countFiles(int fd, std::uint64_t dev, std::string_view names)
             const std::size_t left = names.size() - pos;
             if (left >= FewestSharedBytes && m_walk.queue().wantsWork()) {
                 const std::size_t half = names.find('\0', pos + left / 2) + 1; // the end of a name
-                // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
-                const int copy = half < names.size() ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-                if (copy >= 0) {
-                    m_walk.queue().push(DirTask{ copy, dev, 0, std::string(names.substr(half)) });
+                if (half < names.size() && handOver(fd, dev, names.substr(half))) {
                     names = names.substr(0, half);
                 }
             }
