@@ -339,7 +339,9 @@ void JsonStream::noteFailure()
 
 void JsonStream::flushIfLarge()
 {
-    if (m_buffer.size() >= FlushSize) {
+    // A piece (no stream of its own) keeps its whole text, however large,
+    // until the document takes it.
+    if (m_out != nullptr && m_buffer.size() >= FlushSize) {
         write();
     }
 }

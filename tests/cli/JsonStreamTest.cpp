@@ -109,8 +109,10 @@ TEST(JsonStreamTest, EveryControlByteIsEscapedAsTheDocumentWriterDoes)
 TEST(JsonStreamTest, ElementsWrittenInPiecesAreTheElementsWrittenOneByOne)
 {
     // Valid UTF-8 across word boundaries stays as it is; a stray byte is
-    // repaired. The long name makes runs large enough to be written apart.
-    const std::vector<std::string> names = { std::string(2000, 'l'),
+    // repaired. The long name makes runs large enough to be written apart,
+    // and larger than the stream's own flushes (as deep paths or a record
+    // with thousands of children make them).
+    const std::vector<std::string> names = { std::string(6000, 'l'),
         "caf\xc3\xa9 na\xc3\xafve \xf0\x9f\x8c\xb2 tree",
         "1234567\xc3\xa9",
         "tab\there \"quoted\"",
