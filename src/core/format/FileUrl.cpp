@@ -72,15 +72,32 @@ std::size_t encodedLength(std::string_view path)
     return length;
 }
 
+constexpr std::array<char, 16> Hex = { '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F' };
+
 /// Appends `path` percent-encoded to `out`, sized exactly for it first: a
 /// walk keeps a URL for each of its records, and a string that grew would
-/// hold up to twice the room it needs.
+/// hold up to twice the room it needs. A string that already has room for
+/// the longest encoding (a scratch string reused from URL to URL) is
+/// encoded in one pass instead.
 void appendEncoded(std::string &out, std::string_view path)
 {
-    static constexpr std::array<char, 16> Hex = {
-        '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'
-    };
     const std::size_t at = out.size();
+    if (out.capacity() - at >= 3 * path.size()) {
+        out.resize(at + 3 * path.size());
+        char *next = out.data() + at;
+        for (const char c : path) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (KeptBytes[byte]) {
+                *next++ = c;
+            } else {
+                *next++ = '%';
+                *next++ = Hex[byte >> 4U];
+                *next++ = Hex[byte & 0x0FU];
+            }
+        }
+        out.resize(static_cast<std::size_t>(next - out.data()));
+        return;
+    }
     out.resize(at + encodedLength(path));
     char *next = out.data() + at;
     for (std::size_t i = 0; i < path.size();) {
