@@ -4,6 +4,7 @@
 #include "Output.h"
 #include "format/Utf8.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -32,6 +33,23 @@ constexpr bool isSpecial(unsigned char c, bool highToo)
     return c < 0x20 || c == '"' || c == '\\' || (highToo && c >= 0x80);
 }
 
+#if defined(__SSE2__)
+/// One bit for each of the sixteen bytes at `data` that is special (isSpecial).
+unsigned specialMask(const char *data, bool highToo)
+{
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data)); // NOLINT
+    const __m128i lastControl = _mm_set1_epi8(0x1F);
+    const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(bytes, lastControl), lastControl);
+    const __m128i hits = _mm_or_si128(
+        control, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (highToo) {
+        mask |= static_cast<unsigned>(_mm_movemask_epi8(bytes)); // the top bit of each byte
+    }
+    return mask;
+}
+#endif
+
 /// The position of the first special byte (isSpecial) of `data` at or after
 /// `from`, or `size`. Sixteen bytes at a time where the processor allows:
 /// records hold long paths, and a scan of a home folder writes tens of
@@ -40,19 +58,8 @@ std::size_t nextSpecial(const char *data, std::size_t from, std::size_t size, bo
 {
     std::size_t i = from;
 #if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i lastControl = _mm_set1_epi8(0x1F);
-    for (; i + sizeof(__m128i) <= size; i += sizeof(__m128i)) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i)); // NOLINT
-        const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(bytes, lastControl), lastControl);
-        const __m128i hits =
-            _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
-        auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-        if (highToo) {
-            mask |= static_cast<unsigned>(_mm_movemask_epi8(bytes)); // the top bit of each byte
-        }
-        if (mask != 0) {
+    for (; i + 16 <= size; i += 16) {
+        if (const unsigned mask = specialMask(data + i, highToo); mask != 0) {
             return i + static_cast<std::size_t>(__builtin_ctz(mask));
         }
     }
@@ -65,7 +72,61 @@ std::size_t nextSpecial(const char *data, std::size_t from, std::size_t size, bo
     return size;
 }
 
+/// Whether any of the `size` bytes at `data` is special. With SSE2 it reads
+/// whole blocks of sixteen bytes, so up to fifteen bytes past the end must
+/// be readable.
+bool hasSpecial(const char *data, std::size_t size, bool highToo)
+{
+#if defined(__SSE2__)
+    for (std::size_t i = 0; i < size; i += 16) {
+        unsigned mask = specialMask(data + i, highToo);
+        if (size - i < 16) {
+            mask &= (1U << (size - i)) - 1U; // only the text's own bytes
+        }
+        if (mask != 0) {
+            return true;
+        }
+    }
+    return false;
+#else
+    return nextSpecial(data, 0, size, highToo) != size;
+#endif
+}
+
 } // namespace
+
+JsonText::JsonText(JsonText &&other) noexcept
+    : m_data(std::move(other.m_data))
+    , m_size(std::exchange(other.m_size, 0))
+    , m_capacity(std::exchange(other.m_capacity, 0))
+{
+}
+
+JsonText &JsonText::operator=(JsonText &&other) noexcept
+{
+    m_data = std::move(other.m_data);
+    m_size = std::exchange(other.m_size, 0);
+    m_capacity = std::exchange(other.m_capacity, 0);
+    return *this;
+}
+
+void JsonText::reserve(std::size_t capacity)
+{
+    if (capacity > m_capacity) {
+        grow(capacity - m_size);
+    }
+}
+
+void JsonText::grow(std::size_t more)
+{
+    const std::size_t capacity = std::max({ 2 * m_capacity, m_size + more, std::size_t{ 256 } });
+    std::unique_ptr<char[]> data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (m_size > 0) {
+        std::memcpy(data.get(), m_data.get(), m_size);
+    }
+    m_data = std::move(data);
+    m_capacity = capacity;
+}
 
 JsonStream::JsonStream(std::FILE *out, JsonLayout layout)
     : m_out(out)
@@ -74,7 +135,7 @@ JsonStream::JsonStream(std::FILE *out, JsonLayout layout)
     m_buffer.reserve(FlushSize + 4096);
 }
 
-JsonStream::JsonStream(bool indented, std::vector<std::size_t> counts, std::size_t before, std::string buffer)
+JsonStream::JsonStream(bool indented, std::vector<std::size_t> counts, std::size_t before, JsonText buffer)
     : m_out(nullptr)
     , m_indented(indented)
     , m_buffer(std::move(buffer))
@@ -100,11 +161,11 @@ JsonStream::~JsonStream()
     finish();
 }
 
-std::string JsonStream::append(JsonStream &&piece)
+JsonText JsonStream::append(JsonStream &&piece)
 {
     m_counts.back() = piece.m_counts.back();
     if (m_out == nullptr || piece.m_buffer.size() < FlushSize / 4) {
-        m_buffer.append(piece.m_buffer);
+        m_buffer.append(piece.m_buffer.data(), piece.m_buffer.size());
         flushIfLarge();
     } else {
         // A large piece goes out as it is, after what is buffered: no copy.
@@ -140,7 +201,7 @@ void JsonStream::elements(std::size_t count, const ElementRange &render)
     std::size_t nextRun = 0; // the next run to be rendered
     std::size_t written = 0; // runs written, in order
     std::array<std::optional<JsonStream>, Window> rendered;
-    std::array<std::string, Window> buffers;
+    std::array<JsonText, Window> buffers;
     std::exception_ptr helperFailure;
     bool abandoned = false; // this thread failed: the helper stops
 
@@ -184,7 +245,7 @@ void JsonStream::elements(std::size_t count, const ElementRange &render)
                 JsonStream piece = std::move(*ready);
                 ready.reset();
                 lock.unlock();
-                std::string buffer = append(std::move(piece));
+                JsonText buffer = append(std::move(piece));
                 lock.lock();
                 buffers[written % Window] = std::move(buffer);
                 ++written;
@@ -257,6 +318,21 @@ void JsonStream::string(std::string_view text)
 
 bool JsonStream::appendEscaped(std::string_view text, bool checkUtf8)
 {
+    // Most strings need no escape: they are copied with their quotes and
+    // then checked where they now lie, whole blocks of sixteen bytes at a
+    // time even when short (the room asked for keeps every load inside the
+    // buffer; bytes past the text are masked out).
+    char *copy = m_buffer.room(text.size() + 2 + 16);
+    copy[0] = '"';
+    if (!text.empty()) {
+        std::memcpy(copy + 1, text.data(), text.size());
+    }
+    if (!hasSpecial(copy + 1, text.size(), checkUtf8)) {
+        copy[text.size() + 1] = '"';
+        m_buffer.grew(text.size() + 2);
+        return true;
+    }
+
     const std::size_t mark = m_buffer.size();
     m_buffer.push_back('"');
     const char *data = text.data();
@@ -270,7 +346,7 @@ bool JsonStream::appendEscaped(std::string_view text, bool checkUtf8)
         if (checkUtf8 && c >= 0x80) {
             const std::size_t length = core::format::utf8SequenceLength(text, i);
             if (length == 0) {
-                m_buffer.resize(mark);
+                m_buffer.truncate(mark);
                 return false;
             }
             i += length;
@@ -316,9 +392,9 @@ bool JsonStream::appendEscaped(std::string_view text, bool checkUtf8)
 void JsonStream::integer(std::int64_t number)
 {
     beforeValue();
-    std::array<char, 24> digits{};
-    const auto written = std::to_chars(digits.data(), digits.data() + digits.size(), number);
-    m_buffer.append(digits.data(), written.ptr);
+    constexpr std::size_t MostDigits = 20; // a sign and 19 digits
+    char *at = m_buffer.room(MostDigits);
+    m_buffer.grew(static_cast<std::size_t>(std::to_chars(at, at + MostDigits, number).ptr - at));
 }
 
 void JsonStream::write()

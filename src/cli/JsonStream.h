@@ -9,11 +9,73 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace cli {
+
+/// The text of a JSON document being written: a growable array of bytes
+/// whose appends inline to one capacity check and a copy, as every key and
+/// value of hundreds of thousands of records goes through them.
+class JsonText
+{
+public:
+    JsonText() = default;
+    JsonText(const JsonText &) = delete;
+    JsonText &operator=(const JsonText &) = delete;
+    JsonText(JsonText &&other) noexcept;
+    JsonText &operator=(JsonText &&other) noexcept;
+
+    const char *data() const { return m_data.get(); }
+    std::size_t size() const { return m_size; }
+    void clear() { m_size = 0; }
+    /// Drops the text after its first `size` bytes; `size` is at most size().
+    void truncate(std::size_t size) { m_size = size; }
+    void reserve(std::size_t capacity);
+
+    void push_back(char c)
+    {
+        if (m_size == m_capacity) {
+            grow(1);
+        }
+        m_data[m_size++] = c;
+    }
+    void append(const char *text, std::size_t length)
+    {
+        if (length == 0) {
+            return;
+        }
+        std::memcpy(room(length), text, length);
+        m_size += length;
+    }
+    void append(std::string_view text) { append(text.data(), text.size()); }
+    void append(std::size_t count, char c)
+    {
+        if (count == 0) {
+            return;
+        }
+        std::memset(room(count), c, count);
+        m_size += count;
+    }
+    /// Where at most `length` more bytes may be written; grew() then counts those written.
+    char *room(std::size_t length)
+    {
+        if (length > m_capacity - m_size) {
+            grow(length);
+        }
+        return m_data.get() + m_size;
+    }
+    void grew(std::size_t written) { m_size += written; }
+
+private:
+    void grow(std::size_t more);
+
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
 
 /// Writes one JSON document to a stream as it is produced, laid out exactly
 /// as printJson() lays out a document: indented by two spaces with
@@ -65,11 +127,11 @@ private:
     /// `counts`, with `before` elements already in the innermost one;
     /// rendered into `buffer` (emptied first, its storage reused). It writes
     /// nowhere; its text is taken.
-    JsonStream(bool indented, std::vector<std::size_t> counts, std::size_t before, std::string buffer);
+    JsonStream(bool indented, std::vector<std::size_t> counts, std::size_t before, JsonText buffer);
 
     /// Writes the text of `piece`, whose elements follow those written, and
     /// hands back its buffer for the next piece.
-    std::string append(JsonStream &&piece);
+    JsonText append(JsonStream &&piece);
 
     void beforeValue();
     /// Appends `text` as a JSON string. With `checkUtf8`, gives up at the
@@ -82,7 +144,7 @@ private:
 
     std::FILE *m_out; // not owned
     bool m_indented;
-    std::string m_buffer;
+    JsonText m_buffer;
     std::vector<std::size_t> m_counts; // elements written per open container
     bool m_afterKey = false;
     bool m_finished = false;
@@ -108,7 +170,8 @@ inline void JsonStream::beforeValue()
     }
 }
 
-inline void JsonStream::key(std::string_view name)
+// Inlined where it is called, so that each key, a constant, is copied without a call.
+[[gnu::always_inline]] inline void JsonStream::key(std::string_view name)
 {
     // Keys are the tool's own ASCII names: nothing in them needs an escape.
     if (!m_indented) {
@@ -116,9 +179,12 @@ inline void JsonStream::key(std::string_view name)
         if (m_counts.back()++ > 0) {
             m_buffer.push_back(',');
         }
-        m_buffer.push_back('"');
-        m_buffer.append(name.data(), name.size());
-        m_buffer.append("\":", 2);
+        char *at = m_buffer.room(name.size() + 3);
+        at[0] = '"';
+        std::memcpy(at + 1, name.data(), name.size());
+        at[name.size() + 1] = '"';
+        at[name.size() + 2] = ':';
+        m_buffer.grew(name.size() + 3);
         m_afterKey = true;
         return;
     }
@@ -132,7 +198,7 @@ inline void JsonStream::key(std::string_view name)
 inline void JsonStream::boolean(bool value)
 {
     beforeValue();
-    m_buffer.append(value ? "true" : "false");
+    m_buffer.append(value ? std::string_view("true") : std::string_view("false"));
 }
 
 } // namespace cli
