@@ -94,8 +94,17 @@ TEST(WalkerTest, PreOrderWithNamesSortedByBytesAndLevels)
     tmp.writeFile("\xff\xfe", 6);
     tmp.writeFile("caf\xc3\xa9", 7);
     tmp.makeDir("empty");
+    // Names alike in their first eight bytes, and names that start others.
+    tmp.writeFile("IMG_0001b.jpg", 8);
+    tmp.writeFile("IMG_0001a.jpg", 8);
+    tmp.writeFile("IMG_0001", 8);
+    tmp.writeFile("IMG_000", 8);
     const std::vector<std::string> expected = {
         "1 B",
+        "1 IMG_000",
+        "1 IMG_0001",
+        "1 IMG_0001a.jpg",
+        "1 IMG_0001b.jpg",
         "1 a b",
         "1 a.txt",
         "1 b/",

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -401,8 +402,24 @@ void SortedDirectoryStack::push(int fd, std::uint64_t dev, int level, std::strin
             NameRef{ static_cast<std::uint32_t>(listing.names.size()), static_cast<std::uint16_t>(length), type });
         listing.names.append(name, length + 1);
     });
+    // Names are compared by their first eight bytes as one number, most of
+    // them decided there without a call to memcmp: the padding lets the last
+    // name be read that far too.
+    listing.names.append(sizeof(std::uint64_t), '\0');
     const char *base = listing.names.data();
-    std::sort(listing.refs.begin(), listing.refs.end(), [base](const NameRef &a, const NameRef &b) {
+    const auto firstEight = [base](const NameRef &ref) {
+        std::uint64_t bytes = 0;
+        std::memcpy(&bytes, base + ref.offset, sizeof bytes);
+        // In the bytes' order. A name's NUL sorts it before longer names that
+        // start with it, and bytes past that NUL never decide: names differ first.
+        return std::endian::native == std::endian::little ? __builtin_bswap64(bytes) : bytes;
+    };
+    std::sort(listing.refs.begin(), listing.refs.end(), [base, &firstEight](const NameRef &a, const NameRef &b) {
+        const std::uint64_t x = firstEight(a);
+        const std::uint64_t y = firstEight(b);
+        if (x != y) {
+            return x < y;
+        }
         // string_view compares as unsigned bytes, so "\xff" sorts after ASCII.
         return std::string_view(base + a.offset, a.length) < std::string_view(base + b.offset, b.length);
     });
