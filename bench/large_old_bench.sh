@@ -14,7 +14,7 @@
 #      comparison is on the set of paths;
 #   2. warms the cache and times N interleaved rounds (default 15) of both,
 #      each writing its output to a file, and prints the medians and the
-#      ratio spruce / find (the target is 0.5 or less); "summary" is the
+#      ratio spruce / find (the target is 0.42 or less); "summary" is the
 #      same scan printing only the band totals instead of every record.
 # Absolute times drift on a shared machine: read the ratio.
 set -euo pipefail
